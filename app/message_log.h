@@ -1,0 +1,44 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/mutex.h"
+
+namespace spelvane {
+
+// The progress log of the long commands: one growing text, mirrored whole to
+// a display sink after every change.
+class MessageLog {
+public:
+    using Reallocate = void* (*)(void* block, size_t size);  // realloc-like
+    using Sink = void (*)(const char* text);
+
+    void append(const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+    void clear();
+    void release();
+
+    // Test support.
+    void setReallocate(Reallocate reallocate);  // null restores realloc
+    void setSink(Sink sink);                    // null restores the dialog's log box
+    const char* text() const { return text_; }
+    int32_t length() const { return length_; }
+    int32_t capacity() const { return capacity_; }
+
+private:
+    void show(const char* text);
+
+    char* text_ = nullptr;
+    int32_t length_ = 0;
+    int32_t capacity_ = 0;
+    Reallocate reallocate_ = nullptr;
+    Sink sink_ = nullptr;
+    platform::Mutex guard_;
+};
+
+MessageLog& messageLog();
+
+}  // namespace spelvane

@@ -1,0 +1,36 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace spelvane {
+
+using WindowHandle = void*;
+
+enum class CursorShape { Arrow, Wait };
+
+// Button sets and answers carry the system's own numbers (MB_OK, MB_YESNO,
+// IDOK, IDYES, IDNO) so the Win32 side passes them through unchanged.
+enum : unsigned { kButtonsOk = 0x0u, kButtonsYesNo = 0x4u };
+enum : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
+
+// What the program's logic needs from its dialog. The Win32 dialog answers
+// these with window calls; tests put a scripted fake in its place.
+class DialogPort {
+public:
+    virtual ~DialogPort() = default;
+    virtual int messageBox(WindowHandle owner, const char* text, const char* title,
+                           unsigned buttons) = 0;
+    virtual void setCursor(CursorShape shape) = 0;
+    virtual bool halfClockChecked(WindowHandle dialog) = 0;     // check box 1001 ticked
+    virtual int32_t hblankPosition(WindowHandle dialog) = 0;    // trackbar 1003 position
+    virtual void showLog(WindowHandle dialog, const char* text) = 0;  // log box 1000
+    // The file-open dialog. fileName holds the initial name on entry and the
+    // chosen path on return; true when the operator chose a file.
+    virtual bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize) = 0;
+    virtual void sendCompletion(WindowHandle dialog) = 0;       // message 2024, synchronous
+};
+
+DialogPort& dialogPort();
+void setDialogPort(DialogPort* port);  // null installs a port that shows nothing
+
+}  // namespace spelvane

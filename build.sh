@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Developer entry point.
+#   ./build.sh run    build the 32-bit program and open it against the simulated reader
+#   ./build.sh test   build everything and run every test (native, Windows under Wine)
+# Both install what is missing (Debian 12, as root).
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+BUILD=${SPELVANE_BUILD_DIR:-$ROOT/build}
+JOBS=${SPELVANE_JOBS:-$(nproc)}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+PACKAGES=(cmake make g++ googletest g++-mingw-w64-i686 wine wine32:i386 xvfb xauth
+          x11-utils xdotool imagemagick clang libclang-rt-14-dev)
+
+log() { printf '\n==> %s\n' "$*"; }
+
+install_packages() {
+    local missing=()
+    for package in "${PACKAGES[@]}"; do
+        dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    log "installing: ${missing[*]}"
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "missing packages (${missing[*]}); run as root to install them" >&2
+        exit 1
+    fi
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+configure_and_build() {  # dir, extra cmake args...
+    local dir=$1
+    shift
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j "$JOBS"
+}
+
+build_native() {
+    log "native build (AddressSanitizer + UndefinedBehaviorSanitizer)"
+    configure_and_build "$BUILD/native" -DSPELVANE_SANITIZE=ON
+}
+
+build_tsan() {
+    log "native build (ThreadSanitizer)"
+    configure_and_build "$BUILD/tsan" -DSPELVANE_TSAN=ON
+}
+
+build_win32() {
+    log "32-bit Windows build"
+    configure_and_build "$BUILD/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake"
+}
+
+prepare_wine() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        log "creating the Wine prefix $WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w || true
+    fi
+}
+
+with_display() {  # runs "$@" with an X display, starting Xvfb when there is none
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        "$@"
+    else
+        xvfb-run -a -s "-screen 0 1024x768x24" "$@"
+    fi
+}
+
+run_tests() {
+    local status=0
+    build_native
+    log "native tests"
+    ctest --test-dir "$BUILD/native" --output-on-failure || status=1
+
+    build_win32
+    prepare_wine
+    log "Windows tests under Wine"
+    with_display ctest --test-dir "$BUILD/win32" --output-on-failure || status=1
+
+    build_tsan
+    log "ThreadSanitizer tests"
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+        ctest --test-dir "$BUILD/tsan" --output-on-failure -R '^(app|device)_tests$' || status=1
+
+    if [ -x "$ROOT/tests/fuzz/run.sh" ]; then
+        log "fuzzing (bounded)"
+        "$ROOT/tests/fuzz/run.sh" "${SPELVANE_FUZZ_SECONDS:-60}" || status=1
+    fi
+
+    if [ $status -eq 0 ]; then log "all test suites passed"; else log "some test suites FAILED"; fi
+    return $status
+}
+
+run_program() {
+    build_win32
+    prepare_wine
+    local bin="$BUILD/win32/bin" work="$BUILD/run"
+    mkdir -p "$work"
+    # The simulated reader keeps its device memory in this folder between runs.
+    if [ ! -f "$work/qzsim.conf" ]; then
+        cp "$ROOT/sim/qzsim.conf" "$work/qzsim.conf"
+    fi
+    export QZSIM_CONFIG="$work/qzsim.conf"
+    cd "$work"
+    if [ ! -f "$bin/spelvane.exe" ]; then
+        log "the dialog program is not built yet; reading the device with the console companion"
+        wine "$bin/spelvane-cli.exe"
+        return
+    fi
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        log "starting Spelvane on $DISPLAY (backups land in $work)"
+        wine "$bin/spelvane.exe"
+    else
+        log "no display: starting Spelvane inside Xvfb"
+        xvfb-run -a -s "-screen 0 1024x768x24" bash "$ROOT/cmake/screenshot.sh" "$bin/spelvane.exe" "$BUILD/spelvane.png"
+        log "screenshot of the dialog: $BUILD/spelvane.png"
+    fi
+}
+
+case "${1:-}" in
+    run) install_packages; run_program ;;
+    test) install_packages; run_tests ;;
+    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac

@@ -1,0 +1,256 @@
+// Restore of the devices from a .set file.
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/message_log.h"
+#include "device/device_slot.h"
+#include "settings/settings_file.h"
+
+namespace spelvane {
+namespace {
+
+constexpr const char* kDeviceKey = "DEVICE=";
+constexpr size_t kDeviceKeyLength = 7;
+constexpr const char* kTokenSeparators = ",\r\n";
+
+bool startsWith(const char* line, const char* key) {
+    return std::strncmp(line, key, std::strlen(key)) == 0;
+}
+
+const char* skipBlanks(const char* text) {
+    while (*text == ' ' || *text == '\t') ++text;
+    return text;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Calls take(index, token) for each token of text, split at ",\r\n"; runs of
+// separators count as one and no empty token is produced.
+template <typename Take>
+void forEachToken(const char* text, Take take) {
+    int index = 0;
+    while (*text) {
+        text += std::strspn(text, kTokenSeparators);
+        if (!*text) break;
+        size_t length = std::strcspn(text, kTokenSeparators);
+        take(index++, text);
+        text += length;
+    }
+}
+
+std::string withoutTrailingBlanks(std::string text) {
+    size_t end = text.find_last_not_of(" \t\r\n");
+    text.resize(end == std::string::npos ? 0 : end + 1);
+    return text;
+}
+
+// The value after "DEVICE=" without its line end and trailing blanks.
+std::string deviceValue(const char* line) {
+    return withoutTrailingBlanks(line + kDeviceKeyLength);
+}
+
+std::string typeNameOf(const SpeedSettings& record) {
+    return record.info ? deviceTypeName(record.info) : std::string();
+}
+
+std::string describe(const char* format, long long value) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// Brings the fields the file does not carry in line with what it restored:
+// register positions, the HBlank value, the header's counts and its first
+// Half Clock flag (the store sets the second from halfClock).
+bool completeTarget(SpeedValues& work, std::string& refusal) {
+    scanRegisterPositions(work);
+    if (work.shutterIndex < 0) {
+        refusal = "register 9 (shutter) is not in the address list";
+        return false;
+    }
+    work.hblank = 0;
+    if (work.hblankPresent) {
+        for (int i = 0; i < work.lightCount && work.hblank == 0; ++i)
+            work.hblank = work.lights[i].words[1 + work.hblankIndex];
+    }
+    work.header.bytes[SettingsHeader::kAddressCountByte] = static_cast<uint8_t>(work.addressCount);
+    work.header.bytes[SettingsHeader::kLightCountByte] = static_cast<uint8_t>(work.lightCount);
+    if (work.halfClock) work.header.bytes[SettingsHeader::kHalfClockByte1] |= SettingsHeader::kHalfClockBit1;
+    return true;
+}
+
+// The change test over everything the store sequence would write.
+bool differs(const SpeedValues& a, const SpeedValues& b) {
+    if (a.addressCount != b.addressCount || a.lightCount != b.lightCount ||
+        a.halfClock != b.halfClock)
+        return true;
+    if (std::memcmp(a.addresses, b.addresses, a.addressCount) != 0) return true;
+    for (int i = 0; i < a.lightCount; ++i) {
+        for (int w = 0; w <= a.addressCount; ++w)
+            if (a.lights[i].words[w] != b.lights[i].words[w]) return true;
+    }
+    return false;
+}
+
+// Copies text into a buffer of size bytes, always terminated; false when it
+// had to be cut.
+bool copyBounded(char* buffer, size_t size, const char* text) {
+    if (!buffer || size == 0) return false;
+    size_t length = 0;
+    while (length + 1 < size && text[length] != '\0') ++length;
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    return text[length] == '\0';
+}
+
+}  // namespace
+
+bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize) {
+    char buffer[kSettingsFileNameSize];
+    copyBounded(buffer, sizeof buffer, fileName ? fileName : "");
+    bool chosen = dialogPort().chooseSettingsFile(owner, buffer, sizeof buffer);
+    buffer[sizeof buffer - 1] = '\0';
+    // A path cut to the caller's buffer names another file: never report it
+    // as chosen.
+    bool whole = copyBounded(fileName, fileNameSize, buffer);
+    return chosen && whole;
+}
+
+int32_t parseSettingsDecimal(const char* text) {
+    text = skipBlanks(text);
+    bool negative = *text == '-';
+    if (*text == '-' || *text == '+') ++text;
+    int64_t value = 0;
+    const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > limit) value = limit;
+    }
+    return static_cast<int32_t>(negative ? -value : value);
+}
+
+uint32_t parseSettingsHex(const char* text) {
+    text = skipBlanks(text);
+    bool negative = *text == '-';
+    if (*text == '-' || *text == '+') ++text;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && hexDigit(text[2]) >= 0) text += 2;
+    while (*text == '0') ++text;
+    uint32_t value = 0;
+    int significant = 0;
+    for (int digit; (digit = hexDigit(*text)) >= 0; ++text) {
+        if (++significant > 8) return 0xFFFFFFFFu;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    return negative ? 0u - value : value;
+}
+
+bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusal) {
+    refusal.clear();
+    char line[kSettingsLineSize];
+    for (;;) {
+        long start = std::ftell(file);
+        if (!std::fgets(line, sizeof line, file)) break;
+        if (startsWith(line, kDeviceKey)) {
+            // The next section's first line: leave it for the caller.
+            if (start >= 0) std::fseek(file, start, SEEK_SET);
+            break;
+        }
+        if (startsWith(line, "HCLOCK=")) {
+            work.halfClock = parseSettingsDecimal(line + 7) > 0 ? 1 : 0;
+        } else if (startsWith(line, "NADDR=")) {
+            work.addressCount = static_cast<uint16_t>(parseSettingsDecimal(line + 6));
+        } else if (startsWith(line, "ADDRS=")) {
+            forEachToken(line + 6, [&](int index, const char* token) {
+                if (index < kMaxAddresses)
+                    work.addresses[index] = static_cast<uint8_t>(parseSettingsHex(token));
+            });
+        } else if (startsWith(line, "NLIGHT=")) {
+            work.lightCount = static_cast<uint16_t>(parseSettingsDecimal(line + 7));
+        } else if (startsWith(line, "LIGHT")) {
+            const char* equals = std::strchr(line, '=');
+            if (!equals) continue;
+            int32_t index = parseSettingsDecimal(line + 5);
+            if (index < 0 || index >= kMaxLights) {
+                // Remembered, the section's other lines are still consumed.
+                if (refusal.empty()) refusal = describe("LIGHT index %lld is outside 0..4", index);
+                continue;
+            }
+            LightRecord& light = work.lights[index];
+            forEachToken(equals + 1, [&](int word, const char* token) {
+                if (word < kLightWords) light.words[word] = static_cast<uint16_t>(parseSettingsHex(token));
+            });
+        }
+    }
+    if (!refusal.empty()) return false;
+    if (work.addressCount > kMaxAddresses) {
+        refusal = describe("NADDR=%lld is more than 16", work.addressCount);
+        return false;
+    }
+    if (work.lightCount > kMaxLights) {
+        refusal = describe("NLIGHT=%lld is more than 5", work.lightCount);
+        return false;
+    }
+    if (!withinDataModel(work.addressCount, work.lightCount)) {
+        refusal = describe("NADDR=%lld is more than 7 while lights are present", work.addressCount);
+        return false;
+    }
+    return completeTarget(work, refusal);
+}
+
+void SpeedSettings::restoreSection(std::FILE* file) {
+    const SpeedValues current = snapshot();
+    SpeedValues work = current;
+    std::string refusal;
+    bool accepted = readSettingsSection(file, work, refusal);
+
+    MessageLog& log = messageLog();
+    log.append("Restore -> device: %s\r\n", typeNameOf(*this).c_str());
+    if (!accepted) {
+        log.append("Section is refused (%s); nothing is written\r\n", refusal.c_str());
+        return;
+    }
+    if (!differs(work, current)) {
+        log.append("No changes\r\n");
+        return;
+    }
+    if (!device) {
+        log.append("Device is not open; nothing is written\r\n");
+        return;
+    }
+    storeToDevice(work);
+}
+
+void AppState::restoreFromFile(const char* path) {
+    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
+    if (!file) {
+        messageLog().append("Cannot open settings file %s\r\n", path ? path : "");
+        return;
+    }
+    const int count = openCount < 0 ? 0 : (openCount > 2 ? 2 : openCount);
+    bool restored[2] = {false, false};
+    int applied = 0;
+    char line[kSettingsLineSize];
+    while (applied < count && std::fgets(line, sizeof line, file)) {
+        if (!startsWith(line, kDeviceKey)) continue;
+        const std::string wanted = deviceValue(line);
+        // Each device takes one section, the first that names its type
+        // exactly; a shorter type name that only begins the value is no match.
+        for (int i = 0; i < count; ++i) {
+            if (restored[i] || !settings[i].device) continue;
+            const std::string typeName = withoutTrailingBlanks(typeNameOf(settings[i]));
+            if (typeName.empty() || typeName != wanted) continue;
+            settings[i].restoreSection(file);
+            restored[i] = true;
+            ++applied;
+            break;
+        }
+    }
+    std::fclose(file);
+}
+
+}  // namespace spelvane

@@ -1,0 +1,146 @@
+// Backup of the original settings into a new .set file.
+#include "settings/settings_file.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/message_log.h"
+#include "app/texts.h"
+#include "device/device_slot.h"
+#include "platform/timing.h"
+
+namespace spelvane {
+
+int64_t lastFileStamp = 0;
+
+namespace {
+
+constexpr const char* kSectionSeparator = "------------------------------------------------------";
+
+void appendFormatted(std::string& out, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+void appendFormatted(std::string& out, const char* format, ...) {
+    char piece[64];
+    va_list args;
+    va_start(args, format);
+    int length = std::vsnprintf(piece, sizeof piece, format, args);
+    va_end(args);
+    if (length > 0) out.append(piece, static_cast<size_t>(length) < sizeof piece ? length : sizeof piece - 1);
+}
+
+std::string typeNameOf(const SpeedSettings& record) {
+    return record.info ? deviceTypeName(record.info) : std::string();
+}
+
+}  // namespace
+
+void buildSettingsFileName(char (&name)[kSettingsFileNameSize], const char* displayName,
+                           const platform::LocalTime& t) {
+    char stamp[96];
+    int stampLength = std::snprintf(stamp, sizeof stamp, "_%4i%02i%02i%02i%02i%02i.set", t.year,
+                                    t.month, t.day, t.hour, t.minute, t.second);
+    if (stampLength < 0) stampLength = 0;
+    size_t stampSize = static_cast<size_t>(stampLength);
+    if (stampSize >= sizeof stamp) stampSize = sizeof stamp - 1;
+
+    // The display name gives way, never the stamp: a cut stamp would make two
+    // backups of one run collide.
+    size_t room = kSettingsFileNameSize - 1 - stampSize;
+    size_t nameLength = 0;
+    while (displayName && nameLength < room && displayName[nameLength] != '\0') ++nameLength;
+    if (nameLength) std::memcpy(name, displayName, nameLength);
+    std::memcpy(name + nameLength, stamp, stampSize);
+    name[nameLength + stampSize] = '\0';
+}
+
+bool formatSettingsSection(const std::string& typeName, const SpeedValues& values,
+                           std::string& out) {
+    out.clear();
+    if (!withinDataModel(values.addressCount, values.lightCount)) return false;
+
+    out.append("DEVICE=").append(typeName).append(kSettingsLineEnd);
+    appendFormatted(out, "HCLOCK=%i%s", values.halfClock ? 1 : 0, kSettingsLineEnd);
+    appendFormatted(out, "NADDR=%u%s", static_cast<unsigned>(values.addressCount), kSettingsLineEnd);
+    out.append("ADDRS=");
+    for (int j = 0; j < values.addressCount; ++j)
+        appendFormatted(out, j ? ",%02x" : "%02x", static_cast<unsigned>(values.addresses[j]));
+    out.append(kSettingsLineEnd);
+    appendFormatted(out, "NLIGHT=%u%s", static_cast<unsigned>(values.lightCount), kSettingsLineEnd);
+    for (int k = 0; k < values.lightCount; ++k) {
+        appendFormatted(out, "LIGHT%i=", k);
+        for (int w = 0; w <= values.addressCount; ++w)
+            appendFormatted(out, w ? ",%04x" : "%04x", static_cast<unsigned>(values.lights[k].words[w]));
+        out.append(kSettingsLineEnd);
+    }
+    out.append(kSectionSeparator).append(kSettingsLineEnd);
+    return true;
+}
+
+bool SpeedSettings::saveToFile(const platform::LocalTime& localTime, bool append) {
+    char fileName[kSettingsFileNameSize];
+    buildSettingsFileName(fileName, appState().displayName, localTime);
+
+    const std::string typeName = typeNameOf(*this);
+    messageLog().append("Device: %s\r\n", typeName.c_str());
+    messageLog().append("Filename: %s\r\n", fileName);
+
+    // Formatted before the file is touched, so a refused section leaves the
+    // file as it was.
+    std::string section;
+    if (!formatSettingsSection(typeName, snapshot(), section)) {
+        messageLog().append("Saving is FAILED (Settings out of range)\r\n");
+        return false;
+    }
+
+    // Binary mode: the line ends are written exactly as they stand.
+    std::FILE* file = std::fopen(fileName, append ? "ab" : "wb");
+    if (!file) {
+        messageLog().append("Saving is FAILED (File creating error)\r\n");
+        return false;
+    }
+    bool written = std::fwrite(section.data(), 1, section.size(), file) == section.size();
+    written = std::fflush(file) == 0 && written;
+    bool closed = std::fclose(file) == 0;
+    if (!written) {
+        messageLog().append("Saving is FAILED (File writing error)\r\n");
+        return false;
+    }
+    if (!closed) {
+        messageLog().append("Saving is FAILED (File closing error)\r\n");
+        return false;
+    }
+    messageLog().append("Saving is SUCCESS\r\n");
+    return true;
+}
+
+bool AppState::saveOriginalSettings() {
+    MessageLog& log = messageLog();
+    log.append("%s", kLogRule);
+    log.append("                     SAVE ORIGINAL SETTINGS\r\n");
+    log.append("%s", kLogRule);
+
+    int64_t stamp = timing().calendarTime();
+    if (lastFileStamp >= stamp) stamp = lastFileStamp + 1;
+
+    const int count = openCount < 0 ? 0 : (openCount > 2 ? 2 : openCount);
+    bool allSaved = true;
+    platform::LocalTime localTime{};
+    if (!platform::toLocalTime(stamp, localTime)) {
+        log.append("Saving is FAILED (Time stamp error)\r\n");
+        allSaved = count == 0;
+    } else {
+        for (int i = 0; i < count; ++i) {
+            if (!settings[i].saveToFile(localTime, i != 0)) allSaved = false;
+            if (i + 1 < count) log.append("%s", kLogRule);
+        }
+    }
+    lastFileStamp = stamp;
+    return allSaved;
+}
+
+}  // namespace spelvane

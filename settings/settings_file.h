@@ -1,0 +1,51 @@
+#pragma once
+// The .set text file: one section per device, written as a backup before a
+// store and read back by a restore.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "platform/dialog_port.h"
+#include "platform/local_time.h"
+#include "settings/speed_values.h"
+
+namespace spelvane {
+
+constexpr size_t kSettingsFileNameSize = 260;  // terminator included
+constexpr size_t kSettingsLineSize = 512;      // longer lines are read in pieces
+constexpr const char* kSettingsLineEnd = "\r\r\n";
+
+// Calendar time (whole seconds) of the last backup of this run; 0 before the
+// first. Every backup takes a later stamp, so two never share a file name.
+extern int64_t lastFileStamp;
+
+// Runs the file-open dialog. fileName holds the initial name (a wildcard
+// pattern) on entry and the chosen path on return, cut to fileNameSize and
+// always terminated. True only when a file was chosen and its whole path fit.
+bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize);
+
+// "<displayName>_YYYYMMDDhhmmss.set". A display name too long for the buffer
+// is shortened so that the stamp and the extension always stay whole.
+void buildSettingsFileName(char (&name)[kSettingsFileNameSize], const char* displayName,
+                           const platform::LocalTime& localTime);
+
+// The section text of one device, every line ending in CR CR LF. False (and
+// out left empty) when the counts lie beyond what the record can hold.
+bool formatSettingsSection(const std::string& typeName, const SpeedValues& values,
+                           std::string& out);
+
+// Number forms of the reader. Decimal: blanks and tabs skipped, a sign,
+// digits; saturates at the signed 32-bit range. Hexadecimal: blanks and tabs
+// skipped, a sign, an optional 0x, digits; more than eight significant
+// digits give all ones, a minus negates modulo 2^32. No digits read as 0.
+int32_t parseSettingsDecimal(const char* text);
+uint32_t parseSettingsHex(const char* text);
+
+// Reads the lines of one section into work until the next "DEVICE=" line
+// (left unread) or the end of the file. Returns false with a reason when
+// the section names counts or indexes beyond the record; work then holds
+// nothing beyond the record either, but must not be stored.
+bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusal);
+
+}  // namespace spelvane

@@ -68,4 +68,8 @@ bool withinDataModel(uint32_t addressCount, uint32_t lightCount);
 // sets shutterIndex, hblankIndex and hblankPresent accordingly.
 void scanRegisterPositions(SpeedValues& values);
 
+// The HBlank word of the first of the first lightsRead lights whose HBlank
+// word is not 0; 0 when there is none or register 5 is not listed.
+uint16_t hblankOfLights(const SpeedValues& values, int lightsRead);
+
 }  // namespace spelvane

@@ -1,0 +1,149 @@
+#include <cstring>
+
+#include "app/message_log.h"
+#include "device/call_gate.h"
+#include "device/device_slot.h"
+#include "platform/timing.h"
+#include "settings/speed_settings.h"
+
+namespace spelvane {
+namespace {
+
+// The device needs time to commit a write to its memory before the next
+// request touches it.
+constexpr uint32_t kSettleMs = 100;
+constexpr int32_t kErrorTextCapacity = 256;
+
+void settle() { timing().sleepMs(kSettleMs); }
+
+// Reads 16 bytes of device memory at offset and tells whether the first
+// compared bytes equal expected. A short delivery cannot verify anything, so
+// it counts as a failed read-back rather than a match against zero fill.
+bool readBackMatches(DeviceSlot& device, uint16_t offset, const void* expected, size_t compared) {
+    uint8_t buffer[16];
+    std::memset(buffer, 0, sizeof buffer);
+    uint16_t length = sizeof buffer;
+    if (!device.read(kReadMemory, offset, buffer, &length)) return false;
+    if (length < compared) return false;
+    return std::memcmp(buffer, expected, compared) == 0;
+}
+
+void logLastDeviceError(MessageLog& log) {
+    char text[kErrorTextCapacity] = {};
+    ErrorTextRequest request = {0, text, kErrorTextCapacity};
+    gateCall(0, kErrorText, &request);
+    text[kErrorTextCapacity - 1] = '\0';
+    log.append("FAILED (Error %x: %s)\r\n", static_cast<unsigned>(request.code), text);
+}
+
+}  // namespace
+
+bool SpeedSettings::storeToDevice(SpeedValues& target) {
+    MessageLog& log = messageLog();
+    if (!device) {
+        log.append("No open device: nothing written\r\n");
+        return false;
+    }
+    if (!withinDataModel(target.addressCount, target.lightCount)) {
+        log.append("Settings with %u register addresses and %u lights do not fit the device "
+                   "memory: nothing written\r\n",
+                   static_cast<unsigned>(target.addressCount),
+                   static_cast<unsigned>(target.lightCount));
+        return false;
+    }
+    DeviceSlot& slot = *device;
+    const size_t addressBytes = target.addressCount;
+    const size_t lightBytes = 2 * addressBytes + 2;  // word 0 and one word per register
+
+    log.append("Write register adresses...");
+    if (!slot.write(kWriteAddressList, 0, target.addresses, target.addressCount)) {
+        logLastDeviceError(log);
+        return false;
+    }
+    log.append("OK\r\n");
+    settle();
+    log.append("Checks writing...");
+    if (!readBackMatches(slot, kAddressListOffset, target.addresses, addressBytes)) {
+        log.append("FAILED\r\n");
+        return false;
+    }
+    log.append("OK\r\n");
+    bool ok = true;
+
+    // One failed light does not stop the others: the run tries every light
+    // so the log shows the whole state of the device.
+    for (int i = 0; i < target.lightCount; ++i) {
+        const auto lightNumber = static_cast<uint16_t>(i + 1);
+        log.append("Store light %i ...", i);
+        if (!slot.write(kWriteLightRecord, 0, &target.lights[i], static_cast<uint16_t>(lightBytes))) {
+            log.append("FAILED\r\n");
+            ok = false;
+            continue;
+        }
+        settle();
+        if (!slot.write(kStoreLight, lightNumber, nullptr, 0)) {
+            log.append("FAILED\r\n");
+            ok = false;
+            continue;
+        }
+        log.append("OK\r\n");
+        settle();
+        log.append("Checks writing...");
+        const auto offset = static_cast<uint16_t>(kLightRecordsOffset + i * kLightRecordStride);
+        if (!readBackMatches(slot, offset, &target.lights[i], lightBytes)) {
+            log.append("FAILED\r\n");
+            ok = false;
+            continue;
+        }
+        log.append("OK\r\n");
+        settle();
+    }
+    // The header makes the device use the new lists; it must never announce
+    // lights that were not all stored.
+    if (!ok) return false;
+
+    SettingsHeader header = target.header;
+    uint8_t& flags = header.bytes[SettingsHeader::kHalfClockByte2];
+    flags = target.halfClock ? (flags | SettingsHeader::kHalfClockBit2)
+                             : (flags & ~SettingsHeader::kHalfClockBit2);
+    // The next start reads the lists by these counts.
+    header.bytes[SettingsHeader::kAddressCountByte] = static_cast<uint8_t>(target.addressCount);
+    header.bytes[SettingsHeader::kLightCountByte] = static_cast<uint8_t>(target.lightCount);
+    if (&target == &values) {
+        SpeedValues own = snapshot();
+        own.header = header;
+        adopt(own);
+    } else {
+        target.header = header;
+    }
+
+    log.append("Refresh header info ...");
+    if (slot.write(kWriteHeader, 0, header.bytes, sizeof header.bytes)) {
+        log.append("OK\r\n");
+    } else {
+        log.append("FAILED\r\n");
+        ok = false;
+    }
+    // Verified even after a failed write: the device may have taken it.
+    settle();
+    log.append("Checks writing...");
+    if (readBackMatches(slot, kHeaderOffset, header.bytes, sizeof header.bytes)) {
+        log.append("OK\r\n");
+    } else {
+        log.append("FAILED\r\n");
+        ok = false;
+    }
+    settle();
+    if (!ok) return false;
+
+    // Adopt what the device now holds, header included, with the register
+    // positions and HBlank found as the next start would find them.
+    SpeedValues adopted = target;
+    adopted.header = header;
+    scanRegisterPositions(adopted);
+    adopted.hblank = hblankOfLights(adopted, adopted.lightCount);
+    adopt(adopted);
+    return true;
+}
+
+}  // namespace spelvane

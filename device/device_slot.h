@@ -49,6 +49,13 @@ struct DeviceSlot {
 
     // The device name from byte 8 of the id, at most 71 characters.
     std::string name() const;
+
+private:
+    // False, with error 19 recorded, while the device is not open.
+    bool acceptsRequests() const;
+    // One paced, serialised library call; the stamp is renewed whatever the
+    // result.
+    int32_t pacedRequest(uint32_t functionCode, void* request);
 };
 
 int32_t openById(uint32_t* handleOut, uint8_t* idOut, uint32_t mode, const uint8_t* id,

@@ -23,12 +23,11 @@ platform::DynamicLibrary* libraryModule = nullptr;
 char loaderText[kLoaderMessageSize] = "";
 LibraryPathResolver pathResolver = nullptr;
 
-// At most 255 characters; the last byte of the buffer is never written, so
-// the text is terminated whatever the arguments are.
+// At most 255 characters and always terminated, whatever the arguments are.
 void setLoaderMessage(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(loaderText, kLoaderMessageSize - 1, format, arguments);
+    std::vsnprintf(loaderText, kLoaderMessageSize, format, arguments);
     va_end(arguments);
 }
 

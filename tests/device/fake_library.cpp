@@ -11,6 +11,15 @@ namespace {
 
 FakeLibrary* active = nullptr;
 
+template <typename Request>
+void noteRequest(LibraryCall& call, const Request& request) {
+    call.requestSize = request.size;
+    call.command = request.command;
+    call.value = request.value;
+    call.length = request.length;
+    call.timeout = request.timeout;
+}
+
 }  // namespace
 
 FakeLibrary::FakeLibrary() {
@@ -92,21 +101,13 @@ int32_t FakeLibrary::serve(uint32_t handle, uint32_t functionCode, void* params)
     }
     case kDeviceWrite: {
         auto* request = static_cast<WriteRequest*>(params);
-        call.requestSize = request->size;
-        call.command = request->command;
-        call.value = request->value;
-        call.length = request->length;
+        noteRequest(call, *request);
         call.data = request->data;
-        call.timeout = request->timeout;
         break;
     }
     case kDeviceRead: {
         auto* request = static_cast<ReadRequest*>(params);
-        call.requestSize = request->size;
-        call.command = request->command;
-        call.value = request->value;
-        call.length = request->length;
-        call.timeout = request->timeout;
+        noteRequest(call, *request);
         if (result) {
             size_t delivered = deliveredLength >= 0 ? static_cast<size_t>(deliveredLength) : request->length;
             size_t copied = std::min<size_t>(delivered, request->length);

@@ -65,21 +65,15 @@ std::string describe(const char* format, long long value) {
 }
 
 // Brings the fields the file does not carry in line with what it restored:
-// register positions, the HBlank value, the header's counts and its first
-// Half Clock flag (the store sets the second from halfClock).
+// register positions, the HBlank value and the first Half Clock flag (the
+// store derives the second from halfClock, and the counts of the header).
 bool completeTarget(SpeedValues& work, std::string& refusal) {
     scanRegisterPositions(work);
     if (work.shutterIndex < 0) {
         refusal = "register 9 (shutter) is not in the address list";
         return false;
     }
-    work.hblank = 0;
-    if (work.hblankPresent) {
-        for (int i = 0; i < work.lightCount && work.hblank == 0; ++i)
-            work.hblank = work.lights[i].words[1 + work.hblankIndex];
-    }
-    work.header.bytes[SettingsHeader::kAddressCountByte] = static_cast<uint8_t>(work.addressCount);
-    work.header.bytes[SettingsHeader::kLightCountByte] = static_cast<uint8_t>(work.lightCount);
+    work.hblank = hblankOfLights(work, work.lightCount);
     if (work.halfClock) work.header.bytes[SettingsHeader::kHalfClockByte1] |= SettingsHeader::kHalfClockBit1;
     return true;
 }

@@ -1,0 +1,99 @@
+#include "app/dialog_logic.h"
+
+#include <cstdio>
+
+#include "app/app_state.h"
+#include "app/control_ids.h"
+#include "app/message_log.h"
+#include "app/texts.h"
+#include "app/worker.h"
+
+namespace spelvane {
+
+void formatHBlankLabel(char* label, size_t size, uint32_t value) {
+    if (!label || size == 0) return;
+    std::snprintf(label, size, "%04x", static_cast<unsigned>(value));
+}
+
+void refreshDialog(DialogControls& controls) {
+    AppState& app = appState();
+    char label[kLabelSize] = "0000";
+    messageLog().clear();
+    controls.setItemText(IDC_DEVICE_NAME, app.displayName);
+    controls.setTrackbarRange(kHBlankMinimum, kHBlankMaximum);
+
+    if (app.openCount == 1) {
+        SpeedValues values = app.settings[0].snapshot();
+        formatHBlankLabel(label, sizeof label, values.hblank);
+        controls.setTrackbarPosition(values.hblank);
+        controls.setChecked(IDC_HALF_CLOCK, values.halfClock != 0);
+    } else if (app.openCount == 2) {
+        SpeedValues first = app.settings[0].snapshot();
+        SpeedValues second = app.settings[1].snapshot();
+        // Only what both devices agree on is shown; a control whose devices
+        // disagree keeps whatever the operator set.
+        if (first.halfClock == second.halfClock) controls.setChecked(IDC_HALF_CLOCK, first.halfClock != 0);
+        if (first.hblank == second.hblank) {
+            formatHBlankLabel(label, sizeof label, first.hblank);
+            controls.setTrackbarPosition(first.hblank);
+        }
+    }
+    controls.setItemText(IDC_HBLANK_LABEL, label);
+}
+
+bool handleDialogMessage(const DialogMessage& message, WindowHandle dialog, DialogControls& controls,
+                         WorkerControl& worker) {
+    switch (message.event) {
+    case DialogEvent::InitDialog:
+        controls.keepTrackbar();
+        controls.setIcons();
+        appState().dialogWindow = dialog;
+        controls.startTimer(kDiscoveryTimerId, kDiscoveryDelayMs);
+        return true;
+    case DialogEvent::Timer:
+        if (message.id == kDiscoveryTimerId) {
+            // Stopped first, so discovery runs once however long it takes.
+            controls.stopTimer(kDiscoveryTimerId);
+            if (!appState().discoverDevices(dialog)) controls.endDialog(1);
+            refreshDialog(controls);
+        }
+        return true;
+    case DialogEvent::Command:
+        switch (message.id) {
+        case IDC_STORE:
+        case IDC_RESTORE:
+        case IDC_TEST:
+            worker.pendingCommand.store(static_cast<uint32_t>(message.id));
+            return true;
+        case IDC_RESET:
+            refreshDialog(controls);
+            return true;
+        default:
+            return false;  // IDOK and IDCANCEL must not close the dialog
+        }
+    case DialogEvent::HScroll:
+        if (message.fromTrackbar) {
+            char label[kLabelSize];
+            formatHBlankLabel(label, sizeof label, static_cast<uint32_t>(controls.trackbarPosition()));
+            controls.setItemText(IDC_HBLANK_LABEL, label);
+        }
+        return true;
+    case DialogEvent::CommandDone:
+        worker.pendingCommand.store(0);
+        return true;
+    case DialogEvent::Close:
+        controls.endDialog(1);
+        return true;
+    case DialogEvent::Other:
+        break;
+    }
+    return false;
+}
+
+int finishAfterDialog(WorkerControl& worker) {
+    stopWorker(worker);
+    appState().releaseDevices();
+    return 1;
+}
+
+}  // namespace spelvane

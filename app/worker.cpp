@@ -1,0 +1,161 @@
+#include "app/worker.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/control_ids.h"
+#include "app/message_log.h"
+#include "app/texts.h"
+#include "platform/dialog_port.h"
+#include "platform/timing.h"
+#include "settings/settings_file.h"
+
+namespace spelvane {
+namespace {
+
+constexpr const char* kConfirmStore = "Are you sure to change settings?";
+constexpr const char* kRestartNotice = "Restart device to apply changes!";
+constexpr const char* kRestorePatternSuffix = "_*.set";
+
+void showRestartNotice(WindowHandle dialog) {
+    dialogPort().messageBox(dialog, kRestartNotice, kAppTitle, kButtonsOk);
+}
+
+void runStore(AppState& app) {
+    WindowHandle dialog = app.dialogWindow;
+    if (dialogPort().messageBox(dialog, kConfirmStore, kAppTitle, kButtonsYesNo) != kAnswerYes) return;
+    // Without a complete backup the operator could not go back to what the
+    // device holds now, so nothing is written.
+    if (!app.saveOriginalSettings()) {
+        messageLog().append("Store is CANCELLED: the original settings could not be saved, "
+                            "nothing was written to the device\r\n");
+        return;
+    }
+    app.storeChanges(dialog);
+    showRestartNotice(dialog);
+}
+
+void runRestore(AppState& app) {
+    WindowHandle dialog = app.dialogWindow;
+    char fileName[kRestoreNameSize];
+    formatRestorePattern(fileName, sizeof fileName, app.displayName, sizeof app.displayName);
+    if (!chooseSettingsFile(dialog, fileName, sizeof fileName)) return;
+    app.restoreFromFile(fileName);
+    showRestartNotice(dialog);
+}
+
+}  // namespace
+
+WorkerControl& workerControl() {
+    static WorkerControl* control = new WorkerControl;
+    return *control;
+}
+
+void formatRestorePattern(char* buffer, size_t size, const char* displayName, size_t nameCapacity) {
+    if (!buffer || size == 0) return;
+    size_t suffixLength = std::strlen(kRestorePatternSuffix);
+    size_t nameLength = displayName ? strnlen(displayName, nameCapacity) : 0;
+    // Keep the whole suffix: a pattern cut inside "_*.set" would list the
+    // wrong files or none.
+    size_t room = size > suffixLength ? size - 1 - suffixLength : 0;
+    if (nameLength > room) nameLength = room;
+    std::snprintf(buffer, size, "%.*s%s", static_cast<int>(nameLength), nameLength ? displayName : "",
+                  kRestorePatternSuffix);
+}
+
+void serveCommand(uint32_t command) {
+    AppState& app = appState();
+    switch (command) {
+    case IDC_STORE:
+        runStore(app);
+        break;
+    case IDC_RESTORE:
+        runRestore(app);
+        break;
+    case IDC_TEST:
+        break;
+    default:
+        timing().sleepMs(kWorkerPollMs);
+        return;
+    }
+    dialogPort().sendCompletion(app.dialogWindow);
+}
+
+unsigned workerMain(void* parameter) {
+    auto& control = *static_cast<WorkerControl*>(parameter);
+    if (control.currentState() != WorkerState::Stop) {
+        do {
+            switch (control.currentState()) {
+            case WorkerState::Unset:
+                control.setState(WorkerState::Stop);
+                break;
+            case WorkerState::ResumeRequested:
+                control.setState(WorkerState::Running);
+                control.pausedEvent->reset();
+                break;
+            case WorkerState::Running:
+                // A stop request is seen only between passes, so a command
+                // always ends, message boxes included.
+                serveCommand(control.pendingCommand.load());
+                break;
+            case WorkerState::PauseRequested:
+                control.setState(WorkerState::Paused);
+                control.pausedEvent->set();
+                break;
+            case WorkerState::Paused:
+                timing().sleepMs(kWorkerPausedPollMs);
+                break;
+            default:
+                break;
+            }
+        } while (control.currentState() != WorkerState::Stop);
+    }
+    control.pausedEvent->set();
+    control.stoppedEvent->set();
+    return 1;
+}
+
+void startWorker(WorkerControl& control) {
+    AppState& app = appState();
+    app.instance = nullptr;
+    app.dialogWindow = nullptr;
+    app.openCount = 0;
+    std::memset(app.displayName, 0, sizeof app.displayName);
+    control.pendingCommand.store(0);
+
+    control.stoppedEvent = std::make_unique<platform::ManualResetEvent>();
+    control.pausedEvent = std::make_unique<platform::ManualResetEvent>();
+    control.setState(WorkerState::Paused);
+    control.pausedEvent->set();
+
+    if (!control.thread.start(workerMain, &control)) control.setState(WorkerState::Stop);
+
+    for (SpeedSettings& record : app.settings) {
+        record.device = nullptr;
+        record.info = nullptr;
+        record.adopt(SpeedValues{});
+    }
+
+    WorkerState state = control.currentState();
+    if (state == WorkerState::PauseRequested || state == WorkerState::Paused) {
+        control.pausedEvent->reset();
+        control.setState(WorkerState::ResumeRequested);
+    }
+}
+
+void stopWorker(WorkerControl& control) {
+    control.pendingCommand.store(0);
+    control.setState(WorkerState::Stop);
+    if (control.thread.valid()) {
+        control.stoppedEvent->wait(platform::kWaitForever);
+        // The thread signals just before it returns; joining as well keeps
+        // the events alive until it has really left them.
+        control.thread.join();
+    }
+    control.thread.close();
+    control.stoppedEvent.reset();
+    control.pausedEvent.reset();
+}
+
+}  // namespace spelvane

@@ -196,7 +196,7 @@ bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusa
     return completeTarget(work, refusal);
 }
 
-void SpeedSettings::restoreSection(std::FILE* file) {
+bool SpeedSettings::restoreSection(std::FILE* file) {
     const SpeedValues current = snapshot();
     SpeedValues work = current;
     std::string refusal;
@@ -206,17 +206,16 @@ void SpeedSettings::restoreSection(std::FILE* file) {
     log.append("Restore -> device: %s\r\n", typeNameOf(*this).c_str());
     if (!accepted) {
         log.append("Section is refused (%s); nothing is written\r\n", refusal.c_str());
-        return;
+        return false;
     }
     if (!differs(work, current)) {
         log.append("No changes\r\n");
-        return;
+        return true;
     }
-    if (!device) {
-        log.append("Device is not open; nothing is written\r\n");
-        return;
-    }
+    // A failed store is reported by the store itself; the section was this
+    // device's all the same.
     storeToDevice(work);
+    return true;
 }
 
 void AppState::restoreFromFile(const char* path) {
@@ -238,9 +237,10 @@ void AppState::restoreFromFile(const char* path) {
             if (restored[i] || !settings[i].device) continue;
             const std::string typeName = withoutTrailingBlanks(typeNameOf(settings[i]));
             if (typeName.empty() || typeName != wanted) continue;
-            settings[i].restoreSection(file);
-            restored[i] = true;
-            ++applied;
+            if (settings[i].restoreSection(file)) {
+                restored[i] = true;
+                ++applied;
+            }
             break;
         }
     }

@@ -26,7 +26,10 @@ struct SpeedSettings {
     // Writes this device's backup section; false when the section could not
     // be written whole.
     bool saveToFile(const platform::LocalTime& localTime, bool append);
-    void restoreSection(std::FILE* file);
+    // Applies the section that follows in file to this device. False when
+    // the section was refused (nothing written), so the device may still
+    // take a later section of the file.
+    bool restoreSection(std::FILE* file);
 
     // The values as one consistent copy: the worker adopts new values while
     // the dialog thread may be reading them for display.

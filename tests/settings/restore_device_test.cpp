@@ -1,0 +1,234 @@
+// Backup and restore against the simulated reader: what reaches the device
+// memory, and what does not.
+#include <string>
+#include <vector>
+
+#include "tests/settings/backup_fixture.h"
+#include "tests/settings/load_sim_device.h"
+
+namespace spelvane::testing {
+namespace {
+
+constexpr int64_t kNow = 1700000000;
+
+class RestoreDeviceTest : public SimDeviceTest {
+protected:
+    void SetUp() override {
+        SimDeviceTest::SetUp();
+        clock.setCalendarTime(kNow);
+        lastFileStamp = 0;
+    }
+    void TearDown() override {
+        SimDeviceTest::TearDown();
+        lastFileStamp = 0;
+    }
+
+    static MemoryLayout layout(bool halfClock, std::vector<uint8_t> addresses,
+                               std::vector<std::vector<uint16_t>> lights) {
+        MemoryLayout result;
+        result.halfClock = halfClock;
+        result.addresses = std::move(addresses);
+        result.lights = std::move(lights);
+        return result;
+    }
+
+    // The device of the worked example.
+    static SimDevice exampleDevice() { return device(layout(true, {9, 5}, {{16, 512, 336}, {32, 384, 336}})); }
+
+    static SimDevice pairDevice(const std::string& name, const std::string& type, uint16_t hblank) {
+        SimDevice simulated = device(layout(false, {9, 5, 2}, {{1, 700, hblank, 3}, {2, 800, hblank, 4}}), name);
+        simulated.typeName = type;
+        return simulated;
+    }
+
+    // Takes a backup as the Store command does and returns its file name.
+    std::string backup() {
+        EXPECT_TRUE(appState().saveOriginalSettings());
+        return stampedName(appState().displayName, lastFileStamp);
+    }
+
+    std::vector<TraceRecord> writesSinceStart() const {
+        std::vector<TraceRecord> writes;
+        for (const auto& request : laterRequests())
+            if (request.functionCode == kDeviceWrite) writes.push_back(request);
+        return writes;
+    }
+
+    void restoreText(const std::string& text) {
+        writeWholeFile("chosen.set", text);
+        messageLog().clear();
+        appState().restoreFromFile("chosen.set");
+    }
+
+    ScratchDirectory scratch;
+};
+
+TEST_F(RestoreDeviceTest, BackupOfTheExampleDeviceIsExact) {
+    reader.addDevice(exampleDevice());
+    ASSERT_TRUE(discover());
+    EXPECT_EQ(readWholeFile(backup()), exampleSection());
+    EXPECT_TRUE(laterRequests().empty());  // the backup never asks the device
+}
+
+TEST_F(RestoreDeviceTest, ImmediateRestoreOfABackupWritesNothing) {
+    reader.addDevice(exampleDevice());
+    ASSERT_TRUE(discover());
+    const std::string name = backup();
+    messageLog().clear();
+
+    appState().restoreFromFile(name.c_str());
+
+    EXPECT_EQ(logText(), "Restore -> device: TYPE1\r\nNo changes\r\n");
+    EXPECT_TRUE(writesSinceStart().empty());
+}
+
+TEST_F(RestoreDeviceTest, PairBackupHoldsBothSectionsAndRestoresToEach) {
+    reader.addDevice(pairDevice("ZEB-A1", "ZEB1", 0x150));
+    reader.addDevice(pairDevice("KYT-A1", "KYT1", 0x160));
+    ASSERT_TRUE(discover());
+    ASSERT_EQ(appState().openCount, 2);
+    const std::string name = backup();
+    const std::string text = readWholeFile(name);
+    const size_t second = text.find("DEVICE=KYT1\r\r\n");
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_EQ(text.find("DEVICE=ZEB1\r\r\n"), 0u);
+
+    messageLog().clear();
+    appState().restoreFromFile(name.c_str());
+    EXPECT_EQ(logText(), "Restore -> device: ZEB1\r\nNo changes\r\nRestore -> device: KYT1\r\nNo changes\r\n");
+    EXPECT_TRUE(writesSinceStart().empty());
+
+    // Sections in the other order still find their own device; each one
+    // carries the other device's HBlank here so a mix-up would show.
+    std::string swapped = text.substr(second) + text.substr(0, second);
+    size_t at;
+    while ((at = swapped.find(",0150,")) != std::string::npos) swapped.replace(at, 6, ",0151,");
+    while ((at = swapped.find(",0160,")) != std::string::npos) swapped.replace(at, 6, ",0161,");
+    restoreText(swapped);
+    EXPECT_EQ(record(0).values.hblank, 0x151);
+    EXPECT_EQ(record(1).values.hblank, 0x161);
+    EXPECT_EQ(lightWord(reader.memory(0), 1, 2), 0x151);
+    EXPECT_EQ(lightWord(reader.memory(1), 1, 2), 0x161);
+}
+
+TEST_F(RestoreDeviceTest, BackupTakenBeforeAStoreBringsTheOldValuesBack) {
+    reader.addDevice(device(layout(false, {9, 5, 2, 3}, {{0x10, 1000, 0x100, 7, 8}, {0x20, 2000, 0x100, 9, 10}})));
+    ASSERT_TRUE(discover());
+    const std::vector<uint8_t> before = reader.memory(0);
+    const SpeedValues original = record().snapshot();
+
+    const std::string name = backup();
+    dialog.setHalfClock(true);
+    dialog.setHBlankPosition(0x200);
+    appState().storeChanges(window());
+    ASSERT_EQ(record().values.hblank, 0x200);
+    ASSERT_EQ(record().values.halfClock, 1);
+    ASSERT_NE(reader.memory(0), before);
+
+    messageLog().clear();
+    appState().restoreFromFile(name.c_str());
+    EXPECT_EQ(logText().rfind("Restore -> device: TYPE1\r\nWrite register adresses...OK\r\n", 0), 0u);
+    EXPECT_EQ(logText().find("FAILED"), std::string::npos) << logText();
+
+    // Address list and every light stand as the file says; the header says
+    // Half Clock is off again.
+    const std::vector<uint8_t> after = reader.memory(0);
+    EXPECT_TRUE(std::equal(before.begin() + 16, before.end(), after.begin() + 16));
+    EXPECT_EQ(after[13] & 0x01, 0);
+    EXPECT_EQ(record().values.halfClock, 0);
+    EXPECT_EQ(record().values.hblank, 0x100);
+
+    // The next start reads what the file held.
+    ASSERT_TRUE(restart());
+    const SpeedValues reread = record().snapshot();
+    EXPECT_EQ(reread.halfClock, original.halfClock);
+    EXPECT_EQ(reread.hblank, original.hblank);
+    EXPECT_EQ(0, std::memcmp(reread.lights, original.lights, sizeof original.lights));
+}
+
+TEST_F(RestoreDeviceTest, LaterLightsCountAsChanges) {
+    reader.addDevice(exampleDevice());
+    ASSERT_TRUE(discover());
+    std::string text = exampleSection();
+    text.replace(text.find("LIGHT1=0020,0180,0150"), 21, "LIGHT1=0020,0181,0150");
+
+    restoreText(text);
+    EXPECT_EQ(logText().find("No changes"), std::string::npos);
+    EXPECT_EQ(lightWord(reader.memory(0), 1, 1), 0x181);
+    EXPECT_EQ(record().values.lights[1].words[1], 0x181);
+}
+
+TEST_F(RestoreDeviceTest, RegisterPositionsFollowARestoredAddressOrder) {
+    reader.addDevice(exampleDevice());
+    ASSERT_TRUE(discover());
+    restoreText("DEVICE=TYPE1\nHCLOCK=1\nNADDR=2\nADDRS=05,09\nNLIGHT=2\n"
+                "LIGHT0=0010,0000,0200\nLIGHT1=0020,0099,0180\n");
+    const SpeedValues values = record().snapshot();
+    EXPECT_EQ(values.shutterIndex, 1);
+    EXPECT_EQ(values.hblankIndex, 0);
+    EXPECT_EQ(values.hblank, 0x99);  // the first light's HBlank word is 0
+
+    ASSERT_TRUE(restart());
+    EXPECT_EQ(record().values.shutterIndex, 1);
+    EXPECT_EQ(record().values.hblank, 0x99);
+}
+
+TEST_F(RestoreDeviceTest, RefusedSectionWritesNothingAndLaterSectionsAreRead) {
+    reader.addDevice(exampleDevice());
+    ASSERT_TRUE(discover());
+    const std::string refused[] = {
+        "NADDR=17\n", "NLIGHT=6\n", "LIGHT5=1,2,3\n", "NADDR=8\nADDRS=9,5,1,2,3,4,6,7\n", "ADDRS=05,02\n",
+    };
+    for (const std::string& lines : refused) {
+        restoreText("DEVICE=TYPE1\n" + lines + "DEVICE=TYPE1\nLIGHT0=0011\n");
+        const std::string log = logText();
+        EXPECT_NE(log.find("Restore -> device: TYPE1\r\nSection is refused ("), std::string::npos) << lines;
+        // The later section for the same device is the one applied.
+        EXPECT_NE(log.find("nothing is written\r\nRestore -> device: TYPE1\r\nWrite register"),
+                  std::string::npos)
+            << lines << log;
+        EXPECT_EQ(lightWord(reader.memory(0), 0, 0), 0x11);
+        restoreText(exampleSection());  // back to the start for the next case
+    }
+    EXPECT_EQ(reader.memory(0)[16], 9);
+}
+
+TEST_F(RestoreDeviceTest, TypeNamesMatchWholeAndOnlyOnce) {
+    reader.addDevice(exampleDevice());
+    ASSERT_TRUE(discover());
+    std::string other = exampleSection();
+    other.replace(other.find("DEVICE=TYPE1"), 12, "DEVICE=TYPE10");
+    other.replace(other.find("0010,0200"), 9, "0010,0222");
+    std::string padded = exampleSection();
+    padded.replace(padded.find("DEVICE=TYPE1"), 12, "DEVICE=TYPE1 \t");
+    std::string second = exampleSection();
+    second.replace(second.find("0010,0200"), 9, "0010,0333");
+
+    restoreText("DEVICE=OTHER\nHCLOCK=0\n" + other + padded + second);
+
+    // Only the padded section was applied; the one after it was not read.
+    EXPECT_EQ(logText(), "Restore -> device: TYPE1\r\nNo changes\r\n");
+    EXPECT_TRUE(writesSinceStart().empty());
+}
+
+TEST_F(RestoreDeviceTest, EmptyTypeNameMatchesNothing) {
+    SimDevice simulated = exampleDevice();
+    simulated.typeName = "";
+    reader.addDevice(simulated);
+    ASSERT_TRUE(discover());
+    restoreText("DEVICE=\nHCLOCK=0\nDEVICE=TYPE1\nHCLOCK=0\n");
+    EXPECT_EQ(logText(), "");
+    EXPECT_TRUE(writesSinceStart().empty());
+}
+
+TEST_F(RestoreDeviceTest, FileThatCannotBeOpenedIsReported) {
+    reader.addDevice(exampleDevice());
+    ASSERT_TRUE(discover());
+    messageLog().clear();
+    appState().restoreFromFile("missing.set");
+    EXPECT_EQ(logText(), "Cannot open settings file missing.set\r\n");
+    EXPECT_TRUE(writesSinceStart().empty());
+}
+
+}  // namespace
+}  // namespace spelvane::testing

@@ -79,7 +79,7 @@ int32_t FakeLibrary::serve(uint32_t handle, uint32_t functionCode, void* params)
             auto id = deviceId(deviceNames[i]);
             std::memcpy(ids + i * kDeviceIdSize, id.data(), kDeviceIdSize);
         }
-        request->count = enumerateCount >= 0 ? enumerateCount : static_cast<int32_t>(fit);
+        request->count = enumerateCount.value_or(static_cast<int32_t>(fit));
         break;
     }
     case kDeviceInformation: {

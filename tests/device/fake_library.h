@@ -4,6 +4,7 @@
 // as the test says.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ public:
     bool terminateTypeName = true;
     int deliveredLength = -1;        // reads: -1 delivers what was asked
     std::vector<uint8_t> readBytes;  // what a read delivers (zeros beyond)
-    int32_t enumerateCount = -1;     // -1: as many names as given
+    std::optional<int32_t> enumerateCount;  // reported count; none: as many names as fit
     std::vector<std::string> deviceNames;
 
     // What was seen.

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/texts.h"
+#include "settings/speed_settings.h"
+#include "tests/settings/load_sim_device.h"
+
+namespace spelvane::testing {
+namespace {
+
+// Registers 9, 5, 2, 3; every light holds the given shutter and HBlank.
+MemoryLayout uniformLayout(int lights, uint16_t shutter, uint16_t hblank, bool halfClock = false) {
+    MemoryLayout layout;
+    layout.halfClock = halfClock;
+    for (int i = 0; i < lights; ++i) layout.lights.push_back({uint16_t(0xA0 + i), shutter, hblank, 2, 3});
+    return layout;
+}
+
+class ChangeTest : public SimDeviceTest {
+protected:
+    void startWith(const MemoryLayout& layout) {
+        reader.addDevice(device(layout));
+        ASSERT_TRUE(discover());
+    }
+    void setControls(bool halfClock, int32_t hblank) {
+        dialog.setHalfClock(halfClock);
+        dialog.setHBlankPosition(hblank);
+    }
+    std::string storeOne() {
+        messageLog().clear();
+        record().storeFromDialog(window());
+        return logText();
+    }
+};
+
+TEST_F(ChangeTest, EqualControlsChangeNothing) {
+    startWith(uniformLayout(2, 1000, 300));
+    setControls(false, 300);
+    EXPECT_EQ(storeOne(), "Store -> device: TYPE1\r\nNo changes\r\n");
+    EXPECT_TRUE(laterRequests().empty());
+}
+
+TEST_F(ChangeTest, OnlyHBlankLeavesShuttersAndHeader) {
+    startWith(uniformLayout(3, 1000, 300));
+    const auto before = reader.memory(0);
+    setControls(false, 0x155);
+    const std::string log = storeOne();
+    EXPECT_EQ(log.rfind("Store -> device: TYPE1\r\nWrite register adresses...OK\r\n", 0), 0u) << log;
+    const auto memory = reader.memory(0);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(lightWord(memory, i, 2), 0x155);
+        EXPECT_EQ(lightWord(memory, i, 1), 1000);
+    }
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 16, memory.begin()));
+    EXPECT_EQ(record().values.hblank, 0x155);
+}
+
+struct HalfClockCase {
+    const char* name;
+    bool from;
+    bool to;
+    uint16_t hblankBefore;
+    uint16_t hblankAfter;
+    uint16_t shutterBefore;
+    uint16_t shutterAfter;
+};
+
+class ChangeHalfClockTest : public ChangeTest, public ::testing::WithParamInterface<HalfClockCase> {};
+
+TEST_P(ChangeHalfClockTest, ShutterKeepsTheExposure) {
+    const HalfClockCase& change = GetParam();
+    startWith(uniformLayout(2, change.shutterBefore, change.hblankBefore, change.from));
+    setControls(change.to, change.hblankAfter);
+    const std::string log = storeOne();
+    EXPECT_NE(log.find("Refresh header info ...OK\r\nChecks writing...OK\r\n"), std::string::npos) << log;
+
+    const auto memory = reader.memory(0);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(lightWord(memory, i, 1), change.shutterAfter);
+        EXPECT_EQ(lightWord(memory, i, 2), change.hblankAfter);
+    }
+    // Switching either way leaves the first flag set; the second tells the mode.
+    EXPECT_EQ(headerByte(memory, 3) & 0x40, 0x40);
+    EXPECT_EQ(headerByte(memory, 13) & 0x01, change.to ? 0x01 : 0x00);
+    EXPECT_EQ(record().values.halfClock, change.to ? 1 : 0);
+    EXPECT_EQ(record().values.lights[1].words[1], change.shutterAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, ChangeHalfClockTest,
+    ::testing::Values(HalfClockCase{"OnAtEqualHBlank", false, true, 0x100, 0x100, 1001, 500},
+                      HalfClockCase{"OnWhileHBlankDoubles", false, true, 256, 512, 1000, 456},
+                      HalfClockCase{"OffAtEqualHBlank", true, false, 300, 300, 700, 1400}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ChangeTest, MissingHBlankRegisterIsAppendedAndFoundAfterRestart) {
+    MemoryLayout layout;
+    layout.addresses = {9, 2, 3, 4};
+    layout.lights = {{0, 800, 1, 2, 3}, {0, 801, 1, 2, 3}};
+    startWith(layout);
+    setControls(false, 0x200);
+    storeOne();
+    const auto memory = reader.memory(0);
+    EXPECT_EQ(headerByte(memory, 4), 5);
+    EXPECT_EQ(memory[16 + 4], 5);
+    EXPECT_EQ(lightWord(memory, 1, 5), 0x200);
+    EXPECT_EQ(lightWord(memory, 1, 1), 801);
+
+    ASSERT_TRUE(restart());
+    EXPECT_EQ(record().values.addressCount, 5);
+    EXPECT_EQ(record().values.hblankIndex, 4);
+    EXPECT_EQ(record().values.hblank, 0x200);
+    setControls(false, 0x200);
+    EXPECT_EQ(storeOne(), "Store -> device: TYPE1\r\nNo changes\r\n");
+}
+
+TEST_F(ChangeTest, FullAddressListGetsNoHBlankRegister) {
+    MemoryLayout layout;
+    layout.addresses = {9, 1, 2, 3, 4, 6, 7};
+    layout.lights = {{0, 800, 1, 2, 3, 4, 6, 7}};
+    startWith(layout);
+    setControls(false, 0x200);
+    const std::string log = storeOne();
+    EXPECT_EQ(log.rfind("Store -> device: TYPE1\r\n", 0), 0u);
+    EXPECT_NE(log.find("nothing written"), std::string::npos) << log;
+    EXPECT_TRUE(laterRequests().empty());
+}
+
+TEST_F(ChangeTest, ShutterBeyond16BitsIsRefusedAndTheNextDeviceStillStored) {
+    reader.addDevice(device(uniformLayout(2, 40000, 300, true), "ZEB-A1"));
+    reader.addDevice(device(uniformLayout(2, 1000, 300, true), "KYT-A1"));
+    ASSERT_TRUE(discover());
+    ASSERT_EQ(appState().openCount, 2);
+    setControls(false, 300);
+    messageLog().clear();
+    appState().storeChanges(window());
+    const std::string log = logText();
+    EXPECT_NE(log.find("light 0 would become 80000"), std::string::npos) << log;
+    EXPECT_EQ(lightWord(reader.memory(0), 0, 1), 40000);
+    EXPECT_EQ(lightWord(reader.memory(1), 0, 1), 2000);
+}
+
+TEST_F(ChangeTest, LargeHBlankRescalesWithoutOverflow) {
+    // 40000 x 62417 does not fit 32 bits; the true quotient is 362889.
+    startWith(uniformLayout(1, 40000, 60000));
+    setControls(true, 1023);
+    const std::string log = storeOne();
+    EXPECT_NE(log.find("would become 362889"), std::string::npos) << log;
+    EXPECT_TRUE(laterRequests().empty());
+}
+
+TEST_F(ChangeTest, TwoDevicesShareOneBannerWithARuleBetween) {
+    reader.addDevice(device(uniformLayout(1, 1000, 300), "ZEB-A1"));
+    SimDevice second = device(uniformLayout(1, 1000, 300), "KYT-A1");
+    second.typeName = "TYPE2";
+    reader.addDevice(second);
+    ASSERT_TRUE(discover());
+    setControls(false, 300);
+    messageLog().clear();
+    appState().storeChanges(window());
+    const std::string rule = kLogRule;
+    EXPECT_EQ(logText(), rule + "                          STORE CHANGES\r\n" + rule +
+                             "Store -> device: TYPE1\r\nNo changes\r\n" + rule +
+                             "Store -> device: TYPE2\r\nNo changes\r\n");
+}
+
+TEST_F(ChangeTest, EachDeviceReadsTheControlsAnew) {
+    reader.addDevice(device(uniformLayout(1, 1000, 300), "ZEB-A1"));
+    reader.addDevice(device(uniformLayout(1, 1000, 300), "KYT-A1"));
+    ASSERT_TRUE(discover());
+    setControls(false, 300);
+    record(0).storeFromDialog(window());
+    setControls(false, 400);
+    record(1).storeFromDialog(window());
+    EXPECT_EQ(lightWord(reader.memory(0), 0, 2), 300);
+    EXPECT_EQ(lightWord(reader.memory(1), 0, 2), 400);
+}
+
+}  // namespace
+}  // namespace spelvane::testing

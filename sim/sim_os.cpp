@@ -47,6 +47,19 @@ std::string ownDirectory() {
 #endif
 }
 
+void pinOwnModule() {
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&pinOwnModule), &module);
+#else
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&pinOwnModule), &info) && info.dli_fname) {
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+#endif
+}
+
 static bool isSeparator(char c) {
 #ifdef _WIN32
     return c == '/' || c == '\\';

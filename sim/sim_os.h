@@ -9,6 +9,9 @@ namespace qzsim {
 
 std::string environmentVariable(const char* name);  // "" when unset
 std::string ownDirectory();                         // folder of this library, "" if unknown
+// Keeps this library in the process until it ends, whatever the caller
+// frees: its state then outlives every caller, exit handlers included.
+void pinOwnModule();
 std::string joinPath(const std::string& directory, const std::string& name);
 bool isAbsolutePath(const std::string& path);
 std::string directoryOf(const std::string& path);

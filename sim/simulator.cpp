@@ -60,17 +60,15 @@ size_t lightOffset(unsigned lightNumber) {
 }  // namespace
 
 Simulator::Simulator() = default;
-
-Simulator::~Simulator() {
-    if (trace_) fclose(trace_);
-}
+Simulator::~Simulator() = default;
 
 int32_t Simulator::call(uint32_t handle, uint32_t functionCode, void* params) {
     int64_t started = monotonicMicroseconds();
     Guard guard(lock_);
-    // The first call (normally the version announcement) already finds the
-    // trace; a configuration problem is reported by enumeration and open.
-    if (!configLoaded_) loadConfig();
+    // A fresh configuration path (a new test, another set-up) is read at
+    // once, so even the version announcement lands in its trace; problems
+    // with the file are reported by enumeration and open.
+    if (!configLoaded_ || configPath() != config_.path) loadConfig();
     TraceLine line;
     line.handle = handle;
     line.functionCode = functionCode;
@@ -81,6 +79,8 @@ int32_t Simulator::call(uint32_t handle, uint32_t functionCode, void* params) {
 
 int32_t Simulator::dispatch(uint32_t handle, uint32_t functionCode, void* params,
                             TraceLine& trace) {
+    const bool errorQuery = functionCode == spelvane::kErrorText || functionCode == spelvane::kErrorTextWide;
+    if (!params && errorQuery) return 0;  // a query leaves the last error for the next one
     if (!params) return refuse(kInvalid, "qzsim: function " + hexText(functionCode) + " without a record");
     switch (functionCode) {
         case spelvane::kAnnounceVersion: return announce(params, trace);
@@ -437,9 +437,13 @@ int32_t Simulator::read(uint32_t handle, void* params, TraceLine& trace) {
     return 1;
 }
 
-bool Simulator::loadConfig() {
+std::string Simulator::configPath() {
     std::string path = environmentVariable("QZSIM_CONFIG");
-    if (path.empty()) path = joinPath(ownDirectory(), "qzsim.conf");
+    return path.empty() ? joinPath(ownDirectory(), "qzsim.conf") : path;
+}
+
+bool Simulator::loadConfig() {
+    std::string path = configPath();
     std::vector<uint8_t> bytes;
     if (readWholeFile(path, bytes) != ReadStatus::ok) {
         configLoaded_ = false;
@@ -458,40 +462,39 @@ bool Simulator::loadConfig() {
     }
     config_ = std::move(fresh);
     configLoaded_ = true;
-    openTrace(config_.tracePath);
     return true;
 }
 
-void Simulator::openTrace(const std::string& path) {
-    if (path == tracePath_ && (trace_ || path.empty())) return;
-    if (trace_) fclose(trace_);
-    trace_ = nullptr;
-    tracePath_ = path;
-    if (path.empty()) return;
-    // A trace that cannot be opened only costs the trace; requests go on.
-    trace_ = fopen(path.c_str(), "a");
-}
-
+// The file is opened for each line and closed again, so that nothing holds it
+// open (a test may remove its folder) and every line is on disk at once. A
+// trace that cannot be written only costs the trace; requests go on.
 void Simulator::writeTrace(int64_t microseconds, const TraceLine& line, int32_t result) {
-    if (!trace_) return;
+    if (!configLoaded_ || config_.tracePath.empty()) return;
+    FILE* trace = fopen(config_.tracePath.c_str(), "a");
+    if (!trace) return;
     std::string data = line.data.empty() ? std::string("-") : std::string();
     for (uint8_t byte : line.data) {
         char hex[3];
         snprintf(hex, sizeof(hex), "%02x", byte);
         data += hex;
     }
-    fprintf(trace_, "t=%" PRId64 " h=%" PRIu32 " fn=%08" PRIx32 " cmd=%s value=%s len=%s out=%s data=%s result=%" PRId32,
+    fprintf(trace, "t=%" PRId64 " h=%" PRIu32 " fn=%08" PRIx32 " cmd=%s value=%s len=%s out=%s data=%s result=%" PRId32,
             microseconds, line.handle, line.functionCode, line.command.c_str(), line.value.c_str(),
             line.length.c_str(), line.delivered.c_str(), data.c_str(), result);
-    if (result == 0) fprintf(trace_, " err=%" PRIu32, lastErrorCode_);
-    fputc('\n', trace_);
-    fflush(trace_);
+    if (result == 0) fprintf(trace, " err=%" PRIu32, lastErrorCode_);
+    fputc('\n', trace);
+    fclose(trace);
 }
 
 namespace {
 // Built when the library is loaded, before any caller can reach it, and
-// never destroyed: a late call during process exit still finds it.
-Simulator* const instance = new Simulator;
+// never destroyed; the library pins itself, so a late call during process
+// exit or after the caller "unloaded" it still finds the same state.
+Simulator* makeInstance() {
+    pinOwnModule();
+    return new Simulator;
+}
+Simulator* const instance = makeInstance();
 }  // namespace
 
 Simulator& simulator() { return *instance; }

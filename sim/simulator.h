@@ -3,7 +3,6 @@
 // kept in image files, plus the library-level last error and a request trace.
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
@@ -65,12 +64,12 @@ private:
     int32_t read(uint32_t handle, void* params, TraceLine& trace);
 
     int32_t refuse(uint32_t code, const std::string& text);
-    bool loadConfig();  // reads the file named by QZSIM_CONFIG or beside the library
+    static std::string configPath();  // QZSIM_CONFIG, else qzsim.conf beside the library
+    bool loadConfig();
     std::shared_ptr<OpenDevice> deviceFor(uint32_t handle);
     bool countAndCheckFaults(OpenDevice& device, unsigned command);
     bool persist(OpenDevice& device, const std::array<uint8_t, kMemorySize>& before);
     bool loadImage(OpenDevice& device);
-    void openTrace(const std::string& path);
     void writeTrace(int64_t microseconds, const TraceLine& line, int32_t result);
 
     Lock lock_;
@@ -81,8 +80,6 @@ private:
     uint32_t lastErrorCode_ = 0;
     std::string lastErrorText_;
     uint32_t announcedVersion_ = 0;
-    FILE* trace_ = nullptr;
-    std::string tracePath_;
     std::map<uint32_t, std::shared_ptr<OpenDevice>> handles_;
     uint32_t nextHandle_ = 1;
 };

@@ -32,23 +32,41 @@ struct TraceRecord {
     uint32_t functionCode;
     int command;      // -1 when not a device request
     int value;
-    int length;
+    int length;       // bytes asked for or sent, -1 when not given
+    int delivered;    // "out": bytes delivered, handle opened, ids reported; -1 when not given
+    std::vector<uint8_t> data;
     int32_t result;
+    uint32_t error;   // last error code after a refusal, 0 after success
     std::string line;  // the whole trace line
 };
+
+// Parses one line of the simulator's trace; false when it is not one.
+bool parseTraceLine(const std::string& line, TraceRecord& record);
+
+// Where the loader-test builds of the library lie: "no_entry",
+// "no_module_info", "version_07000000", "version_06ffffff",
+// "version_negative". An absolute path beside the test program.
+std::string variantLibraryPath(const std::string& variant);
 
 class SimulatedReader {
 public:
     SimulatedReader();   // fresh directory, no devices yet
-    ~SimulatedReader();  // removes the directory, clears the variable
+    ~SimulatedReader();  // removes the directory, restores the variable
+    SimulatedReader(const SimulatedReader&) = delete;
+    SimulatedReader& operator=(const SimulatedReader&) = delete;
 
     int addDevice(const SimDevice& device);      // returns its index
     void addGlobalLine(const std::string& line); // e.g. "enumerate = fail"
     void enableTrace();
-    void apply();  // writes the configuration and points the simulator at it
+    // Writes the configuration and points the simulator at it. Images are
+    // written only when missing, so a second apply keeps what the simulator
+    // stored (a restart of the program sees the device as it was left).
+    void apply();
 
     std::string directory() const;
     std::vector<uint8_t> memory(int device) const;  // current image file contents
+    std::string imagePath(int device) const;
+    std::string tracePath() const;
     std::vector<TraceRecord> trace() const;
     std::string configText() const;
 
@@ -57,6 +75,9 @@ private:
     std::vector<SimDevice> devices_;
     std::vector<std::string> globals_;
     bool trace_ = false;
+    bool applied_ = false;
+    bool hadPrevious_ = false;
+    std::string previousConfig_;
 };
 
 }  // namespace spelvane::testing

@@ -1,0 +1,135 @@
+// The operating-system seams the core relies on, on the system at hand.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/dynamic_library.h"
+#include "platform/local_time.h"
+#include "platform/perf_counter.h"
+#include "platform/semaphore.h"
+#include "platform/sleep.h"
+#include "platform/thread.h"
+
+namespace spelvane::platform {
+namespace {
+
+struct Handoff {
+    Semaphore* semaphore;
+    ManualResetEvent* started;
+    std::atomic<bool> acquired{false};
+};
+
+unsigned takeSemaphore(void* parameter) {
+    auto* handoff = static_cast<Handoff*>(parameter);
+    handoff->started->set();
+    handoff->semaphore->wait();
+    handoff->acquired = true;
+    handoff->semaphore->release();
+    return 0;
+}
+
+TEST(SemaphoreTest, SecondTakerWaitsUntilTheFirstReleases) {
+    Semaphore semaphore(1, 1);
+    ASSERT_TRUE(semaphore.valid());
+    ManualResetEvent started;
+    Handoff handoff{&semaphore, &started};
+    semaphore.wait();
+    Thread thread;
+    ASSERT_TRUE(thread.start(takeSemaphore, &handoff));
+    ASSERT_TRUE(started.wait(5000));
+    sleepMilliseconds(50);
+    EXPECT_FALSE(handoff.acquired) << "the semaphore let a second taker through";
+    semaphore.release();
+    thread.join();
+    EXPECT_TRUE(handoff.acquired);
+    semaphore.wait();  // the taker gave it back
+    semaphore.release();
+}
+
+unsigned setEvent(void* parameter) {
+    static_cast<ManualResetEvent*>(parameter)->set();
+    return 0;
+}
+
+TEST(EventTest, ManualResetEventStaysSetUntilReset) {
+    ManualResetEvent event;
+    ASSERT_TRUE(event.valid());
+    EXPECT_FALSE(event.isSet());
+    EXPECT_FALSE(event.wait(20)) << "an unset event must time out";
+
+    Thread thread;
+    ASSERT_TRUE(thread.start(setEvent, &event));
+    EXPECT_TRUE(event.wait(kWaitForever));
+    thread.join();
+    EXPECT_TRUE(event.isSet());
+    EXPECT_TRUE(event.wait(0)) << "still set for a second waiter";
+
+    event.reset();
+    EXPECT_FALSE(event.isSet());
+    EXPECT_FALSE(event.wait(10));
+}
+
+TEST(TimingTest, CounterMovesForwardAcrossASleep) {
+    int64_t frequency = 0;
+    ASSERT_TRUE(performanceFrequency(frequency));
+    ASSERT_GT(frequency, 0);
+    int64_t before = 0;
+    int64_t after = 0;
+    ASSERT_TRUE(performanceCounter(before));
+    sleepMilliseconds(30);
+    ASSERT_TRUE(performanceCounter(after));
+    int64_t elapsedMs = (after - before) * 1000 / frequency;
+    EXPECT_GE(elapsedMs, 25);
+    EXPECT_LT(elapsedMs, 5000);
+}
+
+TEST(LocalTimeTest, CalendarTimeBreaksIntoValidFields) {
+    int64_t now = calendarTimeNow();
+    EXPECT_GT(now, 1600000000) << "the clock reads before 2020";
+    LocalTime local{};
+    ASSERT_TRUE(toLocalTime(now, local));
+    EXPECT_GE(local.year, 2020);
+    EXPECT_GE(local.month, 1);
+    EXPECT_LE(local.month, 12);
+    EXPECT_GE(local.day, 1);
+    EXPECT_LE(local.day, 31);
+    EXPECT_LE(local.hour, 23);
+    EXPECT_LE(local.minute, 59);
+    EXPECT_LE(local.second, 60);
+
+    // Whatever the zone, 2001-09-09 01:46:40 UTC is 9 or 8 or 10 September 2001.
+    ASSERT_TRUE(toLocalTime(1000000000, local));
+    EXPECT_EQ(local.year, 2001);
+    EXPECT_EQ(local.month, 9);
+    EXPECT_GE(local.day, 8);
+    EXPECT_LE(local.day, 9);
+    EXPECT_EQ(local.second, 40);
+
+    LocalTime later{};
+    ASSERT_TRUE(toLocalTime(1000000000 + 61, later));
+    EXPECT_EQ(later.second, 41);
+    EXPECT_EQ((later.minute - local.minute + 60) % 60, 1);
+}
+
+TEST(DynamicLibraryTest, DeviceLibraryIsFoundByItsWindowsName) {
+    DynamicLibrary library;
+    ASSERT_TRUE(library.open("qzsd7.dll"));
+    EXPECT_TRUE(library.isOpen());
+    EXPECT_NE(library.symbol("qz_call"), nullptr);
+    EXPECT_NE(library.symbol("qzmoduleinfo"), nullptr);
+    EXPECT_EQ(library.symbol("no_such_export"), nullptr);
+    library.close();
+    EXPECT_FALSE(library.isOpen());
+    EXPECT_EQ(library.symbol("qz_call"), nullptr);
+}
+
+TEST(DynamicLibraryTest, MissingLibraryIsReportedNotThrown) {
+    DynamicLibrary library;
+    EXPECT_FALSE(library.open("qzsd7-not-there.dll"));
+    EXPECT_FALSE(library.open(""));
+    EXPECT_FALSE(library.open(nullptr));
+    EXPECT_FALSE(library.isOpen());
+}
+
+}  // namespace
+}  // namespace spelvane::platform

@@ -13,9 +13,9 @@
 //   print ID                    print the text of control ID
 //   pos N / check 0|1           wait for trackbar 1003 / check box 1001
 //   set-pos N                   move trackbar 1003 as a drag would
-//   click ID                    click button ID (BM_CLICK)
-//   command ID                  send WM_COMMAND as a click of ID would
+//   click ID                    click button or check box ID
 //   box "T" Yes|No|OK           wait for the message box T and answer it
+//   maybe-box "T" Yes|No|OK MS  answer the box T if it shows up within MS
 //   no-box MS                   no message box shows up within MS
 //   open-file "PATH"            fill the file-open dialog and press Open
 //   cancel-file                 cancel the file-open dialog
@@ -45,6 +45,7 @@ constexpr DWORD kSettleMs = 300;
 DWORD g_timeoutMs = 10000;
 HWND g_main = nullptr;
 HANDLE g_process = nullptr;
+DWORD g_processId = 0;
 
 struct Failure {
     std::string what;
@@ -121,14 +122,17 @@ std::vector<HWND> children(HWND parent) {
     return windows;
 }
 
-// Dialogs that the program puts up over its main window: message boxes and
-// the file-open dialog. Both are #32770 windows owned by the main dialog.
+// Dialogs that the program puts up besides its main window: message boxes
+// and the file-open dialog. They are told by their process rather than by
+// their owner, so that a box shown after the main dialog has gone is seen.
 std::vector<HWND> ownedDialogs() {
     std::vector<HWND> found;
     for (HWND window : topLevelWindows()) {
         if (window == g_main || !IsWindowVisible(window)) continue;
         if (className(window) != "#32770") continue;
-        if (g_main && GetWindow(window, GW_OWNER) != g_main) continue;
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        if (g_processId && processId != g_processId) continue;
         found.push_back(window);
     }
     return found;
@@ -179,8 +183,10 @@ DWORD_PTR controlQuery(int id, UINT message) {
 void findMain() {
     bool found = waitFor(
         [] {
+            // Visible only once WM_INITDIALOG is through and every control
+            // of the template exists.
             for (HWND window : topLevelWindows())
-                if (isMainDialog(window)) {
+                if (isMainDialog(window) && IsWindowVisible(window)) {
                     g_main = window;
                     return true;
                 }
@@ -188,10 +194,9 @@ void findMain() {
         },
         g_timeoutMs);
     if (!found) throw Failure{"no window \"Spelvane 1.0\" appeared"};
-    DWORD processId = 0;
-    GetWindowThreadProcessId(g_main, &processId);
-    g_process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
-    std::printf("     main dialog found (process %lu)\n", processId);
+    GetWindowThreadProcessId(g_main, &g_processId);
+    g_process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, g_processId);
+    std::printf("     main dialog found (process %lu)\n", g_processId);
 }
 
 void expectText(int id, const std::string& wanted, bool whole) {
@@ -227,6 +232,22 @@ void moveTrackbar(long position) {
     sendBounded(g_main, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(trackbar));
 }
 
+// What a mouse click on a button ends in: an automatic check box flips its
+// state, then the dialog gets BN_CLICKED. BM_CLICK would do the same through
+// faked mouse messages, but those lose the click when the activation moves
+// between the dialog and a box that has just closed.
+void click(int id) {
+    HWND button = control(id);
+    LONG type = GetWindowLongA(button, GWL_STYLE) & BS_TYPEMASK;
+    if (type == BS_AUTOCHECKBOX) {
+        DWORD_PTR state = 0;
+        sendBounded(button, BM_GETCHECK, 0, 0, &state);
+        sendBounded(button, BM_SETCHECK, state == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
+    }
+    if (!sendBounded(g_main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)))
+        throw Failure{"the main dialog does not answer"};
+}
+
 int buttonId(const std::string& name) {
     if (name == "Yes") return IDYES;
     if (name == "No") return IDNO;
@@ -239,11 +260,17 @@ void pressAndWaitGone(HWND dialog, int id) {
     HWND button = GetDlgItem(dialog, id);
     if (!button) throw Failure{"the dialog has no button " + std::to_string(id)};
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-    if (!waitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, g_timeoutMs))
+    if (!waitFor([&] { return !IsWindow(dialog); }, g_timeoutMs))
         throw Failure{"the dialog stayed open after its button was pressed"};
+    // A modal box disables its owner; the owner is enabled again just before
+    // the call that showed the box returns.
+    if (g_main && !waitFor([] { return !IsWindow(g_main) || IsWindowEnabled(g_main); }, g_timeoutMs))
+        throw Failure{"the main dialog stayed disabled"};
 }
 
-void answerBox(const std::string& wanted, const std::string& answer) {
+// With `optional`, a box that does not appear in time is no failure.
+void answerBox(const std::string& wanted, const std::string& answer, DWORD limitMs,
+               bool optional) {
     HWND box = nullptr;
     std::string seen;
     bool appeared = waitFor(
@@ -256,7 +283,11 @@ void answerBox(const std::string& wanted, const std::string& answer) {
                 }
             return false;
         },
-        g_timeoutMs);
+        limitMs);
+    if (!appeared && optional) {
+        std::printf("     no box appeared\n");
+        return;
+    }
     if (!appeared) throw Failure{"no message box appeared"};
     if (seen != wanted) throw Failure{"the message box says " + shown(seen)};
     std::printf("     box %s, pressing %s\n", shown(seen).c_str(), answer.c_str());
@@ -402,11 +433,8 @@ void run(const std::vector<std::string>& step) {
     else if (verb == "pos") expectValue(kTrackbarId, TBM_GETPOS, number(step, 1), "trackbar position");
     else if (verb == "check") expectValue(kCheckBoxId, BM_GETCHECK, number(step, 1), "check box");
     else if (verb == "set-pos") moveTrackbar(number(step, 1));
-    else if (verb == "click") sendBounded(control(number(step, 1)), BM_CLICK, 0, 0);
-    else if (verb == "command") {
-        int id = number(step, 1);
-        sendBounded(g_main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control(id)));
-    } else if (verb == "box") answerBox(word(step, 1), word(step, 2));
+    else if (verb == "click") click(number(step, 1)); else if (verb == "box") answerBox(word(step, 1), word(step, 2), g_timeoutMs, false);
+    else if (verb == "maybe-box") answerBox(word(step, 1), word(step, 2), number(step, 3), true);
     else if (verb == "no-box") expectNoBox(number(step, 1));
     else if (verb == "open-file") fillFileDialog(word(step, 1));
     else if (verb == "cancel-file") cancelFileDialog();

@@ -1,5 +1,7 @@
 // Library-level functions of the simulated reader: enumeration, open and
 // close, the information block, and the last error.
+#include <algorithm>
+
 #include "tests/sim/sim_test.h"
 
 namespace spelvane::testing {
@@ -264,6 +266,39 @@ TEST_F(SimLibraryTest, UnknownFunctionsAndMissingRecordsAreRefused) {
     EXPECT_EQ(lastError().code, 22u);
     EXPECT_EQ(gateCall(0, kOpenDevice, nullptr), 0);
     EXPECT_EQ(gateCall(0, kCloseDevice, nullptr), 0);
+}
+
+// The configurations shipped beside the library must load and describe
+// devices the program can work with.
+TEST_F(SimLibraryTest, ShippedConfigurationsDescribeUsableDevices) {
+    reader.applyConfigFile(shippedConfigPath("qzsim.conf"));
+    int32_t count = 0;
+    auto ids = enumerate("KVDEV*", 64, count);
+    ASSERT_EQ(count, 1);
+    const uint32_t handle = open(ids[0]);
+    ASSERT_NE(handle, 0u);
+    const std::vector<uint8_t> header = read(handle, kReadMemory, 0, 16).bytes;
+    ASSERT_EQ(header.size(), 16u);
+    EXPECT_EQ(slice(header, 0, 3), (std::vector<uint8_t>{'W', 'I', 'Q'}));
+    const uint8_t addressCount = header[4], lightCount = header[5];
+    EXPECT_GE(lightCount, 3);
+    EXPECT_LE(lightCount, 5);
+    const std::vector<uint8_t> addresses = read(handle, kReadMemory, 16, addressCount).bytes;
+    const auto shutter = std::find(addresses.begin(), addresses.end(), 9);
+    ASSERT_NE(shutter, addresses.end());
+    EXPECT_NE(std::find(addresses.begin(), addresses.end(), 5), addresses.end());
+    for (uint16_t light = 1; light <= lightCount; ++light) {
+        const std::vector<uint8_t> record = read(handle, kReadMemory, 16 + 16 * light, 16).bytes;
+        const size_t word = 1 + static_cast<size_t>(shutter - addresses.begin());
+        EXPECT_NE(record[2 * word] | record[2 * word + 1] << 8, 0) << "light " << light;
+    }
+
+    SimulatedReader pair;
+    pair.applyConfigFile(shippedConfigPath("pair.conf"));
+    ids = enumerate("KVDEV*", 64, count);
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(nameOf(ids[0]), "ZEB-A1");
+    EXPECT_EQ(nameOf(ids[1]), "KYT-A1");
 }
 
 }  // namespace

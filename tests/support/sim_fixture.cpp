@@ -146,6 +146,10 @@ std::string variantLibraryPath(const std::string& variant) {
     return (fs::path(executableDirectory()) / "variants" / variant / file).string();
 }
 
+std::string shippedConfigPath(const std::string& file) {
+    return (fs::path(executableDirectory()) / file).string();
+}
+
 SimulatedReader::SimulatedReader() {
     static unsigned sequence = 0;
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -213,6 +217,13 @@ void SimulatedReader::apply() {
     applied_ = true;
     const std::string config = (directory / "qzsim.conf").string();
     writeVariable(&config);
+}
+
+void SimulatedReader::applyConfigFile(const std::string& path) {
+    apply();
+    const std::vector<uint8_t> text = readBytes(path);
+    if (text.empty()) ADD_FAILURE() << "cannot read " << path;
+    writeBytes(fs::path(directory_) / "qzsim.conf", text.data(), text.size());
 }
 
 std::string SimulatedReader::directory() const { return directory_; }

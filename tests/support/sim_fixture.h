@@ -48,6 +48,9 @@ bool parseTraceLine(const std::string& line, TraceRecord& record);
 // "version_negative". An absolute path beside the test program.
 std::string variantLibraryPath(const std::string& variant);
 
+// A configuration shipped beside the library ("qzsim.conf", "pair.conf").
+std::string shippedConfigPath(const std::string& file);
+
 class SimulatedReader {
 public:
     SimulatedReader();   // fresh directory, no devices yet
@@ -62,6 +65,9 @@ public:
     // written only when missing, so a second apply keeps what the simulator
     // stored (a restart of the program sees the device as it was left).
     void apply();
+    // Replaces the written configuration by a copy of another file (for
+    // example a shipped one); its relative paths then land in this folder.
+    void applyConfigFile(const std::string& path);
 
     std::string directory() const;
     std::vector<uint8_t> memory(int device) const;  // current image file contents

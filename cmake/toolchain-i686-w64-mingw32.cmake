@@ -4,8 +4,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(SPELVANE_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${SPELVANE_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${SPELVANE_MINGW_PREFIX}-g++)
+# The posix thread model: GoogleTest needs std::mutex. With -static the
+# thread runtime is linked in, so the binaries still import only system DLLs.
+set(CMAKE_C_COMPILER ${SPELVANE_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${SPELVANE_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${SPELVANE_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${SPELVANE_MINGW_PREFIX})

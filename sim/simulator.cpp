@@ -117,9 +117,13 @@ int32_t Simulator::errorText(void* params, bool wide, TraceLine& trace) {
     if (!request->buffer || request->capacity < 1) return 0;
     size_t count = std::min(lastErrorText_.size(), static_cast<size_t>(request->capacity) - 1);
     if (wide) {
-        auto* buffer = static_cast<uint16_t*>(request->buffer);
-        for (size_t i = 0; i < count; ++i) buffer[i] = static_cast<unsigned char>(lastErrorText_[i]);
-        buffer[count] = 0;
+        // Character by character through memcpy: nothing promises the
+        // caller's buffer is aligned for 16-bit access.
+        auto* buffer = static_cast<uint8_t*>(request->buffer);
+        for (size_t i = 0; i <= count; ++i) {
+            uint16_t character = i < count ? static_cast<unsigned char>(lastErrorText_[i]) : 0;
+            memcpy(buffer + 2 * i, &character, sizeof(character));
+        }
     } else {
         auto* buffer = static_cast<char*>(request->buffer);
         memcpy(buffer, lastErrorText_.data(), count);

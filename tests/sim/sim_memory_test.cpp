@@ -1,4 +1,5 @@
 // Device requests against the simulated memory and its image file.
+#include "platform/thread.h"
 #include "tests/sim/sim_test.h"
 
 namespace spelvane::testing {
@@ -191,6 +192,46 @@ TEST_F(SimMemoryTest, TwoHandlesOnOneDeviceShareItsMemory) {
     const uint32_t second = open(ids[0]);
     ASSERT_EQ(write(first, kWriteAddressList, 0, kNewAddresses), 1);
     EXPECT_EQ(read(second, kReadMemory, 16, 3).bytes, kNewAddresses);
+}
+
+// The program calls from its dialog thread and its worker thread; each
+// request must see its own device whole, and each trace line stay whole.
+struct DeviceWorker {
+    SimTest* test;
+    uint32_t handle;
+    uint8_t marker;
+    int mismatches = 0;
+};
+
+TEST_F(SimMemoryTest, RequestsFromTwoThreadsDoNotMix) {
+    reader.addDevice(standardDevice("ZEB-A1"));
+    reader.addDevice(standardDevice("KYT-A1"));
+    reader.enableTrace();
+    reader.apply();
+    int32_t count = 0;
+    auto ids = enumerate("KVDEV*", 8, count);
+    ASSERT_EQ(ids.size(), 2u);
+    DeviceWorker workers[2] = {{this, open(ids[0]), 0x11}, {this, open(ids[1]), 0x22}};
+    constexpr int kRounds = 50;
+    auto routine = [](void* parameter) -> unsigned {
+        auto& worker = *static_cast<DeviceWorker*>(parameter);
+        for (int round = 0; round < kRounds; ++round) {
+            const std::vector<uint8_t> record(8, static_cast<uint8_t>(worker.marker + round));
+            worker.test->write(worker.handle, kWriteLightRecord, 0, record);
+            worker.test->write(worker.handle, kStoreLight, 1, {});
+            if (worker.test->read(worker.handle, kReadMemory, 32, 8).bytes != record) ++worker.mismatches;
+        }
+        return 0;
+    };
+    platform::Thread threads[2];
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(threads[i].start(routine, &workers[i]));
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(workers[0].mismatches, 0);
+    EXPECT_EQ(workers[1].mismatches, 0);
+    const auto trace = reader.trace();  // fails on any mangled line
+    const auto requests = std::count_if(trace.begin(), trace.end(),
+                                        [](const TraceRecord& record) { return record.command >= 0; });
+    EXPECT_EQ(requests, 2 * 3 * kRounds);
 }
 
 }  // namespace

@@ -33,6 +33,8 @@ protected:
     void SetUp() override { resetProgramState(); }
     void TearDown() override { resetProgramState(); }
 
+public:  // the request helpers are used by worker threads too
+
     // A device with the usual four registers and two lights.
     static SimDevice standardDevice(const std::string& name = "KVDEV-A1") {
         MemoryLayout layout;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/thread.h"
 #include "settings/speed_settings.h"
 #include "tests/settings/load_sim_device.h"
 
@@ -301,6 +302,36 @@ TEST_F(StoreTest, RealClockFiveLightStoreKeepsPausesAndSpacing) {
     // After the list write and after each light's write the device gets its pause.
     EXPECT_GE(later[1].microseconds - later[0].microseconds, 100000);
     EXPECT_GE(later[3].microseconds - later[2].microseconds, 100000);
+}
+
+// The dialog's refresh reads the record while the worker adopts a store.
+unsigned adoptAlternately(void* parameter) {
+    auto* settings = static_cast<SpeedSettings*>(parameter);
+    SpeedValues ones, twos;
+    std::memset(&ones, 0x11, sizeof ones);
+    std::memset(&twos, 0x22, sizeof twos);
+    for (int i = 0; i < 20000; ++i) settings->adopt(i % 2 ? ones : twos);
+    return 0;
+}
+
+TEST(SpeedSettingsGuard, SnapshotNeverSeesHalfAnAdoption) {
+    SpeedSettings settings;
+    std::memset(&settings.values, 0x11, sizeof settings.values);
+    platform::Thread worker;
+    ASSERT_TRUE(worker.start(adoptAlternately, &settings));
+    int torn = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const SpeedValues seen = settings.snapshot();
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&seen);
+        for (size_t k = 1; k < sizeof seen; ++k) {
+            if (bytes[k] != bytes[0]) {
+                ++torn;
+                break;
+            }
+        }
+    }
+    worker.join();
+    EXPECT_EQ(torn, 0);
 }
 
 }  // namespace

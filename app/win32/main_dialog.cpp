@@ -1,3 +1,4 @@
+#include <windows.h>
 #include <commctrl.h>
 
 #include "app/app_state.h"
@@ -75,6 +76,10 @@ bool translate(UINT message, WPARAM wParam, LPARAM lParam, DialogMessage& out) {
 }  // namespace
 
 INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) {
+        dialogPortWin32().rememberClosingControls(dialog);
+        return FALSE;
+    }
     DialogMessage translated;
     if (!translate(message, wParam, lParam, translated)) return FALSE;
     Win32DialogControls controls(dialog);

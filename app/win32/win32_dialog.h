@@ -19,14 +19,20 @@ public:
     bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize) override;
     void sendCompletion(WindowHandle dialog) override;
 
+    // Dialog thread, on WM_DESTROY while the controls still exist: keeps what
+    // they show for a store that is still running when the dialog goes.
+    void rememberClosingControls(HWND dialog);
+
 private:
-    // A store that outlives the dialog (closed while it runs) must not read
-    // "unchecked" and position 0 from a window that is gone; it keeps what
-    // the controls showed when they were last read.
-    std::atomic<bool> lastHalfClock_{false};
-    std::atomic<int32_t> lastHBlank_{0};
-    std::atomic<bool> haveLast_{false};
+    // A gone window answers "unchecked" and position 0, which a store would
+    // write into the device as the operator's choice. Once the dialog has
+    // closed, the values it showed last are answered instead.
+    std::atomic<bool> closed_{false};
+    std::atomic<bool> closedHalfClock_{false};
+    std::atomic<int32_t> closedHBlank_{0};
 };
+
+Win32DialogPort& dialogPortWin32();
 
 INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -1,3 +1,4 @@
+#include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
 
@@ -33,18 +34,31 @@ void Win32DialogPort::setCursor(CursorShape shape) {
 }
 
 bool Win32DialogPort::halfClockChecked(WindowHandle dialog) {
-    if (!IsWindow(window(dialog))) return haveLast_.load() && lastHalfClock_.load();
-    bool checked = IsDlgButtonChecked(window(dialog), IDC_HALF_CLOCK) == BST_CHECKED;
-    lastHalfClock_.store(checked);
-    haveLast_.store(true);
-    return checked;
+    if (!closed_.load()) {
+        bool checked = IsDlgButtonChecked(window(dialog), IDC_HALF_CLOCK) == BST_CHECKED;
+        // Answered by the dialog thread before it began to close: genuine.
+        if (!closed_.load()) return checked;
+    }
+    return closedHalfClock_.load();
 }
 
 int32_t Win32DialogPort::hblankPosition(WindowHandle dialog) {
-    if (!IsWindow(window(dialog))) return lastHBlank_.load();
-    auto position = static_cast<int32_t>(SendDlgItemMessageA(window(dialog), IDC_HBLANK_TRACKBAR, TBM_GETPOS, 0, 0));
-    lastHBlank_.store(position);
-    return position;
+    if (!closed_.load()) {
+        auto position = static_cast<int32_t>(SendDlgItemMessageA(window(dialog), IDC_HBLANK_TRACKBAR, TBM_GETPOS, 0, 0));
+        if (!closed_.load()) return position;
+    }
+    return closedHBlank_.load();
+}
+
+void Win32DialogPort::rememberClosingControls(HWND dialog) {
+    closedHalfClock_.store(IsDlgButtonChecked(dialog, IDC_HALF_CLOCK) == BST_CHECKED);
+    closedHBlank_.store(static_cast<int32_t>(SendDlgItemMessageA(dialog, IDC_HBLANK_TRACKBAR, TBM_GETPOS, 0, 0)));
+    closed_.store(true);
+}
+
+Win32DialogPort& dialogPortWin32() {
+    static Win32DialogPort* instance = new Win32DialogPort;
+    return *instance;
 }
 
 void Win32DialogPort::showLog(WindowHandle dialog, const char* text) {

@@ -13,11 +13,6 @@
 namespace spelvane::win32 {
 namespace {
 
-Win32DialogPort& port() {
-    static Win32DialogPort* instance = new Win32DialogPort;
-    return *instance;
-}
-
 void releaseLogAtExit() { messageLog().release(); }
 void stopWorkerAtExit() { stopWorker(workerControl()); }
 
@@ -26,7 +21,7 @@ void stopWorkerAtExit() { stopWorker(workerControl()); }
 // reverse order, so the log is released before the worker is stopped.
 struct ProgramStart {
     ProgramStart() {
-        setDialogPort(&port());
+        setDialogPort(&dialogPortWin32());
         startWorker(workerControl());
         std::atexit(stopWorkerAtExit);
         messageLog();

@@ -16,13 +16,14 @@
 #include "platform/sleep.h"
 #include "platform/thread.h"
 #include "platform/timing.h"
-#include "tests/app/fake_controls.h"
+#include "tests/app/completing_dialog.h"
 #include "tests/support/fake_dialog.h"
 #include "tests/support/program_state.h"
 
 namespace spelvane {
 namespace {
 
+using testing::CompletingDialog;
 using testing::FakeDialog;
 
 // A clock that never moves; the tests below only watch the pauses.
@@ -86,38 +87,6 @@ bool waitFor(Condition condition, int milliseconds = 5000) {
     }
     return condition();
 }
-
-// The dialog as the worker meets it: the completion message is handled by
-// the real dialog logic, so the pending command is cleared as in the program.
-class CompletingDialog final : public DialogPort {
-public:
-    CompletingDialog(FakeDialog& fake, WorkerControl& worker) : fake_(fake), worker_(worker) {
-        setDialogPort(this);
-    }
-    ~CompletingDialog() override { setDialogPort(nullptr); }
-
-    int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override {
-        return fake_.messageBox(owner, text, title, buttons);
-    }
-    void setCursor(CursorShape shape) override { fake_.setCursor(shape); }
-    bool halfClockChecked(WindowHandle dialog) override { return fake_.halfClockChecked(dialog); }
-    int32_t hblankPosition(WindowHandle dialog) override { return fake_.hblankPosition(dialog); }
-    void showLog(WindowHandle dialog, const char* text) override { fake_.showLog(dialog, text); }
-    bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t size) override {
-        return fake_.chooseSettingsFile(owner, fileName, size);
-    }
-    void sendCompletion(WindowHandle dialog) override {
-        fake_.sendCompletion(dialog);
-        testing::FakeControls controls;
-        DialogMessage done;
-        done.event = DialogEvent::CommandDone;
-        handleDialogMessage(done, dialog, controls, worker_);
-    }
-
-private:
-    FakeDialog& fake_;
-    WorkerControl& worker_;
-};
 
 class WorkerTest : public ::testing::Test {
 protected:

@@ -1,0 +1,145 @@
+// Store and Restore as the worker runs them, against the simulated reader:
+// what is backed up, what reaches the device and what the operator is shown.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/control_ids.h"
+#include "app/message_log.h"
+#include "app/worker.h"
+#include "settings/settings_file.h"
+#include "tests/settings/backup_fixture.h"
+#include "tests/settings/load_sim_device.h"
+
+namespace spelvane::testing {
+namespace {
+
+constexpr int64_t kNow = 1700000000;
+constexpr const char* kRestartNotice = "Restart device to apply changes!";
+
+class WorkerCommandsTest : public SimDeviceTest {
+protected:
+    void SetUp() override {
+        SimDeviceTest::SetUp();
+        clock.setCalendarTime(kNow);
+        lastFileStamp = 0;
+        MemoryLayout layout;
+        layout.addresses = {9, 5, 2, 3};
+        layout.lights = {{0x10, 0x400, 0x100, 0x150, 1}, {0x20, 0x600, 0x100, 0x150, 1}};
+        reader.addDevice(device(layout));
+        ASSERT_TRUE(discover());
+        original = reader.memory(0);
+        appState().dialogWindow = window();
+        messageLog().clear();
+    }
+    void TearDown() override {
+        SimDeviceTest::TearDown();
+        lastFileStamp = 0;
+    }
+
+    std::vector<TraceRecord> writesSinceStart() const {
+        std::vector<TraceRecord> writes;
+        for (const auto& request : laterRequests())
+            if (request.functionCode == kDeviceWrite) writes.push_back(request);
+        return writes;
+    }
+
+    std::vector<std::string> boxTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& message : dialog.messages()) texts.push_back(message.text);
+        return texts;
+    }
+
+    ScratchDirectory scratch;
+    std::vector<uint8_t> original;
+};
+
+TEST_F(WorkerCommandsTest, StoreAnsweredNoBacksUpAndWritesNothing) {
+    dialog.answerNext(kAnswerNo);
+    dialog.setHBlankPosition(0x1c8);
+    serveCommand(IDC_STORE);
+    EXPECT_EQ(boxTexts(), std::vector<std::string>{"Are you sure to change settings?"});
+    EXPECT_EQ(dialog.completions(), 1);
+    EXPECT_TRUE(scratch.setFiles().empty());
+    EXPECT_TRUE(writesSinceStart().empty());
+    EXPECT_EQ(reader.memory(0), original);
+    EXPECT_EQ(logText(), "");
+}
+
+TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
+    dialog.answerNext(kAnswerYes);
+    dialog.setHBlankPosition(0x1c8);
+    serveCommand(IDC_STORE);
+
+    ASSERT_EQ(dialog.messages().size(), 2u);
+    ShownMessage notice = dialog.messages()[1];
+    EXPECT_EQ(notice.text, kRestartNotice);
+    EXPECT_EQ(notice.title, "Spelvane 1.0");
+    EXPECT_EQ(notice.buttons, static_cast<unsigned>(kButtonsOk));
+    EXPECT_EQ(notice.owner, window());
+    EXPECT_EQ(dialog.completions(), 1);
+
+    EXPECT_EQ(scratch.setFiles(), std::vector<std::string>{stampedName("KVDEV-A1", kNow)});
+    std::vector<uint8_t> after = reader.memory(0);
+    EXPECT_EQ(lightWord(after, 0, 2), 0x1c8);
+    EXPECT_EQ(lightWord(after, 1, 2), 0x1c8);
+    EXPECT_EQ(lightWord(after, 0, 1), 0x400);  // shutter untouched: Half Clock unchanged
+    EXPECT_EQ(record().snapshot().hblank, 0x1c8);
+
+    std::string log = logText();
+    EXPECT_NE(log.find("SAVE ORIGINAL SETTINGS"), std::string::npos);
+    EXPECT_NE(log.find("STORE CHANGES"), std::string::npos);
+    EXPECT_LT(log.find("SAVE ORIGINAL SETTINGS"), log.find("STORE CHANGES"));
+}
+
+TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {
+    // A directory where the backup file should go: the file cannot be made.
+    std::filesystem::create_directory(stampedName("KVDEV-A1", kNow));
+    dialog.answerNext(kAnswerYes);
+    dialog.setHBlankPosition(0x1c8);
+    dialog.setHalfClock(true);
+    serveCommand(IDC_STORE);
+
+    EXPECT_EQ(boxTexts(), std::vector<std::string>{"Are you sure to change settings?"});
+    EXPECT_EQ(dialog.completions(), 1);
+    EXPECT_TRUE(writesSinceStart().empty());
+    EXPECT_EQ(reader.memory(0), original);
+    EXPECT_EQ(record().snapshot().hblank, 0x100);
+    std::string log = logText();
+    EXPECT_NE(log.find("Store is CANCELLED"), std::string::npos) << log;
+    EXPECT_EQ(log.find("STORE CHANGES"), std::string::npos) << log;
+}
+
+TEST_F(WorkerCommandsTest, RestoreCancelledTouchesNothing) {
+    serveCommand(IDC_RESTORE);
+    EXPECT_EQ(dialog.initialFileNames(), std::vector<std::string>{"KVDEV-A1_*.set"});
+    EXPECT_TRUE(dialog.messages().empty());
+    EXPECT_EQ(dialog.completions(), 1);
+    EXPECT_TRUE(writesSinceStart().empty());
+}
+
+TEST_F(WorkerCommandsTest, RestoreOfTheBackupBringsTheDeviceBack) {
+    dialog.answerNext(kAnswerYes);
+    dialog.setHBlankPosition(0x300);
+    dialog.setHalfClock(true);
+    serveCommand(IDC_STORE);
+    ASSERT_NE(reader.memory(0), original);
+    ASSERT_EQ(scratch.setFiles().size(), 1u);
+
+    dialog.chooseFileNext((scratch.path() / scratch.setFiles()[0]).string());
+    serveCommand(IDC_RESTORE);
+    EXPECT_EQ(dialog.completions(), 2);
+    EXPECT_EQ(boxTexts().back(), kRestartNotice);
+    EXPECT_EQ(dialog.messages().size(), 3u);
+    std::vector<uint8_t> after = reader.memory(0);
+    for (int light = 0; light < 2; ++light)
+        for (int word = 0; word < 5; ++word)
+            EXPECT_EQ(lightWord(after, light, word), lightWord(original, light, word)) << light << "/" << word;
+    EXPECT_EQ(record().snapshot().hblank, 0x100);
+    EXPECT_EQ(record().snapshot().halfClock, 0);
+}
+
+}  // namespace
+}  // namespace spelvane::testing

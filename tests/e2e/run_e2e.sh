@@ -58,6 +58,8 @@ fi
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
     echo "creating the Wine prefix $WINEPREFIX (once)"
     wineboot -i >/dev/null 2>&1
+    # Without a window manager only Wine itself draws the title bars.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 fi
 # One server for the whole run spares the start-up per scenario.
 wineserver -p >/dev/null 2>&1

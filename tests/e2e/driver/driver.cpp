@@ -65,19 +65,21 @@ std::string className(HWND window) {
 // the run instead of hanging the driver.
 bool sendBounded(HWND window, UINT message, WPARAM w, LPARAM l, DWORD_PTR* result = nullptr) {
     DWORD_PTR r = 0;
-    LRESULT ok = SendMessageTimeoutA(window, message, w, l, SMTO_ABORTIFHUNG, kCallLimitMs, &r);
+    LRESULT ok = SendMessageTimeoutA(window, message, w, l, SMTO_NORMAL, kCallLimitMs, &r);
     if (result) *result = r;
     return ok != 0;
 }
 
+constexpr const char* kNoAnswer = "<no answer>";
+
 std::string windowText(HWND window) {
     DWORD_PTR length = 0;
-    if (!sendBounded(window, WM_GETTEXTLENGTH, 0, 0, &length)) return "<no answer>";
+    if (!sendBounded(window, WM_GETTEXTLENGTH, 0, 0, &length)) return kNoAnswer;
     std::vector<char> buffer(length + 2, '\0');
     DWORD_PTR copied = 0;
     if (!sendBounded(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
                      &copied))
-        return "<no answer>";
+        return kNoAnswer;
     return std::string(buffer.data(), std::min<size_t>(copied, length));
 }
 
@@ -277,14 +279,16 @@ void answerBox(const std::string& wanted, const std::string& answer, DWORD limit
         [&] {
             for (HWND dialog : ownedDialogs())
                 if (isMessageBox(dialog)) {
+                    // A box still being built has no text yet.
                     box = dialog;
                     seen = messageBoxText(dialog);
-                    return true;
+                    return !seen.empty() && seen != kNoAnswer;
                 }
-            return false;
+            // A program that has ended shows no more boxes.
+            return optional && g_process && WaitForSingleObject(g_process, 0) == WAIT_OBJECT_0;
         },
         limitMs);
-    if (!appeared && optional) {
+    if (optional && !box) {
         std::printf("     no box appeared\n");
         return;
     }

@@ -1,0 +1,352 @@
+# Scenarios of the real program; sourced by run_e2e.sh, which provides the
+# helpers (scenario_dir, add_device, session, drive, check ...) and the
+# device shape: Half Clock on, HBlank $HB, shutters $S1 and $S2.
+SCENARIOS=(startup_one pair_zeb_first pair_kyt_first refused_pair three_devices
+           no_device missing_library unreadable_device load_refused store_no
+           store_hblank store_half_clock store_backup_fails restore_backup
+           reset_after_move close_during_store)
+
+STORED_800=$(image_hex 0x40 0x01 0x320 $S1 $S2)
+
+# Waits for the start-up values, moves HBlank to 800 and confirms a Store.
+STORE_800='text 1005 "03c0"
+set-pos 800
+text 1005 "0320"
+click 1004
+box "Are you sure to change settings?" Yes'
+
+unchanged() { same_bytes "$S_DIR/$1.img" "$S_DIR/$1.orig"; }
+
+scenario_startup_one() {
+    scenario_dir startup_one
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    start_program
+    check "controls after start-up" drive startup <<'STEPS'
+timeout 20000
+window
+text 1008 "KVDEV-A1"
+text 1005 "03c0"
+pos 960
+check 1
+text 1000 ""
+rect
+STEPS
+    local rect
+    rect=$(tr -d '\r' <"$S_DIR/startup.log" | awk '/^rect /{print $4 "x" $5 "+" $2 "+" $3}')
+    if [[ -n $rect ]]; then
+        mkdir -p "$SOURCE_ROOT/docs"
+        check "screenshot docs/dialog.png" import -window root -crop "$rect" +repage "$SOURCE_ROOT/docs/dialog.png"
+    fi
+    check "driver: close" drive close <<'STEPS'
+timeout 20000
+window
+close
+exit 1
+STEPS
+    finish_program
+    check "exit status 1" status_is 1
+    check "device image untouched" unchanged KVDEV-A1
+    check "no backup written" no_backup
+}
+
+# pair_scenario NAME FIRST SECOND: a matched pair in the given order; a
+# Store then writes both devices and one backup named after the KYT device.
+pair_scenario() {
+    scenario_dir "$1"
+    add_device "$2" "TYPE-$2" "$ORIGINAL"
+    add_device "$3" "TYPE-$3" "$ORIGINAL"
+    start_program
+    check "pair shown under the KYT name, stored" drive pair <<'STEPS'
+timeout 20000
+window
+text 1008 "KYT-A1"
+text 1005 "03c0"
+pos 960
+check 1
+set-pos 800
+text 1005 "0320"
+click 1004
+box "Are you sure to change settings?" Yes
+box "Restart device to apply changes!" OK
+contains 1000 "Store -> device: TYPE-ZEB-A1\r\n"
+contains 1000 "Store -> device: TYPE-KYT-A1\r\n"
+close
+exit 1
+STEPS
+    finish_program
+    check "exit status 1" status_is 1
+    check "$2 stored" image_is "$2" "$STORED_800"
+    check "$3 stored" image_is "$3" "$STORED_800"
+    local backup
+    backup=$(backup_file KYT-A1)
+    check "one backup named after KYT-A1" backup_name_ok "$backup" KYT-A1
+    { set_section "TYPE-$2" 1 $HB $S1 $S2; set_section "TYPE-$3" 1 $HB $S1 $S2; } >"$S_DIR/expected.set"
+    check "backup holds both sections in device order" same_bytes "$backup" "$S_DIR/expected.set"
+}
+scenario_pair_zeb_first() { pair_scenario pair_zeb_first ZEB-A1 KYT-A1; }
+scenario_pair_kyt_first() { pair_scenario pair_kyt_first KYT-A1 ZEB-A1; }
+
+# refused_scenario NAME DEVICE...: discovery refuses, the dialog stays open
+# and shows nothing; no device is touched.
+refused_scenario() {
+    scenario_dir "$1"
+    shift
+    local name
+    for name in "$@"; do add_device "$name" TYPE1 "$ORIGINAL"; done
+    start_program
+    check "refusal box, empty dialog" drive refused <<'STEPS'
+timeout 20000
+window
+box "The program works only 1 KV device" OK
+text 1008 ""
+text 1005 "0000"
+close
+exit 1
+STEPS
+    finish_program
+    check "exit status 1" status_is 1
+    for name in "$@"; do check "$name untouched" unchanged "$name"; done
+}
+scenario_refused_pair() { refused_scenario refused_pair ZEB-A1 KYT-A12; }
+scenario_three_devices() { refused_scenario three_devices ZEB-A1 KYT-A1 KVDEV-A3; }
+
+# ends_with_box NAME TEXT [EXE]: start-up fails with a box and status 1.
+ends_with_box() {
+    start_program "${3:-}"
+    check "box \"$2\" ends the program" drive ends <<STEPS
+timeout 20000
+window
+box "$2" OK
+exit 1
+STEPS
+    finish_program
+    check "exit status 1" status_is 1
+}
+
+scenario_no_device() {
+    scenario_dir no_device
+    ends_with_box no_device "Cannot find KV devices"
+}
+
+# The program alone in a folder of its own: the library is nowhere.
+scenario_missing_library() {
+    scenario_dir missing_library
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    mkdir -p "$S_DIR/alone"
+    cp "$BIN/spelvane.exe" "$S_DIR/alone/"
+    ends_with_box missing_library "Cannot find KV devices" "$S_DIR/alone/spelvane.exe"
+    check "device image untouched" unchanged KVDEV-A1
+}
+
+scenario_unreadable_device() {
+    scenario_dir unreadable_device
+    add_device KVDEV-A1 TYPE1 "$(zeros 256)"
+    ends_with_box unreadable_device "Device is not initialized"
+    check "device image untouched" unchanged KVDEV-A1
+}
+
+scenario_load_refused() {
+    scenario_dir load_refused
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL" "fail = 15 1"
+    ends_with_box load_refused "Load eeprom failed"
+    check "device image untouched" unchanged KVDEV-A1
+}
+
+scenario_store_no() {
+    scenario_dir store_no
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    session store_no <<'STEPS'
+timeout 20000
+window
+text 1005 "03c0"
+set-pos 800
+click 1004
+box "Are you sure to change settings?" No
+no-box 1500
+lacks 1000 "SAVE ORIGINAL SETTINGS"
+lacks 1000 "Store -> device"
+close
+exit 1
+STEPS
+    check "exit status 1" status_is 1
+    check "device image untouched" unchanged KVDEV-A1
+    check "no backup written" no_backup
+}
+
+# After a store, a new run of the program must show what the device holds.
+restart_shows() {
+    start_program
+    check "restart shows the stored values" drive restart <<STEPS
+timeout 20000
+window
+text 1008 "KVDEV-A1"
+text 1005 "$1"
+pos $2
+check $3
+close
+exit 1
+STEPS
+    finish_program
+}
+
+# One Store from the dialog as it stands after STEPS (read from stdin).
+store_session() {
+    local name=$1
+    {
+        printf 'timeout 20000\nwindow\ntext 1005 "03c0"\n'
+        cat
+        printf 'click 1004\nbox "Are you sure to change settings?" Yes\n'
+        printf 'box "Restart device to apply changes!" OK\n'
+        printf 'contains 1000 "SAVE ORIGINAL SETTINGS\\r\\n"\n'
+        printf 'contains 1000 "Filename: KVDEV-A1_"\ncontains 1000 "Saving is SUCCESS\\r\\n"\n'
+        printf 'contains 1000 "Store -> device: TYPE1\\r\\nWrite register adresses...OK\\r\\n"\n'
+        printf 'contains 1000 "Refresh header info ...OK\\r\\nChecks writing...OK\\r\\n"\n'
+        printf 'lacks 1000 "FAILED"\nclose\nexit 1\n'
+    } >"$S_DIR/$name.in"
+    session "$name" <"$S_DIR/$name.in"
+    check "exit status 1" status_is 1
+    local backup
+    backup=$(backup_file KVDEV-A1)
+    check "one backup, named by device and time" backup_name_ok "$backup" KVDEV-A1
+    set_section TYPE1 1 $HB $S1 $S2 >"$S_DIR/expected.set"
+    check "backup holds the original settings" same_bytes "$backup" "$S_DIR/expected.set"
+}
+
+scenario_store_hblank() {
+    scenario_dir store_hblank
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    store_session store_hblank <<'STEPS'
+set-pos 800
+text 1005 "0320"
+STEPS
+    check "every light holds HBlank 0x320, shutters kept" image_is KVDEV-A1 "$STORED_800"
+    restart_shows 0320 800 1
+}
+
+# Half Clock off at equal HBlank doubles the shutters; byte 13 loses its
+# flag while byte 3 keeps its own.
+scenario_store_half_clock() {
+    scenario_dir store_half_clock
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    store_session store_half_clock <<'STEPS'
+click 1001
+check 0
+STEPS
+    local s1 s2
+    s1=$(rescaled $S1 $HB $HB 1 0)
+    s2=$(rescaled $S2 $HB $HB 1 0)
+    check "shutters rescaled to $s1 and $s2, Half Clock flag cleared" \
+        image_is KVDEV-A1 "$(image_hex 0x40 0x00 $HB "$s1" "$s2")"
+    restart_shows 03c0 960 0
+}
+
+# Every name the backup could take in the next two minutes is a folder, so
+# the backup cannot be created: the store must not touch the device.
+scenario_store_backup_fails() {
+    scenario_dir store_backup_fails
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    local now t
+    now=$(date +%s)
+    for ((t = now - 5; t <= now + 120; t++)); do
+        mkdir "$S_DIR/KVDEV-A1_$(date -d "@$t" +%Y%m%d%H%M%S).set"
+    done
+    session store_backup_fails <<STEPS
+timeout 20000
+window
+$STORE_800
+contains 1000 "Saving is FAILED (File creating error)\r\n"
+maybe-box "Restart device to apply changes!" OK 2000
+lacks 1000 "Store -> device"
+lacks 1000 "Write register adresses"
+close
+exit 1
+STEPS
+    check "exit status 1" status_is 1
+    check "device image untouched" unchanged KVDEV-A1
+    check "no backup file, only the folders" no_backup_file
+}
+no_backup_file() { [[ -z $(find "$S_DIR" -maxdepth 1 -name '*.set' -type f) ]]; }
+
+# Store, then restore the backup that Store took: the device is as before.
+scenario_restore_backup() {
+    scenario_dir restore_backup
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    start_program
+    check "driver: store" drive store <<STEPS
+timeout 20000
+window
+$STORE_800
+box "Restart device to apply changes!" OK
+STEPS
+    check "stored before the restore" image_is KVDEV-A1 "$STORED_800"
+    local backup chosen
+    backup=$(backup_file KVDEV-A1)
+    chosen=$(winpath "${backup:-$S_DIR/missing.set}")
+    check "driver: restore" drive restore <<STEPS
+timeout 30000
+window
+click 1009
+text 1000 ""
+click 1006
+open-file "${chosen//\\/\\\\}"
+box "Restart device to apply changes!" OK
+contains 1000 "Restore -> device: TYPE1\r\nWrite register adresses...OK\r\n"
+contains 1000 "Refresh header info ...OK\r\nChecks writing...OK\r\n"
+lacks 1000 "FAILED"
+close
+exit 1
+STEPS
+    finish_program
+    check "exit status 1" status_is 1
+    check "file dialog started from KVDEV-A1_*.set" log_has 'name box shows "KVDEV-A1_*.set"' restore.log
+    check "device image back to the original" unchanged KVDEV-A1
+    restart_shows 03c0 960 1
+}
+
+scenario_reset_after_move() {
+    scenario_dir reset_after_move
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    session reset <<'STEPS'
+timeout 20000
+window
+text 1005 "03c0"
+set-pos 500
+text 1005 "01f4"
+pos 500
+click 1001
+check 0
+click 1009
+pos 960
+text 1005 "03c0"
+check 1
+text 1000 ""
+close
+exit 1
+STEPS
+    check "exit status 1" status_is 1
+    check "device image untouched" unchanged KVDEV-A1
+}
+
+# Closing while the store writes: the program must let the store end (or
+# not start it) before it lets the devices go, end with status 1 and not
+# hang. The image must be whole: all new, as the backup was taken first.
+scenario_close_during_store() {
+    scenario_dir close_during_store
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    session close_during_store <<STEPS
+timeout 20000
+window
+$STORE_800
+contains 1000 "Store light 0 ..."
+close
+maybe-box "Restart device to apply changes!" OK 15000
+timeout 30000
+exit 1
+STEPS
+    check "exit status 1" status_is 1
+    check "the store finished: the image is whole and new" image_is KVDEV-A1 "$STORED_800"
+    local backup
+    backup=$(backup_file KVDEV-A1)
+    set_section TYPE1 1 $HB $S1 $S2 >"$S_DIR/expected.set"
+    check "backup holds the original settings" same_bytes "${backup:-/nonexistent}" "$S_DIR/expected.set"
+}

@@ -2,7 +2,9 @@
 # Builds the fuzz targets with clang and runs each for a bounded time.
 #   tests/fuzz/run.sh [seconds per target]   (default 60)
 # Environment: SPELVANE_FUZZ_BUILD (build directory, default build-fuzz in the
-# repository), SPELVANE_FUZZ_JOBS (parallel build jobs, default 2).
+# repository), SPELVANE_FUZZ_JOBS (parallel build jobs, default 2),
+# SPELVANE_FUZZ_KEEP (a directory: the corpus grown by earlier runs is taken
+# from it as further seeds and the grown corpus is saved back into it).
 # The simulated devices keep their memory images in a directory on /dev/shm
 # when there is one, so the many small image writes cost no disk time. New
 # inputs go into a scratch corpus; the committed seeds stay as they are.
@@ -28,6 +30,9 @@ for target in restore load_store; do
   corpus="$scratch/corpus-$target"
   mkdir -p "$corpus" "$scratch/tmp-$target"
   cp "$here/corpus/$target/"* "$corpus/"
+  if [ -n "${SPELVANE_FUZZ_KEEP:-}" ] && [ -d "$SPELVANE_FUZZ_KEEP/$target" ]; then
+    cp "$SPELVANE_FUZZ_KEEP/$target/"* "$corpus/" 2>/dev/null || true
+  fi
   log="$scratch/$target.log"
   if ! (cd "$scratch" && TMPDIR="$scratch/tmp-$target" \
         "$build/bin/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \

@@ -7,6 +7,7 @@
 #include "app/message_log.h"
 #include "app/texts.h"
 #include "app/worker.h"
+#include "platform/timer_resolution.h"
 
 namespace spelvane {
 
@@ -54,7 +55,11 @@ bool handleDialogMessage(const DialogMessage& message, WindowHandle dialog, Dial
         if (message.id == kDiscoveryTimerId) {
             // Stopped first, so discovery runs once however long it takes.
             controls.stopTimer(kDiscoveryTimerId);
-            if (!appState().discoverDevices(dialog)) controls.endDialog(1);
+            const bool found = [&] {
+                platform::TimerResolutionScope fineTimer;
+                return appState().discoverDevices(dialog);
+            }();
+            if (!found) controls.endDialog(1);
             refreshDialog(controls);
         }
         return true;

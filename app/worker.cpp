@@ -8,6 +8,7 @@
 #include "app/message_log.h"
 #include "app/texts.h"
 #include "platform/dialog_port.h"
+#include "platform/timer_resolution.h"
 #include "platform/timing.h"
 #include "settings/settings_file.h"
 
@@ -25,14 +26,17 @@ void showRestartNotice(WindowHandle dialog) {
 void runStore(AppState& app) {
     WindowHandle dialog = app.dialogWindow;
     if (dialogPort().messageBox(dialog, kConfirmStore, kAppTitle, kButtonsYesNo) != kAnswerYes) return;
-    // Without a complete backup the operator could not go back to what the
-    // device holds now, so nothing is written.
-    if (!app.saveOriginalSettings()) {
-        messageLog().append("Store is CANCELLED: the original settings could not be saved, "
-                            "nothing was written to the device\r\n");
-        return;
+    {
+        platform::TimerResolutionScope fineTimer;
+        // Without a complete backup the operator could not go back to what the
+        // device holds now, so nothing is written.
+        if (!app.saveOriginalSettings()) {
+            messageLog().append("Store is CANCELLED: the original settings could not be saved, "
+                                "nothing was written to the device\r\n");
+            return;
+        }
+        app.storeChanges(dialog);
     }
-    app.storeChanges(dialog);
     showRestartNotice(dialog);
 }
 
@@ -41,7 +45,10 @@ void runRestore(AppState& app) {
     char fileName[kRestoreNameSize];
     formatRestorePattern(fileName, sizeof fileName, app.displayName, sizeof app.displayName);
     if (!chooseSettingsFile(dialog, fileName, sizeof fileName)) return;
-    app.restoreFromFile(fileName);
+    {
+        platform::TimerResolutionScope fineTimer;
+        app.restoreFromFile(fileName);
+    }
     showRestartNotice(dialog);
 }
 

@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "app/control_ids.h"
 #include "app/dialog_logic.h"
+#include "app/win32/log_box.h"
 #include "app/win32/win32_dialog.h"
 #include "app/worker.h"
 
@@ -79,6 +80,10 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     if (message == WM_DESTROY) {
         dialogPortWin32().rememberClosingControls(dialog);
         return FALSE;
+    }
+    if (message == WM_APP_SHOW_LOG) {
+        mainLogBox().show(GetDlgItem(dialog, IDC_LOG_BOX), reinterpret_cast<const char*>(lParam));
+        return TRUE;
     }
     DialogMessage translated;
     if (!translate(message, wParam, lParam, translated)) return FALSE;

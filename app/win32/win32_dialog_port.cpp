@@ -62,7 +62,7 @@ Win32DialogPort& dialogPortWin32() {
 }
 
 void Win32DialogPort::showLog(WindowHandle dialog, const char* text) {
-    SetDlgItemTextA(window(dialog), IDC_LOG_BOX, text);
+    SendMessageA(window(dialog), WM_APP_SHOW_LOG, 0, reinterpret_cast<LPARAM>(text));
 }
 
 bool Win32DialogPort::chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize) {

@@ -67,8 +67,9 @@ void formatRestorePattern(char* buffer, size_t size, const char* displayName, si
     // wrong files or none.
     size_t room = size > suffixLength ? size - 1 - suffixLength : 0;
     if (nameLength > room) nameLength = room;
-    std::snprintf(buffer, size, "%.*s%s", static_cast<int>(nameLength), nameLength ? displayName : "",
-                  kRestorePatternSuffix);
+    // The same name the backup gave its files, so the dialog lists them.
+    for (size_t i = 0; i < nameLength; ++i) buffer[i] = fileNameCharacter(displayName[i]);
+    std::snprintf(buffer + nameLength, size - nameLength, "%s", kRestorePatternSuffix);
 }
 
 void serveCommand(uint32_t command) {

@@ -39,6 +39,11 @@ std::string typeNameOf(const SpeedSettings& record) {
 
 }  // namespace
 
+char fileNameCharacter(char c) {
+    if (static_cast<unsigned char>(c) < 0x20) return '_';
+    return std::strchr("\\/:*?\"<>|", c) ? '_' : c;
+}
+
 void buildSettingsFileName(char (&name)[kSettingsFileNameSize], const char* displayName,
                            const platform::LocalTime& t) {
     char stamp[96];
@@ -53,7 +58,7 @@ void buildSettingsFileName(char (&name)[kSettingsFileNameSize], const char* disp
     size_t room = kSettingsFileNameSize - 1 - stampSize;
     size_t nameLength = 0;
     while (displayName && nameLength < room && displayName[nameLength] != '\0') ++nameLength;
-    if (nameLength) std::memcpy(name, displayName, nameLength);
+    for (size_t i = 0; i < nameLength; ++i) name[i] = fileNameCharacter(displayName[i]);
     std::memcpy(name + nameLength, stamp, stampSize);
     name[nameLength + stampSize] = '\0';
 }

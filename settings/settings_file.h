@@ -25,6 +25,11 @@ extern int64_t lastFileStamp;
 // always terminated. True only when a file was chosen and its whole path fit.
 bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize);
 
+// The character a display name contributes to a file name: characters that
+// would leave the current directory or that Windows refuses in a name (path
+// separators, drive colon, wildcards, quotes, control characters) become '_'.
+char fileNameCharacter(char c);
+
 // "<displayName>_YYYYMMDDhhmmss.set". A display name too long for the buffer
 // is shortened so that the stamp and the extension always stay whole.
 void buildSettingsFileName(char (&name)[kSettingsFileNameSize], const char* displayName,

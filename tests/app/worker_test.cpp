@@ -268,6 +268,11 @@ TEST_F(WorkerTest, OverlongDisplayNameKeepsTheWholePattern) {
     char tooSmall[4];
     formatRestorePattern(tooSmall, sizeof tooSmall, "ABCDEFGH", 9);
     EXPECT_EQ(std::strlen(tooSmall), 3u);
+
+    // The pattern names the backups as the backup named them.
+    char unsafe[32];
+    formatRestorePattern(unsafe, sizeof unsafe, "A/B\\C:D", 9);
+    EXPECT_STREQ(unsafe, "A_B_C_D_*.set");
 }
 
 // Holds the worker inside a command's message box until the test lets go,

@@ -48,6 +48,10 @@ TEST_F(BackupTest, FileNameCarriesDisplayNameAndZeroPaddedLocalTime) {
     EXPECT_EQ(built.size(), kSettingsFileNameSize - 1);
     EXPECT_EQ(built.substr(built.size() - 19), "_20240307040509.set");
     EXPECT_EQ(built.find_first_not_of('N'), built.size() - 19);
+
+    // A name from the device never steers the file out of the current folder.
+    buildSettingsFileName(name, "..\\up/C:KV*?\"<>|\tX", t);
+    EXPECT_STREQ(name, ".._up_C_KV_______X_20240307040509.set");
 }
 
 TEST_F(BackupTest, TwoDevicesShareOneFileInDeviceOrder) {

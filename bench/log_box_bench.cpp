@@ -1,0 +1,109 @@
+// spelvane-bench-logbox <lines> <appends> mirror|whole
+// The cost of one append with the real log box: the program's own dialog
+// resource and dialog port, the log appended from a second thread as the
+// worker does, the box updated on the dialog thread either by the program's
+// log box mirror or, for comparison, by setting the whole text each time as
+// the program did before. Prints "name value" lines.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/control_ids.h"
+#include "app/message_log.h"
+#include "app/win32/log_box.h"
+#include "app/win32/win32_dialog.h"
+#include "bench/log_fill.h"
+#include "bench/stats.h"
+#include "platform/thread.h"
+
+namespace spelvane::bench {
+namespace {
+
+bool wholeText = false;
+
+INT_PTR CALLBACK benchDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_APP_SHOW_LOG) {
+        const char* text = reinterpret_cast<const char*>(lParam);
+        if (wholeText)
+            SetDlgItemTextA(dialog, IDC_LOG_BOX, text);
+        else
+            win32::mainLogBox().show(GetDlgItem(dialog, IDC_LOG_BOX), text);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+struct Job {
+    int lines;
+    int appends;
+    std::vector<double> costs;
+    platform::ManualResetEvent finished;
+};
+
+unsigned appendRoutine(void* parameter) {
+    auto& job = *static_cast<Job*>(parameter);
+    fillLog(job.lines);
+    job.costs = timedAppends(job.appends);
+    job.finished.set();
+    return 0;
+}
+
+}  // namespace
+}  // namespace spelvane::bench
+
+int main(int argc, char** argv) {
+    using namespace spelvane;
+    using namespace spelvane::bench;
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <lines> <appends> mirror|whole\n", argv[0]);
+        return 2;
+    }
+    wholeText = std::strcmp(argv[3], "whole") == 0;
+    InitCommonControls();
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN_DIALOG), nullptr,
+                                     benchDialogProc, 0);
+    if (!dialog) {
+        std::fprintf(stderr, "bench: cannot create the dialog (error %lu)\n", GetLastError());
+        return 1;
+    }
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    setDialogPort(&win32::dialogPortWin32());
+    appState().dialogWindow = dialog;
+
+    Job job;
+    job.lines = std::atoi(argv[1]);
+    job.appends = std::atoi(argv[2]);
+    platform::Thread appender;
+    if (!appender.start(appendRoutine, &job)) return 1;
+    // The dialog thread serves the appender's synchronous updates.
+    while (!job.finished.isSet()) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (!IsDialogMessageA(dialog, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageA(&message);
+            }
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    appender.join();
+
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "box_%s_%d", wholeText ? "whole" : "mirror", job.lines);
+    reportSpread(prefix, job.costs);
+    const int shown = GetWindowTextLengthA(GetDlgItem(dialog, IDC_LOG_BOX));
+    const auto lines = SendDlgItemMessageA(dialog, IDC_LOG_BOX, EM_GETLINECOUNT, 0, 0);
+    char name[64];
+    std::snprintf(name, sizeof name, "%s_box_holds_log", prefix);
+    report(name, shown == messageLog().length() ? 1.0 : 0.0);
+    std::snprintf(name, sizeof name, "%s_box_lines", prefix);
+    report(name, static_cast<double>(lines));
+    DestroyWindow(dialog);
+    return shown == messageLog().length() ? 0 : 1;
+}

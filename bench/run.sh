@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Measures Spelvane against the device's own floor and prints the table.
+#
+#   bench/run.sh [runs]        (default 5 runs of every figure)
+#
+# Builds its own release trees (build/bench-native, build/bench-win), runs
+# every figure natively and under Wine (in Xvfb for the real dialog), keeps
+# the raw "name value" lines in build/bench-results/ and prints the medians
+# with bench/summarize.py. Not part of the test suite: nothing here passes
+# or fails a build. Needs what ./build.sh test installs.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+RUNS=${1:-5}
+JOBS=${SPELVANE_JOBS:-2}
+NATIVE=$ROOT/build/bench-native
+WIN=$ROOT/build/bench-win
+RESULTS=$ROOT/build/bench-results
+WORK=$ROOT/build/bench-work
+export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-$ROOT/build/bench-wineprefix}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+log() { printf '==> %s\n' "$*" >&2; }
+
+build() {
+    log "building the bench programs (release)"
+    cmake -S "$ROOT" -B "$NATIVE" -DCMAKE_BUILD_TYPE=Release -DSPELVANE_BENCH=ON -DSPELVANE_TESTS=OFF >/dev/null
+    cmake --build "$NATIVE" -j "$JOBS" --target spelvane-bench >/dev/null
+    cmake -S "$ROOT" -B "$WIN" -DCMAKE_BUILD_TYPE=Release -DSPELVANE_BENCH=ON -DSPELVANE_TESTS=OFF \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake" >/dev/null
+    cmake --build "$WIN" -j "$JOBS" --target spelvane-bench spelvane-bench-logbox spelvane-bench-probe spelvane >/dev/null
+    if [[ ! -f $WINEPREFIX/system.reg ]]; then
+        log "creating the Wine prefix $WINEPREFIX (once)"
+        mkdir -p "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w || true
+    fi
+}
+
+# run <file> <command...>: appends the figures of one run to <file>.
+run() {
+    local file=$1
+    shift
+    if ! "$@" >>"$file"; then
+        log "FAILED: $*"
+        echo "failed 1" >>"$file"
+    fi
+}
+
+portable() {  # platform label, launcher...
+    local platform=$1
+    shift
+    local bin=$NATIVE/bin/spelvane-bench
+    [[ $platform == wine ]] && bin=$WIN/bin/spelvane-bench.exe
+    for i in $(seq "$RUNS"); do
+        log "$platform run $i/$RUNS: start-up, store, pacing, log"
+        run "$RESULTS/$platform-single-$i.txt" "$@" "$bin" device "$WORK/$platform-single" single
+        run "$RESULTS/$platform-pair-$i.txt" "$@" "$bin" device "$WORK/$platform-pair" pair
+        run "$RESULTS/$platform-log-$i.txt" "$@" "$bin" log 10000 1000
+    done
+}
+
+# The real dialog, under Wine in Xvfb (called through xvfb-run below).
+dialog_figures() {
+    local probe=$WORK/probe
+    for i in $(seq "$RUNS"); do
+        log "wine run $i/$RUNS: log box, dialog round trip during a store"
+        run "$RESULTS/wine-box-$i.txt" wine "$WIN/bin/spelvane-bench-logbox.exe" 10000 400 mirror
+        run "$RESULTS/wine-box-$i.txt" wine "$WIN/bin/spelvane-bench-logbox.exe" 10 400 mirror
+        # The former way, setting the whole text, is slow: fewer appends.
+        run "$RESULTS/wine-boxwhole-$i.txt" wine "$WIN/bin/spelvane-bench-logbox.exe" 10000 60 whole
+
+        rm -rf "$probe" && mkdir -p "$probe"
+        cp "$ROOT/bench/probe.conf" "$probe/probe.conf"
+        (
+            cd "$probe"
+            QZSIM_CONFIG="$probe/probe.conf" wine "$WIN/bin/spelvane.exe" &
+            program=$!
+            run "$RESULTS/wine-probe-$i.txt" wine "$WIN/bin/spelvane-bench-probe.exe" 0x1c8
+            # The probe closes the program; should it not, it is ended here.
+            for _ in $(seq 100); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+            kill "$program" 2>/dev/null || true
+            wait "$program" 2>/dev/null || true
+        )
+    done
+}
+
+if [[ ${1:-} == --dialog-figures ]]; then  # internal: inside xvfb-run
+    RUNS=$2
+    dialog_figures
+    exit 0
+fi
+
+build
+rm -rf "$RESULTS" "$WORK"
+mkdir -p "$RESULTS" "$WORK"
+portable native
+portable wine wine
+if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
+    "$0" --dialog-figures "$RUNS"
+else
+    xvfb-run -a -s "-screen 0 1024x768x24" "$0" --dialog-figures "$RUNS"
+fi
+python3 "$ROOT/bench/summarize.py" "$RESULTS" "$RUNS"

@@ -86,7 +86,7 @@ run_tests() {
     build_tsan
     log "ThreadSanitizer tests"
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-        ctest --test-dir "$BUILD/tsan" --output-on-failure -R '^(app|device)_tests$' || status=1
+        ctest --test-dir "$BUILD/tsan" --output-on-failure || status=1
 
     if [ -x "$ROOT/tests/fuzz/run.sh" ]; then
         log "fuzzing (bounded)"

@@ -61,7 +61,7 @@ portable() {  # platform label, launcher...
     done
 }
 
-# The real dialog, under Wine in Xvfb (called through xvfb-run below).
+# The real dialog, under Wine.
 dialog_figures() {
     local probe=$WORK/probe
     for i in $(seq "$RUNS"); do
@@ -86,20 +86,27 @@ dialog_figures() {
     done
 }
 
-if [[ ${1:-} == --dialog-figures ]]; then  # internal: inside xvfb-run
-    RUNS=$2
+measure() {
+    portable native
+    portable wine wine
     dialog_figures
+}
+
+if [[ ${1:-} == --measure ]]; then  # internal: inside the X display
+    RUNS=$2
+    measure
     exit 0
 fi
 
 build
 rm -rf "$RESULTS" "$WORK"
 mkdir -p "$RESULTS" "$WORK"
-portable native
-portable wine wine
+# Every Wine program of a run shares one display: a Wine desktop started
+# without one would refuse the dialogs that follow.
+wineserver -w || true
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
-    "$0" --dialog-figures "$RUNS"
+    "$0" --measure "$RUNS"
 else
-    xvfb-run -a -s "-screen 0 1024x768x24" "$0" --dialog-figures "$RUNS"
+    xvfb-run -a -s "-screen 0 1024x768x24" "$0" --measure "$RUNS"
 fi
 python3 "$ROOT/bench/summarize.py" "$RESULTS" "$RUNS"

@@ -153,6 +153,37 @@ TEST_F(StoreTest, AdoptionFindsTheRegistersWhereTheNewListHasThem) {
     EXPECT_EQ(record().values.hblank, 0x155);
 }
 
+// Lengths and offsets of every request follow the address count, and the
+// comparisons look only at the bytes that were written: a byte beyond them
+// that reads back differently must not fail the step.
+TEST_F(StoreTest, ThreeRegistersSendEightBytesPerLightAndCompareOnlyThose) {
+    MemoryLayout layout;
+    layout.addresses = {9, 5, 2};
+    layout.lights = {{0x10, 1000, 0x100, 2}, {0x11, 1001, 0x100, 3}};
+    // Address list byte 3 and byte 8 of both light records lie past what
+    // three registers use.
+    startWith(layout, {"corrupt_readback = 19", "corrupt_readback = 40", "corrupt_readback = 56"});
+    SpeedValues target = changedTarget(record().values);
+
+    EXPECT_TRUE(record().storeToDevice(target)) << logText();
+    struct Request {
+        int command;
+        int value;
+        int length;
+    };
+    std::vector<Request> seen;
+    for (const auto& request : laterRequests()) seen.push_back({request.command, request.value, request.length});
+    const std::vector<Request> expected = {{12, 0, 3},  {15, 16, 16}, {13, 0, 8},  {5, 1, 0},   {15, 32, 16},
+                                           {13, 0, 8},  {5, 2, 0},    {15, 48, 16}, {19, 0, 16}, {15, 0, 16}};
+    ASSERT_EQ(seen.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(seen[i].command, expected[i].command) << "request " << i;
+        EXPECT_EQ(seen[i].value, expected[i].value) << "request " << i;
+        EXPECT_EQ(seen[i].length, expected[i].length) << "request " << i;
+    }
+    EXPECT_EQ(lightWord(reader.memory(0), 1, 1), 1101);
+}
+
 TEST_F(StoreTest, RefusedAddressListWriteReportsTheLibraryError) {
     startWith(lightsLayout(2), {"fail = 12 1"});
     SpeedValues target = changedTarget(record().values);

@@ -60,6 +60,8 @@ prepare_wine() {
         log "creating the Wine prefix $WINEPREFIX"
         mkdir -p "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1 || true
+        # Without a window manager (Xvfb) Wine draws the title bars itself.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
         wineserver -w || true
     fi
 }

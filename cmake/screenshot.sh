@@ -19,6 +19,14 @@ if [ -z "$window" ]; then
 fi
 sleep 2  # discovery runs on the first timer tick; let it finish and refresh
 import -window "$window" "$out" 2>/dev/null || import -window root "$out"
-xdotool windowclose "$window" 2>/dev/null || xdotool key --window "$window" alt+F4
+# Close it as the title bar's close button would (WM_CLOSE), through the
+# test driver built beside it.
+driver="$(dirname "$exe")/spelvane-driver.exe"
+if [ -f "$driver" ]; then
+    printf 'window\nclose\n' | wine "$driver" >/dev/null
+else
+    xdotool key --window "$window" alt+F4
+fi
 wait $pid
-echo "exit status $?"
+echo "Spelvane ended with exit status $?"
+wineserver -k >/dev/null 2>&1 || true  # before Xvfb goes away

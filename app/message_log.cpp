@@ -99,6 +99,11 @@ void MessageLog::clear() {
     if (text_) text_[0] = '\0';
 }
 
+std::string MessageLog::currentText() const {
+    platform::LockGuard hold(guard_);
+    return text_ ? std::string(text_, static_cast<size_t>(length_)) : std::string();
+}
+
 void MessageLog::release() {
     platform::LockGuard hold(guard_);
     if (capacity_ == 0) return;

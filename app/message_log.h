@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/mutex.h"
 
@@ -25,6 +26,8 @@ public:
     void setReallocate(Reallocate reallocate);  // null restores realloc
     void setSink(Sink sink);                    // null restores the dialog's log box
     const char* text() const { return text_; }
+    // A copy of the whole text, taken under the guard.
+    std::string currentText() const;
     int32_t length() const { return length_; }
     int32_t capacity() const { return capacity_; }
 
@@ -36,7 +39,7 @@ private:
     int32_t capacity_ = 0;
     Reallocate reallocate_ = nullptr;
     Sink sink_ = nullptr;
-    platform::Mutex guard_;
+    mutable platform::Mutex guard_;
 };
 
 MessageLog& messageLog();

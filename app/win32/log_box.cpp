@@ -35,6 +35,15 @@ void LogBoxMirror::showWhole(HWND box, const char* text) {
     shown_.assign(text);
 }
 
+void showLogUpdate(LogBoxMirror& mirror, HWND box, const char* handed, const MessageLog& log) {
+    if (handed && *handed) {
+        const std::string current = log.currentText();
+        mirror.show(box, current.c_str());
+    } else {
+        mirror.show(box, "");
+    }
+}
+
 LogBoxMirror& mainLogBox() {
     static LogBoxMirror* mirror = new LogBoxMirror;
     return *mirror;

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "app/message_log.h"
+
 namespace spelvane::win32 {
 
 class LogBoxMirror {
@@ -21,6 +23,14 @@ private:
 
     std::string shown_;  // what the box holds, as far as this mirror knows
 };
+
+// Serves the log's request to show `handed` in the box, on the dialog thread.
+// The worker copied that text before it asked; a Reset served in between has
+// emptied the log since, and the box must not bring the old text back. So a
+// non-empty text is taken from the log as it is now (the worker waits for
+// this answer, so nothing is added meanwhile); "" is a clear itself, shown
+// before the log empties.
+void showLogUpdate(LogBoxMirror& mirror, HWND box, const char* handed, const MessageLog& log);
 
 // The mirror of the main dialog's log box (dialog thread only).
 LogBoxMirror& mainLogBox();

@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "app/control_ids.h"
 #include "app/dialog_logic.h"
+#include "app/message_log.h"
 #include "app/win32/log_box.h"
 #include "app/win32/win32_dialog.h"
 #include "app/worker.h"
@@ -82,7 +83,8 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     }
     if (message == WM_APP_SHOW_LOG) {
-        mainLogBox().show(GetDlgItem(dialog, IDC_LOG_BOX), reinterpret_cast<const char*>(lParam));
+        showLogUpdate(mainLogBox(), GetDlgItem(dialog, IDC_LOG_BOX),
+                      reinterpret_cast<const char*>(lParam), messageLog());
         return TRUE;
     }
     DialogMessage translated;

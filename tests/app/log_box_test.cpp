@@ -74,6 +74,27 @@ TEST_F(LogBoxTest, BoxChangedBehindTheMirrorGetsTheWholeLog) {
     EXPECT_EQ(boxText(), "one\r\ntwo\r\n");
 }
 
+TEST_F(LogBoxTest, TextHandedOverBeforeAResetDoesNotComeBack) {
+    MessageLog log;
+    log.setSink([](const char*) {});
+    log.append("Write register adresses...OK\r\n");
+    const std::string handed = log.currentText();  // the worker's copy
+    showLogUpdate(mirror, box, handed.c_str(), log);
+    EXPECT_EQ(boxText(), handed);
+
+    // Reset: the box shows "" and the log empties, before the worker's next
+    // request to show its (now old) copy is served.
+    showLogUpdate(mirror, box, "", log);
+    log.clear();
+    showLogUpdate(mirror, box, handed.c_str(), log);
+    EXPECT_EQ(boxText(), "");
+
+    log.append("Refresh header info ...");
+    showLogUpdate(mirror, box, "stale", log);
+    EXPECT_EQ(boxText(), "Refresh header info ...");
+    log.release();
+}
+
 }  // namespace
 }  // namespace spelvane::win32
 #endif  // _WIN32

@@ -30,6 +30,19 @@ public:
     virtual void sendCompletion(WindowHandle dialog) = 0;       // message 2024, synchronous
 };
 
+// Stands in while no dialog exists: shows nothing, answers OK to notices and
+// No to questions, reports the controls as unset and never chooses a file.
+class SilentDialogPort : public DialogPort {
+public:
+    int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override;
+    void setCursor(CursorShape) override {}
+    bool halfClockChecked(WindowHandle) override { return false; }
+    int32_t hblankPosition(WindowHandle) override { return 0; }
+    void showLog(WindowHandle, const char*) override {}
+    bool chooseSettingsFile(WindowHandle, char*, size_t) override { return false; }
+    void sendCompletion(WindowHandle) override {}
+};
+
 DialogPort& dialogPort();
 void setDialogPort(DialogPort* port);  // null installs a port that shows nothing
 

@@ -14,18 +14,12 @@ namespace {
 
 // Message boxes go to stderr with their title; every question is answered
 // with OK (No for a yes/no question), so nothing is ever changed from here.
-class ConsolePort final : public DialogPort {
+class ConsolePort final : public SilentDialogPort {
 public:
-    int messageBox(WindowHandle, const char* text, const char* title, unsigned buttons) override {
+    int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override {
         std::fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
-        return buttons == kButtonsYesNo ? kAnswerNo : kAnswerOk;
+        return SilentDialogPort::messageBox(owner, text, title, buttons);
     }
-    void setCursor(CursorShape) override {}
-    bool halfClockChecked(WindowHandle) override { return false; }
-    int32_t hblankPosition(WindowHandle) override { return 0; }
-    void showLog(WindowHandle, const char*) override {}
-    bool chooseSettingsFile(WindowHandle, char*, size_t) override { return false; }
-    void sendCompletion(WindowHandle) override {}
 };
 
 void printHexBytes(const char* label, const uint8_t* bytes, int count) {

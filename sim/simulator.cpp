@@ -313,6 +313,14 @@ bool Simulator::countAndCheckFaults(OpenDevice& device, unsigned command) {
     return !refused;
 }
 
+// What both device requests put in the trace before anything can refuse them.
+void Simulator::noteRequest(TraceLine& trace, unsigned command, unsigned value, size_t length) {
+    trace.command = std::to_string(command);
+    trace.value = std::to_string(value);
+    trace.length = std::to_string(length);
+    trace.delivered = "0";
+}
+
 int32_t Simulator::write(uint32_t handle, void* params, TraceLine& trace) {
     auto device = deviceFor(handle);
     if (!device) return 0;
@@ -320,10 +328,7 @@ int32_t Simulator::write(uint32_t handle, void* params, TraceLine& trace) {
     unsigned command = request->command;
     unsigned value = request->value;
     size_t length = request->length;
-    trace.command = std::to_string(command);
-    trace.value = std::to_string(value);
-    trace.length = std::to_string(length);
-    trace.delivered = "0";
+    noteRequest(trace, command, value, length);
     if (!acceptedRecordSize(request->size, sizeof(WriteRequest))) {
         return refuse(kInvalid, "qzsim: write record of size " + std::to_string(request->size));
     }
@@ -394,10 +399,7 @@ int32_t Simulator::read(uint32_t handle, void* params, TraceLine& trace) {
     unsigned command = request->command;
     unsigned value = request->value;
     size_t wanted = request->length;
-    trace.command = std::to_string(command);
-    trace.value = std::to_string(value);
-    trace.length = std::to_string(wanted);
-    trace.delivered = "0";
+    noteRequest(trace, command, value, wanted);
     if (!acceptedRecordSize(request->size, sizeof(ReadRequest))) {
         return refuse(kInvalid, "qzsim: read record of size " + std::to_string(request->size));
     }

@@ -52,6 +52,7 @@ private:
         std::vector<uint8_t> data;
     };
 
+    static void noteRequest(TraceLine& trace, unsigned command, unsigned value, size_t length);
     int32_t dispatch(uint32_t handle, uint32_t functionCode, void* params, TraceLine& trace);
     int32_t announce(void* params, TraceLine& trace);
     int32_t errorText(void* params, bool wide, TraceLine& trace);

@@ -1,7 +1,14 @@
 #pragma once
+// The one application record and the operations the dialog's commands and
+// the console companion run on it. Each operation lives in a file of its own:
+// discovery and release in discover_devices.cpp, the backup in
+// backup_settings.cpp, the store in store_changes.cpp, the restore in
+// restore_settings.cpp.
 #include <cstdint>
+#include <functional>
 
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
+#include "settings/change_computation.h"
 #include "settings/speed_settings.h"
 
 namespace spelvane {
@@ -11,6 +18,14 @@ struct DeviceSlot;
 constexpr uint32_t kListMarkerBuilt = 0x4497880Au;
 constexpr uint32_t kListMarkerReleased = 0xFFFFFFFFu;
 constexpr int kDisplayNameSize = 256;
+
+// Message boxes of discovery.
+constexpr const char* kNoDevicesText = "Cannot find KV devices";
+constexpr const char* kOneDeviceOnlyText = "The program works only 1 KV device";
+
+// The operator's choice for one device, asked once per device in the order
+// the devices are stored.
+using ChoiceSource = std::function<OperatorChoice()>;
 
 // The one application record.
 struct AppState {
@@ -23,17 +38,43 @@ struct AppState {
     char displayName[kDisplayNameSize] = {};
     int32_t openCount = 0;
 
+    // How many settings records are bound to an open device (0, 1 or 2),
+    // whatever openCount holds: every per-device loop runs over this many.
+    int boundCount() const { return openCount < 0 ? 0 : (openCount > 2 ? 2 : openCount); }
+
+    // Finds the devices, opens one or a matched pair and reads their
+    // settings; message boxes tell the operator why not. False ends the
+    // program.
     bool discoverDevices(WindowHandle dialog);
     void releaseDevices();
     // Backs up every open device into one new settings file; false when any
     // device's section could not be written whole.
     bool saveOriginalSettings();
+    // Computes and stores the operator's change on every open device; the
+    // dialog's version reads check box and trackbar for each device.
+    void storeChanges(const ChoiceSource& choose);
     void storeChanges(WindowHandle dialog);
+    // Applies the sections of a settings file to the open devices.
     void restoreFromFile(const char* path);
 };
 
 AppState& appState();
 // Tests: release any device list and start from a cleared record.
 void resetAppState();
+
+// The store of one device: the operator's choice through the change
+// computation into the store sequence, logged.
+void storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice);
+// The choice the dialog's controls show.
+OperatorChoice choiceFromDialog(WindowHandle dialog);
+
+// Calendar time (whole seconds) of the last backup of this run; 0 before the
+// first. Every backup takes a later stamp, so two never share a file name.
+extern int64_t lastFileStamp;
+
+// Runs the file-open dialog. fileName holds the initial name (a wildcard
+// pattern) on entry and the chosen path on return, cut to fileNameSize and
+// always terminated. True only when a file was chosen and its whole path fit.
+bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize);
 
 }  // namespace spelvane

@@ -6,12 +6,10 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
 
 namespace spelvane {
 namespace {
-
-constexpr size_t kPieceSize = 1024;
 
 // The log box is looked up at every call: until the dialog exists there is
 // nowhere to show the text, and it is only gathered.
@@ -50,14 +48,11 @@ void MessageLog::show(const char* text) {
         showInDialog(text);
 }
 
-void MessageLog::append(const char* format, ...) {
+void MessageLog::appendText(const char* text) {
+    // Pieces are cut as the formatted ones are, so no caller can make one
+    // line of the log longer than another.
     char piece[kPieceSize];
-    std::memset(piece, 0, sizeof piece);
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(piece, kPieceSize, format, arguments);
-    va_end(arguments);
-    piece[kPieceSize - 1] = '\0';
+    std::snprintf(piece, sizeof piece, "%s", text ? text : "");
 
     // The sink waits for the dialog thread, which may itself be waiting to
     // clear the log; so the text is copied under the guard and shown after.

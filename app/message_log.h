@@ -4,21 +4,19 @@
 #include <string>
 
 #include "platform/mutex.h"
+#include "settings/progress_log.h"
 
 namespace spelvane {
 
 // The progress log of the long commands: one growing text, mirrored whole to
 // a display sink after every change.
-class MessageLog {
+class MessageLog final : public ProgressLog {
 public:
     using Reallocate = void* (*)(void* block, size_t size);  // realloc-like
     using Sink = void (*)(const char* text);
 
-    void append(const char* format, ...)
-#if defined(__GNUC__)
-        __attribute__((format(printf, 2, 3)))
-#endif
-        ;
+    using ProgressLog::append;
+    void appendText(const char* text) override;
     void clear();
     void release();
 

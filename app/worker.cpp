@@ -7,7 +7,7 @@
 #include "app/control_ids.h"
 #include "app/message_log.h"
 #include "app/texts.h"
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
 #include "platform/timer_resolution.h"
 #include "platform/timing.h"
 #include "settings/settings_file.h"
@@ -15,8 +15,6 @@
 namespace spelvane {
 namespace {
 
-constexpr const char* kConfirmStore = "Are you sure to change settings?";
-constexpr const char* kRestartNotice = "Restart device to apply changes!";
 constexpr const char* kRestorePatternSuffix = "_*.set";
 
 void showRestartNotice(WindowHandle dialog) {

@@ -20,6 +20,9 @@ enum class WorkerState : uint32_t {
     Paused = 5,
 };
 
+constexpr const char* kConfirmStore = "Are you sure to change settings?";
+constexpr const char* kRestartNotice = "Restart device to apply changes!";
+
 constexpr uint32_t kWorkerPollMs = 20;
 constexpr uint32_t kWorkerPausedPollMs = 10;
 constexpr size_t kRestoreNameSize = 260;

@@ -21,7 +21,7 @@
 #include "app/worker.h"
 #include "bench/log_fill.h"
 #include "bench/stats.h"
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
 #include "platform/sleep.h"
 #include "platform/thread.h"
 

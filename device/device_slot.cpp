@@ -4,14 +4,12 @@
 #include <cstring>
 #include <new>
 
-#include "app/message_log.h"
 #include "device/call_gate.h"
 #include "platform/timing.h"
 
 namespace spelvane {
 namespace {
 
-constexpr size_t kLargestInfoBlock = 64 * 1024;
 constexpr int64_t kPacingMilliseconds = kPacingMicroseconds / 1000;
 
 int64_t counterNow() {
@@ -158,10 +156,10 @@ void DeviceSlot::queryInfo() {
     gateCall(handle, kDeviceInformation, &probe);
 
     uint32_t reported = probe.head.size;
+    refusedInfoSize = 0;
     if (reported == 0) return;
     if (reported > kLargestInfoBlock) {
-        messageLog().append("Device information of %u bytes refused: larger than %u bytes.\r\n",
-                            static_cast<unsigned>(reported), static_cast<unsigned>(kLargestInfoBlock));
+        refusedInfoSize = reported;
         return;
     }
     // Never smaller than the head, so that the head's fields can be read

@@ -31,6 +31,9 @@ using DeviceInfoBlock = std::unique_ptr<DeviceInfo, DeviceInfoDeleter>;
 std::string deviceTypeName(const DeviceInfo* info);
 uint16_t deviceVersionOf(const DeviceInfo* info);
 
+// An information block beyond this is not believed and not allocated.
+constexpr size_t kLargestInfoBlock = 64 * 1024;
+
 struct DeviceSlot {
     uint32_t magic = 0;
     uint8_t id[kDeviceIdSize] = {};
@@ -38,6 +41,9 @@ struct DeviceSlot {
     uint32_t handle = 0;
     std::unique_ptr<PacingClock> clock;
     std::unique_ptr<platform::Semaphore> lock;
+    // The size the library reported for an information block it was refused
+    // (larger than kLargestInfoBlock); 0 when none was refused.
+    uint32_t refusedInfoSize = 0;
 
     void init(const uint8_t* deviceId);
     bool openWithInfo(bool modeFlag, uint32_t timeout);

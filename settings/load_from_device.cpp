@@ -1,18 +1,10 @@
 #include <cstring>
 
-#include "app/texts.h"
 #include "device/device_slot.h"
-#include "platform/dialog_port.h"
 #include "settings/speed_settings.h"
 
 namespace spelvane {
 namespace {
-
-constexpr const char* kHeaderFailed = "Load eeprom failed";
-constexpr const char* kNotInitialized = "Device is not initialized";
-constexpr const char* kAddressesFailed = "Cannot read data from the device";
-constexpr const char* kNoShutter = "No shutter value";
-constexpr const char* kLightsFailed = "Cannot read settings";
 
 // Devices before this version answer the light read with another value.
 constexpr uint16_t kNewLightReadVersion = 0x103;
@@ -21,18 +13,9 @@ constexpr uint16_t kLightReadNew = 112;
 
 }  // namespace
 
-bool SpeedSettings::loadFromDevice(WindowHandle owner) {
-    if (!device) return false;
-
-    // Discovery shows the wait cursor; the operator must see the arrow over
-    // the message, and the dialog closes after it.
-    auto fail = [&](const char* text) {
-        dialogPort().setCursor(CursorShape::Arrow);
-        dialogPort().messageBox(owner, text, kAppTitle, kButtonsOk);
-        device->close();
-        device = nullptr;
-        return false;
-    };
+LoadResult SpeedSettings::loadFromDevice() {
+    if (!device) return {false, nullptr};
+    auto fail = [](const char* text) { return LoadResult{false, text}; };
 
     uint16_t length = sizeof values.header;
     if (!device->read(kReadMemory, kHeaderOffset, values.header.bytes, &length))
@@ -75,7 +58,12 @@ bool SpeedSettings::loadFromDevice(WindowHandle owner) {
         if (values.hblankPresent && values.hblank == 0)
             values.hblank = hblankOfLights(values, i + 1);
     }
-    return true;
+    return {true, nullptr};
+}
+
+void SpeedSettings::unbind() {
+    if (device) device->close();
+    device = nullptr;
 }
 
 }  // namespace spelvane

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/dialog_port.h"
 #include "platform/local_time.h"
 #include "settings/speed_values.h"
 
@@ -16,14 +15,7 @@ constexpr size_t kSettingsFileNameSize = 260;  // terminator included
 constexpr size_t kSettingsLineSize = 512;      // longer lines are read in pieces
 constexpr const char* kSettingsLineEnd = "\r\r\n";
 
-// Calendar time (whole seconds) of the last backup of this run; 0 before the
-// first. Every backup takes a later stamp, so two never share a file name.
-extern int64_t lastFileStamp;
-
-// Runs the file-open dialog. fileName holds the initial name (a wildcard
-// pattern) on entry and the chosen path on return, cut to fileNameSize and
-// always terminated. True only when a file was chosen and its whole path fit.
-bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize);
+// Writing: settings_file_writer.cpp.
 
 // The character a display name contributes to a file name: characters that
 // would leave the current directory or that Windows refuses in a name (path
@@ -40,6 +32,8 @@ void buildSettingsFileName(char (&name)[kSettingsFileNameSize], const char* disp
 bool formatSettingsSection(const std::string& typeName, const SpeedValues& values,
                            std::string& out);
 
+// Reading: settings_file_reader.cpp.
+
 // Number forms of the reader. Decimal: blanks and tabs skipped, a sign,
 // digits; saturates at the signed 32-bit range. Hexadecimal: blanks and tabs
 // skipped, a sign, an optional 0x, digits; more than eight significant
@@ -52,5 +46,17 @@ uint32_t parseSettingsHex(const char* text);
 // the section names counts or indexes beyond the record; work then holds
 // nothing beyond the record either, but must not be stored.
 bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusal);
+
+// Whether line opens a section ("DEVICE=..."); typeName then holds the
+// device type it names, without line end and trailing blanks.
+bool sectionHeading(const char* line, std::string& typeName);
+
+// Whether a section headed with sectionType belongs to record: its type
+// exactly; a shorter type name that only begins the value is no match.
+struct SpeedSettings;
+bool sectionIsFor(const std::string& sectionType, const SpeedSettings& record);
+
+// The change test over everything the store sequence would write.
+bool storedValuesDiffer(const SpeedValues& a, const SpeedValues& b);
 
 }  // namespace spelvane

@@ -1,5 +1,6 @@
 #include "settings/speed_settings.h"
 
+#include "device/device_slot.h"
 #include "platform/mutex.h"
 
 namespace spelvane {
@@ -17,6 +18,8 @@ SpeedValues SpeedSettings::snapshot() const {
     platform::LockGuard hold(valuesGuard());
     return values;
 }
+
+std::string SpeedSettings::typeName() const { return deviceTypeName(info); }
 
 void SpeedSettings::adopt(const SpeedValues& adopted) {
     if (&adopted == &values) return;

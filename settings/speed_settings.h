@@ -1,15 +1,26 @@
 #pragma once
 #include <cstdio>
-#include <ctime>
+#include <string>
 
-#include "platform/dialog_port.h"
-#include "platform/local_time.h"
+#include "settings/progress_log.h"
 #include "settings/speed_values.h"
 
 namespace spelvane {
 
 struct DeviceSlot;
 struct DeviceInfo;
+
+// Why reading the settings failed, as the operator is told.
+constexpr const char* kHeaderFailed = "Load eeprom failed";
+constexpr const char* kNotInitialized = "Device is not initialized";
+constexpr const char* kAddressesFailed = "Cannot read data from the device";
+constexpr const char* kNoShutter = "No shutter value";
+constexpr const char* kLightsFailed = "Cannot read settings";
+
+struct LoadResult {
+    bool ok;
+    const char* failure;  // one of the texts above; null when ok or when no device is bound
+};
 
 // One open device and the settings it holds. The record refers to its slot
 // and information block; it owns neither.
@@ -18,18 +29,25 @@ struct SpeedSettings {
     DeviceInfo* info = nullptr;
     SpeedValues values = {};
 
-    bool loadFromDevice(WindowHandle owner);
-    void storeFromDialog(WindowHandle dialog);
+    // Reads header, register list and lights from the bound device. On a
+    // failure the record stays bound so the caller can tell the operator
+    // first and then unbind().
+    LoadResult loadFromDevice();
+    // Closes the device and forgets it.
+    void unbind();
     // Writes target into the device and adopts it when every step verified.
     // Returns whether it did (the log tells the operator either way).
-    bool storeToDevice(SpeedValues& target);
-    // Writes this device's backup section; false when the section could not
-    // be written whole.
-    bool saveToFile(const platform::LocalTime& localTime, bool append);
+    bool storeToDevice(SpeedValues& target, ProgressLog& log);
+    // Writes this device's backup section into fileName (created, or
+    // appended to); false when the section could not be written whole.
+    bool saveToFile(const char* fileName, bool append, ProgressLog& log);
     // Applies the section that follows in file to this device. False when
     // the section was refused (nothing written), so the device may still
     // take a later section of the file.
-    bool restoreSection(std::FILE* file);
+    bool restoreSection(std::FILE* file, ProgressLog& log);
+
+    // The device's type name from its information block; "" without one.
+    std::string typeName() const;
 
     // The values as one consistent copy: the worker adopts new values while
     // the dialog thread may be reading them for display.

@@ -34,6 +34,14 @@ struct SettingsHeader {
     bool halfClock() const {
         return (bytes[kHalfClockByte1] & kHalfClockBit1) && (bytes[kHalfClockByte2] & kHalfClockBit2);
     }
+    // The device runs at half clock only with both bits set. Switching off
+    // clears the second bit alone: the first also marks that the mode has
+    // been configured, and the device keeps it.
+    void setHalfClock(bool on) {
+        if (on) bytes[kHalfClockByte1] |= kHalfClockBit1;
+        bytes[kHalfClockByte2] = on ? (bytes[kHalfClockByte2] | kHalfClockBit2)
+                                    : (bytes[kHalfClockByte2] & ~kHalfClockBit2);
+    }
 };
 
 struct LightRecord {

@@ -1,6 +1,6 @@
+#include <cstdio>
 #include <cstring>
 
-#include "app/message_log.h"
 #include "device/call_gate.h"
 #include "device/device_slot.h"
 #include "platform/timing.h"
@@ -28,7 +28,7 @@ bool readBackMatches(DeviceSlot& device, uint16_t offset, const void* expected, 
     return std::memcmp(buffer, expected, compared) == 0;
 }
 
-void logLastDeviceError(MessageLog& log) {
+void logLastDeviceError(ProgressLog& log) {
     char text[kErrorTextCapacity] = {};
     ErrorTextRequest request = {0, text, kErrorTextCapacity};
     gateCall(0, kErrorText, &request);
@@ -38,8 +38,7 @@ void logLastDeviceError(MessageLog& log) {
 
 }  // namespace
 
-bool SpeedSettings::storeToDevice(SpeedValues& target) {
-    MessageLog& log = messageLog();
+bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log) {
     if (!device) {
         log.append("No open device: nothing written\r\n");
         return false;
@@ -55,47 +54,46 @@ bool SpeedSettings::storeToDevice(SpeedValues& target) {
     const size_t addressBytes = target.addressCount;
     const size_t lightBytes = 2 * addressBytes + 2;  // word 0 and one word per register
 
-    log.append("Write register adresses...");
+    // A refused address list is the one step whose failure names the
+    // library's reason.
+    log.appendText("Write register adresses...");
     if (!slot.write(kWriteAddressList, 0, target.addresses, target.addressCount)) {
         logLastDeviceError(log);
         return false;
     }
-    log.append("OK\r\n");
+    log.appendText(ProgressLog::kStepOk);
     settle();
-    log.append("Checks writing...");
-    if (!readBackMatches(slot, kAddressListOffset, target.addresses, addressBytes)) {
-        log.append("FAILED\r\n");
+    if (!log.step("Checks writing...", [&] {
+            return readBackMatches(slot, kAddressListOffset, target.addresses, addressBytes);
+        }))
         return false;
-    }
-    log.append("OK\r\n");
     bool ok = true;
 
     // One failed light does not stop the others: the run tries every light
     // so the log shows the whole state of the device.
     for (int i = 0; i < target.lightCount; ++i) {
         const auto lightNumber = static_cast<uint16_t>(i + 1);
-        log.append("Store light %i ...", i);
-        if (!slot.write(kWriteLightRecord, 0, &target.lights[i], static_cast<uint16_t>(lightBytes))) {
-            log.append("FAILED\r\n");
+        char text[32];
+        std::snprintf(text, sizeof text, "Store light %i ...", i);
+        const bool stored = log.step(text, [&] {
+            if (!slot.write(kWriteLightRecord, 0, &target.lights[i], static_cast<uint16_t>(lightBytes)))
+                return false;
+            settle();
+            return slot.write(kStoreLight, lightNumber, nullptr, 0);
+        });
+        if (!stored) {
             ok = false;
             continue;
         }
         settle();
-        if (!slot.write(kStoreLight, lightNumber, nullptr, 0)) {
-            log.append("FAILED\r\n");
-            ok = false;
-            continue;
-        }
-        log.append("OK\r\n");
-        settle();
-        log.append("Checks writing...");
         const auto offset = static_cast<uint16_t>(kLightRecordsOffset + i * kLightRecordStride);
-        if (!readBackMatches(slot, offset, &target.lights[i], lightBytes)) {
-            log.append("FAILED\r\n");
+        const bool verified = log.step("Checks writing...", [&] {
+            return readBackMatches(slot, offset, &target.lights[i], lightBytes);
+        });
+        if (!verified) {
             ok = false;
             continue;
         }
-        log.append("OK\r\n");
         settle();
     }
     // The header makes the device use the new lists; it must never announce
@@ -103,9 +101,7 @@ bool SpeedSettings::storeToDevice(SpeedValues& target) {
     if (!ok) return false;
 
     SettingsHeader header = target.header;
-    uint8_t& flags = header.bytes[SettingsHeader::kHalfClockByte2];
-    flags = target.halfClock ? (flags | SettingsHeader::kHalfClockBit2)
-                             : (flags & ~SettingsHeader::kHalfClockBit2);
+    header.setHalfClock(target.halfClock != 0);
     // The next start reads the lists by these counts.
     header.bytes[SettingsHeader::kAddressCountByte] = static_cast<uint8_t>(target.addressCount);
     header.bytes[SettingsHeader::kLightCountByte] = static_cast<uint8_t>(target.lightCount);
@@ -117,22 +113,14 @@ bool SpeedSettings::storeToDevice(SpeedValues& target) {
         target.header = header;
     }
 
-    log.append("Refresh header info ...");
-    if (slot.write(kWriteHeader, 0, header.bytes, sizeof header.bytes)) {
-        log.append("OK\r\n");
-    } else {
-        log.append("FAILED\r\n");
+    if (!log.step("Refresh header info ...",
+                  [&] { return slot.write(kWriteHeader, 0, header.bytes, sizeof header.bytes); }))
         ok = false;
-    }
     // Verified even after a failed write: the device may have taken it.
     settle();
-    log.append("Checks writing...");
-    if (readBackMatches(slot, kHeaderOffset, header.bytes, sizeof header.bytes)) {
-        log.append("OK\r\n");
-    } else {
-        log.append("FAILED\r\n");
+    if (!log.step("Checks writing...",
+                  [&] { return readBackMatches(slot, kHeaderOffset, header.bytes, sizeof header.bytes); }))
         ok = false;
-    }
     settle();
     if (!ok) return false;
 

@@ -6,7 +6,7 @@
 #include "app/app_state.h"
 #include "device/call_gate.h"
 #include "device/device_slot.h"
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
 #include "settings/speed_settings.h"
 
 namespace spelvane {

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
 
 namespace spelvane::win32 {
 

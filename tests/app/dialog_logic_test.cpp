@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/texts.h"
 #include "app/control_ids.h"
 #include "app/dialog_logic.h"
 #include "app/message_log.h"
@@ -86,7 +87,7 @@ TEST_F(DialogLogicTest, OnlyTimerOneRunsDiscoveryAndAFailureEndsTheDialog) {
     std::vector<std::string> expected = {"stopTimer 1", "endDialog 1"};
     EXPECT_EQ(controls.calls, expected);
     ASSERT_EQ(dialog.messages().size(), 1u);
-    EXPECT_EQ(dialog.messages()[0].text, "Cannot find KV devices");
+    EXPECT_EQ(dialog.messages()[0].text, kNoDevicesText);
     // Refreshed even though the dialog is ending.
     EXPECT_EQ(controls.text(IDC_HBLANK_LABEL), "0000");
     EXPECT_EQ(controls.rangeMinimum, 21);

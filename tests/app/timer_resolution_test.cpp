@@ -13,17 +13,19 @@
 #include "app/worker.h"
 #include "platform/timer_resolution.h"
 #include "tests/app/fake_controls.h"
-#include "tests/settings/backup_fixture.h"
-#include "tests/settings/load_sim_device.h"
+#include "tests/support/settings_file_test.h"
+#include "tests/support/forwarding.h"
+#include "tests/support/sim_device_test.h"
 
 namespace spelvane::testing {
 namespace {
 
 // Notes, at every sleep and every wait for the operator, how many scopes
 // were alive, and passes the call on.
-class ScopeWitness final : public Timing, public DialogPort {
+class ScopeWitness final : public ForwardingTiming, public ForwardingDialog {
 public:
-    ScopeWitness(FakeTiming& clock, FakeDialog& dialog) : clock_(clock), dialog_(dialog) {
+    ScopeWitness(FakeTiming& clock, FakeDialog& dialog)
+        : ForwardingTiming(clock), ForwardingDialog(dialog), clock_(clock), dialog_(dialog) {
         setTiming(this);
         setDialogPort(this);
     }
@@ -35,27 +37,19 @@ public:
     std::vector<int> duringSleeps;
     std::vector<int> duringOperator;
 
-    bool counter(int64_t& ticks) override { return clock_.counter(ticks); }
-    bool frequency(int64_t& ticksPerSecond) override { return clock_.frequency(ticksPerSecond); }
     void sleepMs(uint32_t milliseconds) override {
         duringSleeps.push_back(platform::activeTimerResolutionScopes());
         clock_.sleepMs(milliseconds);
     }
-    int64_t calendarTime() override { return clock_.calendarTime(); }
 
     int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override {
         duringOperator.push_back(platform::activeTimerResolutionScopes());
         return dialog_.messageBox(owner, text, title, buttons);
     }
-    void setCursor(CursorShape shape) override { dialog_.setCursor(shape); }
-    bool halfClockChecked(WindowHandle dialog) override { return dialog_.halfClockChecked(dialog); }
-    int32_t hblankPosition(WindowHandle dialog) override { return dialog_.hblankPosition(dialog); }
-    void showLog(WindowHandle dialog, const char* text) override { dialog_.showLog(dialog, text); }
     bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t size) override {
         duringOperator.push_back(platform::activeTimerResolutionScopes());
         return dialog_.chooseSettingsFile(owner, fileName, size);
     }
-    void sendCompletion(WindowHandle dialog) override { dialog_.sendCompletion(dialog); }
 
 private:
     FakeTiming& clock_;

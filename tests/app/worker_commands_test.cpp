@@ -6,25 +6,25 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/texts.h"
 #include "app/control_ids.h"
 #include "app/message_log.h"
 #include "app/worker.h"
 #include "settings/settings_file.h"
-#include "tests/settings/backup_fixture.h"
-#include "tests/settings/load_sim_device.h"
+#include "tests/support/settings_file_test.h"
+#include "tests/support/sim_device_test.h"
 
 namespace spelvane::testing {
 namespace {
 
 constexpr int64_t kNow = 1700000000;
-constexpr const char* kRestartNotice = "Restart device to apply changes!";
+
 
 class WorkerCommandsTest : public SimDeviceTest {
 protected:
     void SetUp() override {
         SimDeviceTest::SetUp();
         clock.setCalendarTime(kNow);
-        lastFileStamp = 0;
         MemoryLayout layout;
         layout.addresses = {9, 5, 2, 3};
         layout.lights = {{0x10, 0x400, 0x100, 0x150, 1}, {0x20, 0x600, 0x100, 0x150, 1}};
@@ -33,10 +33,6 @@ protected:
         original = reader.memory(0);
         appState().dialogWindow = window();
         messageLog().clear();
-    }
-    void TearDown() override {
-        SimDeviceTest::TearDown();
-        lastFileStamp = 0;
     }
 
     std::vector<TraceRecord> writesSinceStart() const {
@@ -60,7 +56,7 @@ TEST_F(WorkerCommandsTest, StoreAnsweredNoBacksUpAndWritesNothing) {
     dialog.answerNext(kAnswerNo);
     dialog.setHBlankPosition(0x1c8);
     serveCommand(IDC_STORE);
-    EXPECT_EQ(boxTexts(), std::vector<std::string>{"Are you sure to change settings?"});
+    EXPECT_EQ(boxTexts(), std::vector<std::string>{kConfirmStore});
     EXPECT_EQ(dialog.completions(), 1);
     EXPECT_TRUE(scratch.setFiles().empty());
     EXPECT_TRUE(writesSinceStart().empty());
@@ -76,7 +72,7 @@ TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
     ASSERT_EQ(dialog.messages().size(), 2u);
     ShownMessage notice = dialog.messages()[1];
     EXPECT_EQ(notice.text, kRestartNotice);
-    EXPECT_EQ(notice.title, "Spelvane 1.0");
+    EXPECT_EQ(notice.title, kAppTitle);
     EXPECT_EQ(notice.buttons, static_cast<unsigned>(kButtonsOk));
     EXPECT_EQ(notice.owner, window());
     EXPECT_EQ(dialog.completions(), 1);
@@ -102,7 +98,7 @@ TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {
     dialog.setHalfClock(true);
     serveCommand(IDC_STORE);
 
-    EXPECT_EQ(boxTexts(), std::vector<std::string>{"Are you sure to change settings?"});
+    EXPECT_EQ(boxTexts(), std::vector<std::string>{kConfirmStore});
     EXPECT_EQ(dialog.completions(), 1);
     EXPECT_TRUE(writesSinceStart().empty());
     EXPECT_EQ(reader.memory(0), original);

@@ -15,25 +15,23 @@
 #include "platform/sleep.h"
 #include "settings/settings_file.h"
 #include "tests/app/completing_dialog.h"
-#include "tests/settings/backup_fixture.h"
-#include "tests/settings/load_sim_device.h"
+#include "tests/support/forwarding.h"
+#include "tests/support/settings_file_test.h"
+#include "tests/support/sim_device_test.h"
 
 namespace spelvane::testing {
 namespace {
 
 // The scripted clock, but every pause also yields for a real millisecond so
 // that the worker's idle polling does not starve the other thread.
-class YieldingTiming final : public Timing {
+class YieldingTiming final : public ForwardingTiming {
 public:
-    explicit YieldingTiming(FakeTiming& clock) : clock_(clock) { setTiming(this); }
+    explicit YieldingTiming(FakeTiming& clock) : ForwardingTiming(clock), clock_(clock) { setTiming(this); }
     ~YieldingTiming() override { setTiming(nullptr); }
-    bool counter(int64_t& ticks) override { return clock_.counter(ticks); }
-    bool frequency(int64_t& ticksPerSecond) override { return clock_.frequency(ticksPerSecond); }
     void sleepMs(uint32_t milliseconds) override {
         clock_.advanceMicroseconds(static_cast<int64_t>(milliseconds) * 1000);
         platform::sleepMilliseconds(1);
     }
-    int64_t calendarTime() override { return clock_.calendarTime(); }
 
 private:
     FakeTiming& clock_;
@@ -44,7 +42,6 @@ protected:
     void TearDown() override {
         stopWorker(worker);
         SimDeviceTest::TearDown();
-        lastFileStamp = 0;
     }
 
     // Presses Reset and reads the records, as the dialog thread may while a
@@ -72,7 +69,6 @@ protected:
 TEST_F(WorkerConcurrencyTest, StoreAndRestoreWhileTheDialogRefreshes) {
     YieldingTiming yielding(clock);
     CompletingDialog completing(dialog, worker);
-    lastFileStamp = 0;
     clock.setCalendarTime(1700000000);
 
     // As at program start: the worker first, then discovery on the dialog thread.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/texts.h"
 #include "app/control_ids.h"
 #include "app/dialog_logic.h"
 #include "app/message_log.h"
@@ -231,8 +232,8 @@ TEST_F(WorkerTest, StoreAnsweredNoWritesNothingAndShowsNoNotice) {
 
     ASSERT_EQ(dialog.messages().size(), 1u);
     const testing::ShownMessage question = dialog.messages()[0];
-    EXPECT_EQ(question.text, "Are you sure to change settings?");
-    EXPECT_EQ(question.title, "Spelvane 1.0");
+    EXPECT_EQ(question.text, kConfirmStore);
+    EXPECT_EQ(question.title, kAppTitle);
     EXPECT_EQ(question.buttons, static_cast<unsigned>(kButtonsYesNo));
     EXPECT_EQ(question.owner, dialogWindow);
     // Not even the backup banner: nothing was backed up.
@@ -277,7 +278,7 @@ TEST_F(WorkerTest, OverlongDisplayNameKeepsTheWholePattern) {
 
 // Holds the worker inside a command's message box until the test lets go,
 // and notes what the program had done by the time the command ended.
-class HoldingDialog final : public DialogPort {
+class HoldingDialog final : public SilentDialogPort {
 public:
     HoldingDialog() { setDialogPort(this); }
     ~HoldingDialog() override { setDialogPort(nullptr); }
@@ -289,11 +290,6 @@ public:
         inBox = false;
         return kAnswerNo;
     }
-    void setCursor(CursorShape) override {}
-    bool halfClockChecked(WindowHandle) override { return false; }
-    int32_t hblankPosition(WindowHandle) override { return 0; }
-    void showLog(WindowHandle, const char*) override {}
-    bool chooseSettingsFile(WindowHandle, char*, size_t) override { return false; }
     void sendCompletion(WindowHandle) override {
         ++completions;
         markerAtCompletion = appState().listMarker;

@@ -17,7 +17,7 @@
 #include "tests/support/fake_dialog.h"
 #include "tests/support/fake_timing.h"
 #include "tests/support/program_state.h"
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
 #include "platform/timing.h"
 #include "tests/support/sim_fixture.h"
 
@@ -26,8 +26,8 @@ namespace {
 
 using testing::SimDevice;
 
-const std::string kOnlyOne = "The program works only 1 KV device";
-const std::string kNoDevices = "Cannot find KV devices";
+const std::string kOnlyOne = kOneDeviceOnlyText;
+const std::string kNoDevices = kNoDevicesText;
 WindowHandle const kDialog = reinterpret_cast<WindowHandle>(0x2024);
 
 SimDevice readableDevice(const std::string& name) {
@@ -250,7 +250,7 @@ TEST_F(Discovery, UnreadableSettingsEndTheDialogButKeepTheName) {
     blank.name = "KVDEV-B7";
     blank.memory.assign(256, 0);  // never set up: no "WIQ"
     EXPECT_FALSE(discover({blank}));
-    EXPECT_EQ(shownTexts(), std::vector<std::string>{"Device is not initialized"});
+    EXPECT_EQ(shownTexts(), std::vector<std::string>{kNotInitialized});
     expectCursorsAround(1);
     EXPECT_EQ(state.settings[0].device, nullptr);
     EXPECT_EQ(state.devices[0].handle, 0u);

@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzzing::checkRecord(loaded);
         checkRoundTrip(loaded);
         SpeedValues target = loaded;
-        if (!record.storeToDevice(target)) fuzzing::fail("storing the loaded values back failed");
+        if (!record.storeToDevice(target, messageLog())) fuzzing::fail("storing the loaded values back failed");
         fuzzing::checkRecord(record.snapshot());
     }
     resetAppState();

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/settings/backup_fixture.h"
+#include "tests/support/settings_file_test.h"
 
 namespace spelvane::testing {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "app/texts.h"
 #include "settings/speed_settings.h"
-#include "tests/settings/load_sim_device.h"
+#include "tests/support/sim_device_test.h"
 
 namespace spelvane::testing {
 namespace {
@@ -30,7 +30,7 @@ protected:
     }
     std::string storeOne() {
         messageLog().clear();
-        record().storeFromDialog(window());
+        storeDeviceChange(record(), choiceFromDialog(window()));
         return logText();
     }
 };
@@ -171,9 +171,9 @@ TEST_F(ChangeTest, EachDeviceReadsTheControlsAnew) {
     reader.addDevice(device(uniformLayout(1, 1000, 300), "KYT-A1"));
     ASSERT_TRUE(discover());
     setControls(false, 300);
-    record(0).storeFromDialog(window());
+    storeDeviceChange(record(0), choiceFromDialog(window()));
     setControls(false, 400);
-    record(1).storeFromDialog(window());
+    storeDeviceChange(record(1), choiceFromDialog(window()));
     EXPECT_EQ(lightWord(reader.memory(0), 0, 2), 300);
     EXPECT_EQ(lightWord(reader.memory(1), 0, 2), 400);
 }

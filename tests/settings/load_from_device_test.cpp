@@ -6,7 +6,7 @@
 #include "app/texts.h"
 #include "device/device_slot.h"
 #include "settings/speed_settings.h"
-#include "tests/settings/load_sim_device.h"
+#include "tests/support/sim_device_test.h"
 
 namespace spelvane::testing {
 namespace {
@@ -120,7 +120,9 @@ TEST_F(LoadTest, LightReadValueFollowsTheDeviceVersion) {
 
 TEST_F(LoadTest, WithoutDeviceNothingIsAskedOrShown) {
     SpeedSettings settings;
-    EXPECT_FALSE(settings.loadFromDevice(window()));
+    const LoadResult result = settings.loadFromDevice();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.failure, nullptr);
     EXPECT_TRUE(dialog.messages().empty());
 }
 
@@ -181,17 +183,17 @@ TEST_P(LoadFailureTest, NeverReadsBeyondTheRecord) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, LoadFailureTest,
     ::testing::Values(
-        FailureCase{"HeaderRead", {"fail = 15 1"}, -1, 0, {}, "Load eeprom failed"},
-        FailureCase{"Signature", {}, 1, 'X', {}, "Device is not initialized"},
-        FailureCase{"AddressRead", {"fail = 15 2"}, -1, 0, {}, "Cannot read data from the device"},
-        FailureCase{"NoShutter", {}, -1, 0, {2, 5, 3}, "No shutter value"},
-        FailureCase{"LightSelect", {"fail = 4 2"}, -1, 0, {}, "Cannot read settings"},
-        FailureCase{"LightRead", {"fail = 14 1"}, -1, 0, {}, "Cannot read settings"},
+        FailureCase{"HeaderRead", {"fail = 15 1"}, -1, 0, {}, kHeaderFailed},
+        FailureCase{"Signature", {}, 1, 'X', {}, kNotInitialized},
+        FailureCase{"AddressRead", {"fail = 15 2"}, -1, 0, {}, kAddressesFailed},
+        FailureCase{"NoShutter", {}, -1, 0, {2, 5, 3}, kNoShutter},
+        FailureCase{"LightSelect", {"fail = 4 2"}, -1, 0, {}, kLightsFailed},
+        FailureCase{"LightRead", {"fail = 14 1"}, -1, 0, {}, kLightsFailed},
         // Beyond what the record can hold: refused, not clipped.
-        FailureCase{"SeventeenAddresses", {}, 4, 17, {}, "Cannot read data from the device"},
-        FailureCase{"SixLights", {}, 5, 6, {}, "Cannot read settings"},
+        FailureCase{"SeventeenAddresses", {}, 4, 17, {}, kAddressesFailed},
+        FailureCase{"SixLights", {}, 5, 6, {}, kLightsFailed},
         FailureCase{"EightAddressesWithLights", {}, -1, 0, {1, 2, 3, 4, 6, 7, 8, 9},
-                    "Cannot read settings"}),
+                    kLightsFailed}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LoadTest, ManyAddressesWithoutLightsAreHeld) {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/settings/backup_fixture.h"
-#include "tests/settings/load_sim_device.h"
+#include "tests/support/settings_file_test.h"
+#include "tests/support/sim_device_test.h"
 
 namespace spelvane::testing {
 namespace {
@@ -16,11 +16,6 @@ protected:
     void SetUp() override {
         SimDeviceTest::SetUp();
         clock.setCalendarTime(kNow);
-        lastFileStamp = 0;
-    }
-    void TearDown() override {
-        SimDeviceTest::TearDown();
-        lastFileStamp = 0;
     }
 
     static MemoryLayout layout(bool halfClock, std::vector<uint8_t> addresses,

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/settings/backup_fixture.h"
+#include "tests/support/settings_file_test.h"
 
 namespace spelvane::testing {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "platform/thread.h"
 #include "settings/speed_settings.h"
-#include "tests/settings/load_sim_device.h"
+#include "tests/support/sim_device_test.h"
 
 namespace spelvane::testing {
 namespace {
@@ -64,7 +64,7 @@ TEST_F(StoreTest, TwoLightsLogEightLinesWriteEverythingAndAdopt) {
     SpeedValues target = changedTarget(record().values);
     target.header.bytes[13] = 0x00;  // the sequence derives the flag from halfClock
 
-    EXPECT_TRUE(record().storeToDevice(target));
+    EXPECT_TRUE(record().storeToDevice(target, messageLog()));
     EXPECT_EQ(logText(),
               "Write register adresses...OK\r\nChecks writing...OK\r\n"
               "Store light 0 ...OK\r\nChecks writing...OK\r\n"
@@ -91,7 +91,7 @@ TEST_F(StoreTest, WrittenHeaderAnnouncesTheCountsWritten) {
     SpeedValues target = record().values;
     target.header.bytes[4] = 9;  // stale counts must not reach the device
     target.header.bytes[5] = 0;
-    ASSERT_TRUE(record().storeToDevice(target));
+    ASSERT_TRUE(record().storeToDevice(target, messageLog()));
     const auto memory = reader.memory(0);
     EXPECT_EQ(headerByte(memory, 4), 4);
     EXPECT_EQ(headerByte(memory, 5), 1);
@@ -102,14 +102,14 @@ TEST_F(StoreTest, HeaderFlagFollowsHalfClockBothWays) {
     SpeedValues off = record().values;
     off.halfClock = 0;
     off.header.bytes[13] = 0x03;
-    ASSERT_TRUE(record().storeToDevice(off));
+    ASSERT_TRUE(record().storeToDevice(off, messageLog()));
     EXPECT_EQ(off.header.bytes[13], 0x02);
     EXPECT_EQ(headerByte(reader.memory(0), 13), 0x02);
 
     SpeedValues on = record().values;
     on.halfClock = 1;
     on.header.bytes[13] = 0x02;
-    ASSERT_TRUE(record().storeToDevice(on));
+    ASSERT_TRUE(record().storeToDevice(on, messageLog()));
     EXPECT_EQ(headerByte(reader.memory(0), 13), 0x03);
 }
 
@@ -120,7 +120,7 @@ TEST_F(StoreTest, NoLightsWritesListAndHeader) {
     SpeedValues target = record().values;
     target.addresses[0] = 5;
     target.addresses[1] = 9;
-    EXPECT_TRUE(record().storeToDevice(target));
+    EXPECT_TRUE(record().storeToDevice(target, messageLog()));
     EXPECT_EQ(logText(),
               "Write register adresses...OK\r\nChecks writing...OK\r\n"
               "Refresh header info ...OK\r\nChecks writing...OK\r\n");
@@ -142,7 +142,7 @@ TEST_F(StoreTest, AdoptionFindsTheRegistersWhereTheNewListHasThem) {
     }
     target.lights[0].words[1] = 0;  // the next start takes HBlank from light 2
     target.lights[1].words[1] = 0x155;
-    ASSERT_TRUE(record().storeToDevice(target));
+    ASSERT_TRUE(record().storeToDevice(target, messageLog()));
     const SpeedValues adopted = record().snapshot();
     EXPECT_EQ(adopted.shutterIndex, 2);
     EXPECT_EQ(adopted.hblankIndex, 0);
@@ -165,7 +165,7 @@ TEST_F(StoreTest, ThreeRegistersSendEightBytesPerLightAndCompareOnlyThose) {
     startWith(layout, {"corrupt_readback = 19", "corrupt_readback = 40", "corrupt_readback = 56"});
     SpeedValues target = changedTarget(record().values);
 
-    EXPECT_TRUE(record().storeToDevice(target)) << logText();
+    EXPECT_TRUE(record().storeToDevice(target, messageLog())) << logText();
     struct Request {
         int command;
         int value;
@@ -188,7 +188,7 @@ TEST_F(StoreTest, RefusedAddressListWriteReportsTheLibraryError) {
     startWith(lightsLayout(2), {"fail = 12 1"});
     SpeedValues target = changedTarget(record().values);
     const SpeedValues before = record().snapshot();
-    EXPECT_FALSE(record().storeToDevice(target));
+    EXPECT_FALSE(record().storeToDevice(target, messageLog()));
     EXPECT_TRUE(std::regex_match(logText(), std::regex("Write register adresses\\.\\.\\.FAILED "
                                                        "\\(Error 5: qzsim: [^\r\n]+\\)\r\n")))
         << logText();
@@ -200,7 +200,7 @@ TEST_F(StoreTest, DifferingReadBackFailsThatLightButTriesTheNext) {
     startWith(lightsLayout(2), {"corrupt_readback = 34"});
     SpeedValues target = changedTarget(record().values);
     const SpeedValues before = record().snapshot();
-    EXPECT_FALSE(record().storeToDevice(target));
+    EXPECT_FALSE(record().storeToDevice(target, messageLog()));
     EXPECT_EQ(logText(),
               "Write register adresses...OK\r\nChecks writing...OK\r\n"
               "Store light 0 ...OK\r\nChecks writing...FAILED\r\n"
@@ -211,7 +211,7 @@ TEST_F(StoreTest, DifferingReadBackFailsThatLightButTriesTheNext) {
 TEST_F(StoreTest, RefusedLightWriteIsNeitherStoredNorChecked) {
     startWith(lightsLayout(2), {"fail = 13 1"});
     SpeedValues target = changedTarget(record().values);
-    EXPECT_FALSE(record().storeToDevice(target));
+    EXPECT_FALSE(record().storeToDevice(target, messageLog()));
     EXPECT_EQ(commandsOf(laterRequests()), (std::vector<int>{12, 15, 13, 13, 5, 15}));
 }
 
@@ -227,7 +227,7 @@ TEST_F(StoreTest, TargetBeyondTheRecordIsNotSent) {
         SpeedValues target = record().values;
         target.addressCount = beyond.addresses;
         target.lightCount = beyond.lights;
-        EXPECT_FALSE(record().storeToDevice(target));
+        EXPECT_FALSE(record().storeToDevice(target, messageLog()));
         EXPECT_NE(logText().find("nothing written"), std::string::npos) << logText();
         EXPECT_TRUE(laterRequests().empty());
     }
@@ -236,7 +236,7 @@ TEST_F(StoreTest, TargetBeyondTheRecordIsNotSent) {
 TEST_F(StoreTest, RecordWithoutDeviceWritesNothing) {
     SpeedSettings unbound;
     SpeedValues target = {};
-    EXPECT_FALSE(unbound.storeToDevice(target));
+    EXPECT_FALSE(unbound.storeToDevice(target, messageLog()));
     EXPECT_NE(logText().find("nothing written"), std::string::npos) << logText();
 }
 
@@ -284,7 +284,7 @@ TEST_P(StoreFaultTest, EveryRefusedRequestIsLoggedTruthfullyAndBlocksAdoption) {
     const SpeedValues before = record().snapshot();
     SpeedValues target = changedTarget(before);
 
-    EXPECT_FALSE(record().storeToDevice(target));
+    EXPECT_FALSE(record().storeToDevice(target, messageLog()));
     const std::string expected = expectedFiveLightLog(failing);
     if (failing == 1)
         EXPECT_EQ(logText().rfind(expected + "FAILED (Error ", 0), 0u) << logText();
@@ -305,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(EveryRequest, StoreFaultTest, ::testing::Range(1, 20));
 TEST_F(StoreTest, FiveLightsWithoutFaultPauseEighteenTimes) {
     startWith(lightsLayout(5));
     SpeedValues target = changedTarget(record().values);
-    EXPECT_TRUE(record().storeToDevice(target));
+    EXPECT_TRUE(record().storeToDevice(target, messageLog()));
     EXPECT_EQ(logText(), expectedFiveLightLog(0));
     EXPECT_EQ(laterRequests().size(), 19u);
     EXPECT_EQ(pausesOf100(clock.sleeps()), 18);
@@ -318,7 +318,7 @@ TEST_F(StoreTest, RealClockFiveLightStoreKeepsPausesAndSpacing) {
     startWith(lightsLayout(5));
     SpeedValues target = changedTarget(record().values);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(record().storeToDevice(target));
+    EXPECT_TRUE(record().storeToDevice(target, messageLog()));
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     std::printf("five-light store on the real clock: %lld ms\n", static_cast<long long>(elapsed));

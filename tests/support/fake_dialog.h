@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
 #include "platform/mutex.h"
 
 namespace spelvane::testing {

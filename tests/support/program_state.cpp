@@ -3,7 +3,7 @@
 #include "app/app_state.h"
 #include "app/message_log.h"
 #include "device/call_gate.h"
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
 #include "platform/timing.h"
 
 namespace spelvane::testing {

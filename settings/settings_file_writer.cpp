@@ -4,15 +4,9 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/message_log.h"
-#include "app/texts.h"
-#include "device/device_slot.h"
-#include "platform/timing.h"
+#include "settings/speed_settings.h"
 
 namespace spelvane {
-
-int64_t lastFileStamp = 0;
 
 namespace {
 
@@ -31,10 +25,6 @@ void appendFormatted(std::string& out, const char* format, ...) {
     int length = std::vsnprintf(piece, sizeof piece, format, args);
     va_end(args);
     if (length > 0) out.append(piece, static_cast<size_t>(length) < sizeof piece ? length : sizeof piece - 1);
-}
-
-std::string typeNameOf(const SpeedSettings& record) {
-    return record.info ? deviceTypeName(record.info) : std::string();
 }
 
 }  // namespace
@@ -86,66 +76,38 @@ bool formatSettingsSection(const std::string& typeName, const SpeedValues& value
     return true;
 }
 
-bool SpeedSettings::saveToFile(const platform::LocalTime& localTime, bool append) {
-    char fileName[kSettingsFileNameSize];
-    buildSettingsFileName(fileName, appState().displayName, localTime);
-
-    const std::string typeName = typeNameOf(*this);
-    messageLog().append("Device: %s\r\n", typeName.c_str());
-    messageLog().append("Filename: %s\r\n", fileName);
+bool SpeedSettings::saveToFile(const char* fileName, bool append, ProgressLog& log) {
+    const std::string type = typeName();
+    log.append("Device: %s\r\n", type.c_str());
+    log.append("Filename: %s\r\n", fileName);
 
     // Formatted before the file is touched, so a refused section leaves the
     // file as it was.
     std::string section;
-    if (!formatSettingsSection(typeName, snapshot(), section)) {
-        messageLog().append("Saving is FAILED (Settings out of range)\r\n");
+    if (!formatSettingsSection(type, snapshot(), section)) {
+        log.append("Saving is FAILED (Settings out of range)\r\n");
         return false;
     }
 
     // Binary mode: the line ends are written exactly as they stand.
     std::FILE* file = std::fopen(fileName, append ? "ab" : "wb");
     if (!file) {
-        messageLog().append("Saving is FAILED (File creating error)\r\n");
+        log.append("Saving is FAILED (File creating error)\r\n");
         return false;
     }
     bool written = std::fwrite(section.data(), 1, section.size(), file) == section.size();
     written = std::fflush(file) == 0 && written;
     bool closed = std::fclose(file) == 0;
     if (!written) {
-        messageLog().append("Saving is FAILED (File writing error)\r\n");
+        log.append("Saving is FAILED (File writing error)\r\n");
         return false;
     }
     if (!closed) {
-        messageLog().append("Saving is FAILED (File closing error)\r\n");
+        log.append("Saving is FAILED (File closing error)\r\n");
         return false;
     }
-    messageLog().append("Saving is SUCCESS\r\n");
+    log.append("Saving is SUCCESS\r\n");
     return true;
-}
-
-bool AppState::saveOriginalSettings() {
-    MessageLog& log = messageLog();
-    log.append("%s", kLogRule);
-    log.append("                     SAVE ORIGINAL SETTINGS\r\n");
-    log.append("%s", kLogRule);
-
-    int64_t stamp = timing().calendarTime();
-    if (lastFileStamp >= stamp) stamp = lastFileStamp + 1;
-
-    const int count = openCount < 0 ? 0 : (openCount > 2 ? 2 : openCount);
-    bool allSaved = true;
-    platform::LocalTime localTime{};
-    if (!platform::toLocalTime(stamp, localTime)) {
-        log.append("Saving is FAILED (Time stamp error)\r\n");
-        allSaved = count == 0;
-    } else {
-        for (int i = 0; i < count; ++i) {
-            if (!settings[i].saveToFile(localTime, i != 0)) allSaved = false;
-            if (i + 1 < count) log.append("%s", kLogRule);
-        }
-    }
-    lastFileStamp = stamp;
-    return allSaved;
 }
 
 }  // namespace spelvane

@@ -1,10 +1,9 @@
-// Restore of the devices from a .set file.
+// Reading a .set file back: its numbers, one section, and applying a
+// section to a device.
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/message_log.h"
-#include "device/device_slot.h"
 #include "settings/settings_file.h"
+#include "settings/speed_settings.h"
 
 namespace spelvane {
 namespace {
@@ -49,15 +48,6 @@ std::string withoutTrailingBlanks(std::string text) {
     return text;
 }
 
-// The value after "DEVICE=" without its line end and trailing blanks.
-std::string deviceValue(const char* line) {
-    return withoutTrailingBlanks(line + kDeviceKeyLength);
-}
-
-std::string typeNameOf(const SpeedSettings& record) {
-    return record.info ? deviceTypeName(record.info) : std::string();
-}
-
 std::string describe(const char* format, long long value) {
     char text[128];
     std::snprintf(text, sizeof text, format, value);
@@ -74,12 +64,13 @@ bool completeTarget(SpeedValues& work, std::string& refusal) {
         return false;
     }
     work.hblank = hblankOfLights(work, work.lightCount);
-    if (work.halfClock) work.header.bytes[SettingsHeader::kHalfClockByte1] |= SettingsHeader::kHalfClockBit1;
+    work.header.setHalfClock(work.halfClock != 0);
     return true;
 }
 
-// The change test over everything the store sequence would write.
-bool differs(const SpeedValues& a, const SpeedValues& b) {
+}  // namespace
+
+bool storedValuesDiffer(const SpeedValues& a, const SpeedValues& b) {
     if (a.addressCount != b.addressCount || a.lightCount != b.lightCount ||
         a.halfClock != b.halfClock)
         return true;
@@ -91,28 +82,10 @@ bool differs(const SpeedValues& a, const SpeedValues& b) {
     return false;
 }
 
-// Copies text into a buffer of size bytes, always terminated; false when it
-// had to be cut.
-bool copyBounded(char* buffer, size_t size, const char* text) {
-    if (!buffer || size == 0) return false;
-    size_t length = 0;
-    while (length + 1 < size && text[length] != '\0') ++length;
-    std::memcpy(buffer, text, length);
-    buffer[length] = '\0';
-    return text[length] == '\0';
-}
-
-}  // namespace
-
-bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize) {
-    char buffer[kSettingsFileNameSize];
-    copyBounded(buffer, sizeof buffer, fileName ? fileName : "");
-    bool chosen = dialogPort().chooseSettingsFile(owner, buffer, sizeof buffer);
-    buffer[sizeof buffer - 1] = '\0';
-    // A path cut to the caller's buffer names another file: never report it
-    // as chosen.
-    bool whole = copyBounded(fileName, fileNameSize, buffer);
-    return chosen && whole;
+bool sectionHeading(const char* line, std::string& typeName) {
+    if (!startsWith(line, kDeviceKey)) return false;
+    typeName = withoutTrailingBlanks(line + kDeviceKeyLength);
+    return true;
 }
 
 int32_t parseSettingsDecimal(const char* text) {
@@ -196,55 +169,30 @@ bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusa
     return completeTarget(work, refusal);
 }
 
-bool SpeedSettings::restoreSection(std::FILE* file) {
+bool sectionIsFor(const std::string& sectionType, const SpeedSettings& record) {
+    const std::string typeName = withoutTrailingBlanks(record.typeName());
+    return !typeName.empty() && typeName == sectionType;
+}
+
+bool SpeedSettings::restoreSection(std::FILE* file, ProgressLog& log) {
     const SpeedValues current = snapshot();
     SpeedValues work = current;
     std::string refusal;
     bool accepted = readSettingsSection(file, work, refusal);
 
-    MessageLog& log = messageLog();
-    log.append("Restore -> device: %s\r\n", typeNameOf(*this).c_str());
+    log.append("Restore -> device: %s\r\n", typeName().c_str());
     if (!accepted) {
         log.append("Section is refused (%s); nothing is written\r\n", refusal.c_str());
         return false;
     }
-    if (!differs(work, current)) {
+    if (!storedValuesDiffer(work, current)) {
         log.append("No changes\r\n");
         return true;
     }
     // A failed store is reported by the store itself; the section was this
     // device's all the same.
-    storeToDevice(work);
+    storeToDevice(work, log);
     return true;
-}
-
-void AppState::restoreFromFile(const char* path) {
-    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (!file) {
-        messageLog().append("Cannot open settings file %s\r\n", path ? path : "");
-        return;
-    }
-    const int count = openCount < 0 ? 0 : (openCount > 2 ? 2 : openCount);
-    bool restored[2] = {false, false};
-    int applied = 0;
-    char line[kSettingsLineSize];
-    while (applied < count && std::fgets(line, sizeof line, file)) {
-        if (!startsWith(line, kDeviceKey)) continue;
-        const std::string wanted = deviceValue(line);
-        // Each device takes one section, the first that names its type
-        // exactly; a shorter type name that only begins the value is no match.
-        for (int i = 0; i < count; ++i) {
-            if (restored[i] || !settings[i].device) continue;
-            const std::string typeName = withoutTrailingBlanks(typeNameOf(settings[i]));
-            if (typeName.empty() || typeName != wanted) continue;
-            if (settings[i].restoreSection(file)) {
-                restored[i] = true;
-                ++applied;
-            }
-            break;
-        }
-    }
-    std::fclose(file);
 }
 
 }  // namespace spelvane

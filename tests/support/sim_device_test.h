@@ -12,7 +12,7 @@
 #include "app/message_log.h"
 #include "device/call_gate.h"
 #include "device/library_records.h"
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
 #include "platform/timing.h"
 #include "tests/support/fake_dialog.h"
 #include "tests/support/fake_timing.h"

@@ -1,4 +1,4 @@
-#include "platform/dialog_port.h"
+#include "app/dialog_port.h"
 
 namespace spelvane {
 

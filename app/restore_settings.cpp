@@ -1,0 +1,66 @@
+// The restore: the sections of a chosen .set file written back into the
+// open devices they name.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/message_log.h"
+#include "settings/settings_file.h"
+
+namespace spelvane {
+namespace {
+
+// Copies text into a buffer of size bytes, always terminated; false when it
+// had to be cut.
+bool copyBounded(char* buffer, size_t size, const char* text) {
+    if (!buffer || size == 0) return false;
+    size_t length = 0;
+    while (length + 1 < size && text[length] != '\0') ++length;
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    return text[length] == '\0';
+}
+
+}  // namespace
+
+bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize) {
+    char buffer[kSettingsFileNameSize];
+    copyBounded(buffer, sizeof buffer, fileName ? fileName : "");
+    bool chosen = dialogPort().chooseSettingsFile(owner, buffer, sizeof buffer);
+    buffer[sizeof buffer - 1] = '\0';
+    // A path cut to the caller's buffer names another file: never report it
+    // as chosen.
+    bool whole = copyBounded(fileName, fileNameSize, buffer);
+    return chosen && whole;
+}
+
+void AppState::restoreFromFile(const char* path) {
+    MessageLog& log = messageLog();
+    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
+    if (!file) {
+        log.append("Cannot open settings file %s\r\n", path ? path : "");
+        return;
+    }
+    const int count = boundCount();
+    bool restored[2] = {false, false};
+    int applied = 0;
+    char line[kSettingsLineSize];
+    std::string wanted;
+    while (applied < count && std::fgets(line, sizeof line, file)) {
+        if (!sectionHeading(line, wanted)) continue;
+        // Each device takes one section, the first that names its type.
+        for (int i = 0; i < count; ++i) {
+            if (restored[i] || !settings[i].device) continue;
+            if (!sectionIsFor(wanted, settings[i])) continue;
+            if (settings[i].restoreSection(file, log)) {
+                restored[i] = true;
+                ++applied;
+            }
+            break;
+        }
+    }
+    std::fclose(file);
+}
+
+}  // namespace spelvane

@@ -1,81 +1,21 @@
+// The helpers that follow only the platform's path conventions and the C
+// runtime; the calls into the operating system are in sim/os/<platform>/.
 #include "sim/sim_os.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#include <pthread.h>
-#include <time.h>
-#endif
+#include "sim/os/sim_os_native.h"
 
 namespace qzsim {
 
-std::string environmentVariable(const char* name) {
-#ifdef _WIN32
-    // The C runtime keeps its own copy of the environment; a caller that set
-    // the variable with SetEnvironmentVariableA is only seen this way.
-    char buffer[1024];
-    DWORD length = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
-    if (length == 0 || length >= sizeof(buffer)) return {};
-    return std::string(buffer, length);
-#else
-    const char* value = getenv(name);
-    return value ? std::string(value) : std::string();
-#endif
-}
-
-std::string ownDirectory() {
-#ifdef _WIN32
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&ownDirectory), &module)) {
-        return {};
-    }
-    char path[MAX_PATH + 1];
-    DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    return directoryOf(std::string(path, length));
-#else
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&ownDirectory), &info) || !info.dli_fname) return {};
-    return directoryOf(info.dli_fname);
-#endif
-}
-
-void pinOwnModule() {
-#ifdef _WIN32
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<LPCSTR>(&pinOwnModule), &module);
-#else
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&pinOwnModule), &info) && info.dli_fname) {
-        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-    }
-#endif
-}
-
-static bool isSeparator(char c) {
-#ifdef _WIN32
-    return c == '/' || c == '\\';
-#else
-    return c == '/';
-#endif
-}
+static bool isSeparator(char c) { return c == native::kSeparator || c == native::kOtherSeparator; }
 
 bool isAbsolutePath(const std::string& path) {
     if (path.empty()) return false;
     if (isSeparator(path[0])) return true;
-#ifdef _WIN32
-    return path.size() >= 2 && path[1] == ':';
-#else
-    return false;
-#endif
+    return native::kDriveLetters && path.size() >= 2 && path[1] == ':';
 }
 
 std::string directoryOf(const std::string& path) {
@@ -88,29 +28,7 @@ std::string directoryOf(const std::string& path) {
 std::string joinPath(const std::string& directory, const std::string& name) {
     if (isAbsolutePath(name) || directory.empty()) return name;
     if (isSeparator(directory.back())) return directory + name;
-#ifdef _WIN32
-    return directory + "\\" + name;
-#else
-    return directory + "/" + name;
-#endif
-}
-
-int64_t monotonicMicroseconds() {
-#ifdef _WIN32
-    LARGE_INTEGER frequency, counter;
-    if (!QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0 ||
-        !QueryPerformanceCounter(&counter)) {
-        return static_cast<int64_t>(GetTickCount()) * 1000;
-    }
-    // Split the division so that long uptimes do not overflow.
-    int64_t seconds = counter.QuadPart / frequency.QuadPart;
-    int64_t rest = counter.QuadPart % frequency.QuadPart;
-    return seconds * 1000000 + rest * 1000000 / frequency.QuadPart;
-#else
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-#endif
+    return directory + native::kSeparator + name;
 }
 
 ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
@@ -143,43 +61,7 @@ bool replaceFile(const std::string& path, const uint8_t* bytes, size_t size, std
         remove(temporary.c_str());
         return false;
     }
-#ifdef _WIN32
-    if (!MoveFileExA(temporary.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = "cannot replace " + path + " (Windows error " + std::to_string(GetLastError()) + ")";
-        DeleteFileA(temporary.c_str());
-        return false;
-    }
-#else
-    if (rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot replace " + path + ": " + strerror(errno);
-        remove(temporary.c_str());
-        return false;
-    }
-#endif
-    return true;
+    return native::moveOver(temporary, path, error);
 }
-
-#ifdef _WIN32
-Lock::Lock() : handle_(new CRITICAL_SECTION) {
-    InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(handle_));
-}
-Lock::~Lock() {
-    DeleteCriticalSection(static_cast<CRITICAL_SECTION*>(handle_));
-    delete static_cast<CRITICAL_SECTION*>(handle_);
-}
-void Lock::lock() { EnterCriticalSection(static_cast<CRITICAL_SECTION*>(handle_)); }
-void Lock::unlock() { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(handle_)); }
-#else
-Lock::Lock() : handle_(new pthread_mutex_t) {
-    pthread_mutex_init(static_cast<pthread_mutex_t*>(handle_), nullptr);
-}
-Lock::~Lock() {
-    pthread_mutex_destroy(static_cast<pthread_mutex_t*>(handle_));
-    delete static_cast<pthread_mutex_t*>(handle_);
-}
-void Lock::lock() { pthread_mutex_lock(static_cast<pthread_mutex_t*>(handle_)); }
-void Lock::unlock() { pthread_mutex_unlock(static_cast<pthread_mutex_t*>(handle_)); }
-#endif
 
 }  // namespace qzsim

@@ -24,6 +24,7 @@ void resetAppState() {
     }
     std::memset(state.displayName, 0, sizeof(state.displayName));
     state.openCount = 0;
+    std::memset(state.lastBackupFile, 0, sizeof(state.lastBackupFile));
     lastFileStamp = 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/dialog_port.h"
 #include "settings/change_computation.h"
+#include "settings/settings_file.h"
 #include "settings/speed_settings.h"
 
 namespace spelvane {
@@ -22,6 +23,21 @@ constexpr int kDisplayNameSize = 256;
 // Message boxes of discovery.
 constexpr const char* kNoDevicesText = "Cannot find KV devices";
 constexpr const char* kOneDeviceOnlyText = "The program works only 1 KV device";
+
+// How a store or restore went over the open devices.
+struct OperationSummary {
+    int unchanged = 0;
+    int stored = 0;
+    int refused = 0;
+    int failed = 0;  // a device may hold part of the change
+    void add(DeviceOutcome outcome);
+};
+
+// How a restore went: the summary of the sections applied.
+struct RestoreSummary : OperationSummary {
+    bool opened = false;  // the file could be read at all
+    int sections() const { return unchanged + stored + failed; }  // taken by a device
+};
 
 // The operator's choice for one device, asked once per device in the order
 // the devices are stored.
@@ -37,6 +53,9 @@ struct AppState {
     SpeedSettings settings[2];
     char displayName[kDisplayNameSize] = {};
     int32_t openCount = 0;
+    // The file the last backup of this run went into ("" before the first);
+    // what restores the devices when a store fails.
+    char lastBackupFile[kSettingsFileNameSize] = {};
 
     // How many settings records are bound to an open device (0, 1 or 2),
     // whatever openCount holds: every per-device loop runs over this many.
@@ -52,10 +71,10 @@ struct AppState {
     bool saveOriginalSettings();
     // Computes and stores the operator's change on every open device; the
     // dialog's version reads check box and trackbar for each device.
-    void storeChanges(const ChoiceSource& choose);
-    void storeChanges(WindowHandle dialog);
+    OperationSummary storeChanges(const ChoiceSource& choose);
+    OperationSummary storeChanges(WindowHandle dialog);
     // Applies the sections of a settings file to the open devices.
-    void restoreFromFile(const char* path);
+    RestoreSummary restoreFromFile(const char* path);
 };
 
 AppState& appState();
@@ -64,7 +83,7 @@ void resetAppState();
 
 // The store of one device: the operator's choice through the change
 // computation into the store sequence, logged.
-void storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice);
+DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice);
 // The choice the dialog's controls show.
 OperatorChoice choiceFromDialog(WindowHandle dialog);
 

@@ -1,5 +1,7 @@
 // The backup taken before every store: the settings every open device holds
 // now, in one new .set file named after the display name and the time.
+#include <cstdio>
+
 #include "app/app_state.h"
 #include "app/message_log.h"
 #include "app/texts.h"
@@ -29,6 +31,7 @@ bool AppState::saveOriginalSettings() {
     } else {
         char fileName[kSettingsFileNameSize];
         buildSettingsFileName(fileName, displayName, localTime);
+        std::snprintf(lastBackupFile, sizeof lastBackupFile, "%s", fileName);
         for (int i = 0; i < count; ++i) {
             if (!settings[i].saveToFile(fileName, i != 0, log)) allSaved = false;
             if (i + 1 < count) log.append("%s", kLogRule);

@@ -35,13 +35,15 @@ bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize)
     return chosen && whole;
 }
 
-void AppState::restoreFromFile(const char* path) {
+RestoreSummary AppState::restoreFromFile(const char* path) {
     MessageLog& log = messageLog();
+    RestoreSummary summary;
     std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
     if (!file) {
         log.append("Cannot open settings file %s\r\n", path ? path : "");
-        return;
+        return summary;
     }
+    summary.opened = true;
     const int count = boundCount();
     bool restored[2] = {false, false};
     int applied = 0;
@@ -53,7 +55,9 @@ void AppState::restoreFromFile(const char* path) {
         for (int i = 0; i < count; ++i) {
             if (restored[i] || !settings[i].device) continue;
             if (!sectionIsFor(wanted, settings[i])) continue;
-            if (settings[i].restoreSection(file, log)) {
+            const DeviceOutcome outcome = settings[i].restoreSection(file, log);
+            summary.add(outcome);
+            if (outcome != DeviceOutcome::Refused) {
                 restored[i] = true;
                 ++applied;
             }
@@ -61,6 +65,7 @@ void AppState::restoreFromFile(const char* path) {
         }
     }
     std::fclose(file);
+    return summary;
 }
 
 }  // namespace spelvane

@@ -13,37 +13,48 @@ OperatorChoice choiceFromDialog(WindowHandle dialog) {
     return choice;
 }
 
-void storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice) {
+void OperationSummary::add(DeviceOutcome outcome) {
+    switch (outcome) {
+    case DeviceOutcome::Unchanged: ++unchanged; break;
+    case DeviceOutcome::Stored: ++stored; break;
+    case DeviceOutcome::Refused: ++refused; break;
+    case DeviceOutcome::Failed: ++failed; break;
+    }
+}
+
+DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice) {
     MessageLog& log = messageLog();
     ChangePlan plan = computeChange(record.snapshot(), choice);
     log.append("Store -> device: %s\r\n", record.typeName().c_str());
     switch (plan.outcome) {
     case ChangePlan::Outcome::NoChange:
         log.append("No changes\r\n");
-        break;
+        return DeviceOutcome::Unchanged;
     case ChangePlan::Outcome::Refused:
         log.append("%s", plan.refusal.c_str());
-        break;
+        return DeviceOutcome::Refused;
     case ChangePlan::Outcome::Change:
-        record.storeToDevice(plan.target, log);
         break;
     }
+    return record.storeToDevice(plan.target, log) ? DeviceOutcome::Stored : DeviceOutcome::Failed;
 }
 
-void AppState::storeChanges(const ChoiceSource& choose) {
+OperationSummary AppState::storeChanges(const ChoiceSource& choose) {
+    OperationSummary summary;
     MessageLog& log = messageLog();
     log.append("%s", kLogRule);
     log.append("                          STORE CHANGES\r\n");
     log.append("%s", kLogRule);
     const int count = boundCount();
     for (int i = 0; i < count; ++i) {
-        storeDeviceChange(settings[i], choose());
+        summary.add(storeDeviceChange(settings[i], choose()));
         if (i + 1 < count) log.append("%s", kLogRule);
     }
+    return summary;
 }
 
-void AppState::storeChanges(WindowHandle dialog) {
-    storeChanges([dialog] { return choiceFromDialog(dialog); });
+OperationSummary AppState::storeChanges(WindowHandle dialog) {
+    return storeChanges([dialog] { return choiceFromDialog(dialog); });
 }
 
 }  // namespace spelvane

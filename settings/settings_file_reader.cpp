@@ -174,7 +174,7 @@ bool sectionIsFor(const std::string& sectionType, const SpeedSettings& record) {
     return !typeName.empty() && typeName == sectionType;
 }
 
-bool SpeedSettings::restoreSection(std::FILE* file, ProgressLog& log) {
+DeviceOutcome SpeedSettings::restoreSection(std::FILE* file, ProgressLog& log) {
     const SpeedValues current = snapshot();
     SpeedValues work = current;
     std::string refusal;
@@ -183,16 +183,14 @@ bool SpeedSettings::restoreSection(std::FILE* file, ProgressLog& log) {
     log.append("Restore -> device: %s\r\n", typeName().c_str());
     if (!accepted) {
         log.append("Section is refused (%s); nothing is written\r\n", refusal.c_str());
-        return false;
+        return DeviceOutcome::Refused;
     }
     if (!storedValuesDiffer(work, current)) {
         log.append("No changes\r\n");
-        return true;
+        return DeviceOutcome::Unchanged;
     }
-    // A failed store is reported by the store itself; the section was this
-    // device's all the same.
-    storeToDevice(work, log);
-    return true;
+    // A failed store is reported by the store itself.
+    return storeToDevice(work, log) ? DeviceOutcome::Stored : DeviceOutcome::Failed;
 }
 
 }  // namespace spelvane

@@ -17,6 +17,14 @@ constexpr const char* kAddressesFailed = "Cannot read data from the device";
 constexpr const char* kNoShutter = "No shutter value";
 constexpr const char* kLightsFailed = "Cannot read settings";
 
+// What became of one device's part of a store or restore.
+enum class DeviceOutcome {
+    Unchanged,  // the device already held it: nothing written
+    Stored,     // written and verified
+    Refused,    // not fit to be written: nothing written
+    Failed,     // a write or read-back failed: the device may hold part of it
+};
+
 struct LoadResult {
     bool ok;
     const char* failure;  // one of the texts above; null when ok or when no device is bound
@@ -41,10 +49,10 @@ struct SpeedSettings {
     // Writes this device's backup section into fileName (created, or
     // appended to); false when the section could not be written whole.
     bool saveToFile(const char* fileName, bool append, ProgressLog& log);
-    // Applies the section that follows in file to this device. False when
-    // the section was refused (nothing written), so the device may still
-    // take a later section of the file.
-    bool restoreSection(std::FILE* file, ProgressLog& log);
+    // Applies the section that follows in file to this device. Refused
+    // means nothing was written, so the device may still take a later
+    // section of the file.
+    DeviceOutcome restoreSection(std::FILE* file, ProgressLog& log);
 
     // The device's type name from its information block; "" without one.
     std::string typeName() const;

@@ -16,10 +16,10 @@ void formatHBlankLabel(char* label, size_t size, uint32_t value) {
     std::snprintf(label, size, "%04x", static_cast<unsigned>(value));
 }
 
-void refreshDialog(DialogControls& controls) {
+void refreshDialog(DialogControls& controls, bool emptyLog) {
     AppState& app = appState();
     char label[kLabelSize] = "0000";
-    messageLog().clear();
+    if (emptyLog) messageLog().clear();
     controls.setItemText(IDC_DEVICE_NAME, app.displayName);
     controls.setTrackbarRange(kHBlankMinimum, kHBlankMaximum);
 
@@ -60,7 +60,15 @@ bool handleDialogMessage(const DialogMessage& message, WindowHandle dialog, Dial
                 return appState().discoverDevices(dialog);
             }();
             if (!found) controls.endDialog(1);
-            refreshDialog(controls);
+            // What discovery logged (a refused information block, a device
+            // list cut at 64) stays for the operator to read.
+            refreshDialog(controls, false);
+            // Without an open device (a refused pair, too many devices) the
+            // dialog stays to show why, but there is nothing to store to.
+            if (found && appState().boundCount() > 0 && !worker.closing.load()) {
+                worker.ready.store(true);
+                controls.enableCommands();
+            }
         }
         return true;
     case DialogEvent::Command:
@@ -68,7 +76,10 @@ bool handleDialogMessage(const DialogMessage& message, WindowHandle dialog, Dial
         case IDC_STORE:
         case IDC_RESTORE:
         case IDC_TEST:
-            worker.pendingCommand.store(static_cast<uint32_t>(message.id));
+            // Before start-up has read the device a Store would back up and
+            // write half-loaded values; after Close nothing new may start.
+            if (worker.ready.load() && !worker.closing.load())
+                worker.pendingCommand.store(static_cast<uint32_t>(message.id));
             return true;
         case IDC_RESET:
             refreshDialog(controls);
@@ -87,6 +98,7 @@ bool handleDialogMessage(const DialogMessage& message, WindowHandle dialog, Dial
         worker.pendingCommand.store(0);
         return true;
     case DialogEvent::Close:
+        worker.closing.store(true);
         controls.endDialog(1);
         return true;
     case DialogEvent::Other:

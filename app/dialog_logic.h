@@ -29,6 +29,9 @@ public:
     virtual void setTrackbarPosition(int32_t position) = 0;               // with redraw
     virtual int32_t trackbarPosition() = 0;
     virtual void setChecked(int controlId, bool checked) = 0;
+    // Store, Restore and Test start disabled (dialog resource) and are
+    // enabled once start-up has shown the device's values.
+    virtual void enableCommands() = 0;
 };
 
 enum class DialogEvent {
@@ -52,9 +55,9 @@ struct DialogMessage {
 bool handleDialogMessage(const DialogMessage& message, WindowHandle dialog, DialogControls& controls,
                          WorkerControl& worker);
 
-// Shows the display name and the values held in the settings records, and
-// empties the log. Reads no device.
-void refreshDialog(DialogControls& controls);
+// Shows the display name and the values held in the settings records and,
+// with emptyLog, empties the log. Reads no device.
+void refreshDialog(DialogControls& controls, bool emptyLog = true);
 
 // "%04x" of an HBlank value into a buffer of kLabelSize bytes.
 void formatHBlankLabel(char* label, size_t size, uint32_t value);

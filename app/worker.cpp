@@ -103,7 +103,12 @@ unsigned workerMain(void* parameter) {
             case WorkerState::Running:
                 // A stop request is seen only between passes, so a command
                 // always ends, message boxes included.
-                serveCommand(control.pendingCommand.load());
+                // Checked after the command is read: a press still waiting
+                // when the dialog began to close is not served.
+                serveCommand([&] {
+                    const uint32_t command = control.pendingCommand.load();
+                    return control.closing.load() ? 0u : command;
+                }());
                 break;
             case WorkerState::PauseRequested:
                 control.setState(WorkerState::Paused);
@@ -129,6 +134,8 @@ void startWorker(WorkerControl& control) {
     app.openCount = 0;
     std::memset(app.displayName, 0, sizeof app.displayName);
     control.pendingCommand.store(0);
+    control.ready.store(false);
+    control.closing.store(false);
 
     control.stoppedEvent = std::make_unique<platform::ManualResetEvent>();
     control.pausedEvent = std::make_unique<platform::ManualResetEvent>();

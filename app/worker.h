@@ -35,6 +35,11 @@ struct WorkerControl {
     std::unique_ptr<platform::ManualResetEvent> pausedEvent;
     std::atomic<uint32_t> state{static_cast<uint32_t>(WorkerState::Unset)};
     std::atomic<uint32_t> pendingCommand{0};
+    // Set by the dialog thread: presses count only once start-up has shown
+    // the device's values (ready), and none once the dialog has begun to
+    // close (closing); the worker starts no command after that either.
+    std::atomic<bool> ready{false};
+    std::atomic<bool> closing{false};
 
     WorkerState currentState() const { return static_cast<WorkerState>(state.load()); }
     void setState(WorkerState next) { state.store(static_cast<uint32_t>(next)); }

@@ -56,6 +56,7 @@ public:
     void setTrackbarPosition(int32_t) override {}
     int32_t trackbarPosition() override { return kChangedHBlank; }
     void setChecked(int, bool) override {}
+    void enableCommands() override {}
 };
 
 // The operator who always says Yes, never moves anything but the trackbar,

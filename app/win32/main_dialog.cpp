@@ -42,6 +42,9 @@ public:
     void setChecked(int controlId, bool checked) override {
         CheckDlgButton(dialog_, controlId, checked ? BST_CHECKED : BST_UNCHECKED);
     }
+    void enableCommands() override {
+        for (int id : {IDC_STORE, IDC_RESTORE, IDC_TEST}) EnableWindow(GetDlgItem(dialog_, id), TRUE);
+    }
 
 private:
     HWND dialog_;

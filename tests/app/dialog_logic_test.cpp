@@ -95,6 +95,7 @@ TEST_F(DialogLogicTest, OnlyTimerOneRunsDiscoveryAndAFailureEndsTheDialog) {
 }
 
 TEST_F(DialogLogicTest, CommandButtonsOnlySetThePendingCommand) {
+    worker.ready.store(true);
     for (uintptr_t id : {IDC_STORE, IDC_RESTORE, IDC_TEST}) {
         EXPECT_TRUE(handle(DialogEvent::Command, id));
         EXPECT_EQ(worker.pendingCommand.load(), id);
@@ -103,7 +104,21 @@ TEST_F(DialogLogicTest, CommandButtonsOnlySetThePendingCommand) {
     EXPECT_TRUE(controls.texts.empty());
 }
 
+TEST_F(DialogLogicTest, PressBeforeStartUpOrAfterCloseIsIgnored) {
+    for (uintptr_t id : {IDC_STORE, IDC_RESTORE, IDC_TEST}) {
+        EXPECT_TRUE(handle(DialogEvent::Command, id)) << id;
+        EXPECT_EQ(worker.pendingCommand.load(), 0u) << "before start-up, " << id;
+    }
+    worker.ready.store(true);
+    EXPECT_TRUE(handle(DialogEvent::Close));
+    for (uintptr_t id : {IDC_STORE, IDC_RESTORE, IDC_TEST}) {
+        EXPECT_TRUE(handle(DialogEvent::Command, id)) << id;
+        EXPECT_EQ(worker.pendingCommand.load(), 0u) << "after Close, " << id;
+    }
+}
+
 TEST_F(DialogLogicTest, PressDuringACommandIsDroppedByItsCompletion) {
+    worker.ready.store(true);
     handle(DialogEvent::Command, IDC_STORE);
     handle(DialogEvent::Command, IDC_STORE);  // pressed again while the Store runs
     EXPECT_EQ(worker.pendingCommand.load(), static_cast<uint32_t>(IDC_STORE));

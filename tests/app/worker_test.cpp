@@ -161,14 +161,23 @@ TEST_F(WorkerTest, StateTableAndPollIntervals) {
     }
 }
 
-TEST_F(WorkerTest, RunningPassesServeOnlyKnownCommands) {
+TEST_F(WorkerTest, RunningPassesServeOnlyKnownCommandsAndNoneAfterClose) {
     createEvents();
-    worker.setState(WorkerState::Running);
-    worker.pendingCommand.store(1005);  // the label's id is no command
-    StoppingTiming timing(worker, 2);
-    workerMain(&worker);
-    EXPECT_EQ(timing.sleeps, (std::vector<uint32_t>{20, 20}));
-    EXPECT_EQ(dialog.completions(), 0);
+    struct Case {
+        uint32_t command;
+        bool closing;
+    };
+    // The label's id is no command; a Test still waiting when the dialog
+    // began to close is not served.
+    for (Case pass : {Case{1005, false}, Case{IDC_TEST, true}}) {
+        worker.setState(WorkerState::Running);
+        worker.pendingCommand.store(pass.command);
+        worker.closing.store(pass.closing);
+        StoppingTiming timing(worker, 2);
+        workerMain(&worker);
+        EXPECT_EQ(timing.sleeps, (std::vector<uint32_t>{20, 20})) << pass.command;
+        EXPECT_EQ(dialog.completions(), 0) << pass.command;
+    }
 }
 
 TEST_F(WorkerTest, StartsPausedResumesAndRunsUntilStopped) {

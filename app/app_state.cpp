@@ -25,6 +25,7 @@ void resetAppState() {
     std::memset(state.displayName, 0, sizeof(state.displayName));
     state.openCount = 0;
     std::memset(state.lastBackupFile, 0, sizeof(state.lastBackupFile));
+    state.startFolder.clear();
     lastFileStamp = 0;
 }
 

@@ -6,6 +6,7 @@
 // restore_settings.cpp.
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "app/dialog_port.h"
 #include "settings/change_computation.h"
@@ -56,6 +57,9 @@ struct AppState {
     // The file the last backup of this run went into ("" before the first);
     // what restores the devices when a store fails.
     char lastBackupFile[kSettingsFileNameSize] = {};
+    // The folder the program was started from: backups always go there, even
+    // after the file dialog of a Restore has moved the current folder.
+    std::string startFolder;
 
     // How many settings records are bound to an open device (0, 1 or 2),
     // whatever openCount holds: every per-device loop runs over this many.

@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/message_log.h"
 #include "app/texts.h"
+#include "platform/files.h"
 #include "platform/local_time.h"
 #include "platform/timing.h"
 #include "settings/settings_file.h"
@@ -13,29 +14,76 @@ namespace spelvane {
 
 int64_t lastFileStamp = 0;
 
+namespace {
+
+// How far the stamp moves on past names already taken before giving up: an
+// hour of backups, far beyond what a folder of one workstation collects.
+constexpr int kStampsToTry = 3600;  // the end-to-end tests rely on this figure
+
+enum class Claim { Created, TimeFailed, CreateFailed };
+
+// Claims a new file for this backup: the stamp is moved on by a second while
+// its name is taken, so no earlier backup (perhaps the only copy of a
+// reader's original settings) is ever overwritten, even after the clock went
+// back. stamp and fileName end as the ones used.
+Claim claimBackupFile(const char* displayName, int64_t& stamp, char (&fileName)[kSettingsFileNameSize]) {
+    for (int tried = 0; tried < kStampsToTry; ++tried, ++stamp) {
+        platform::LocalTime localTime{};
+        if (!platform::toLocalTime(stamp, localTime)) return Claim::TimeFailed;
+        buildSettingsFileName(fileName, displayName, localTime);
+        switch (platform::createNewFile(fileName)) {
+        case platform::NewFile::Created:
+            return Claim::Created;
+        case platform::NewFile::Exists:
+            continue;
+        case platform::NewFile::Failed:
+            return Claim::CreateFailed;
+        }
+    }
+    return Claim::CreateFailed;
+}
+
+bool isEmptyFile(const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) return false;
+    const bool empty = std::fgetc(file) == EOF;
+    std::fclose(file);
+    return empty;
+}
+
+}  // namespace
+
 bool AppState::saveOriginalSettings() {
     MessageLog& log = messageLog();
     log.append("%s", kLogRule);
     log.append("                     SAVE ORIGINAL SETTINGS\r\n");
     log.append("%s", kLogRule);
 
+    // The file dialog of a Restore changes the current folder; the backups
+    // stay together where the operator started the program.
+    if (!startFolder.empty() && !platform::enterFolder(startFolder))
+        log.append("Cannot return to the folder %s\r\n", startFolder.c_str());
+
     int64_t stamp = timing().calendarTime();
     if (lastFileStamp >= stamp) stamp = lastFileStamp + 1;
 
     const int count = boundCount();
     bool allSaved = true;
-    platform::LocalTime localTime{};
-    if (!platform::toLocalTime(stamp, localTime)) {
+    char fileName[kSettingsFileNameSize] = {};
+    const Claim claim = count == 0 ? Claim::Created : claimBackupFile(displayName, stamp, fileName);
+    if (claim == Claim::TimeFailed) {
         log.append("Saving is FAILED (Time stamp error)\r\n");
-        allSaved = count == 0;
+        allSaved = false;
     } else {
-        char fileName[kSettingsFileNameSize];
-        buildSettingsFileName(fileName, displayName, localTime);
         std::snprintf(lastBackupFile, sizeof lastBackupFile, "%s", fileName);
+        // Every section is appended to the file claimed above; should it not
+        // have been created, the first section's open reports why.
         for (int i = 0; i < count; ++i) {
-            if (!settings[i].saveToFile(fileName, i != 0, log)) allSaved = false;
+            if (!settings[i].saveToFile(fileName, log)) allSaved = false;
             if (i + 1 < count) log.append("%s", kLogRule);
         }
+        // A backup that holds nothing would only mislead a later Restore.
+        if (!allSaved && claim == Claim::Created && isEmptyFile(fileName)) std::remove(fileName);
     }
     lastFileStamp = stamp;
     return allSaved;

@@ -21,9 +21,16 @@ void showRestartNotice(WindowHandle dialog) {
     dialogPort().messageBox(dialog, kRestartNotice, kAppTitle, kButtonsOk);
 }
 
+void showStoreFailed(WindowHandle dialog, const char* backupFile) {
+    char text[512];
+    std::snprintf(text, sizeof text, kStoreFailedNotice, backupFile);
+    dialogPort().messageBox(dialog, text, kAppTitle, kButtonsOk);
+}
+
 void runStore(AppState& app) {
     WindowHandle dialog = app.dialogWindow;
     if (dialogPort().messageBox(dialog, kConfirmStore, kAppTitle, kButtonsYesNo) != kAnswerYes) return;
+    OperationSummary summary;
     {
         platform::TimerResolutionScope fineTimer;
         // Without a complete backup the operator could not go back to what the
@@ -33,9 +40,12 @@ void runStore(AppState& app) {
                                 "nothing was written to the device\r\n");
             return;
         }
-        app.storeChanges(dialog);
+        summary = app.storeChanges(dialog);
     }
-    showRestartNotice(dialog);
+    if (summary.failed > 0)
+        showStoreFailed(dialog, app.lastBackupFile);
+    else
+        showRestartNotice(dialog);
 }
 
 void runRestore(AppState& app) {
@@ -43,11 +53,15 @@ void runRestore(AppState& app) {
     char fileName[kRestoreNameSize];
     formatRestorePattern(fileName, sizeof fileName, app.displayName, sizeof app.displayName);
     if (!chooseSettingsFile(dialog, fileName, sizeof fileName)) return;
+    RestoreSummary summary;
     {
         platform::TimerResolutionScope fineTimer;
-        app.restoreFromFile(fileName);
+        summary = app.restoreFromFile(fileName);
     }
-    showRestartNotice(dialog);
+    if (summary.failed > 0)
+        dialogPort().messageBox(dialog, kRestoreFailedNotice, kAppTitle, kButtonsOk);
+    else
+        showRestartNotice(dialog);
 }
 
 }  // namespace

@@ -22,6 +22,14 @@ enum class WorkerState : uint32_t {
 
 constexpr const char* kConfirmStore = "Are you sure to change settings?";
 constexpr const char* kRestartNotice = "Restart device to apply changes!";
+// Instead of the restart notice when a device's write or read-back failed:
+// the device may hold part of the change. %s: the backup file of the store.
+constexpr const char* kStoreFailedNotice =
+    "The store FAILED: the device may now hold only part of the change.\n\n"
+    "Restore the backup file %s to bring back the settings it held before.";
+constexpr const char* kRestoreFailedNotice =
+    "The restore FAILED: the device may now hold only part of the file's settings.\n\n"
+    "Restore the file again once the device answers.";
 
 constexpr uint32_t kWorkerPollMs = 20;
 constexpr uint32_t kWorkerPausedPollMs = 10;

@@ -76,7 +76,7 @@ bool formatSettingsSection(const std::string& typeName, const SpeedValues& value
     return true;
 }
 
-bool SpeedSettings::saveToFile(const char* fileName, bool append, ProgressLog& log) {
+bool SpeedSettings::saveToFile(const char* fileName, ProgressLog& log) {
     const std::string type = typeName();
     log.append("Device: %s\r\n", type.c_str());
     log.append("Filename: %s\r\n", fileName);
@@ -89,8 +89,9 @@ bool SpeedSettings::saveToFile(const char* fileName, bool append, ProgressLog& l
         return false;
     }
 
-    // Binary mode: the line ends are written exactly as they stand.
-    std::FILE* file = std::fopen(fileName, append ? "ab" : "wb");
+    // Binary mode: the line ends are written exactly as they stand. The
+    // backup claimed the file as new; a section only ever adds to it.
+    std::FILE* file = std::fopen(fileName, "ab");
     if (!file) {
         log.append("Saving is FAILED (File creating error)\r\n");
         return false;

@@ -46,9 +46,9 @@ struct SpeedSettings {
     // Writes target into the device and adopts it when every step verified.
     // Returns whether it did (the log tells the operator either way).
     bool storeToDevice(SpeedValues& target, ProgressLog& log);
-    // Writes this device's backup section into fileName (created, or
-    // appended to); false when the section could not be written whole.
-    bool saveToFile(const char* fileName, bool append, ProgressLog& log);
+    // Appends this device's backup section to fileName; false when the
+    // section could not be written whole.
+    bool saveToFile(const char* fileName, ProgressLog& log);
     // Applies the section that follows in file to this device. Refused
     // means nothing was written, so the device may still take a later
     // section of the file.

@@ -9,6 +9,7 @@
 #include "app/message_log.h"
 #include "app/win32/win32_dialog.h"
 #include "app/worker.h"
+#include "platform/files.h"
 
 namespace spelvane::win32 {
 namespace {
@@ -37,6 +38,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     using namespace spelvane;
     InitCommonControls();
     appState().instance = instance;
+    appState().startFolder = platform::currentFolder();
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_DIALOG), nullptr, win32::mainDialogProc, 0);
     return finishAfterDialog(workerControl());
 }

@@ -2,6 +2,8 @@
 // what is backed up, what reaches the device and what the operator is shown.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -91,8 +93,8 @@ TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
 }
 
 TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {
-    // A directory where the backup file should go: the file cannot be made.
-    std::filesystem::create_directory(stampedName("KVDEV-A1", kNow));
+    // A display name no file name can carry: the backup cannot be made.
+    std::memset(appState().displayName, 'N', sizeof appState().displayName - 1);
     dialog.answerNext(kAnswerYes);
     dialog.setHBlankPosition(0x1c8);
     dialog.setHalfClock(true);
@@ -106,6 +108,33 @@ TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {
     std::string log = logText();
     EXPECT_NE(log.find("Store is CANCELLED"), std::string::npos) << log;
     EXPECT_EQ(log.find("STORE CHANGES"), std::string::npos) << log;
+}
+
+TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestartNotice) {
+    record().device->close();  // every request now fails
+    dialog.answerNext(kAnswerYes);
+    dialog.setHBlankPosition(0x1c8);
+    serveCommand(IDC_STORE);
+
+    const std::string backup = stampedName("KVDEV-A1", kNow);
+    ASSERT_EQ(scratch.setFiles(), std::vector<std::string>{backup});
+    char expected[512];
+    std::snprintf(expected, sizeof expected, kStoreFailedNotice, backup.c_str());
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{kConfirmStore, expected}));
+    EXPECT_EQ(dialog.completions(), 1);
+}
+
+TEST_F(WorkerCommandsTest, BackupsStayInTheStartFolderWhenTheCurrentFolderMoved) {
+    appState().startFolder = scratch.path().string();
+    const auto elsewhere = scratch.path() / "elsewhere";
+    std::filesystem::create_directory(elsewhere);
+    std::filesystem::current_path(elsewhere);  // as the file dialog of a Restore leaves it
+    dialog.answerNext(kAnswerYes);
+    dialog.setHBlankPosition(0x1c8);
+    serveCommand(IDC_STORE);
+
+    EXPECT_EQ(scratch.setFiles(), std::vector<std::string>{stampedName("KVDEV-A1", kNow)});
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
 }
 
 TEST_F(WorkerCommandsTest, RestoreCancelledTouchesNothing) {

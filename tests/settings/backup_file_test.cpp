@@ -1,7 +1,11 @@
 // Backup of the original settings into a timestamped .set file.
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <string>
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#endif
 
 #include "tests/support/settings_file_test.h"
 
@@ -122,12 +126,12 @@ TEST_F(BackupTest, RefusedFirstSectionLeavesTheFileToTheSecond) {
     EXPECT_EQ(readWholeFile(stampedName("KVDEV-A1", kNow)), exampleSection());
 }
 
-TEST_F(BackupTest, NameThatCannotBeOpenedFailsEverySection) {
+TEST_F(BackupTest, NameThatCannotBeCreatedFailsEverySection) {
     DeviceInfo first = makeInfo("TYPE1");
     DeviceInfo second = makeInfo("TYPE2");
     bindRecord(0, first, exampleValues());
     bindRecord(1, second, exampleValues());
-    std::filesystem::create_directory(stampedName("KVDEV-A1", kNow));
+    useUncreatableName();
 
     EXPECT_FALSE(appState().saveOriginalSettings());
     const std::string text = log();
@@ -139,14 +143,22 @@ TEST_F(BackupTest, NameThatCannotBeOpenedFailsEverySection) {
     EXPECT_EQ(lastFileStamp, kNow);
 }
 
-TEST_F(BackupTest, FileLeftByAnEarlierRunIsEmptiedFirst) {
+TEST_F(BackupTest, ExistingFilesAreNeverReplacedTheStampMovesOn) {
     DeviceInfo info = makeInfo("TYPE1");
     bindRecord(0, info, exampleValues());
-    const std::string name = stampedName("KVDEV-A1", kNow);
-    writeWholeFile(name, std::string(2000, 'x'));
+    // Left by an earlier run whose clock was ahead: two names already taken,
+    // one by a folder.
+    const std::string earlier = stampedName("KVDEV-A1", kNow);
+    writeWholeFile(earlier, std::string(2000, 'x'));
+    std::filesystem::create_directory(stampedName("KVDEV-A1", kNow + 1));
 
     EXPECT_TRUE(appState().saveOriginalSettings());
-    EXPECT_EQ(readWholeFile(name), exampleSection());
+    EXPECT_EQ(readWholeFile(earlier), std::string(2000, 'x'));
+    const std::string written = stampedName("KVDEV-A1", kNow + 2);
+    EXPECT_EQ(readWholeFile(written), exampleSection());
+    EXPECT_NE(log().find("Filename: " + written + "\r\n"), std::string::npos) << log();
+    EXPECT_EQ(appState().lastBackupFile, written);
+    EXPECT_EQ(lastFileStamp, kNow + 2);
 }
 
 TEST_F(BackupTest, EveryBackupOfARunTakesALaterStamp) {
@@ -178,10 +190,24 @@ TEST_F(BackupTest, NoOpenDeviceStillAdvancesTheStamp) {
 
 #if !defined(_WIN32)
 TEST_F(BackupTest, WriteFailureIsReportedNotCalledSuccess) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
     DeviceInfo info = makeInfo("TYPE1");
     bindRecord(0, info, exampleValues());
-    std::filesystem::create_symlink("/dev/full", stampedName("KVDEV-A1", kNow));
+    // Files may not grow past 10 bytes: the section's write fails.
+    struct FileSizeLimit {
+        rlimit before{};
+        void (*handler)(int) = nullptr;
+        FileSizeLimit() {
+            getrlimit(RLIMIT_FSIZE, &before);
+            handler = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = before;
+            small.rlim_cur = 10;
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+        ~FileSizeLimit() {
+            setrlimit(RLIMIT_FSIZE, &before);
+            std::signal(SIGXFSZ, handler);
+        }
+    } limit;
 
     EXPECT_FALSE(appState().saveOriginalSettings());
     EXPECT_NE(log().find("Saving is FAILED (File writing error)\r\n"), std::string::npos);

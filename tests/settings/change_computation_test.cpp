@@ -5,6 +5,7 @@
 
 #include "app/texts.h"
 #include "settings/speed_settings.h"
+#include "tests/support/settings_file_test.h"
 #include "tests/support/sim_device_test.h"
 
 namespace spelvane::testing {
@@ -140,6 +141,24 @@ TEST_F(ChangeTest, ShutterBeyond16BitsIsRefusedAndTheNextDeviceStillStored) {
     EXPECT_NE(log.find("light 0 would become 80000"), std::string::npos) << log;
     EXPECT_EQ(lightWord(reader.memory(0), 0, 1), 40000);
     EXPECT_EQ(lightWord(reader.memory(1), 0, 1), 2000);
+}
+
+TEST(ChangeComputation, ShutterOf65535StillFitsOneAboveIsRefused) {
+    // Half Clock off and HBlank 104 -> 103: shutter x 2 x 2521 / 2520.
+    struct Case {
+        uint16_t shutter;
+        ChangePlan::Outcome outcome;
+        uint16_t stored;
+    };
+    for (Case c : {Case{32755, ChangePlan::Outcome::Change, 65535}, Case{32756, ChangePlan::Outcome::Refused, 32756}}) {
+        SpeedValues current = makeValues(true, {9, 5}, {{1, c.shutter, 104}});
+        OperatorChoice choice;
+        choice.halfClock = false;
+        choice.hblank = 103;
+        const ChangePlan plan = computeChange(current, choice);
+        EXPECT_EQ(plan.outcome, c.outcome) << c.shutter << ": " << plan.refusal;
+        if (plan.outcome == ChangePlan::Outcome::Change) EXPECT_EQ(plan.target.lights[0].words[1], c.stored);
+    }
 }
 
 TEST_F(ChangeTest, LargeHBlankRescalesWithoutOverflow) {

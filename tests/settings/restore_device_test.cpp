@@ -153,6 +153,18 @@ TEST_F(RestoreDeviceTest, LaterLightsCountAsChanges) {
     EXPECT_EQ(record().values.lights[1].words[1], 0x181);
 }
 
+TEST_F(RestoreDeviceTest, HalfClockAloneCountsAsAChange) {
+    reader.addDevice(exampleDevice());
+    ASSERT_TRUE(discover());
+    std::string text = exampleSection();
+    text.replace(text.find("HCLOCK=1"), 8, "HCLOCK=0");
+
+    restoreText(text);
+    EXPECT_EQ(logText().find("No changes"), std::string::npos) << logText();
+    EXPECT_EQ(headerByte(reader.memory(0), 13) & 0x01, 0);
+    EXPECT_EQ(record().values.halfClock, 0);
+}
+
 TEST_F(RestoreDeviceTest, RegisterPositionsFollowARestoredAddressOrder) {
     reader.addDevice(exampleDevice());
     ASSERT_TRUE(discover());

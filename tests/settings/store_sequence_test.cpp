@@ -196,6 +196,14 @@ TEST_F(StoreTest, RefusedAddressListWriteReportsTheLibraryError) {
     EXPECT_TRUE(sameValues(record().snapshot(), before));
 }
 
+TEST_F(StoreTest, LibraryErrorIsShownInHexadecimal) {
+    startWith(lightsLayout(1));
+    SpeedValues target = changedTarget(record().values);
+    record().device->close();  // the library's error 19 (decimal) for a closed device
+    EXPECT_FALSE(record().storeToDevice(target, messageLog()));
+    EXPECT_EQ(logText().rfind("Write register adresses...FAILED (Error 13: ", 0), 0u) << logText();
+}
+
 TEST_F(StoreTest, DifferingReadBackFailsThatLightButTriesTheNext) {
     startWith(lightsLayout(2), {"corrupt_readback = 34"});
     SpeedValues target = changedTarget(record().values);

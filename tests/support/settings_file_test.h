@@ -107,6 +107,12 @@ protected:
         if (state.openCount < i + 1) state.openCount = i + 1;
     }
 
+    // A display name so long that no file can carry it: the backup cannot
+    // create its file, on any system.
+    static void useUncreatableName() {
+        std::memset(appState().displayName, 'N', sizeof appState().displayName - 1);
+    }
+
     std::string log() const { return messageLog().text() ? messageLog().text() : ""; }
 
     ScratchDirectory scratch_;

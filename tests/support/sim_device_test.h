@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/message_log.h"
 #include "device/call_gate.h"
+#include "device/device_slot.h"
 #include "device/library_records.h"
 #include "app/dialog_port.h"
 #include "platform/timing.h"

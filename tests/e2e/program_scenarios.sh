@@ -4,7 +4,7 @@
 SCENARIOS=(startup_one pair_zeb_first pair_kyt_first refused_pair three_devices
            no_device missing_library unreadable_device load_refused store_no
            store_hblank store_half_clock store_backup_fails restore_backup
-           reset_after_move close_during_store)
+           reset_after_move close_during_store early_press backups_stay_after_restore)
 
 STORED_800=$(image_hex 0x40 0x01 0x320 $S1 $S2)
 
@@ -240,16 +240,16 @@ STEPS
     restart_shows 03c0 960 0
 }
 
-# Every name the backup could take in the next two minutes is a folder, so
-# the backup cannot be created: the store must not touch the device.
+# Every name the backup could take is a folder: the backup moves its stamp
+# on past taken names for an hour (3600 names) and then gives up, so it
+# cannot be created and the store must not touch the device.
 scenario_store_backup_fails() {
     scenario_dir store_backup_fails
     add_device KVDEV-A1 TYPE1 "$ORIGINAL"
-    local now t
+    local now
     now=$(date +%s)
-    for ((t = now - 5; t <= now + 120; t++)); do
-        mkdir "$S_DIR/KVDEV-A1_$(date -d "@$t" +%Y%m%d%H%M%S).set"
-    done
+    (cd "$S_DIR" && seq $((now - 5)) $((now + 3700)) | sed 's/^/@/' |
+        date -f - +KVDEV-A1_%Y%m%d%H%M%S.set | xargs mkdir)
     session store_backup_fails <<STEPS
 timeout 20000
 window
@@ -349,4 +349,68 @@ STEPS
     backup=$(backup_file KVDEV-A1)
     set_section TYPE1 1 $HB $S1 $S2 >"$S_DIR/expected.set"
     check "backup holds the original settings" same_bytes "${backup:-/nonexistent}" "$S_DIR/expected.set"
+}
+
+# Presses of Store before start-up has shown a device (here while discovery's
+# refusal is on the screen, and after it, with no device open) start nothing.
+scenario_early_press() {
+    scenario_dir early_press
+    add_device ZEB-A1 TYPE1 "$ORIGINAL"
+    add_device KYT-A12 TYPE1 "$ORIGINAL"
+    session early_press <<'STEPS'
+timeout 20000
+window
+click 1004
+click 1006
+box "The program works only 1 KV device" OK
+click 1004
+no-box 1500
+lacks 1000 "SAVE ORIGINAL SETTINGS"
+close
+exit 1
+STEPS
+    check "exit status 1" status_is 1
+    check "ZEB-A1 untouched" unchanged ZEB-A1
+    check "KYT-A12 untouched" unchanged KYT-A12
+    check "no backup written" no_backup
+}
+
+# A Restore from a file in another folder moves the current folder (the file
+# dialog does); the next Store's backup must still land where the program was
+# started.
+scenario_backups_stay_after_restore() {
+    scenario_dir backups_stay_after_restore
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    start_program
+    check "driver: store" drive store <<STEPS
+timeout 20000
+window
+$STORE_800
+box "Restart device to apply changes!" OK
+STEPS
+    local backup chosen
+    backup=$(backup_file KVDEV-A1)
+    mkdir -p "$S_DIR/other"
+    cp "${backup:-/nonexistent}" "$S_DIR/other/restore-me.set"
+    chosen=$(winpath "$S_DIR/other/restore-me.set")
+    check "driver: restore, then store again" drive restore_store <<STEPS
+timeout 30000
+window
+click 1006
+open-file "${chosen//\\/\\\\}"
+box "Restart device to apply changes!" OK
+set-pos 500
+text 1005 "01f4"
+click 1004
+box "Are you sure to change settings?" Yes
+box "Restart device to apply changes!" OK
+close
+exit 1
+STEPS
+    finish_program
+    check "exit status 1" status_is 1
+    check "both backups in the start folder" \
+        test "$(find "$S_DIR" -maxdepth 1 -name 'KVDEV-A1_*.set' -type f | wc -l)" -eq 2
+    check "nothing written into the restore's folder" \
+        test "$(find "$S_DIR/other" -type f | wc -l)" -eq 1
 }

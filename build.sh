@@ -13,7 +13,7 @@ export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 PACKAGES=(cmake make g++ googletest g++-mingw-w64-i686 wine wine32:i386 xvfb xauth
-          x11-utils xdotool xxd imagemagick clang libclang-rt-14-dev)
+          x11-utils xdotool xxd imagemagick clang libclang-rt-14-dev python3)
 
 log() { printf '\n==> %s\n' "$*"; }
 

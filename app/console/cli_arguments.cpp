@@ -1,0 +1,161 @@
+#include "app/console/cli_arguments.h"
+
+#include <cstring>
+#include <vector>
+
+#include "app/texts.h"
+
+namespace spelvane::cli {
+namespace {
+
+int digitValue(char c, int base) {
+    int value = -1;
+    if (c >= '0' && c <= '9') value = c - '0';
+    else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
+    return value < base ? value : -1;
+}
+
+bool commandNamed(const std::string& word, Command& command) {
+    if (word == "show") command = Command::Show;
+    else if (word == "backup") command = Command::Backup;
+    else if (word == "store") command = Command::Store;
+    else if (word == "restore") command = Command::Restore;
+    else return false;
+    return true;
+}
+
+}  // namespace
+
+bool parseHBlank(const char* text, uint16_t& value) {
+    if (!text) return false;
+    int base = 10;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text += 2;
+    }
+    if (*text == '\0') return false;
+    uint32_t number = 0;
+    for (; *text; ++text) {
+        const int digit = digitValue(*text, base);
+        if (digit < 0) return false;
+        number = number * base + static_cast<uint32_t>(digit);
+        // Stops before the sum can wrap, however many digits follow.
+        if (number > static_cast<uint32_t>(kHBlankMaximum)) return false;
+    }
+    if (number < static_cast<uint32_t>(kHBlankMinimum)) return false;
+    value = static_cast<uint16_t>(number);
+    return true;
+}
+
+bool parseArguments(int argc, const char* const* argv, Request& request, std::string& error) {
+    request = Request{};
+    // Asking for help or the version never fails, whatever else is given.
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--help" || word == "-h") {
+            request.command = Command::Help;
+            return true;
+        }
+        if (word == "--version") {
+            request.command = Command::Version;
+            return true;
+        }
+    }
+
+    std::vector<std::string> positional;
+    bool hblankGiven = false;
+    bool halfClockGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        const bool takesValue = word == "--hblank" || word == "--half-clock";
+        if (takesValue && i + 1 >= argc) {
+            error = word + " needs a value";
+            return false;
+        }
+        if (word == "--json") {
+            request.json = true;
+        } else if (word == "--hblank") {
+            const char* value = argv[++i];
+            uint16_t hblank = 0;
+            if (hblankGiven) {
+                error = "--hblank is given twice";
+                return false;
+            }
+            if (!parseHBlank(value, hblank)) {
+                error = std::string("--hblank takes ") + std::to_string(kHBlankMinimum) + " to " +
+                        std::to_string(kHBlankMaximum) + " (decimal, or hexadecimal with 0x), not '" +
+                        value + "'";
+                return false;
+            }
+            request.hblank = hblank;
+            hblankGiven = true;
+        } else if (word == "--half-clock") {
+            const std::string value = argv[++i];
+            if (halfClockGiven) {
+                error = "--half-clock is given twice";
+                return false;
+            }
+            if (value != "on" && value != "off") {
+                error = "--half-clock takes on or off, not '" + value + "'";
+                return false;
+            }
+            request.halfClock = value == "on";
+            halfClockGiven = true;
+        } else if (word.size() > 1 && word[0] == '-') {
+            error = "unknown option " + word;
+            return false;
+        } else {
+            positional.push_back(word);
+        }
+    }
+
+    if (!positional.empty() && !commandNamed(positional[0], request.command)) {
+        error = "unknown command " + positional[0];
+        return false;
+    }
+    const size_t wanted = request.command == Command::Restore ? 2 : (positional.empty() ? 0 : 1);
+    if (positional.size() < wanted) {
+        error = "restore needs the .set file to restore from";
+        return false;
+    }
+    if (positional.size() > wanted) {
+        error = "unexpected argument " + positional[wanted];
+        return false;
+    }
+    if (request.command == Command::Restore) request.file = positional[1];
+
+    if (request.json && request.command != Command::Show) {
+        error = "--json goes only with show";
+        return false;
+    }
+    if ((hblankGiven || halfClockGiven) && request.command != Command::Store) {
+        error = std::string(hblankGiven ? "--hblank" : "--half-clock") + " goes only with store";
+        return false;
+    }
+    return true;
+}
+
+const char* usageText() {
+    return "usage: spelvane-cli [show] [--json]\n"
+           "       spelvane-cli backup\n"
+           "       spelvane-cli store [--hblank N] [--half-clock on|off]\n"
+           "       spelvane-cli restore FILE\n"
+           "       spelvane-cli --help | --version\n";
+}
+
+const char* helpText() {
+    return "\n"
+           "  show      print the settings of the reader (or matched pair); --json: one JSON array\n"
+           "  backup    save the settings into a new .set file in this folder, print its name\n"
+           "  store     back up, then write the new values; an option left out keeps the\n"
+           "            reader's value. --hblank: 21 to 1023, decimal or 0x hexadecimal\n"
+           "  restore   write the sections of a .set file back into the reader\n"
+           "\n"
+           "exit status: 0 done (also \"No changes\"); 1 a device request or read-back failed,\n"
+           "or the change was refused; 2 wrong usage; 3 no reader, more than one, a refused\n"
+           "pair or no usable library; 4 the backup could not be saved (nothing written);\n"
+           "5 the file could not be read or did not serve every open reader\n";
+}
+
+}  // namespace spelvane::cli

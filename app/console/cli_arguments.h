@@ -1,0 +1,32 @@
+#pragma once
+// The command line of spelvane-cli, read into one request before any device
+// is touched: a wrong word must never start a store.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace spelvane::cli {
+
+enum class Command { Show, Backup, Store, Restore, Help, Version };
+
+struct Request {
+    Command command = Command::Show;
+    bool json = false;                 // show only
+    std::optional<uint16_t> hblank;    // store only
+    std::optional<bool> halfClock;     // store only
+    std::string file;                  // restore only
+};
+
+// Reads argv[1..argc-1]. False with a one-line reason in error when the
+// words do not form one of the usages.
+bool parseArguments(int argc, const char* const* argv, Request& request, std::string& error);
+
+// An HBlank value as the operator may give it: decimal, or hexadecimal after
+// "0x", with nothing around it, within the trackbar's range.
+bool parseHBlank(const char* text, uint16_t& value);
+
+// The usage lines, shown with every usage error; --help adds the rest.
+const char* usageText();
+const char* helpText();
+
+}  // namespace spelvane::cli

@@ -1,0 +1,224 @@
+#include "app/console/cli_session.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/console/cli_output.h"
+#include "app/dialog_port.h"
+#include "app/message_log.h"
+#include "app/worker.h"
+#include "device/call_gate.h"
+#include "device/device_slot.h"
+#include "device/discovery.h"
+#include "platform/timer_resolution.h"
+#include "settings/change_computation.h"
+
+namespace spelvane::cli {
+namespace {
+
+constexpr const char* kProgram = "spelvane-cli";
+
+// One line on standard error, named after the program.
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+void fail(const char* format, ...) {
+    std::fprintf(stderr, "%s: ", kProgram);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', stderr);
+}
+
+// The log's lines end in CR LF for the dialog's edit control; a console
+// stream adds its own CR on Windows, so only the LF is passed on.
+void writeWithoutCarriageReturns(std::FILE* stream, const char* text) {
+    for (; *text; ++text) {
+        if (*text != '\r') std::fputc(*text, stream);
+    }
+    std::fflush(stream);
+}
+
+// The message log hands its sink the whole text after every append; the
+// console shows each part once, as it arrives, on the stream the current
+// command chose (none: the text is only gathered).
+std::FILE* logStream = nullptr;
+size_t logShown = 0;
+
+void showNewLogText(const char* text) {
+    const size_t length = std::strlen(text);
+    // Shorter than before: the log was cleared or given up, and starts anew.
+    if (length < logShown) logShown = 0;
+    if (logStream) writeWithoutCarriageReturns(logStream, text + logShown);
+    logShown = length;
+}
+
+// The operations' message boxes, one line each on standard error. A question
+// is answered No (SilentDialogPort), though no operation the console runs
+// asks one.
+class ConsolePort final : public SilentDialogPort {
+public:
+    int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override {
+        fail("%s", text ? text : "");
+        return SilentDialogPort::messageBox(owner, text, title, buttons);
+    }
+};
+
+// Discovery as the dialog runs it; the dialog's own messages have gone to
+// standard error through the port by the time this returns.
+int openDevices(AppState& app) {
+    const bool found = app.discoverDevices(nullptr);
+    if (!found) {
+        // Bound but unread: a settings read failed on the device.
+        if (app.openCount > 0) return kDeviceFailed;
+        if (*loaderMessage()) fail("%s", loaderMessage());
+        return kNoReader;
+    }
+    int expected = 0;
+    if (app.deviceCount == 1) expected = 1;
+    else if (app.deviceCount == 2 && formsDevicePair(app.devices[0].name(), app.devices[1].name()))
+        expected = 2;
+    if (expected == 0) return kNoReader;
+    // The dialog would go on with what opened; a store over half a pair, or
+    // over nothing, is not what a script asked for.
+    if (app.openCount < expected) {
+        fail("cannot open the device %s", app.devices[app.openCount].name().c_str());
+        return kDeviceFailed;
+    }
+    return kDone;
+}
+
+int runShow(AppState& app, bool json) {
+    std::vector<DeviceView> views;
+    for (int i = 0; i < app.boundCount(); ++i) {
+        const SpeedSettings& record = app.settings[i];
+        if (!record.device) continue;
+        views.push_back({record.device->name(), record.typeName(), record.snapshot()});
+    }
+    const std::string text = json ? formatDevicesJson(views) : formatDevicesText(views);
+    std::fputs(text.c_str(), stdout);
+    return kDone;
+}
+
+// Standard output carries the file's name alone, for a script to keep; the
+// log is shown only when it has to explain a failure.
+int runBackup(AppState& app) {
+    const size_t before = messageLog().currentText().size();
+    logStream = nullptr;
+    if (!app.saveOriginalSettings()) {
+        writeWithoutCarriageReturns(stderr, messageLog().currentText().c_str() + before);
+        if (*app.lastBackupFile) fail("the settings could not be saved into %s", app.lastBackupFile);
+        else fail("the settings could not be saved");
+        return kBackupFailed;
+    }
+    std::printf("%s\n", app.lastBackupFile);
+    return kDone;
+}
+
+int runStore(AppState& app, const OperatorChoice& choice) {
+    logStream = stdout;
+    // A store that would write nothing (no change, or one refused) needs no
+    // backup: a script run again and again leaves no pile of equal files.
+    bool writes = false;
+    for (int i = 0; i < app.boundCount(); ++i) {
+        if (computeChange(app.settings[i].snapshot(), choice).outcome == ChangePlan::Outcome::Change)
+            writes = true;
+    }
+    if (writes && !app.saveOriginalSettings()) {
+        messageLog().append("Store is CANCELLED: the original settings could not be saved, "
+                            "nothing was written to the device\r\n");
+        fail("the original settings could not be saved into %s; nothing was written to the device",
+             app.lastBackupFile);
+        return kBackupFailed;
+    }
+    const OperationSummary summary = app.storeChanges([&choice] { return choice; });
+    if (summary.stored > 0) std::printf("%s\n", kRestartNotice);
+    if (summary.failed > 0) {
+        fail("the store FAILED; the device may hold part of the change; %s holds the settings from "
+             "before",
+             app.lastBackupFile);
+        return kDeviceFailed;
+    }
+    if (summary.refused > 0) {
+        fail("the change was refused; nothing was written to the device that refused it");
+        return kDeviceFailed;
+    }
+    return kDone;
+}
+
+int runRestore(AppState& app, const std::string& file) {
+    logStream = stdout;
+    const RestoreSummary summary = app.restoreFromFile(file.c_str());
+    if (!summary.opened) {
+        fail("cannot open %s", file.c_str());
+        return kFileUnusable;
+    }
+    if (summary.stored > 0) std::printf("%s\n", kRestartNotice);
+    if (summary.failed > 0) {
+        fail("restoring %s FAILED; the device may hold part of it", file.c_str());
+        return kDeviceFailed;
+    }
+    // A pair left half restored is not what the file was chosen for.
+    if (summary.sections() < app.boundCount()) {
+        if (summary.sections() == 0) fail("no section of %s could be applied", file.c_str());
+        else fail("%s holds no usable section for one of the %d open devices", file.c_str(), app.boundCount());
+        return kFileUnusable;
+    }
+    return kDone;
+}
+
+int runCommand(AppState& app, const Request& request) {
+    switch (request.command) {
+    case Command::Show:
+        return runShow(app, request.json);
+    case Command::Backup:
+        return runBackup(app);
+    case Command::Store: {
+        OperatorChoice choice;
+        choice.hblank = request.hblank;
+        choice.halfClock = request.halfClock;
+        return runStore(app, choice);
+    }
+    case Command::Restore:
+        return runRestore(app, request.file);
+    case Command::Help:
+    case Command::Version:
+        break;
+    }
+    return kUsage;
+}
+
+}  // namespace
+
+int runSession(const Request& request) {
+    ConsolePort port;
+    setDialogPort(&port);
+    MessageLog& log = messageLog();
+    // Discovery's own log lines are warnings: standard output stays the
+    // command's.
+    logStream = stderr;
+    logShown = log.currentText().size();
+    log.setSink(&showNewLogText);
+
+    AppState& app = appState();
+    int status = kDone;
+    {
+        platform::TimerResolutionScope fineTimer;
+        status = openDevices(app);
+        if (status == kDone) status = runCommand(app, request);
+    }
+    app.releaseDevices();
+
+    log.setSink(nullptr);
+    logStream = nullptr;
+    setDialogPort(nullptr);
+    std::fflush(stdout);
+    return status;
+}
+
+}  // namespace spelvane::cli

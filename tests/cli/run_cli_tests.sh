@@ -1,0 +1,267 @@
+#!/usr/bin/env bash
+# spelvane-cli against the simulated reader, as a script on a workstation
+# would run it.
+#
+#   run_cli_tests.sh <bin-dir> <case>
+#
+# <bin-dir> holds spelvane-cli (spelvane-cli.exe: run under Wine) and the
+# simulated library. Each case works in a fresh <build>/cli-work/<case>/
+# with its own simulator configuration and device images; that folder is the
+# program's working folder, so the backups land there too, and it is kept
+# for inspection. Exit status 0 when every check held.
+set -u
+
+if [[ $# -ne 2 ]]; then
+    echo "usage: $0 <bin-dir> <case>" >&2
+    exit 2
+fi
+BIN=$(cd "$1" && pwd) || exit 2
+CASE=$2
+W=$(cd "$BIN/.." && pwd)/cli-work/$CASE
+rm -rf "$W"
+mkdir -p "$W"
+
+if [[ -f $BIN/spelvane-cli.exe ]]; then
+    CLI=(wine "$BIN/spelvane-cli.exe")
+    export WINEDEBUG=${WINEDEBUG:--all}
+    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+else
+    CLI=("$BIN/spelvane-cli")
+fi
+command -v python3 >/dev/null || { echo "python3 is needed to parse the JSON output" >&2; exit 2; }
+
+failures=0
+check() {  # description, command...
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok   $what"
+    else
+        echo "FAIL $what"
+        failures=$((failures + 1))
+    fi
+}
+
+# Runs the program in the case's folder; STATUS, OUT and ERR hold what it
+# gave, without the carriage returns a Windows console stream adds.
+cli() {
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" "${CLI[@]}" "$@" >"$W/out.raw" 2>"$W/err.raw")
+    STATUS=$?
+    OUT=$(tr -d '\r' <"$W/out.raw")
+    ERR=$(tr -d '\r' <"$W/err.raw")
+    printf '%s\n' "--- spelvane-cli $* -> $STATUS" "$OUT" "$ERR" >>"$W/runs.log"
+}
+
+status_is() { [[ $STATUS -eq $1 ]] || { echo "     exit status $STATUS, expected $1; stderr: $ERR"; false; }; }
+out_has() { [[ $OUT == *"$1"* ]] || { echo "     stdout lacks: $1"; false; }; }
+# The log reaches its sink whole after every append; each line must be
+# printed once all the same.
+out_count_is() {
+    local n
+    n=$(grep -cF -- "$1" <<<"$OUT")
+    [[ $n -eq $2 ]] || { echo "     '$1' printed $n times, expected $2"; false; }
+}
+err_has() { [[ $ERR == *"$1"* ]] || { echo "     stderr lacks: $1"; false; }; }
+# Every error is one line on standard error, named after the program.
+err_is_one_line() { [[ $ERR == "spelvane-cli: "* && $ERR != *$'\n'* ]] || { echo "     stderr: $ERR"; false; }; }
+out_is() { [[ $OUT == "$1" ]] || { echo "     stdout: $OUT"; false; }; }
+err_is() { [[ $ERR == "$1" ]] || { echo "     stderr: $ERR"; false; }; }
+text_matches() { [[ $1 =~ $2 ]] || { echo "     '$1' does not match $2"; false; }; }
+same_bytes() { cmp -s "$1" "$2" || { echo "     $1 differs from $2"; false; }; }
+set_files() { find "$W" -maxdepth 1 -name '*.set' -type f | sort; }
+set_file_count_is() { [[ $(set_files | wc -l) -eq $1 ]] || { echo "     .set files: $(set_files)"; false; }; }
+library_untouched() { [[ ! -e $W/trace.log ]] || { echo "     the library was called"; false; }; }
+no_device_request() { ! grep -q 'cmd=[0-9]' "$W/trace.log" || { echo "     a device was asked"; false; }; }
+usage_error() {
+    [[ $STATUS -eq 2 && $ERR == "spelvane-cli: "*$'\nusage: spelvane-cli'* ]] ||
+        { echo "     status $STATUS, stderr: $ERR"; false; }
+}
+
+# A new simulator configuration; the images and trace of the one before go, and
+# the devices are device1.img, device2.img... in the order given.
+config() {  # global lines...
+    rm -f "$W"/device*.img "$W/trace.log"
+    DEVICES=0
+    printf '%s\n' "trace = trace.log" "$@" >"$W/qzsim.conf"
+}
+device() {  # name type header, then further device lines
+    DEVICES=$((DEVICES + 1))
+    printf '%s\n' "[device]" "name = $1" "class = KVDEV" "type = $2" "image = device$DEVICES.img" \
+        "header = $3" "addresses = 09 05 02 03" "${@:4}" >>"$W/qzsim.conf"
+}
+# "WIQ", 4 registers, 2 lights, Half Clock on or off.
+HALF_CLOCK_ON="57 49 51 40 04 02 00 00 00 00 00 00 00 01 00 00"
+HALF_CLOCK_OFF="57 49 51 00 04 02 00 00 00 00 00 00 00 00 00 00"
+LIGHTS=("light1 = 0010 0400 0100 0150 0001" "light2 = 0020 0600 0100 0120 0002")
+
+# ------------------------------------------------------------------ cases
+
+# Store a new HBlank and Half Clock, read them back, check the backup, then
+# restore the backup: the device must be as it was, byte for byte.
+case_store_show_restore() {
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_ON" "${LIGHTS[@]}"
+    cli show
+    check "show: status 0" status_is 0
+    check "show: HBlank and Half Clock" out_has $'HBlank: 256 (0x0100)\n  Half Clock: on'
+    cp "$W/device1.img" "$W/before.img"
+
+    cli store --hblank 0x155 --half-clock off
+    check "store: status 0" status_is 0
+    check "store: the log on stdout" out_has $'Store -> device: TYPE1\nWrite register adresses...OK'
+    check "store: the header written last and verified" out_has $'Refresh header info ...OK\nChecks writing...OK'
+    check "store: each log line printed once" out_count_is "Store light 1 ...OK" 1
+    check "store: the restart notice" out_has "Restart device to apply changes!"
+    check "store: one backup" set_file_count_is 1
+
+    # The exposure stays: shutter x (HBlank + 2417) x clock period, the
+    # period halved while Half Clock is on.
+    local shutter1 shutter2
+    shutter1=$(printf '%04x' $((0x400 * 2 * (256 + 2417) / ((341 + 2417) * 1))))
+    shutter2=$(printf '%04x' $((0x600 * 2 * (256 + 2417) / ((341 + 2417) * 1))))
+    cli show
+    check "show after store: new values" out_has $'HBlank: 341 (0x0155)\n  Half Clock: off'
+    check "show after store: rescaled shutters" \
+        out_has $'Light 0: 0010 '"$shutter1"$' 0155 0150 0001\n  Light 1: 0020 '"$shutter2"' 0155 0120 0002'
+    check "show after store: Half Clock bit cleared" out_has "Header: 57 49 51 40 04 02 00 00 00 00 00 00 00 00 00 00"
+
+    local backup
+    backup=$(set_files | head -n 1)
+    check "backup named after the device and time" \
+        text_matches "$(basename "$backup")" '^KVDEV-A1_[0-9]{14}\.set$'
+    printf '%s\r\r\n' DEVICE=TYPE1 HCLOCK=1 NADDR=4 ADDRS=09,05,02,03 NLIGHT=2 \
+        LIGHT0=0010,0400,0100,0150,0001 LIGHT1=0020,0600,0100,0120,0002 \
+        ------------------------------------------------------ >"$W/expected.txt"
+    check "backup holds the settings from before the store" same_bytes "$backup" "$W/expected.txt"
+
+    cli restore "$(basename "$backup")"
+    check "restore: status 0" status_is 0
+    check "restore: the log on stdout" out_has $'Restore -> device: TYPE1\nWrite register adresses...OK'
+    check "restore: device image as before the store" same_bytes "$W/device1.img" "$W/before.img"
+
+    cli store --hblank 256 --half-clock on
+    check "store of what the device holds: status 0" status_is 0
+    check "store of what the device holds: No changes" out_has "No changes"
+    check "store of what the device holds: no new backup" set_file_count_is 1
+    check "store of what the device holds: image untouched" same_bytes "$W/device1.img" "$W/before.img"
+}
+
+# show --json is one JSON document on stdout, whatever the names hold.
+case_json() {
+    local rest=$'"Q\\\t\xe9-1'
+    config
+    device "ZEB$rest" ZEB1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    device "KYT$rest" KYT1 "$HALF_CLOCK_ON" "light1 = 0030 0800 0120 0150 0001" "light2 = 0040 0500 0120 0150 0001"
+    cli show --json
+    check "show --json: status 0" status_is 0
+    check "show --json: the JSON as the devices hold it" python3 - "$W/out.raw" <<'PY'
+import json, sys
+with open(sys.argv[1], "rb") as f:
+    devices = json.loads(f.read().decode("ascii"))
+rest = '"Q\\\t\u00e9-1'
+expected = [
+    {"name": "ZEB" + rest, "type": "ZEB1", "halfClock": False, "hblank": 256,
+     "addresses": [9, 5, 2, 3], "lights": [[0x10, 0x400, 0x100, 0x150, 1], [0x20, 0x600, 0x100, 0x120, 2]]},
+    {"name": "KYT" + rest, "type": "KYT1", "halfClock": True, "hblank": 0x120,
+     "addresses": [9, 5, 2, 3], "lights": [[0x30, 0x800, 0x120, 0x150, 1], [0x40, 0x500, 0x120, 0x150, 1]]},
+]
+if devices != expected:
+    print("     got", devices)
+    sys.exit(1)
+PY
+}
+
+# One run for each exit status, and that a failure touches nothing it should
+# not.
+case_exit_statuses() {
+    local bad
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    for bad in "frobnicate" "store --hblank 20" "store --hblank 1024" "store --half-clock yes" \
+               "show --hblank 300" "restore"; do
+        # shellcheck disable=SC2086
+        cli $bad
+        check "usage error '$bad': status 2, the reason, the usage" usage_error
+    done
+    check "usage errors: the library never called" library_untouched
+
+    cli --version
+    check "--version: status 0" status_is 0
+    check "--version: the version" text_matches "$OUT" '^spelvane-cli [0-9]+\.[0-9]+\.[0-9]+$'
+
+    # 4: every name the backup could take in the next minute is a folder.
+    cli show
+    cp "$W/device1.img" "$W/before.img"
+    local now t
+    now=$(date +%s)
+    for ((t = now; t <= now + 60; t++)); do mkdir "$W/KVDEV-A1_$(date -d "@$t" +%Y%m%d%H%M%S).set"; done
+    cli store --hblank 300
+    check "backup fails in store: status 4" status_is 4
+    check "backup fails in store: one error line" err_is_one_line
+    check "backup fails in store: log says why" out_has "Saving is FAILED (File creating error)"
+    check "backup fails in store: nothing written" same_bytes "$W/device1.img" "$W/before.img"
+    cli backup
+    check "backup command fails: status 4" status_is 4
+    check "backup command fails: no name on stdout" out_is ""
+    find "$W" -maxdepth 1 -name '*.set' -type d -exec rmdir {} +
+
+    # 5: a file that cannot be read, and one with no section for this device.
+    cli restore missing.set
+    check "restore of a missing file: status 5" status_is 5
+    check "restore of a missing file: one error line" err_is_one_line
+    printf '%s\r\r\n' DEVICE=OTHER HCLOCK=1 NADDR=1 ADDRS=09 NLIGHT=1 LIGHT0=0001,0002 >"$W/other.txt"
+    cli restore other.txt
+    check "restore without a matching section: status 5" status_is 5
+    check "restore without a matching section: nothing written" same_bytes "$W/device1.img" "$W/before.img"
+
+    # 1: a device request fails during the store (after the backup), and a
+    # change the settings cannot take. 21 and 0x3ff lie in the range: they
+    # reach the device.
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "fail = 12 0"
+    cli store --hblank 21
+    check "device write refused: status 1" status_is 1
+    check "device write refused: the log shows it" out_has "Write register adresses...FAILED"
+    check "device write refused: one error line" err_is_one_line
+    check "device write refused: the backup was taken first" set_file_count_is 1
+
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_ON" "light1 = 0010 f000 0100 0150 0001" "${LIGHTS[1]}"
+    cli show
+    cp "$W/device1.img" "$W/before.img"
+    cli store --hblank 0x3ff --half-clock off
+    check "change refused: status 1" status_is 1
+    check "change refused: the log says why" out_has "above 65535: nothing written"
+    check "change refused: nothing written" same_bytes "$W/device1.img" "$W/before.img"
+    check "change refused: no backup needed" set_file_count_is 1
+
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "fail = 15 1"
+    cli show
+    check "settings read fails: status 1" status_is 1
+    check "settings read fails: the dialog's message" err_has "Load eeprom failed"
+
+    # 3: no reader, and two that are no pair.
+    config "enumerate = none"
+    cli show --json
+    check "no reader: status 3" status_is 3
+    check "no reader: the dialog's message" err_is "spelvane-cli: Cannot find KV devices"
+    check "no reader: nothing on stdout" out_is ""
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF"
+    device KVDEV-B1 TYPE1 "$HALF_CLOCK_OFF"
+    cli store --hblank 300
+    check "two readers: status 3" status_is 3
+    check "two readers: the dialog's message" err_has "The program works only 1 KV device"
+    check "two readers: no device asked" no_device_request
+}
+
+# ------------------------------------------------------------------ run
+
+if ! declare -F "case_$CASE" >/dev/null; then
+    echo "unknown case $CASE" >&2
+    exit 2
+fi
+"case_$CASE"
+echo "$CASE: $failures check(s) failed (runs in $W/runs.log)"
+[[ $failures -eq 0 ]]

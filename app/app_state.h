@@ -77,6 +77,13 @@ struct AppState {
     // dialog's version reads check box and trackbar for each device.
     OperationSummary storeChanges(const ChoiceSource& choose);
     OperationSummary storeChanges(WindowHandle dialog);
+    // The whole Store after the operator said Yes: the backup, and only when
+    // it was saved whole, the store. backedUp false: nothing was written.
+    struct StoreResult {
+        bool backedUp = false;
+        OperationSummary summary;
+    };
+    StoreResult backUpAndStore(const ChoiceSource& choose);
     // Applies the sections of a settings file to the open devices.
     RestoreSummary restoreFromFile(const char* path);
 };

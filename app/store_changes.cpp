@@ -53,6 +53,20 @@ OperationSummary AppState::storeChanges(const ChoiceSource& choose) {
     return summary;
 }
 
+AppState::StoreResult AppState::backUpAndStore(const ChoiceSource& choose) {
+    StoreResult result;
+    // Without a complete backup the operator could not go back to what the
+    // device holds now, so nothing is written.
+    if (!saveOriginalSettings()) {
+        messageLog().append("Store is CANCELLED: the original settings could not be saved, "
+                            "nothing was written to the device\r\n");
+        return result;
+    }
+    result.backedUp = true;
+    result.summary = storeChanges(choose);
+    return result;
+}
+
 OperationSummary AppState::storeChanges(WindowHandle dialog) {
     return storeChanges([dialog] { return choiceFromDialog(dialog); });
 }

@@ -30,18 +30,13 @@ void showStoreFailed(WindowHandle dialog, const char* backupFile) {
 void runStore(AppState& app) {
     WindowHandle dialog = app.dialogWindow;
     if (dialogPort().messageBox(dialog, kConfirmStore, kAppTitle, kButtonsYesNo) != kAnswerYes) return;
-    OperationSummary summary;
+    AppState::StoreResult result;
     {
         platform::TimerResolutionScope fineTimer;
-        // Without a complete backup the operator could not go back to what the
-        // device holds now, so nothing is written.
-        if (!app.saveOriginalSettings()) {
-            messageLog().append("Store is CANCELLED: the original settings could not be saved, "
-                                "nothing was written to the device\r\n");
-            return;
-        }
-        summary = app.storeChanges(dialog);
+        result = app.backUpAndStore([dialog] { return choiceFromDialog(dialog); });
     }
+    if (!result.backedUp) return;
+    const OperationSummary& summary = result.summary;
     if (summary.failed > 0)
         showStoreFailed(dialog, app.lastBackupFile);
     else

@@ -122,21 +122,14 @@ int runBackup(AppState& app) {
 
 int runStore(AppState& app, const OperatorChoice& choice) {
     logStream = stdout;
-    // A store that would write nothing (no change, or one refused) needs no
-    // backup: a script run again and again leaves no pile of equal files.
-    bool writes = false;
-    for (int i = 0; i < app.boundCount(); ++i) {
-        if (computeChange(app.settings[i].snapshot(), choice).outcome == ChangePlan::Outcome::Change)
-            writes = true;
-    }
-    if (writes && !app.saveOriginalSettings()) {
-        messageLog().append("Store is CANCELLED: the original settings could not be saved, "
-                            "nothing was written to the device\r\n");
+    // As the dialog's Store: the backup first, and nothing written without it.
+    const AppState::StoreResult result = app.backUpAndStore([&choice] { return choice; });
+    if (!result.backedUp) {
         fail("the original settings could not be saved into %s; nothing was written to the device",
              app.lastBackupFile);
         return kBackupFailed;
     }
-    const OperationSummary summary = app.storeChanges([&choice] { return choice; });
+    const OperationSummary& summary = result.summary;
     if (summary.stored > 0) std::printf("%s\n", kRestartNotice);
     if (summary.failed > 0) {
         fail("the store FAILED; the device may hold part of the change; %s holds the settings from "

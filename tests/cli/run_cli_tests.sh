@@ -142,7 +142,7 @@ case_store_show_restore() {
     cli store --hblank 256 --half-clock on
     check "store of what the device holds: status 0" status_is 0
     check "store of what the device holds: No changes" out_has "No changes"
-    check "store of what the device holds: no new backup" set_file_count_is 1
+    check "store of what the device holds: backed up first, as the dialog does" set_file_count_is 2
     check "store of what the device holds: image untouched" same_bytes "$W/device1.img" "$W/before.img"
 }
 
@@ -189,12 +189,14 @@ case_exit_statuses() {
     check "--version: status 0" status_is 0
     check "--version: the version" text_matches "$OUT" '^spelvane-cli [0-9]+\.[0-9]+\.[0-9]+$'
 
-    # 4: every name the backup could take in the next minute is a folder.
+    # 4: every name the backup could take is a folder (it moves its stamp on
+    # past taken names for an hour, then gives up).
     cli show
     cp "$W/device1.img" "$W/before.img"
-    local now t
+    local now
     now=$(date +%s)
-    for ((t = now; t <= now + 60; t++)); do mkdir "$W/KVDEV-A1_$(date -d "@$t" +%Y%m%d%H%M%S).set"; done
+    (cd "$W" && seq "$now" $((now + 3700)) | sed 's/^/@/' |
+        date -f - +KVDEV-A1_%Y%m%d%H%M%S.set | xargs mkdir)
     cli store --hblank 300
     check "backup fails in store: status 4" status_is 4
     check "backup fails in store: one error line" err_is_one_line
@@ -233,7 +235,7 @@ case_exit_statuses() {
     check "change refused: status 1" status_is 1
     check "change refused: the log says why" out_has "above 65535: nothing written"
     check "change refused: nothing written" same_bytes "$W/device1.img" "$W/before.img"
-    check "change refused: no backup needed" set_file_count_is 1
+    check "change refused: backed up first all the same" set_file_count_is 2
 
     config
     device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "fail = 15 1"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Developer entry point.
-#   ./build.sh run    build the 32-bit program and open it against the simulated reader
-#   ./build.sh test   build everything and run every test (native, Windows under Wine)
-# Both install what is missing (Debian 12, as root).
+#   ./build.sh run      build the 32-bit program and open it against the simulated reader
+#   ./build.sh test     build everything and run every test (native, Windows under Wine)
+#   ./build.sh release  build what ships and pack it into dist/spelvane-<version>-win32.zip
+# Each installs what is missing (Debian 12, as root).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -12,14 +13,16 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
-PACKAGES=(cmake make g++ googletest g++-mingw-w64-i686 wine wine32:i386 xvfb xauth
-          x11-utils xdotool xxd imagemagick clang libclang-rt-14-dev python3)
+# The win32 thread model's compiler builds what ships, the posix one the tests.
+RELEASE_PACKAGES=(cmake make g++-mingw-w64-i686-win32)
+PACKAGES=("${RELEASE_PACKAGES[@]}" g++ googletest g++-mingw-w64-i686 wine wine32:i386 xvfb
+          xauth x11-utils xdotool xxd imagemagick clang libclang-rt-14-dev python3)
 
 log() { printf '\n==> %s\n' "$*"; }
 
-install_packages() {
+install_packages() {  # packages...
     local missing=()
-    for package in "${PACKAGES[@]}"; do
+    for package in "$@"; do
         dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -50,9 +53,24 @@ build_tsan() {
     configure_and_build "$BUILD/tsan" -DSPELVANE_TSAN=ON
 }
 
+build_release() {
+    log "32-bit Windows release (what ships)"
+    configure_and_build "$BUILD/release" -DSPELVANE_RELEASE=ON \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32-release.cmake"
+}
+
+win32_configure() {
+    # The tests' tree builds the release tree too (tests/shipped), here the
+    # same one that build_release makes.
+    cmake -S "$ROOT" -B "$BUILD/win32" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake" \
+        -DSPELVANE_RELEASE_DIR="$BUILD/release" >/dev/null
+}
+
 build_win32() {
-    log "32-bit Windows build"
-    configure_and_build "$BUILD/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake"
+    log "32-bit Windows build (tests, and the release they drive)"
+    win32_configure
+    cmake --build "$BUILD/win32" -j "$JOBS"
 }
 
 prepare_wine() {
@@ -100,9 +118,9 @@ run_tests() {
 }
 
 run_program() {
-    build_win32
+    build_release
     prepare_wine
-    local bin="$BUILD/win32/bin" work="$BUILD/run"
+    local bin="$BUILD/release/ship" work="$BUILD/run"
     mkdir -p "$work"
     # The simulated reader keeps its device memory in this folder between runs.
     if [ ! -f "$work/qzsim.conf" ]; then
@@ -120,13 +138,30 @@ run_program() {
         wine "$bin/spelvane.exe"
     else
         log "no display: starting Spelvane inside Xvfb"
-        xvfb-run -a -s "-screen 0 1024x768x24" bash "$ROOT/cmake/screenshot.sh" "$bin/spelvane.exe" "$BUILD/spelvane.png"
+        # The test driver closes the dialog after the picture.
+        win32_configure
+        cmake --build "$BUILD/win32" --target spelvane-driver -j "$JOBS" >/dev/null
+        xvfb-run -a -s "-screen 0 1024x768x24" bash "$ROOT/cmake/screenshot.sh" "$bin/spelvane.exe" \
+            "$BUILD/spelvane.png" "$BUILD/win32/bin/spelvane-driver.exe"
         log "screenshot of the dialog: $BUILD/spelvane.png"
     fi
 }
 
+make_release() {
+    build_release
+    log "packing the release"
+    cmake --build "$BUILD/release" --target dist
+    local zip
+    zip=$(basename "$(ls -t "$BUILD"/release/spelvane-*-win32.zip | head -n 1)")
+    mkdir -p "$ROOT/dist"
+    cp "$BUILD/release/$zip" "$ROOT/dist/$zip"
+    cmake -E tar tvf "$ROOT/dist/$zip"
+    log "the package: dist/$zip ($(stat -c %s "$ROOT/dist/$zip") bytes)"
+}
+
 case "${1:-}" in
-    run) install_packages; run_program ;;
-    test) install_packages; run_tests ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    run) install_packages "${PACKAGES[@]}"; run_program ;;
+    test) install_packages "${PACKAGES[@]}"; run_tests ;;
+    release) install_packages "${RELEASE_PACKAGES[@]}"; make_release ;;
+    *) echo "usage: $0 run|test|release" >&2; exit 2 ;;
 esac

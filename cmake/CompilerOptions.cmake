@@ -11,8 +11,12 @@ if(SPELVANE_TSAN)
 endif()
 
 if(WIN32)
-  # Windows XP is the oldest system the program must run on.
-  add_compile_definitions(WINVER=0x0501 _WIN32_WINNT=0x0501 WIN32_LEAN_AND_MEAN NOMINMAX)
+  # Windows 2000 SP4 is the oldest system the program must run on: the
+  # headers then hide what it lacks, and its loader refuses an image whose
+  # subsystem or OS version is above its own 5.0.
+  add_compile_definitions(WINVER=0x0500 _WIN32_WINNT=0x0500 WIN32_LEAN_AND_MEAN NOMINMAX)
+  add_link_options(-Wl,--major-subsystem-version,5 -Wl,--minor-subsystem-version,0
+                   -Wl,--major-os-version,5 -Wl,--minor-os-version,0)
   # Import nothing but system DLLs: the C++ and GCC runtimes go into the binary.
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()

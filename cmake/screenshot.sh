@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Inside an X session: start the program, wait for its dialog, photograph it,
 # then close it the way a user would.
+#   screenshot.sh <program.exe> <picture.png> [spelvane-driver.exe]
 set -u
 exe=$1
 out=$2
@@ -20,8 +21,8 @@ fi
 sleep 2  # discovery runs on the first timer tick; let it finish and refresh
 import -window "$window" "$out" 2>/dev/null || import -window root "$out"
 # Close it as the title bar's close button would (WM_CLOSE), through the
-# test driver built beside it.
-driver="$(dirname "$exe")/spelvane-driver.exe"
+# test driver (third argument, or built beside the program).
+driver=${3:-"$(dirname "$exe")/spelvane-driver.exe"}
 if [ -f "$driver" ]; then
     printf 'window\nclose\n' | wine "$driver" >/dev/null
 else

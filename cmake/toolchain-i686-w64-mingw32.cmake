@@ -4,10 +4,15 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
 set(SPELVANE_MINGW_PREFIX i686-w64-mingw32)
-# The posix thread model: GoogleTest needs std::mutex. With -static the
-# thread runtime is linked in, so the binaries still import only system DLLs.
-set(CMAKE_C_COMPILER ${SPELVANE_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${SPELVANE_MINGW_PREFIX}-g++-posix)
+# The thread model picks the compiler. posix (the default) for the tests:
+# GoogleTest needs std::mutex, and the winpthreads library it brings imports
+# functions that Windows 2000 lacks. win32 for what ships (see the release
+# toolchain): the program has its own thread seams and needs no C++ threads.
+if(NOT SPELVANE_MINGW_THREADS)
+  set(SPELVANE_MINGW_THREADS posix)
+endif()
+set(CMAKE_C_COMPILER ${SPELVANE_MINGW_PREFIX}-gcc-${SPELVANE_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${SPELVANE_MINGW_PREFIX}-g++-${SPELVANE_MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${SPELVANE_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${SPELVANE_MINGW_PREFIX})

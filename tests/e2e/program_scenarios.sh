@@ -133,7 +133,7 @@ scenario_missing_library() {
     scenario_dir missing_library
     add_device KVDEV-A1 TYPE1 "$ORIGINAL"
     mkdir -p "$S_DIR/alone"
-    cp "$BIN/spelvane.exe" "$S_DIR/alone/"
+    cp "$PROGRAM/spelvane.exe" "$S_DIR/alone/"
     ends_with_box missing_library "Cannot find KV devices" "$S_DIR/alone/spelvane.exe"
     check "device image untouched" unchanged KVDEV-A1
 }

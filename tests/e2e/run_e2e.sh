@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end scenarios of the 32-bit program under Wine inside Xvfb.
 #
-#   run_e2e.sh <bin-dir> [--standin] [scenario...]
+#   run_e2e.sh <bin-dir> [--program <dir>] [--standin] [scenario...]
 #
-# <bin-dir> holds spelvane.exe, qzsd7.dll and spelvane-driver.exe. Each
+# <bin-dir> holds spelvane-driver.exe (and the stand-in); spelvane.exe and
+# qzsd7.dll are taken from --program <dir>, the release build's ship/
+# folder under CTest, and from <bin-dir> when it is not given. Each
 # scenario gets a fresh directory with a simulator configuration and device
 # images, starts the program there (its .set backups land there), works it
 # with the driver and then checks exit status, image bytes, backup bytes
@@ -18,10 +20,14 @@ fi
 BIN=$(cd "$1" && pwd) || exit 2
 shift
 MODE=program
-if [[ ${1:-} == --standin ]]; then
-    MODE=standin
-    shift
-fi
+PROGRAM=$BIN
+while [[ $# -gt 0 ]]; do
+    case $1 in
+        --standin) MODE=standin; shift ;;
+        --program) PROGRAM=$(cd "${2:?--program needs a folder}" && pwd) || exit 2; shift 2 ;;
+        *) break ;;
+    esac
+done
 ONLY=("$@")
 HERE=$(cd "$(dirname "$0")" && pwd)
 SOURCE_ROOT=$(cd "$HERE/../.." && pwd)
@@ -145,7 +151,7 @@ backup_file() {
 backup_name_ok() { [[ $(basename "$1") =~ ^$2_[0-9]{14}\.set$ ]]; }
 
 start_program() {
-    local exe=${1:-$BIN/spelvane.exe}
+    local exe=${1:-$PROGRAM/spelvane.exe}
     shift || true
     (
         cd "$S_DIR" || exit 99

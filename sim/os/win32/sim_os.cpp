@@ -33,23 +33,35 @@ std::string environmentVariable(const char* name) {
     return std::string(buffer, length);
 }
 
-std::string ownDirectory() {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(&ownDirectory), &module)) {
-        return {};
-    }
+// GetModuleHandleEx would answer both questions below, but Windows 2000 does
+// not have it. The allocation that holds this library's code is its image,
+// and the image's base is its module handle.
+static HMODULE ownModule() {
+    MEMORY_BASIC_INFORMATION region{};
+    if (VirtualQuery(reinterpret_cast<LPCVOID>(&ownModule), &region, sizeof(region)) == 0) return nullptr;
+    return static_cast<HMODULE>(region.AllocationBase);
+}
+
+static std::string ownPath() {
+    HMODULE module = ownModule();
+    if (!module) return {};
     char path[MAX_PATH + 1];
     DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
-    return directoryOf(std::string(path, length));
+    return std::string(path, length);
 }
 
+std::string ownDirectory() {
+    std::string path = ownPath();
+    return path.empty() ? std::string() : directoryOf(path);
+}
+
+// A reference of our own that is never given back: a caller's balanced
+// FreeLibrary then leaves the library loaded. The module is already in the
+// process, so this only counts up, even from inside DllMain.
 void pinOwnModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<LPCSTR>(&pinOwnModule), &module);
+    std::string path = ownPath();
+    if (!path.empty()) LoadLibraryA(path.c_str());
 }
 
 int64_t monotonicMicroseconds() {

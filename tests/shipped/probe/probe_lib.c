@@ -1,0 +1,1 @@
+__declspec(dllexport) int probe_value(void) { return 0; }

@@ -64,6 +64,7 @@ LoadResult SpeedSettings::loadFromDevice() {
 void SpeedSettings::unbind() {
     if (device) device->close();
     device = nullptr;
+    info = nullptr;  // the slot's block went with the close
 }
 
 }  // namespace spelvane

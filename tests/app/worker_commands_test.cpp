@@ -111,7 +111,9 @@ TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {
 }
 
 TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestartNotice) {
-    record().device->close();  // every request now fails
+    // As after the library dropped the device: every request is refused
+    // with error 19 (decimal), "not open".
+    record().device->handle = 0;
     dialog.answerNext(kAnswerYes);
     dialog.setHBlankPosition(0x1c8);
     serveCommand(IDC_STORE);

@@ -162,6 +162,7 @@ TEST_P(LoadFailureTest, ShowsTheTextClosesTheDeviceAndGivesUp) {
     ASSERT_GE(cursors.size(), 2u);
     EXPECT_EQ(cursors[1], CursorShape::Arrow);  // before the message, after the wait cursor
     EXPECT_EQ(record().device, nullptr);
+    EXPECT_EQ(record().info, nullptr) << "the closed slot's block is gone";
     ASSERT_NE(appState().devices, nullptr);
     EXPECT_EQ(appState().devices[0].handle, 0u);
     EXPECT_EQ(appState().devices[0].info, nullptr);

@@ -59,8 +59,8 @@ void MessageLog::append(const char* format, ...) {
     va_end(arguments);
     piece[kPieceSize - 1] = '\0';
 
-    // The sink waits for the dialog thread, which may itself be waiting to
-    // clear the log; so the text is copied under the guard and shown after.
+    // A display may wait for the dialog thread, which may itself be waiting
+    // to clear the log; so the text is copied under the guard and shown after.
     char* shown = [&]() -> char* {
         platform::LockGuard hold(guard_);
         const size_t pieceLength = std::strlen(piece);

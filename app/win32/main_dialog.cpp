@@ -83,8 +83,7 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     }
     if (message == WM_APP_SHOW_LOG) {
-        showLogUpdate(mainLogBox(), GetDlgItem(dialog, IDC_LOG_BOX),
-                      reinterpret_cast<const char*>(lParam), messageLog());
+        dialogPortWin32().logNotice().serve(mainLogBox(), GetDlgItem(dialog, IDC_LOG_BOX), messageLog());
         return TRUE;
     }
     DialogMessage translated;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "app/win32/log_box.h"
 #include "platform/dialog_port.h"
 
 namespace spelvane::win32 {
@@ -15,6 +16,8 @@ public:
     void setCursor(CursorShape shape) override;
     bool halfClockChecked(WindowHandle dialog) override;
     int32_t hblankPosition(WindowHandle dialog) override;
+    // Only tells the dialog that the log has changed: it shows the log's
+    // own text, whatever the text handed here.
     void showLog(WindowHandle dialog, const char* text) override;
     bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize) override;
     void sendCompletion(WindowHandle dialog) override;
@@ -23,7 +26,10 @@ public:
     // they show for a store that is still running when the dialog goes.
     void rememberClosingControls(HWND dialog);
 
+    LogBoxNotice& logNotice() { return logNotice_; }
+
 private:
+    LogBoxNotice logNotice_;
     // A gone window answers "unchecked" and position 0, which a store would
     // write into the device as the operator's choice. Once the dialog has
     // closed, the values it showed last are answered instead.

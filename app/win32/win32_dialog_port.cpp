@@ -61,9 +61,7 @@ Win32DialogPort& dialogPortWin32() {
     return *instance;
 }
 
-void Win32DialogPort::showLog(WindowHandle dialog, const char* text) {
-    SendMessageA(window(dialog), WM_APP_SHOW_LOG, 0, reinterpret_cast<LPARAM>(text));
-}
+void Win32DialogPort::showLog(WindowHandle dialog, const char*) { logNotice_.post(window(dialog)); }
 
 bool Win32DialogPort::chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize) {
     if (!fileName || fileNameSize == 0) return false;

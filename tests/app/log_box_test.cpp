@@ -1,12 +1,19 @@
 // The log box against a real edit control, made as the dialog makes its log
 // box: whatever way the mirror takes (a new piece at the end, or the whole
-// text), the box must end up showing exactly the log.
+// text), the box must end up showing exactly the log; and the log reaches it
+// through the program's dialog port without the worker waiting.
 #ifdef _WIN32
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "app/app_state.h"
+#include "app/control_ids.h"
+#include "app/message_log.h"
 #include "app/win32/log_box.h"
+#include "app/win32/win32_dialog.h"
+#include "platform/thread.h"
+#include "tests/support/program_state.h"
 
 namespace spelvane::win32 {
 namespace {
@@ -74,25 +81,122 @@ TEST_F(LogBoxTest, BoxChangedBehindTheMirrorGetsTheWholeLog) {
     EXPECT_EQ(boxText(), "one\r\ntwo\r\n");
 }
 
-TEST_F(LogBoxTest, TextHandedOverBeforeAResetDoesNotComeBack) {
-    MessageLog log;
-    log.setSink([](const char*) {});
-    log.append("Write register adresses...OK\r\n");
-    const std::string handed = log.currentText();  // the worker's copy
-    showLogUpdate(mirror, box, handed.c_str(), log);
-    EXPECT_EQ(boxText(), handed);
+// The dialog as the program has it, around the fixture's box: the program's
+// dialog port tells a window of this thread that the log has changed, and
+// the window serves each notice with the fixture's mirror.
+class LogBoxNoticeTest : public LogBoxTest {
+protected:
+    void SetUp() override {
+        LogBoxTest::SetUp();
+        spelvane::testing::resetProgramState();
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = dialogProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "SpelvaneLogNoticeTest";
+        RegisterClassA(&windowClass);
+        dialog = CreateWindowExA(0, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 windowClass.hInstance, nullptr);
+        ASSERT_NE(dialog, nullptr);
+        current = this;
+        setDialogPort(&port);
+        appState().dialogWindow = dialog;
+    }
+    void TearDown() override {
+        DestroyWindow(dialog);
+        current = nullptr;
+        spelvane::testing::resetProgramState();
+        LogBoxTest::TearDown();
+    }
 
-    // Reset: the box shows "" and the log empties, before the worker's next
-    // request to show its (now old) copy is served.
-    showLogUpdate(mirror, box, "", log);
-    log.clear();
-    showLogUpdate(mirror, box, handed.c_str(), log);
+    static LRESULT CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_APP_SHOW_LOG && current) {
+            ++current->updates;
+            current->port.logNotice().serve(current->mirror, current->box, messageLog());
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+
+    // Serves what is queued for this thread, until `until` is set when given.
+    void serveNotices(platform::ManualResetEvent* until = nullptr) {
+        for (int round = 0; round < 500; ++round) {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+            if (!until || until->wait(10)) return;
+        }
+    }
+
+    static inline LogBoxNoticeTest* current = nullptr;
+    Win32DialogPort port;
+    HWND dialog = nullptr;
+    int updates = 0;
+};
+
+struct Burst {
+    int lights = 0;
+    platform::ManualResetEvent appended;
+};
+
+unsigned appendStoreLines(void* parameter) {
+    auto& burst = *static_cast<Burst*>(parameter);
+    for (int light = 0; light < burst.lights; ++light) {
+        messageLog().append("Store light %i ...", light);
+        messageLog().append("OK\r\n");
+    }
+    burst.appended.set();
+    return 0;
+}
+
+TEST_F(LogBoxNoticeTest, WorkerAppendsWithoutTheDialogAndItsBurstCostsOneUpdate) {
+    Burst burst;
+    burst.lights = 40;
+    platform::Thread worker;
+    ASSERT_TRUE(worker.start(appendStoreLines, &burst));
+    // This thread, the dialog's, takes no message meanwhile: an append that
+    // waited for the dialog would keep the worker from finishing.
+    const bool appendedAlone = burst.appended.wait(5000);
+    serveNotices(&burst.appended);
+    worker.join();
+    EXPECT_TRUE(appendedAlone);
+    serveNotices();
+    EXPECT_EQ(updates, 1);
+
+    std::string expected;
+    for (int light = 0; light < burst.lights; ++light)
+        expected += "Store light " + std::to_string(light) + " ...OK\r\n";
+    EXPECT_EQ(boxText(), expected);
+}
+
+TEST_F(LogBoxNoticeTest, ResetWithANoticeOutstandingEmptiesTheBoxForGood) {
+    messageLog().append("Write register adresses...OK\r\n");
+    serveNotices();
+    EXPECT_EQ(boxText(), "Write register adresses...OK\r\n");
+
+    // The worker's next line is noticed but not yet shown when Reset comes.
+    messageLog().append("Store light 0 ...");
+    messageLog().clear();
+    serveNotices();
+    EXPECT_EQ(boxText(), "");
+    serveNotices();
     EXPECT_EQ(boxText(), "");
 
-    log.append("Refresh header info ...");
-    showLogUpdate(mirror, box, "stale", log);
+    messageLog().append("Refresh header info ...");
+    serveNotices();
     EXPECT_EQ(boxText(), "Refresh header info ...");
-    log.release();
+    EXPECT_EQ(updates, 3);
+}
+
+TEST_F(LogBoxNoticeTest, NoticeThatCouldNotBePostedDoesNotStopTheNextOnes) {
+    HWND gone = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    DestroyWindow(gone);
+    appState().dialogWindow = gone;
+    messageLog().append("lost ");
+    appState().dialogWindow = dialog;
+    messageLog().append("then shown\r\n");
+    serveNotices();
+    EXPECT_EQ(updates, 1);
+    EXPECT_EQ(boxText(), "lost then shown\r\n");
 }
 
 }  // namespace

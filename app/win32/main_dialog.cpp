@@ -86,6 +86,8 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         dialogPortWin32().logNotice().serve(mainLogBox(), GetDlgItem(dialog, IDC_LOG_BOX), messageLog());
         return TRUE;
     }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_STORE) dialogPortWin32().rememberControls(dialog);
+    if (message == WM_APP_COMMAND_DONE) dialogPortWin32().forgetControls();
     DialogMessage translated;
     if (!translate(message, wParam, lParam, translated)) return FALSE;
     Win32DialogControls controls(dialog);

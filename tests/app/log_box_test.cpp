@@ -3,6 +3,8 @@
 // text), the box must end up showing exactly the log; and the log reaches it
 // through the program's dialog port without the worker waiting.
 #ifdef _WIN32
+#include <windows.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -83,8 +85,9 @@ TEST_F(LogBoxTest, BoxChangedBehindTheMirrorGetsTheWholeLog) {
 
 // The dialog as the program has it, around the fixture's box: the program's
 // dialog port tells a window of this thread that the log has changed, and
-// the window serves each notice with the fixture's mirror.
-class LogBoxNoticeTest : public LogBoxTest {
+// the window serves each notice with the fixture's mirror. This thread is
+// the dialog's; the worker is a thread of the test's.
+class Win32DialogPortTest : public LogBoxTest {
 protected:
     void SetUp() override {
         LogBoxTest::SetUp();
@@ -126,11 +129,27 @@ protected:
         }
     }
 
-    static inline LogBoxNoticeTest* current = nullptr;
+    static inline Win32DialogPortTest* current = nullptr;
     Win32DialogPort port;
     HWND dialog = nullptr;
     int updates = 0;
 };
+
+struct ControlsSeen {
+    Win32DialogPort* port = nullptr;
+    HWND dialog = nullptr;
+    bool halfClock = false;
+    int32_t hblank = 0;
+    platform::ManualResetEvent read;
+};
+
+unsigned readControls(void* parameter) {
+    auto& seen = *static_cast<ControlsSeen*>(parameter);
+    seen.halfClock = seen.port->halfClockChecked(seen.dialog);
+    seen.hblank = seen.port->hblankPosition(seen.dialog);
+    seen.read.set();
+    return 0;
+}
 
 struct Burst {
     int lights = 0;
@@ -147,7 +166,7 @@ unsigned appendStoreLines(void* parameter) {
     return 0;
 }
 
-TEST_F(LogBoxNoticeTest, WorkerAppendsWithoutTheDialogAndItsBurstCostsOneUpdate) {
+TEST_F(Win32DialogPortTest, WorkerAppendsWithoutTheDialogAndItsBurstCostsOneUpdate) {
     Burst burst;
     burst.lights = 40;
     platform::Thread worker;
@@ -167,7 +186,7 @@ TEST_F(LogBoxNoticeTest, WorkerAppendsWithoutTheDialogAndItsBurstCostsOneUpdate)
     EXPECT_EQ(boxText(), expected);
 }
 
-TEST_F(LogBoxNoticeTest, ResetWithANoticeOutstandingEmptiesTheBoxForGood) {
+TEST_F(Win32DialogPortTest, ResetWithANoticeOutstandingEmptiesTheBoxForGood) {
     messageLog().append("Write register adresses...OK\r\n");
     serveNotices();
     EXPECT_EQ(boxText(), "Write register adresses...OK\r\n");
@@ -186,7 +205,41 @@ TEST_F(LogBoxNoticeTest, ResetWithANoticeOutstandingEmptiesTheBoxForGood) {
     EXPECT_EQ(updates, 3);
 }
 
-TEST_F(LogBoxNoticeTest, NoticeThatCouldNotBePostedDoesNotStopTheNextOnes) {
+TEST_F(Win32DialogPortTest, StoreGetsTheControlsAsPressedWithoutWaitingForTheDialog) {
+    InitCommonControls();
+    auto child = [&](const char* type, DWORD style, int id) {
+        return CreateWindowExA(0, type, "", WS_CHILD | style, 0, 0, 100, 20, dialog,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+    };
+    ASSERT_NE(child("BUTTON", BS_AUTOCHECKBOX, IDC_HALF_CLOCK), nullptr);
+    HWND trackbar = child(TRACKBAR_CLASSA, 0, IDC_HBLANK_TRACKBAR);
+    ASSERT_NE(trackbar, nullptr);
+    SendMessageA(trackbar, TBM_SETRANGE, TRUE, MAKELPARAM(21, 1023));
+    SendMessageA(trackbar, TBM_SETPOS, TRUE, 0x1c8);
+    CheckDlgButton(dialog, IDC_HALF_CLOCK, BST_CHECKED);
+    port.rememberControls(dialog);  // Store pressed
+
+    ControlsSeen seen;
+    seen.port = &port;
+    seen.dialog = dialog;
+    platform::Thread worker;
+    ASSERT_TRUE(worker.start(readControls, &seen));
+    const bool readAlone = seen.read.wait(5000);  // this thread takes no message
+    serveNotices(&seen.read);
+    worker.join();
+    EXPECT_TRUE(readAlone);
+    EXPECT_TRUE(seen.halfClock);
+    EXPECT_EQ(seen.hblank, 0x1c8);
+
+    // Once the command is done the controls are asked again.
+    port.forgetControls();
+    CheckDlgButton(dialog, IDC_HALF_CLOCK, BST_UNCHECKED);
+    SendMessageA(trackbar, TBM_SETPOS, TRUE, 0x100);
+    EXPECT_FALSE(port.halfClockChecked(dialog));
+    EXPECT_EQ(port.hblankPosition(dialog), 0x100);
+}
+
+TEST_F(Win32DialogPortTest, NoticeThatCouldNotBePostedDoesNotStopTheNextOnes) {
     HWND gone = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
     DestroyWindow(gone);

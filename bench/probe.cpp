@@ -101,17 +101,23 @@ bool startProgram(const char* program, PROCESS_INFORMATION& started) {
     return false;
 }
 
-// From the first device request of `kind` (any when null) to the last of
-// `lastKind`; -1 when there is none.
-double requestSpan(const std::vector<TraceLine>& trace, const char* firstKind, const char* lastKind) {
+// From the first device request of `firstKind` (any when null) to the last
+// of `lastKind`, on the trace's clock.
+struct Span {
     double first = -1;
     double last = -1;
+    bool found() const { return first >= 0 && last >= first; }
+    double ms() const { return found() ? last - first : -1.0; }
+};
+
+Span requestSpan(const std::vector<TraceLine>& trace, const char* firstKind, const char* lastKind) {
+    Span span;
     for (const TraceLine& line : trace) {
         if (!isDeviceRequest(line)) continue;
-        if (first < 0 && (!firstKind || line.function == firstKind)) first = line.ms;
-        if (first >= 0 && line.function == lastKind) last = line.ms;
+        if (span.first < 0 && (!firstKind || line.function == firstKind)) span.first = line.ms;
+        if (span.first >= 0 && line.function == lastKind) span.last = line.ms;
     }
-    return first < 0 || last < 0 ? -1.0 : last - first;
+    return span;
 }
 
 double deviceRequests(const std::vector<TraceLine>& trace) {
@@ -119,14 +125,22 @@ double deviceRequests(const std::vector<TraceLine>& trace) {
 }
 
 // The trace as it stood when the question showed is the start-up (the
-// worker waits for the answer, so nothing of the store is in it yet).
-void reportTrace(const std::string& text, size_t questionAt) {
+// worker waits for the answer, so nothing of the store is in it yet). The
+// simulator stamps its calls with the same performance counter as nowMs(),
+// so the store's requests are also placed against the probe's Yes and
+// notice: what comes before the first write and after the last read-back.
+void reportTrace(const std::string& text, size_t questionAt, double yesAt, double noticeAt) {
     const std::vector<TraceLine> startup = parseTrace(text.substr(0, questionAt));
     const std::vector<TraceLine> store = parseTrace(text.substr(std::min(questionAt, text.size())));
     report("startup_requests", deviceRequests(startup));
-    report("startup_span_ms", requestSpan(startup, nullptr, kDeviceRead));
+    report("startup_span_ms", requestSpan(startup, nullptr, kDeviceRead).ms());
     report("store_requests", deviceRequests(store));
-    report("store_span_ms", requestSpan(store, kDeviceWrite, kDeviceRead));
+    const Span written = requestSpan(store, kDeviceWrite, kDeviceRead);
+    report("store_span_ms", written.ms());
+    if (written.found()) {
+        report("store_lead_ms", written.first - yesAt);
+        report("store_tail_ms", noticeAt - written.last);
+    }
     std::vector<TraceLine> all = startup;
     all.insert(all.end(), store.begin(), store.end());
     if (!reportPacing(all)) std::fprintf(stderr, "probe: no device requests in the trace\n");
@@ -219,6 +233,6 @@ int main(int argc, char** argv) {
         TerminateProcess(program.hProcess, 1);
     }
     CloseHandle(program.hProcess);
-    reportTrace(readWholeFile(tracePath), traceAtQuestion);
+    reportTrace(readWholeFile(tracePath), traceAtQuestion, yesAt, noticeAt);
     return stored && ended ? 0 : 1;
 }

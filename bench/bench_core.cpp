@@ -185,7 +185,7 @@ int runDevice(const std::filesystem::path& work, bool pair) {
     }
     report("store_ms", dialog.doneAt - dialog.yesAt);
     appState().releaseDevices();
-    if (!reportPacing(parseTrace(readWholeFile((work / "trace.log").string()))))
+    if (!reportPacing({parseTrace(readWholeFile((work / "trace.log").string()))}))
         fail("no device requests in the trace");
     setDialogPort(nullptr);
     return 0;

@@ -141,9 +141,7 @@ void reportTrace(const std::string& text, size_t questionAt, double yesAt, doubl
         report("store_lead_ms", written.first - yesAt);
         report("store_tail_ms", noticeAt - written.last);
     }
-    std::vector<TraceLine> all = startup;
-    all.insert(all.end(), store.begin(), store.end());
-    if (!reportPacing(all)) std::fprintf(stderr, "probe: no device requests in the trace\n");
+    if (!reportPacing({startup, store})) std::fprintf(stderr, "probe: no device requests in the trace\n");
 }
 
 }  // namespace

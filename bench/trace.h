@@ -50,22 +50,25 @@ inline std::string readWholeFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Gaps between consecutive device requests on one handle. Those with no
-// fixed 100 ms pause in between are the ones the pacing decided. Returns
-// false when there was no gap at all.
-inline bool reportPacing(const std::vector<TraceLine>& trace) {
-    std::map<std::string, double> last;
+// Gaps between consecutive device requests on one handle, within each part
+// of the trace (no gap spans the operator's time between two parts). Those
+// with no fixed 100 ms pause in between are the ones the pacing decided.
+// Returns false when there was no gap at all.
+inline bool reportPacing(const std::vector<std::vector<TraceLine>>& parts) {
     std::vector<double> all;
     std::vector<double> paced;
-    for (const TraceLine& line : trace) {
-        if (!isDeviceRequest(line)) continue;
-        auto previous = last.find(line.handle);
-        if (previous != last.end()) {
-            const double gap = line.ms - previous->second;
-            all.push_back(gap);
-            if (gap < 100.0) paced.push_back(gap);
+    for (const std::vector<TraceLine>& trace : parts) {
+        std::map<std::string, double> last;
+        for (const TraceLine& line : trace) {
+            if (!isDeviceRequest(line)) continue;
+            auto previous = last.find(line.handle);
+            if (previous != last.end()) {
+                const double gap = line.ms - previous->second;
+                all.push_back(gap);
+                if (gap < 100.0) paced.push_back(gap);
+            }
+            last[line.handle] = line.ms;
         }
-        last[line.handle] = line.ms;
     }
     if (all.empty()) return false;
     report("gap_min_ms", *std::min_element(all.begin(), all.end()));

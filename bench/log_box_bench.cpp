@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,12 +65,18 @@ struct Job {
     int lines;
     int appends;
     std::vector<double> costs;
+    std::atomic<bool> filled{false};
+    platform::ManualResetEvent shown;  // the box holds the filled log
     platform::ManualResetEvent finished;
 };
 
 unsigned appendRoutine(void* parameter) {
     auto& job = *static_cast<Job*>(parameter);
     fillLog(job.lines);
+    job.filled.store(true);
+    // Timed once the box holds the lines, as it would after growing with
+    // them: not while the dialog is still taking in the whole fill.
+    job.shown.wait(60000);
     job.costs = timedAppends(job.appends);
     job.finished.set();
     return 0;
@@ -107,8 +114,10 @@ int main(int argc, char** argv) {
     platform::Thread appender;
     if (!appender.start(appendRoutine, &job)) return 1;
     // The dialog thread serves the appender's updates as they come.
+    HWND box = GetDlgItem(dialog, IDC_LOG_BOX);
     while (!job.finished.isSet()) {
         serveMessages(dialog);
+        if (job.filled.load() && GetWindowTextLengthA(box) == messageLog().length()) job.shown.set();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
     appender.join();

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "app/app_state.h"
@@ -129,60 +130,47 @@ protected:
         }
     }
 
+    // Runs `work` on a thread of its own while this thread, the dialog's,
+    // takes no message; true when it finished all the same. What is queued
+    // is served before returning, so that a worker left waiting goes on.
+    bool finishesWithoutTheDialog(std::function<void()> work) {
+        struct Job {
+            std::function<void()> work;
+            platform::ManualResetEvent done;
+        } job{std::move(work)};
+        platform::Thread worker;
+        auto routine = [](void* parameter) -> unsigned {
+            auto& started = *static_cast<Job*>(parameter);
+            started.work();
+            started.done.set();
+            return 0;
+        };
+        if (!worker.start(routine, &job)) return false;
+        const bool alone = job.done.wait(5000);
+        serveNotices(&job.done);
+        worker.join();
+        return alone;
+    }
+
     static inline Win32DialogPortTest* current = nullptr;
     Win32DialogPort port;
     HWND dialog = nullptr;
     int updates = 0;
 };
 
-struct ControlsSeen {
-    Win32DialogPort* port = nullptr;
-    HWND dialog = nullptr;
-    bool halfClock = false;
-    int32_t hblank = 0;
-    platform::ManualResetEvent read;
-};
-
-unsigned readControls(void* parameter) {
-    auto& seen = *static_cast<ControlsSeen*>(parameter);
-    seen.halfClock = seen.port->halfClockChecked(seen.dialog);
-    seen.hblank = seen.port->hblankPosition(seen.dialog);
-    seen.read.set();
-    return 0;
-}
-
-struct Burst {
-    int lights = 0;
-    platform::ManualResetEvent appended;
-};
-
-unsigned appendStoreLines(void* parameter) {
-    auto& burst = *static_cast<Burst*>(parameter);
-    for (int light = 0; light < burst.lights; ++light) {
-        messageLog().append("Store light %i ...", light);
-        messageLog().append("OK\r\n");
-    }
-    burst.appended.set();
-    return 0;
-}
-
 TEST_F(Win32DialogPortTest, WorkerAppendsWithoutTheDialogAndItsBurstCostsOneUpdate) {
-    Burst burst;
-    burst.lights = 40;
-    platform::Thread worker;
-    ASSERT_TRUE(worker.start(appendStoreLines, &burst));
-    // This thread, the dialog's, takes no message meanwhile: an append that
-    // waited for the dialog would keep the worker from finishing.
-    const bool appendedAlone = burst.appended.wait(5000);
-    serveNotices(&burst.appended);
-    worker.join();
-    EXPECT_TRUE(appendedAlone);
+    constexpr int kLights = 40;
+    EXPECT_TRUE(finishesWithoutTheDialog([] {
+        for (int light = 0; light < kLights; ++light) {
+            messageLog().append("Store light %i ...", light);
+            messageLog().append("OK\r\n");
+        }
+    }));
     serveNotices();
     EXPECT_EQ(updates, 1);
 
     std::string expected;
-    for (int light = 0; light < burst.lights; ++light)
-        expected += "Store light " + std::to_string(light) + " ...OK\r\n";
+    for (int light = 0; light < kLights; ++light) expected += "Store light " + std::to_string(light) + " ...OK\r\n";
     EXPECT_EQ(boxText(), expected);
 }
 
@@ -219,17 +207,14 @@ TEST_F(Win32DialogPortTest, StoreGetsTheControlsAsPressedWithoutWaitingForTheDia
     CheckDlgButton(dialog, IDC_HALF_CLOCK, BST_CHECKED);
     port.rememberControls(dialog);  // Store pressed
 
-    ControlsSeen seen;
-    seen.port = &port;
-    seen.dialog = dialog;
-    platform::Thread worker;
-    ASSERT_TRUE(worker.start(readControls, &seen));
-    const bool readAlone = seen.read.wait(5000);  // this thread takes no message
-    serveNotices(&seen.read);
-    worker.join();
-    EXPECT_TRUE(readAlone);
-    EXPECT_TRUE(seen.halfClock);
-    EXPECT_EQ(seen.hblank, 0x1c8);
+    bool halfClock = false;
+    int32_t hblank = 0;
+    EXPECT_TRUE(finishesWithoutTheDialog([&] {
+        halfClock = port.halfClockChecked(dialog);
+        hblank = port.hblankPosition(dialog);
+    }));
+    EXPECT_TRUE(halfClock);
+    EXPECT_EQ(hblank, 0x1c8);
 
     // Once the command is done the controls are asked again.
     port.forgetControls();

@@ -13,6 +13,6 @@
 #define IDC_DEVICE_NAME 1008
 #define IDC_RESET 1009
 #define WM_APP_COMMAND_DONE 2024
-// Private: the log text to show in the log box (lParam), handled on the
-// dialog thread so that updates from the worker and clears never overlap.
+// Private: the log has changed; the dialog thread shows it in the log box,
+// so that updates from the worker and clears never overlap. No parameters.
 #define WM_APP_SHOW_LOG 2025

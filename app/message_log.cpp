@@ -54,8 +54,8 @@ void MessageLog::appendText(const char* text) {
     char piece[kPieceSize];
     std::snprintf(piece, sizeof piece, "%s", text ? text : "");
 
-    // The sink waits for the dialog thread, which may itself be waiting to
-    // clear the log; so the text is copied under the guard and shown after.
+    // A display may wait for the dialog thread, which may itself be waiting
+    // to clear the log; so the text is copied under the guard and shown after.
     char* shown = [&]() -> char* {
         platform::LockGuard hold(guard_);
         const size_t pieceLength = std::strlen(piece);

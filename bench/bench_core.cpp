@@ -9,8 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +20,7 @@
 #include "bench/log_fill.h"
 #include "bench/stats.h"
 #include "app/dialog_port.h"
+#include "bench/trace.h"
 #include "platform/sleep.h"
 #include "platform/thread.h"
 
@@ -131,58 +130,6 @@ std::filesystem::path writeConfig(const std::filesystem::path& work, bool pair) 
     return work / "bench.conf";
 }
 
-struct TraceLine {
-    double ms;
-    std::string handle;
-    std::string function;
-    std::string command;
-};
-
-std::vector<TraceLine> readTrace(const std::filesystem::path& path) {
-    std::vector<TraceLine> lines;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::map<std::string, std::string> fields;
-        std::istringstream words(line);
-        std::string word;
-        while (words >> word) {
-            auto equals = word.find('=');
-            if (equals != std::string::npos) fields[word.substr(0, equals)] = word.substr(equals + 1);
-        }
-        if (!fields.count("t")) continue;
-        lines.push_back({std::stod(fields["t"]) / 1000.0, fields["h"], fields["fn"], fields["cmd"]});
-    }
-    return lines;
-}
-
-// Gaps between consecutive device requests on one handle. Those with no
-// fixed 100 ms pause in between are the ones the pacing decided.
-void reportPacing(const std::filesystem::path& trace) {
-    std::map<std::string, double> last;
-    std::vector<double> all;
-    std::vector<double> paced;
-    for (const TraceLine& line : readTrace(trace)) {
-        if (line.function != "10ff1002" && line.function != "10ff1003") continue;
-        auto previous = last.find(line.handle);
-        if (previous != last.end()) {
-            const double gap = line.ms - previous->second;
-            all.push_back(gap);
-            if (gap < 100.0) paced.push_back(gap);
-        }
-        last[line.handle] = line.ms;
-    }
-    if (all.empty()) {
-        fail("no device requests in the trace");
-        return;
-    }
-    report("gap_min_ms", *std::min_element(all.begin(), all.end()));
-    report("gap_paced_median_ms", percentile(paced, 0.50));
-    report("gap_paced_p99_ms", percentile(paced, 0.99));
-    report("gap_paced_count", static_cast<double>(paced.size()));
-    report("gap_count", static_cast<double>(all.size()));
-}
-
 int runDevice(const std::filesystem::path& work, bool pair) {
     const std::filesystem::path config = writeConfig(work, pair);
     setConfigVariable(config.string());
@@ -239,7 +186,8 @@ int runDevice(const std::filesystem::path& work, bool pair) {
     }
     report("store_ms", dialog.doneAt - dialog.yesAt);
     appState().releaseDevices();
-    reportPacing(work / "trace.log");
+    if (!reportPacing({parseTrace(readWholeFile((work / "trace.log").string()))}))
+        fail("no device requests in the trace");
     setDialogPort(nullptr);
     return 0;
 }

@@ -1,12 +1,15 @@
-// spelvane-bench-probe <new-hblank>
-// Works the running program from outside: waits for its dialog to show a
-// device, moves the trackbar, presses Store and answers Yes, then, until the
-// closing notice appears, times a message round trip to the dialog every few
-// milliseconds (WM_NULL to the dialog and WM_GETTEXTLENGTH to its log box,
-// in turn). Answers the notice, closes the program. Prints "name value" lines.
+// spelvane-bench-probe <program.exe> <trace-file> <new-hblank>
+// Works the real program from outside: starts it, waits for its dialog to
+// show a device, moves the trackbar, presses Store and answers Yes, then,
+// until the closing notice appears, times a message round trip to the dialog
+// every few milliseconds (WM_NULL to the dialog and WM_GETTEXTLENGTH to its
+// log box, in turn). Answers the notice and closes the program. Then reads
+// the simulator's trace: what it held when the question showed is the
+// start-up, what came after it the store. Prints "name value" lines.
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,6 +17,7 @@
 
 #include "app/control_ids.h"
 #include "bench/stats.h"
+#include "bench/trace.h"
 #include "platform/timer_resolution.h"
 
 namespace spelvane::bench {
@@ -23,6 +27,8 @@ constexpr const char* kTitle = "Spelvane 1.0";
 constexpr UINT kCallLimitMs = 5000;
 constexpr DWORD kProbeEveryMs = 5;
 constexpr double kWaitLimitMs = 30000;
+constexpr DWORD kExitLimitMs = 10000;
+constexpr const char* kLastLogLines = "Refresh header info ...OK\r\nChecks writing...OK";
 
 HWND mainDialog = nullptr;
 
@@ -65,14 +71,16 @@ std::string boxText(HWND box) {
     return text(GetDlgItem(box, 0xFFFF));
 }
 
-bool waitFor(bool (*condition)(), const char* what) {
+template <typename Condition>
+bool waitFor(Condition condition, const char* what) {
     const double start = nowMs();
     while (!condition()) {
         if (nowMs() - start > kWaitLimitMs) {
             std::fprintf(stderr, "probe: timed out waiting for %s\n", what);
             return false;
         }
-        Sleep(10);
+        // Fine steps: the start-up is timed by this wait.
+        Sleep(1);
     }
     return true;
 }
@@ -82,22 +90,86 @@ void press(HWND box, int button) {
                  reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
 }
 
+bool startProgram(const char* program, PROCESS_INFORMATION& started) {
+    std::string commandLine = std::string("\"") + program + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &started))
+        return true;
+    std::fprintf(stderr, "probe: cannot start %s (error %lu)\n", program, GetLastError());
+    return false;
+}
+
+// From the first device request of `firstKind` (any when null) to the last
+// of `lastKind`, on the trace's clock.
+struct Span {
+    double first = -1;
+    double last = -1;
+    bool found() const { return first >= 0 && last >= first; }
+    double ms() const { return found() ? last - first : -1.0; }
+};
+
+Span requestSpan(const std::vector<TraceLine>& trace, const char* firstKind, const char* lastKind) {
+    Span span;
+    for (const TraceLine& line : trace) {
+        if (!isDeviceRequest(line)) continue;
+        if (span.first < 0 && (!firstKind || line.function == firstKind)) span.first = line.ms;
+        if (span.first >= 0 && line.function == lastKind) span.last = line.ms;
+    }
+    return span;
+}
+
+double deviceRequests(const std::vector<TraceLine>& trace) {
+    return static_cast<double>(std::count_if(trace.begin(), trace.end(), isDeviceRequest));
+}
+
+// The trace as it stood when the question showed is the start-up (the
+// worker waits for the answer, so nothing of the store is in it yet). The
+// simulator stamps its calls with the same performance counter as nowMs(),
+// so the store's requests are also placed against the probe's Yes and
+// notice: what comes before the first write and after the last read-back.
+void reportTrace(const std::string& text, size_t questionAt, double yesAt, double noticeAt) {
+    const std::vector<TraceLine> startup = parseTrace(text.substr(0, questionAt));
+    const std::vector<TraceLine> store = parseTrace(text.substr(std::min(questionAt, text.size())));
+    report("startup_requests", deviceRequests(startup));
+    report("startup_span_ms", requestSpan(startup, nullptr, kDeviceRead).ms());
+    report("store_requests", deviceRequests(store));
+    const Span written = requestSpan(store, kDeviceWrite, kDeviceRead);
+    report("store_span_ms", written.ms());
+    if (written.found()) {
+        report("store_lead_ms", written.first - yesAt);
+        report("store_tail_ms", noticeAt - written.last);
+    }
+    if (!reportPacing({startup, store})) std::fprintf(stderr, "probe: no device requests in the trace\n");
+}
+
 }  // namespace
 }  // namespace spelvane::bench
 
 int main(int argc, char** argv) {
     using namespace spelvane::bench;
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <new-hblank>\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <program.exe> <trace-file> <new-hblank>\n", argv[0]);
         return 2;
     }
-    spelvane::platform::TimerResolutionScope fineTimer;  // the probe's own 5 ms steps
-    const long hblank = std::strtol(argv[1], nullptr, 0);
+    spelvane::platform::TimerResolutionScope fineTimer;  // the probe's own fine steps
+    const char* tracePath = argv[2];
+    const long hblank = std::strtol(argv[3], nullptr, 0);
 
-    if (!waitFor([] { return (mainDialog = FindWindowA("#32770", kTitle)) != nullptr; }, "the dialog"))
+    PROCESS_INFORMATION program{};
+    const double startedAt = nowMs();
+    if (!startProgram(argv[1], program)) return 1;
+    CloseHandle(program.hThread);
+    const bool shown =
+        waitFor([] { return (mainDialog = FindWindowA("#32770", kTitle)) != nullptr; }, "the dialog") &&
+        waitFor([] { return !text(GetDlgItem(mainDialog, IDC_DEVICE_NAME)).empty(); }, "the device name");
+    if (!shown) {
+        TerminateProcess(program.hProcess, 1);
         return 1;
-    if (!waitFor([] { return !text(GetDlgItem(mainDialog, IDC_DEVICE_NAME)).empty(); }, "the device name"))
-        return 1;
+    }
+    report("program_startup_ms", nowMs() - startedAt);
+
     HWND trackbar = GetDlgItem(mainDialog, IDC_HBLANK_TRACKBAR);
     HWND logBox = GetDlgItem(mainDialog, IDC_LOG_BOX);
     send(trackbar, TBM_SETPOS, TRUE, hblank);
@@ -111,6 +183,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "probe: unexpected box \"%s\"\n", asked.c_str());
         return 1;
     }
+    const size_t traceAtQuestion = readWholeFile(tracePath).size();
     press(question, IDYES);
     // Timed from the question's closing: the box can take a while to act on
     // the press under Wine, and the program's store starts only then.
@@ -134,12 +207,16 @@ int main(int argc, char** argv) {
         Sleep(kProbeEveryMs);
     }
     const double noticeAt = nowMs();
-    DWORD_PTR logLength = 0;
-    send(logBox, WM_GETTEXTLENGTH, 0, 0, &logLength);
-    std::vector<char> log(logLength + 1, '\0');
-    send(logBox, WM_GETTEXT, log.size(), reinterpret_cast<LPARAM>(log.data()));
-    const bool stored = std::string(log.data()).find("Refresh header info ...OK\r\nChecks writing...OK") !=
-                        std::string::npos;
+    // The box may show the last lines a moment after the notice appeared.
+    const bool stored = waitFor(
+        [logBox] {
+            DWORD_PTR length = 0;
+            send(logBox, WM_GETTEXTLENGTH, 0, 0, &length);
+            std::vector<char> log(length + 1, '\0');
+            send(logBox, WM_GETTEXT, log.size(), reinterpret_cast<LPARAM>(log.data()));
+            return std::string(log.data()).find(kLastLogLines) != std::string::npos;
+        },
+        "the log box to show the verified header");
     const std::string noticed = boxText(notice);
     press(notice, IDOK);
 
@@ -147,13 +224,13 @@ int main(int argc, char** argv) {
     report("program_store_ms", noticeAt - yesAt);
     report("program_store_ok", stored && noticed == "Restart device to apply changes!" ? 1.0 : 0.0);
 
-    DWORD processId = 0;
-    GetWindowThreadProcessId(mainDialog, &processId);
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
     PostMessageA(mainDialog, WM_CLOSE, 0, 0);
-    if (process) {
-        WaitForSingleObject(process, 10000);
-        CloseHandle(process);
+    const bool ended = WaitForSingleObject(program.hProcess, kExitLimitMs) == WAIT_OBJECT_0;
+    if (!ended) {
+        std::fprintf(stderr, "probe: the program did not end; ended here\n");
+        TerminateProcess(program.hProcess, 1);
     }
-    return stored ? 0 : 1;
+    CloseHandle(program.hProcess);
+    reportTrace(readWholeFile(tracePath), traceAtQuestion, yesAt, noticeAt);
+    return stored && ended ? 0 : 1;
 }

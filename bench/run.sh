@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures Spelvane against the device's own floor and prints the table.
 #
-#   bench/run.sh [runs]        (default 5 runs of every figure)
+#   bench/run.sh [runs] [all|program]   (default 5 runs of every figure;
+#                                        "program": only the real dialog's)
 #
 # Builds its own release trees (build/bench-native, build/bench-win), runs
 # every figure natively and under Wine (in Xvfb for the real dialog), keeps
@@ -12,21 +13,26 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 RUNS=${1:-5}
+WHICH=${2:-all}
 JOBS=${SPELVANE_JOBS:-2}
 NATIVE=$ROOT/build/bench-native
 WIN=$ROOT/build/bench-win
 RESULTS=$ROOT/build/bench-results
 WORK=$ROOT/build/bench-work
 export WINEDEBUG=-all
-export WINEPREFIX=${WINEPREFIX:-$ROOT/build/bench-wineprefix}
+# The prefix "./build.sh run" uses, made the same way: the figures of the
+# real program are those of the dialog as the operator sees it there.
+export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 log() { printf '==> %s\n' "$*" >&2; }
 
 build() {
     log "building the bench programs (release)"
-    cmake -S "$ROOT" -B "$NATIVE" -DCMAKE_BUILD_TYPE=Release -DSPELVANE_BENCH=ON -DSPELVANE_TESTS=OFF >/dev/null
-    cmake --build "$NATIVE" -j "$JOBS" --target spelvane-bench >/dev/null
+    if [[ $WHICH == all ]]; then
+        cmake -S "$ROOT" -B "$NATIVE" -DCMAKE_BUILD_TYPE=Release -DSPELVANE_BENCH=ON -DSPELVANE_TESTS=OFF >/dev/null
+        cmake --build "$NATIVE" -j "$JOBS" --target spelvane-bench >/dev/null
+    fi
     cmake -S "$ROOT" -B "$WIN" -DCMAKE_BUILD_TYPE=Release -DSPELVANE_BENCH=ON -DSPELVANE_TESTS=OFF \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake" >/dev/null
     cmake --build "$WIN" -j "$JOBS" --target spelvane-bench spelvane-bench-logbox spelvane-bench-probe spelvane >/dev/null
@@ -34,6 +40,7 @@ build() {
         log "creating the Wine prefix $WINEPREFIX (once)"
         mkdir -p "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1 || true
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
         wineserver -w || true
     fi
 }
@@ -71,29 +78,30 @@ dialog_figures() {
         # The former way, setting the whole text, is slow: fewer appends.
         run "$RESULTS/wine-boxwhole-$i.txt" wine "$WIN/bin/spelvane-bench-logbox.exe" 10000 60 whole
 
+        # The probe starts the program itself, so that it times the start-up.
         rm -rf "$probe" && mkdir -p "$probe"
         cp "$ROOT/bench/probe.conf" "$probe/probe.conf"
         (
             cd "$probe"
-            QZSIM_CONFIG="$probe/probe.conf" wine "$WIN/bin/spelvane.exe" &
-            program=$!
-            run "$RESULTS/wine-probe-$i.txt" wine "$WIN/bin/spelvane-bench-probe.exe" 0x1c8
-            # The probe closes the program; should it not, it is ended here.
-            for _ in $(seq 100); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
-            kill "$program" 2>/dev/null || true
-            wait "$program" 2>/dev/null || true
+            export QZSIM_CONFIG="$probe/probe.conf"
+            run "$RESULTS/wine-probe-$i.txt" wine "$WIN/bin/spelvane-bench-probe.exe" \
+                "Z:${WIN//\//\\}\\bin\\spelvane.exe" trace.log 0x1c8
         )
     done
 }
 
 measure() {
-    portable native
-    portable wine wine
+    if [[ $WHICH == all ]]; then
+        portable native
+        portable wine wine
+    fi
     dialog_figures
+    wineserver -k >/dev/null 2>&1 || true  # before the X display goes away
 }
 
 if [[ ${1:-} == --measure ]]; then  # internal: inside the X display
     RUNS=$2
+    WHICH=$3
     measure
     exit 0
 fi
@@ -105,8 +113,8 @@ mkdir -p "$RESULTS" "$WORK"
 # without one would refuse the dialogs that follow.
 wineserver -w || true
 if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
-    "$0" --measure "$RUNS"
+    "$0" --measure "$RUNS" "$WHICH"
 else
-    xvfb-run -a -s "-screen 0 1024x768x24" "$0" --measure "$RUNS"
+    xvfb-run -a -s "-screen 0 1024x768x24" "$0" --measure "$RUNS" "$WHICH"
 fi
 python3 "$ROOT/bench/summarize.py" "$RESULTS" "$RUNS"

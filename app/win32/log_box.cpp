@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/control_ids.h"
+
 namespace spelvane::win32 {
 namespace {
 
@@ -35,13 +37,19 @@ void LogBoxMirror::showWhole(HWND box, const char* text) {
     shown_.assign(text);
 }
 
-void showLogUpdate(LogBoxMirror& mirror, HWND box, const char* handed, const MessageLog& log) {
-    if (handed && *handed) {
-        const std::string current = log.currentText();
-        mirror.show(box, current.c_str());
-    } else {
-        mirror.show(box, "");
-    }
+void LogBoxNotice::post(HWND dialog) {
+    if (outstanding_.exchange(true)) return;
+    // Without a notice in the queue nothing would ever clear the flag, and
+    // the box would stop following the log; the next change tries again.
+    if (!PostMessageA(dialog, WM_APP_SHOW_LOG, 0, 0)) outstanding_.store(false);
+}
+
+void LogBoxNotice::serve(LogBoxMirror& mirror, HWND box, const MessageLog& log) {
+    // Cleared before the log is read: a change made after the read posts a
+    // notice of its own, so no line is left unshown.
+    outstanding_.store(false);
+    const std::string current = log.currentText();
+    mirror.show(box, current.c_str());
 }
 
 LogBoxMirror& mainLogBox() {

@@ -7,6 +7,7 @@
 // whole text, so the box always ends up showing exactly the log.
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "app/message_log.h"
@@ -24,13 +25,22 @@ private:
     std::string shown_;  // what the box holds, as far as this mirror knows
 };
 
-// Serves the log's request to show `handed` in the box, on the dialog thread.
-// The worker copied that text before it asked; a Reset served in between has
-// emptied the log since, and the box must not bring the old text back. So a
-// non-empty text is taken from the log as it is now (the worker waits for
-// this answer, so nothing is added meanwhile); "" is a clear itself, shown
-// before the log empties.
-void showLogUpdate(LogBoxMirror& mirror, HWND box, const char* handed, const MessageLog& log);
+// How the log reaches the box without the worker waiting for the dialog
+// thread: the worker holds the device's pacing, and painting the box takes
+// 5 to 20 ms a line under Wine. So a change of the log only posts a notice,
+// and only while none is outstanding; the dialog thread, when it gets to it,
+// shows the log as it is then. A burst of appends costs one update, and a
+// notice served after a Reset shows the emptied log, never the old text.
+class LogBoxNotice {
+public:
+    // Any thread; never waits for the dialog thread.
+    void post(HWND dialog);
+    // Dialog thread, on WM_APP_SHOW_LOG.
+    void serve(LogBoxMirror& mirror, HWND box, const MessageLog& log);
+
+private:
+    std::atomic<bool> outstanding_{false};
+};
 
 // The mirror of the main dialog's log box (dialog thread only).
 LogBoxMirror& mainLogBox();

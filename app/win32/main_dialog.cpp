@@ -86,10 +86,15 @@ INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     }
     if (message == WM_APP_SHOW_LOG) {
-        showLogUpdate(mainLogBox(), GetDlgItem(dialog, IDC_LOG_BOX),
-                      reinterpret_cast<const char*>(lParam), messageLog());
+        dialogPortWin32().logNotice().serve(mainLogBox(), GetDlgItem(dialog, IDC_LOG_BOX), messageLog());
         return TRUE;
     }
+    // Only a press the dialog logic will take: one before start-up or after
+    // Close starts nothing and must not pin the values.
+    WorkerControl& worker = workerControl();
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_STORE && worker.ready.load() && !worker.closing.load())
+        dialogPortWin32().rememberControls(dialog);
+    if (message == WM_APP_COMMAND_DONE) dialogPortWin32().forgetControls();
     DialogMessage translated;
     if (!translate(message, wParam, lParam, translated)) return FALSE;
     Win32DialogControls controls(dialog);

@@ -34,25 +34,35 @@ void Win32DialogPort::setCursor(CursorShape shape) {
 }
 
 bool Win32DialogPort::halfClockChecked(WindowHandle dialog) {
-    if (!closed_.load()) {
+    if (!remembered_.load()) {
         bool checked = IsDlgButtonChecked(window(dialog), IDC_HALF_CLOCK) == BST_CHECKED;
         // Answered by the dialog thread before it began to close: genuine.
-        if (!closed_.load()) return checked;
+        if (!remembered_.load()) return checked;
     }
-    return closedHalfClock_.load();
+    return rememberedHalfClock_.load();
 }
 
 int32_t Win32DialogPort::hblankPosition(WindowHandle dialog) {
-    if (!closed_.load()) {
+    if (!remembered_.load()) {
         auto position = static_cast<int32_t>(SendDlgItemMessageA(window(dialog), IDC_HBLANK_TRACKBAR, TBM_GETPOS, 0, 0));
-        if (!closed_.load()) return position;
+        if (!remembered_.load()) return position;
     }
-    return closedHBlank_.load();
+    return rememberedHBlank_.load();
+}
+
+void Win32DialogPort::rememberControls(HWND dialog) {
+    if (closed_.load()) return;
+    rememberedHalfClock_.store(IsDlgButtonChecked(dialog, IDC_HALF_CLOCK) == BST_CHECKED);
+    rememberedHBlank_.store(static_cast<int32_t>(SendDlgItemMessageA(dialog, IDC_HBLANK_TRACKBAR, TBM_GETPOS, 0, 0)));
+    remembered_.store(true);
+}
+
+void Win32DialogPort::forgetControls() {
+    if (!closed_.load()) remembered_.store(false);
 }
 
 void Win32DialogPort::rememberClosingControls(HWND dialog) {
-    closedHalfClock_.store(IsDlgButtonChecked(dialog, IDC_HALF_CLOCK) == BST_CHECKED);
-    closedHBlank_.store(static_cast<int32_t>(SendDlgItemMessageA(dialog, IDC_HBLANK_TRACKBAR, TBM_GETPOS, 0, 0)));
+    rememberControls(dialog);
     closed_.store(true);
 }
 
@@ -61,9 +71,7 @@ Win32DialogPort& dialogPortWin32() {
     return *instance;
 }
 
-void Win32DialogPort::showLog(WindowHandle dialog, const char* text) {
-    SendMessageA(window(dialog), WM_APP_SHOW_LOG, 0, reinterpret_cast<LPARAM>(text));
-}
+void Win32DialogPort::showLog(WindowHandle dialog, const char*) { logNotice_.post(window(dialog)); }
 
 bool Win32DialogPort::chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize) {
     if (!fileName || fileNameSize == 0) return false;

@@ -41,10 +41,16 @@ bool formatSettingsSection(const std::string& typeName, const SpeedValues& value
 int32_t parseSettingsDecimal(const char* text);
 uint32_t parseSettingsHex(const char* text);
 
-// Reads the lines of one section into work until the next "DEVICE=" line
-// (left unread) or the end of the file. Returns false with a reason when
-// the section names counts or indexes beyond the record; work then holds
-// nothing beyond the record either, but must not be stored.
+// Reads the lines of one section until the next "DEVICE=" line (left
+// unread) or the end of the file, and puts what it states into work. The
+// section must state every value a store writes, each once: HCLOCK, NADDR,
+// ADDRS with NADDR addresses, NLIGHT, and LIGHT0 to LIGHT<NLIGHT-1> with
+// NADDR + 1 words each; nothing beyond them. Each value is a whole number of
+// the forms above (at least one digit, blanks around it) that fits its field
+// uncut: addresses 00..ff, words 0000..ffff, counts within the record, and
+// the address list holds register 9. Otherwise false with a reason that
+// names the first offending line, and work is left as it was. A line longer
+// than kSettingsLineSize - 2 characters refuses the section too.
 bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusal);
 
 // Whether line opens a section ("DEVICE=..."); typeName then holds the

@@ -1,5 +1,6 @@
 // Reading a .set file back: its numbers, one section, and applying a
 // section to a device.
+#include <algorithm>
 #include <cstring>
 
 #include "settings/settings_file.h"
@@ -10,16 +11,30 @@ namespace {
 
 constexpr const char* kDeviceKey = "DEVICE=";
 constexpr size_t kDeviceKeyLength = 7;
-constexpr const char* kTokenSeparators = ",\r\n";
+
+// The scan for section headings reads lines into kSettingsLineSize bytes,
+// line feed and terminator included; a longer line would reach it as
+// several lines, so a section may hold none.
+constexpr size_t kLongestLine = kSettingsLineSize - 2;
+
+// How much of a line or a value a refusal quotes: enough to find it in the
+// file, short enough to keep the log line readable.
+constexpr size_t kShownLine = 48;
+constexpr size_t kShownValue = 16;
+
+// Past this a magnitude stops growing: every field and both number forms
+// see that it does not fit, and nothing can wrap.
+constexpr uint64_t kMagnitudeCap = uint64_t{1} << 32;
 
 bool startsWith(const char* line, const char* key) {
     return std::strncmp(line, key, std::strlen(key)) == 0;
 }
 
-const char* skipBlanks(const char* text) {
-    while (*text == ' ' || *text == '\t') ++text;
-    return text;
+bool startsWith(const std::string& line, const char* key) {
+    return line.compare(0, std::strlen(key), key) == 0;
 }
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -28,19 +43,64 @@ int hexDigit(char c) {
     return -1;
 }
 
-// Calls take(index, token) for each token of text, split at ",\r\n"; runs of
-// separators count as one and no empty token is produced.
-template <typename Take>
-void forEachToken(const char* text, Take take) {
-    int index = 0;
-    while (*text) {
-        text += std::strspn(text, kTokenSeparators);
-        if (!*text) break;
-        size_t length = std::strcspn(text, kTokenSeparators);
-        take(index++, text);
-        text += length;
-    }
+int digitOf(char c, int base) {
+    const int digit = hexDigit(c);
+    return digit < base ? digit : -1;
 }
+
+// A number as written, before any field sees it.
+struct WrittenNumber {
+    bool negative = false;
+    bool hasDigits = false;
+    uint64_t magnitude = 0;     // at most kMagnitudeCap
+    const char* end = nullptr;  // just after the last digit
+};
+
+WrittenNumber scanNumber(const char* text, const char* end, int base) {
+    WrittenNumber number;
+    while (text < end && isBlank(*text)) ++text;
+    if (text < end && (*text == '-' || *text == '+')) number.negative = *text++ == '-';
+    if (base == 16 && end - text >= 3 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+        hexDigit(text[2]) >= 0)
+        text += 2;
+    for (int digit; text < end && (digit = digitOf(*text, base)) >= 0; ++text) {
+        number.hasDigits = true;
+        number.magnitude = std::min(number.magnitude * static_cast<uint64_t>(base) + digit, kMagnitudeCap);
+    }
+    number.end = text;
+    return number;
+}
+
+// A value of a section: the number form with at least one digit and nothing
+// after it but blanks, read without any cut.
+bool wholeNumber(const char* text, const char* end, int base, int64_t& value) {
+    const WrittenNumber number = scanNumber(text, end, base);
+    if (!number.hasDigits) return false;
+    for (const char* rest = number.end; rest < end; ++rest)
+        if (!isBlank(*rest) && *rest != '\r') return false;
+    const auto magnitude = static_cast<int64_t>(number.magnitude);
+    value = number.negative ? -magnitude : magnitude;
+    return true;
+}
+
+// Text as a refusal quotes it: without surrounding blanks and line end,
+// control characters as '?', cut when long.
+std::string shown(const char* begin, const char* end, size_t longest) {
+    while (begin < end && isBlank(*begin)) ++begin;
+    while (end > begin && (isBlank(end[-1]) || end[-1] == '\r')) --end;
+    std::string text;
+    for (; begin < end; ++begin) {
+        if (text.size() == longest) {
+            text += "...";
+            break;
+        }
+        const auto c = static_cast<unsigned char>(*begin);
+        text += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
+    }
+    return text;
+}
+
+std::string shown(const std::string& line) { return shown(line.data(), line.data() + line.size(), kShownLine); }
 
 std::string withoutTrailingBlanks(std::string text) {
     size_t end = text.find_last_not_of(" \t\r\n");
@@ -48,10 +108,39 @@ std::string withoutTrailingBlanks(std::string text) {
     return text;
 }
 
-std::string describe(const char* format, long long value) {
-    char text[128];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
+// Reads one line whole, without its line feed; a line longer than
+// kLongestLine is consumed to its end but kept only that far. False at the
+// end of the file.
+bool readLine(std::FILE* file, std::string& line, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    int c = std::getc(file);
+    if (c == EOF) return false;
+    for (; c != EOF && c != '\n'; c = std::getc(file)) {
+        if (line.size() < kLongestLine)
+            line.push_back(static_cast<char>(c));
+        else
+            tooLong = true;
+    }
+    return true;
+}
+
+bool isSeparator(char c) { return c == ',' || c == '\r' || c == '\n'; }
+
+// Calls take(token begin, token end) for each token of [text, end), split at
+// ",\r\n"; runs of separators count as one and no empty token is produced.
+template <typename Take>
+void forEachToken(const char* text, const char* end, Take take) {
+    while (text < end) {
+        if (isSeparator(*text)) {
+            ++text;
+            continue;
+        }
+        const char* tokenEnd = text;
+        while (tokenEnd < end && !isSeparator(*tokenEnd)) ++tokenEnd;
+        take(text, tokenEnd);
+        text = tokenEnd;
+    }
 }
 
 // Brings the fields the file does not carry in line with what it restored:
@@ -67,6 +156,172 @@ bool completeTarget(SpeedValues& work, std::string& refusal) {
     work.header.setHalfClock(work.halfClock != 0);
     return true;
 }
+
+struct StatedLine {
+    bool present = false;
+    std::string shown;
+};
+
+// What one section states, line by line, before the counts are held
+// against the entries. Only the first fault is kept: it is the one the log
+// names.
+class StatedSection {
+public:
+    void take(const std::string& line, bool tooLong) {
+        if (!fault_.empty()) return;
+        if (tooLong) {
+            fault_ = "a line is longer than " + std::to_string(kLongestLine) + " characters (" + shown(line) + ")";
+        } else if (startsWith(line, "HCLOCK=")) {
+            // Any number: the flag is on above 0.
+            int64_t value = 0;
+            if (takeNumber(line, 7, halfClockLine_, value, INT64_MIN, INT64_MAX)) halfClock_ = value > 0 ? 1 : 0;
+        } else if (startsWith(line, "NADDR=")) {
+            takeNumber(line, 6, addressCountLine_, addressCount_, 0, kMaxAddresses);
+        } else if (startsWith(line, "NLIGHT=")) {
+            takeNumber(line, 7, lightCountLine_, lightCount_, 0, kMaxLights);
+        } else if (startsWith(line, "ADDRS=")) {
+            if (!firstOf(line, addressLine_)) return;
+            takeList(line, 6, "address", 0xff, "ff", [&](int index, int64_t value) {
+                if (index < kMaxAddresses) addresses_[index] = static_cast<uint8_t>(value);
+                addressesListed_ = index + 1;
+            });
+        } else if (startsWith(line, "LIGHT")) {
+            takeLight(line);
+        }
+    }
+
+    // Applies what the section states to work when it states every value
+    // its counts announce and nothing beyond; otherwise work stays as it was.
+    bool finish(SpeedValues& work, std::string& refusal) {
+        refusal = fault_;
+        if (refusal.empty()) refusal = missingLine();
+        if (refusal.empty()) refusal = entriesAgainstCounts();
+        if (!refusal.empty()) return false;
+
+        SpeedValues restored = work;
+        restored.halfClock = static_cast<uint8_t>(halfClock_);
+        restored.addressCount = static_cast<uint16_t>(addressCount_);
+        std::memcpy(restored.addresses, addresses_, static_cast<size_t>(addressCount_));
+        restored.lightCount = static_cast<uint16_t>(lightCount_);
+        for (int i = 0; i < lightCount_; ++i)
+            std::memcpy(restored.lights[i].words, words_[i], (addressCount_ + 1) * sizeof(uint16_t));
+        if (!completeTarget(restored, refusal)) return false;
+        work = restored;
+        return true;
+    }
+
+private:
+    bool firstOf(const std::string& line, StatedLine& stated) {
+        if (stated.present) {
+            fault_ = shown(line) + " repeats an earlier line (" + stated.shown + ")";
+            return false;
+        }
+        stated.present = true;
+        stated.shown = shown(line);
+        return true;
+    }
+
+    bool takeNumber(const std::string& line, size_t keyLength, StatedLine& stated, int64_t& value,
+                    int64_t least, int64_t most) {
+        if (!firstOf(line, stated)) return false;
+        const char* end = line.data() + line.size();
+        if (!wholeNumber(line.data() + keyLength, end, 10, value))
+            fault_ = stated.shown + " is not a number";
+        else if (value < least)
+            fault_ = stated.shown + " is less than " + std::to_string(least);
+        else if (value > most)
+            fault_ = stated.shown + " is more than " + std::to_string(most);
+        return fault_.empty();
+    }
+
+    // Reads the hexadecimal values after the key; store(index, value) gets
+    // each one that fits [0, largest].
+    template <typename Store>
+    void takeList(const std::string& line, size_t keyLength, const char* what, int64_t largest,
+                  const char* largestShown, Store store) {
+        int index = 0;
+        forEachToken(line.data() + keyLength, line.data() + line.size(), [&](const char* begin, const char* end) {
+            if (!fault_.empty()) return;
+            int64_t value = 0;
+            const std::string token = shown(begin, end, kShownValue);
+            if (!wholeNumber(begin, end, 16, value))
+                fault_ = std::string(what) + " " + token + " is not a hexadecimal number";
+            else if (value < 0)
+                fault_ = std::string(what) + " " + token + " is less than 0";
+            else if (value > largest)
+                fault_ = std::string(what) + " " + token + " is more than " + largestShown;
+            if (!fault_.empty()) {
+                fault_ += " (" + shown(line) + ")";
+                return;
+            }
+            store(index++, value);
+        });
+    }
+
+    void takeLight(const std::string& line) {
+        // "LIGHT" without '=' names no light: such a line is not one of ours.
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) return;
+        const char* indexText = line.data() + 5;
+        const char* indexEnd = line.data() + equals;
+        int64_t index = 0;
+        if (!wholeNumber(indexText, indexEnd, 10, index)) {
+            fault_ = shown(line) + ": the LIGHT index is not a number";
+            return;
+        }
+        if (index < 0 || index >= kMaxLights) {
+            fault_ = "LIGHT index " + shown(indexText, indexEnd, kShownValue) + " is outside 0..4";
+            return;
+        }
+        if (!firstOf(line, lightLines_[index])) return;
+        uint16_t* words = words_[index];
+        int& listed = wordsListed_[index];
+        takeList(line, equals + 1, "word", 0xffff, "ffff", [&](int word, int64_t value) {
+            if (word < kLightWords) words[word] = static_cast<uint16_t>(value);
+            listed = word + 1;
+        });
+    }
+
+    std::string missingLine() const {
+        const std::pair<const StatedLine*, const char*> required[] = {
+            {&halfClockLine_, "HCLOCK"}, {&addressCountLine_, "NADDR"},
+            {&addressLine_, "ADDRS"},    {&lightCountLine_, "NLIGHT"},
+        };
+        for (const auto& [stated, key] : required)
+            if (!stated->present) return std::string("there is no ") + key + " line";
+        return {};
+    }
+
+    std::string entriesAgainstCounts() const {
+        const std::string& counted = addressCountLine_.shown;
+        if (!withinDataModel(static_cast<uint32_t>(addressCount_), static_cast<uint32_t>(lightCount_)))
+            return counted + " is more than " + std::to_string(kMaxAddressesWithLights) + " while lights are present";
+        if (addressesListed_ != addressCount_)
+            return counted + " announces " + std::to_string(addressCount_) + " addresses, " + addressLine_.shown +
+                   " lists " + std::to_string(addressesListed_);
+        for (int i = 0; i < kMaxLights; ++i) {
+            const StatedLine& light = lightLines_[i];
+            if (i >= lightCount_) {
+                if (light.present) return light.shown + " is beyond " + lightCountLine_.shown;
+                continue;
+            }
+            if (!light.present) return "there is no LIGHT" + std::to_string(i) + " line for " + lightCountLine_.shown;
+            if (wordsListed_[i] != addressCount_ + 1)
+                return light.shown + " lists " + std::to_string(wordsListed_[i]) + " words, " + counted + " needs " +
+                       std::to_string(addressCount_ + 1);
+        }
+        return {};
+    }
+
+    std::string fault_;
+    StatedLine halfClockLine_, addressCountLine_, addressLine_, lightCountLine_;
+    StatedLine lightLines_[kMaxLights];
+    int64_t halfClock_ = 0, addressCount_ = 0, lightCount_ = 0;
+    uint8_t addresses_[kMaxAddresses] = {};
+    int addressesListed_ = 0;  // may pass kMaxAddresses: those are counted, not kept
+    uint16_t words_[kMaxLights][kLightWords] = {};
+    int wordsListed_[kMaxLights] = {};
+};
 
 }  // namespace
 
@@ -89,84 +344,35 @@ bool sectionHeading(const char* line, std::string& typeName) {
 }
 
 int32_t parseSettingsDecimal(const char* text) {
-    text = skipBlanks(text);
-    bool negative = *text == '-';
-    if (*text == '-' || *text == '+') ++text;
-    int64_t value = 0;
-    const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > limit) value = limit;
-    }
-    return static_cast<int32_t>(negative ? -value : value);
+    const WrittenNumber number = scanNumber(text, text + std::strlen(text), 10);
+    const uint64_t limit = number.negative ? uint64_t{1} << 31 : INT32_MAX;
+    const auto value = static_cast<int64_t>(std::min(number.magnitude, limit));
+    return static_cast<int32_t>(number.negative ? -value : value);
 }
 
 uint32_t parseSettingsHex(const char* text) {
-    text = skipBlanks(text);
-    bool negative = *text == '-';
-    if (*text == '-' || *text == '+') ++text;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && hexDigit(text[2]) >= 0) text += 2;
-    while (*text == '0') ++text;
-    uint32_t value = 0;
-    int significant = 0;
-    for (int digit; (digit = hexDigit(*text)) >= 0; ++text) {
-        if (++significant > 8) return 0xFFFFFFFFu;
-        value = value << 4 | static_cast<uint32_t>(digit);
-    }
-    return negative ? 0u - value : value;
+    const WrittenNumber number = scanNumber(text, text + std::strlen(text), 16);
+    if (number.magnitude > UINT32_MAX) return 0xFFFFFFFFu;
+    const auto value = static_cast<uint32_t>(number.magnitude);
+    return number.negative ? 0u - value : value;
 }
 
 bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusal) {
-    refusal.clear();
-    char line[kSettingsLineSize];
+    StatedSection section;
+    std::string line;
+    bool tooLong = false;
     for (;;) {
-        long start = std::ftell(file);
-        if (!std::fgets(line, sizeof line, file)) break;
+        const long start = std::ftell(file);
+        if (!readLine(file, line, tooLong)) break;
         if (startsWith(line, kDeviceKey)) {
             // The next section's first line: leave it for the caller.
             if (start >= 0) std::fseek(file, start, SEEK_SET);
             break;
         }
-        if (startsWith(line, "HCLOCK=")) {
-            work.halfClock = parseSettingsDecimal(line + 7) > 0 ? 1 : 0;
-        } else if (startsWith(line, "NADDR=")) {
-            work.addressCount = static_cast<uint16_t>(parseSettingsDecimal(line + 6));
-        } else if (startsWith(line, "ADDRS=")) {
-            forEachToken(line + 6, [&](int index, const char* token) {
-                if (index < kMaxAddresses)
-                    work.addresses[index] = static_cast<uint8_t>(parseSettingsHex(token));
-            });
-        } else if (startsWith(line, "NLIGHT=")) {
-            work.lightCount = static_cast<uint16_t>(parseSettingsDecimal(line + 7));
-        } else if (startsWith(line, "LIGHT")) {
-            const char* equals = std::strchr(line, '=');
-            if (!equals) continue;
-            int32_t index = parseSettingsDecimal(line + 5);
-            if (index < 0 || index >= kMaxLights) {
-                // Remembered, the section's other lines are still consumed.
-                if (refusal.empty()) refusal = describe("LIGHT index %lld is outside 0..4", index);
-                continue;
-            }
-            LightRecord& light = work.lights[index];
-            forEachToken(equals + 1, [&](int word, const char* token) {
-                if (word < kLightWords) light.words[word] = static_cast<uint16_t>(parseSettingsHex(token));
-            });
-        }
+        // After a fault the rest of the section is still consumed.
+        section.take(line, tooLong);
     }
-    if (!refusal.empty()) return false;
-    if (work.addressCount > kMaxAddresses) {
-        refusal = describe("NADDR=%lld is more than 16", work.addressCount);
-        return false;
-    }
-    if (work.lightCount > kMaxLights) {
-        refusal = describe("NLIGHT=%lld is more than 5", work.lightCount);
-        return false;
-    }
-    if (!withinDataModel(work.addressCount, work.lightCount)) {
-        refusal = describe("NADDR=%lld is more than 7 while lights are present", work.addressCount);
-        return false;
-    }
-    return completeTarget(work, refusal);
+    return section.finish(work, refusal);
 }
 
 bool sectionIsFor(const std::string& sectionType, const SpeedSettings& record) {

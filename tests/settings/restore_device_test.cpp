@@ -58,6 +58,14 @@ protected:
     ScratchDirectory scratch;
 };
 
+// text with one piece replaced by another.
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
 TEST_F(RestoreDeviceTest, BackupOfTheExampleDeviceIsExact) {
     reader.addDevice(exampleDevice());
     ASSERT_TRUE(discover());
@@ -183,21 +191,66 @@ TEST_F(RestoreDeviceTest, RegisterPositionsFollowARestoredAddressOrder) {
 TEST_F(RestoreDeviceTest, RefusedSectionWritesNothingAndLaterSectionsAreRead) {
     reader.addDevice(exampleDevice());
     ASSERT_TRUE(discover());
-    const std::string refused[] = {
-        "NADDR=17\n", "NLIGHT=6\n", "LIGHT5=1,2,3\n", "NADDR=8\nADDRS=9,5,1,2,3,4,6,7\n", "ADDRS=05,02\n",
+    const std::pair<const char*, const char*> refused[] = {
+        {"NADDR=2", "NADDR=17"},
+        {"NLIGHT=2", "NLIGHT=6"},
+        {"LIGHT1=", "LIGHT5="},
+        {"NADDR=2\r\r\nADDRS=09,05", "NADDR=8\r\r\nADDRS=9,5,1,2,3,4,6,7"},
+        {"ADDRS=09,05", "ADDRS=05,02"},
     };
-    for (const std::string& lines : refused) {
-        restoreText("DEVICE=TYPE1\n" + lines + "DEVICE=TYPE1\nLIGHT0=0011\n");
+    const std::string later = replaced(exampleSection(), "LIGHT0=0010", "LIGHT0=0011");
+    for (const auto& [from, to] : refused) {
+        restoreText(replaced(exampleSection(), from, to) + later);
         const std::string log = logText();
-        EXPECT_NE(log.find("Restore -> device: TYPE1\r\nSection is refused ("), std::string::npos) << lines;
+        EXPECT_NE(log.find("Restore -> device: TYPE1\r\nSection is refused ("), std::string::npos) << to;
         // The later section for the same device is the one applied.
         EXPECT_NE(log.find("nothing is written\r\nRestore -> device: TYPE1\r\nWrite register"),
                   std::string::npos)
-            << lines << log;
+            << to << log;
         EXPECT_EQ(lightWord(reader.memory(0), 0, 0), 0x11);
         restoreText(exampleSection());  // back to the start for the next case
     }
     EXPECT_EQ(reader.memory(0)[16], 9);
+}
+
+TEST_F(RestoreDeviceTest, NumbersThatDoNotFitAndEntriesTheFileLeavesOutAreNeverWritten) {
+    reader.addDevice(exampleDevice());
+    ASSERT_TRUE(discover());
+    const std::vector<uint8_t> before = reader.memory(0);
+    // Half Clock off differs from the device: a section taken would be written.
+    const std::string changed = replaced(exampleSection(), "HCLOCK=1", "HCLOCK=0");
+    const struct {
+        const char* from;
+        const char* to;
+        const char* reason;
+    } cases[] = {
+        // Cut to their field these would read 2, 1, 3, 09 and 0200.
+        {"NADDR=2", "NADDR=65538", "NADDR=65538 is more than 16"},
+        {"NLIGHT=2", "NLIGHT=65537", "NLIGHT=65537 is more than 5"},
+        {"NADDR=2", "NADDR=-65533", "NADDR=-65533 is less than 0"},
+        {"ADDRS=09,05", "ADDRS=109,05", "address 109 is more than ff (ADDRS=109,05)"},
+        {"0010,0200", "0010,10200", "word 10200 is more than ffff (LIGHT0=0010,10200,0150)"},
+        // Fewer entries than the counts announce.
+        {"NADDR=2", "NADDR=3", "NADDR=3 announces 3 addresses, ADDRS=09,05 lists 2"},
+        {"LIGHT1=0020,0180,0150\r\r\n", "", "there is no LIGHT1 line for NLIGHT=2"},
+        {"LIGHT1=0020,0180,0150", "LIGHT1=0020,0180", "LIGHT1=0020,0180 lists 2 words, NADDR=2 needs 3"},
+        // More: what the counts leave out would be dropped unseen.
+        {"ADDRS=09,05", "ADDRS=09,05,02", "NADDR=2 announces 2 addresses, ADDRS=09,05,02 lists 3"},
+        {"LIGHT1=0020,0180,0150\r\r\n", "LIGHT1=0020,0180,0150\r\r\nLIGHT2=0030,0100,0150\r\r\n",
+         "LIGHT2=0030,0100,0150 is beyond NLIGHT=2"},
+        {"0020,0180,0150", "0020,0180,0150,0001", "LIGHT1=0020,0180,0150,0001 lists 4 words, NADDR=2 needs 3"},
+    };
+    for (const auto& c : cases) {
+        restoreText(replaced(changed, c.from, c.to));
+        EXPECT_EQ(logText(), std::string("Restore -> device: TYPE1\r\nSection is refused (") + c.reason +
+                                 "); nothing is written\r\n")
+            << c.to;
+        EXPECT_TRUE(writesSinceStart().empty()) << c.to;
+        EXPECT_EQ(reader.memory(0), before) << c.to;
+    }
+    // The same section with nothing wrong is written.
+    restoreText(changed);
+    EXPECT_EQ(headerByte(reader.memory(0), 13) & 0x01, 0) << logText();
 }
 
 TEST_F(RestoreDeviceTest, TypeNamesMatchWholeAndOnlyOnce) {

@@ -30,7 +30,22 @@ protected:
         return result;
     }
     SectionRead read(const std::string& text) { return read(text, exampleValues()); }
+
+    // Values unlike the example's, so that a section read into them shows.
+    static SpeedValues otherValues() { return makeValues(false, {9, 5, 2}, {{1, 2, 3, 4}}); }
 };
+
+// The example's section without its heading, with one piece of text
+// replaced by another.
+std::string exampleBody(const std::string& from = "", const std::string& to = "") {
+    std::string text(exampleSection());
+    text.erase(0, text.find('\n') + 1);
+    if (from.empty()) return text;
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
 
 TEST(SettingsNumbers, DecimalForms) {
     EXPECT_EQ(parseSettingsDecimal("12"), 12);
@@ -59,9 +74,7 @@ TEST(SettingsNumbers, HexadecimalForms) {
 }
 
 TEST_F(RestoreReaderTest, BackupTextReadsBackToTheSameValues) {
-    SpeedValues start = makeValues(false, {9, 5, 2}, {{1, 2, 3, 4}});
-    std::string section(exampleSection());
-    auto result = read(section.substr(section.find('\n') + 1) + "DEVICE=NEXT\r\r\nHCLOCK=0\r\r\n", start);
+    auto result = read(exampleBody() + "DEVICE=NEXT\r\r\nHCLOCK=0\r\r\n", otherValues());
 
     ASSERT_TRUE(result.accepted) << result.refusal;
     const SpeedValues expected = exampleValues();
@@ -95,31 +108,27 @@ TEST_F(RestoreReaderTest, AllThreeLineEndsReadAlike) {
     EXPECT_EQ(0, std::memcmp(&results[0], &results[2], sizeof(SpeedValues)));
 }
 
-TEST_F(RestoreReaderTest, TokensSeparatorsAndLimits) {
-    auto result = read(
-        "ADDRS=,,09,,05,01,02,03,04,06,07,08,0a,0b,0c,0d,0e,0f,10,11,12,\n"
-        "NADDR=2\n"
-        "LIGHT1=1,2,3,4,5,6,7,8,9,10\n");
+TEST_F(RestoreReaderTest, TokenSeparatorsAndNumberForms) {
+    // Runs of separators count as one; blanks around a value, a sign and 0x
+    // are forms of the same number.
+    auto result = read("HCLOCK=+1\nNADDR= 3 \nADDRS=,, 0x09,,05 ,\t1A,\nNLIGHT=1\t\nLIGHT0=0,+1,-0,0X00ffff\n",
+                       otherValues());
     ASSERT_TRUE(result.accepted) << result.refusal;
-    const uint8_t sixteen[16] = {9, 5, 1, 2, 3, 4, 6, 7, 8, 0xa, 0xb, 0xc, 0xd, 0xe, 0xf, 0x10};
-    EXPECT_EQ(0, std::memcmp(result.values.addresses, sixteen, 16));
-    for (int w = 0; w < kLightWords; ++w) EXPECT_EQ(result.values.lights[1].words[w], w + 1);
-
-    // Fewer tokens than entries keep the rest; values are cut to their field.
-    result = read("ADDRS=0x109\nLIGHT0=1ffff,-1\n");
-    ASSERT_TRUE(result.accepted) << result.refusal;
-    EXPECT_EQ(result.values.addresses[0], 0x09);
-    EXPECT_EQ(result.values.addresses[1], 5);
-    EXPECT_EQ(result.values.lights[0].words[0], 0xFFFF);
-    EXPECT_EQ(result.values.lights[0].words[1], 0xFFFF);
-    EXPECT_EQ(result.values.lights[0].words[2], 336);
+    EXPECT_EQ(result.values.halfClock, 1);
+    const uint8_t addresses[] = {9, 5, 0x1a};
+    EXPECT_EQ(0, std::memcmp(result.values.addresses, addresses, sizeof addresses));
+    const uint16_t words[] = {0, 1, 0, 0xffff};
+    EXPECT_EQ(0, std::memcmp(result.values.lights[0].words, words, sizeof words));
 }
 
 TEST_F(RestoreReaderTest, KeysAreExactAndOtherLinesIgnored) {
+    // Had any of the first lines been taken for a key, it would repeat one
+    // of the section's own and refuse it.
     auto result = read(
         "nlight=0\n NADDR=0\nHCLOCK =0\nLIGHT0 0001\n\n------\nremark=1\n"
-        "LIGHTX=00aa\n"  // no index digits: light 0
-        "LIGHT 1=00bb\n");
+        "HCLOCK=1\nNADDR=2\nADDRS=09,05\nNLIGHT=2\nLIGHT0=00aa,1,2\n"
+        "LIGHT 1 =00bb,3,4\n",  // blanks around the light number
+        otherValues());
     ASSERT_TRUE(result.accepted) << result.refusal;
     EXPECT_EQ(result.values.lightCount, 2);
     EXPECT_EQ(result.values.addressCount, 2);
@@ -129,73 +138,94 @@ TEST_F(RestoreReaderTest, KeysAreExactAndOtherLinesIgnored) {
 }
 
 TEST_F(RestoreReaderTest, HalfClockNumbers) {
-    EXPECT_EQ(read("HCLOCK=0\n").values.halfClock, 0);
-    EXPECT_EQ(read("HCLOCK=-3\n").values.halfClock, 0);
-    EXPECT_EQ(read("HCLOCK=\n").values.halfClock, 0);
+    auto withHalfClock = [](const char* value) { return exampleBody("HCLOCK=1", std::string("HCLOCK=") + value); };
+    for (const char* off : {"0", "-3", " 00 "}) {
+        auto result = read(withHalfClock(off));
+        ASSERT_TRUE(result.accepted) << off << ": " << result.refusal;
+        EXPECT_EQ(result.values.halfClock, 0) << off;
+    }
     SpeedValues off = exampleValues();
     off.halfClock = 0;
     off.header.bytes[SettingsHeader::kHalfClockByte1] = 0;
-    auto on = read("HCLOCK=2\n", off);
+    auto on = read(withHalfClock("2"), off);
+    ASSERT_TRUE(on.accepted) << on.refusal;
     EXPECT_EQ(on.values.halfClock, 1);
     // Both flags must read as on after the store, which only sets the second.
     EXPECT_TRUE(on.values.header.bytes[SettingsHeader::kHalfClockByte1] & SettingsHeader::kHalfClockBit1);
 }
 
-TEST_F(RestoreReaderTest, LongLineIsReadInPiecesOf511) {
-    // The second piece of the long line starts a line of its own.
-    std::string longLine = "ADDRS=09,05,";
-    longLine += std::string(kSettingsLineSize - 1 - longLine.size(), ',');
-    longLine += "NLIGHT=1\n";
-    auto result = read(longLine);
-    ASSERT_TRUE(result.accepted) << result.refusal;
-    EXPECT_EQ(result.values.lightCount, 1);
+TEST_F(RestoreReaderTest, LinesTheHeadingScanWouldCutRefuseTheSection) {
+    // 510 characters before the line feed: the longest line the scan for
+    // headings reads whole.
+    std::string addresses = "ADDRS=09,05";
+    addresses += std::string(kSettingsLineSize - 2 - addresses.size(), ',');
+    auto section = [](const std::string& addressLine) { return "HCLOCK=0\nNADDR=2\n" + addressLine + "\nNLIGHT=0\n"; };
+    auto result = read(section(addresses));
+    EXPECT_TRUE(result.accepted) << result.refusal;
 
-    // One character less and the key is split across the pieces: its tail
-    // "LIGHT=1" sets word 0 of light 0 instead.
-    std::string shorter = "ADDRS=09,05,";
-    shorter += std::string(kSettingsLineSize - 2 - shorter.size(), ',');
-    shorter += "NLIGHT=1\n";
-    result = read(shorter);
-    ASSERT_TRUE(result.accepted) << result.refusal;
-    EXPECT_EQ(result.values.lightCount, 2);
-    EXPECT_EQ(result.values.lights[0].words[0], 1);
+    // One more, and the tail would have come as a line of its own.
+    const SpeedValues start = otherValues();
+    result = read(section(addresses + ",NLIGHT=1") + "DEVICE=NEXT\n", start);
+    EXPECT_FALSE(result.accepted);
+    EXPECT_EQ(result.refusal.rfind("a line is longer than 510 characters (ADDRS=09,05,,,", 0), 0u) << result.refusal;
+    EXPECT_EQ(0, std::memcmp(&result.values, &start, sizeof(SpeedValues)));
+    EXPECT_EQ(result.rest, "DEVICE=NEXT\n");
 }
 
-TEST_F(RestoreReaderTest, SectionsBeyondTheRecordAreRefusedWhole) {
-    struct Case {
-        const char* text;
+TEST_F(RestoreReaderTest, SectionsNotStatingTheRecordExactlyAreRefusedWhole) {
+    // Each: the example's section with one piece replaced, and the refusal.
+    const struct {
+        const char* from;
+        const char* to;
         const char* reason;
     } cases[] = {
-        {"NADDR=17\nNLIGHT=0\n", "NADDR=17"},
-        {"NADDR=65553\nNLIGHT=0\n", "NADDR=17"},  // cut to 16 bits first
-        {"NADDR=8\nADDRS=9,5,1,2,3,4,6,7\n", "more than 7 while lights"},
-        {"NLIGHT=6\n", "NLIGHT=6"},
-        {"LIGHT5=1,2,3\n", "LIGHT index 5"},
-        {"LIGHT-1=1,2,3\n", "LIGHT index -1"},
-        {"ADDRS=05,02\n", "register 9"},
+        {"NADDR=2", "NADDR=17", "NADDR=17 is more than 16"},
+        {"NADDR=2", "NADDR=65553", "NADDR=65553 is more than 16"},  // not cut to 17 first
+        {"NADDR=2\r\r\nADDRS=09,05", "NADDR=8\r\r\nADDRS=9,5,1,2,3,4,6,7",
+         "NADDR=8 is more than 7 while lights are present"},
+        {"NLIGHT=2", "NLIGHT=6", "NLIGHT=6 is more than 5"},
+        {"LIGHT1=", "LIGHT5=", "LIGHT index 5 is outside 0..4"},
+        {"LIGHT1=", "LIGHT-1=", "LIGHT index -1 is outside 0..4"},
+        {"LIGHT1=", "LIGHTX=", "LIGHTX=0020,0180,0150: the LIGHT index is not a number"},
+        {"ADDRS=09,05", "ADDRS=05,02", "register 9 (shutter) is not in the address list"},
+        // Values that are no whole number are not guessed at.
+        {"HCLOCK=1", "HCLOCK=on", "HCLOCK=on is not a number"},
+        {"NADDR=2", "NADDR=2x", "NADDR=2x is not a number"},
+        {"ADDRS=09,05", "ADDRS=09 05", "address 09 05 is not a hexadecimal number (ADDRS=09 05)"},
+        {"0010,0200", "0010,0x", "word 0x is not a hexadecimal number (LIGHT0=0010,0x,0150)"},
+        {"LIGHT0=0010", "LIGHT0=-0x0010", "word -0x0010 is less than 0 (LIGHT0=-0x0010,0200,0150)"},
+        {"ADDRS=09,05", "ADDRS=09,-ffffffff", "address -ffffffff is less than 0 (ADDRS=09,-ffffffff)"},  // not 01
+        // A key given twice, or not at all.
+        {"NADDR=2\r\r\n", "NADDR=2\r\r\nNADDR=2\r\r\n", "NADDR=2 repeats an earlier line (NADDR=2)"},
+        {"LIGHT1=", "LIGHT0=", "LIGHT0=0020,0180,0150 repeats an earlier line (LIGHT0=0010,0200,0150)"},
+        {"HCLOCK=1\r\r\n", "", "there is no HCLOCK line"},
+        {"ADDRS=09,05\r\r\n", "", "there is no ADDRS line"},
+        {"NLIGHT=2\r\r\n", "", "there is no NLIGHT line"},
     };
-    for (const Case& c : cases) {
-        auto result = read(std::string(c.text) + "DEVICE=NEXT\n");
-        EXPECT_FALSE(result.accepted) << c.text;
-        EXPECT_NE(result.refusal.find(c.reason), std::string::npos) << c.text << " -> " << result.refusal;
+    const SpeedValues start = otherValues();
+    for (const auto& c : cases) {
+        auto result = read(exampleBody(c.from, c.to) + "DEVICE=NEXT\n", start);
+        EXPECT_FALSE(result.accepted) << c.to;
+        EXPECT_EQ(result.refusal, c.reason) << c.to;
+        EXPECT_EQ(0, std::memcmp(&result.values, &start, sizeof(SpeedValues))) << c.to;
         // The rest of the section is consumed even so.
-        EXPECT_EQ(result.rest, "DEVICE=NEXT\n") << c.text;
+        EXPECT_EQ(result.rest, "DEVICE=NEXT\n") << c.to;
     }
     // Many addresses are fine while no light is present.
-    auto many = read("NLIGHT=0\nNADDR=16\nADDRS=1,2,3,4,5,6,7,8,a,b,c,d,e,f,10,9\n");
+    auto many = read("HCLOCK=0\nNLIGHT=0\nNADDR=16\nADDRS=1,2,3,4,5,6,7,8,a,b,c,d,e,f,10,9\n");
     EXPECT_TRUE(many.accepted) << many.refusal;
     EXPECT_EQ(many.values.shutterIndex, 15);
 }
 
 TEST_F(RestoreReaderTest, RegisterPositionsAndHBlankFollowTheRestoredLists) {
-    auto result = read("NADDR=3\nADDRS=02,09,05\nNLIGHT=2\nLIGHT0=1,2,3,0\nLIGHT1=1,2,3,0144\n");
+    auto result = read("HCLOCK=0\nNADDR=3\nADDRS=02,09,05\nNLIGHT=2\nLIGHT0=1,2,3,0\nLIGHT1=1,2,3,0144\n");
     ASSERT_TRUE(result.accepted) << result.refusal;
     EXPECT_EQ(result.values.shutterIndex, 1);
     EXPECT_EQ(result.values.hblankIndex, 2);
     EXPECT_EQ(result.values.hblankPresent, 1);
     EXPECT_EQ(result.values.hblank, 0x144);
 
-    result = read("NADDR=1\nADDRS=09\nNLIGHT=1\n");
+    result = read("HCLOCK=0\nNADDR=1\nADDRS=09\nNLIGHT=1\nLIGHT0=7,8\n");
     ASSERT_TRUE(result.accepted) << result.refusal;
     EXPECT_EQ(result.values.hblankPresent, 0);
     EXPECT_EQ(result.values.hblankIndex, -1);

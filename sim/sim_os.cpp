@@ -64,4 +64,18 @@ bool replaceFile(const std::string& path, const uint8_t* bytes, size_t size, std
     return native::moveOver(temporary, path, error);
 }
 
+bool overwriteFileRange(const std::string& path, size_t offset, const uint8_t* bytes, size_t size,
+                        std::string& error) {
+    FILE* file = fopen(path.c_str(), "r+b");
+    if (!file) {
+        error = "cannot open " + path + ": " + strerror(errno);
+        return false;
+    }
+    bool written = fseek(file, static_cast<long>(offset), SEEK_SET) == 0 && fwrite(bytes, 1, size, file) == size;
+    written = fflush(file) == 0 && written;
+    written = fclose(file) == 0 && written;
+    if (!written) error = "cannot write " + path;
+    return written;
+}
+
 }  // namespace qzsim

@@ -24,6 +24,13 @@ ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
 // target, so a crash never leaves a half-written image behind.
 bool replaceFile(const std::string& path, const uint8_t* bytes, size_t size, std::string& error);
 
+// Overwrites `size` bytes at `offset` of an existing file in place. A write
+// that changes memory touches at most a light record, and rewriting the whole
+// image through a renamed copy each time costs more than a device request
+// should; a write this small cannot be left half done by a crash of ours.
+bool overwriteFileRange(const std::string& path, size_t offset, const uint8_t* bytes, size_t size,
+                        std::string& error);
+
 class Lock {
 public:
     Lock();

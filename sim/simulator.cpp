@@ -212,6 +212,7 @@ int32_t Simulator::open(void* params, TraceLine& trace) {
     if (!device) {
         device = std::make_shared<OpenDevice>();
         device->config = config;
+        device->configPath = config_.path;
         if (!loadImage(*device)) return 0;
     }
     device->requests = 0;
@@ -385,8 +386,20 @@ int32_t Simulator::write(uint32_t handle, void* params, TraceLine& trace) {
 // Keeps memory and image in step: when the image cannot be written the
 // write is refused and the memory goes back to what the image holds.
 bool Simulator::persist(OpenDevice& device, const std::array<uint8_t, kMemorySize>& before) {
+    size_t first = 0;
+    size_t end = kMemorySize;
+    while (first < end && device.memory[first] == before[first]) ++first;
+    while (end > first && device.memory[end - 1] == before[end - 1]) --end;
+    if (first == end) return true;
     std::string error;
-    if (replaceFile(device.config.imagePath, device.memory.data(), device.memory.size(), error)) return true;
+    const std::string& path = device.config.imagePath;
+    if (overwriteFileRange(path, first, device.memory.data() + first, end - first, error)) return true;
+    // An image removed behind our back is written whole again; one that is
+    // there but cannot be written refuses the request.
+    std::vector<uint8_t> unused;
+    if (readWholeFile(path, unused) == ReadStatus::missing &&
+        replaceFile(path, device.memory.data(), device.memory.size(), error))
+        return true;
     device.memory = before;
     refuse(kIoError, "qzsim: " + error);
     return false;
@@ -471,12 +484,30 @@ bool Simulator::loadConfig() {
     return true;
 }
 
-// The file is opened for each line and closed again, so that nothing holds it
-// open (a test may remove its folder) and every line is on disk at once. A
-// trace that cannot be written only costs the trace; requests go on.
+FILE* Simulator::TraceFile::open(const std::string& path) {
+    if (file_ && path_ == path) return file_;
+    release();
+    file_ = fopen(path.c_str(), "a");
+    if (file_) path_ = path;
+    return file_;
+}
+
+void Simulator::TraceFile::release() {
+    if (file_) fclose(file_);
+    file_ = nullptr;
+    path_.clear();
+}
+
+// Every line is flushed at once, so a reader sees it as soon as the call
+// returns. The file stays open only while a device of this configuration is
+// open: with none open nothing holds it (a test may remove its folder). A trace that cannot be
+// written only costs the trace; requests go on.
 void Simulator::writeTrace(int64_t microseconds, const TraceLine& line, int32_t result) {
-    if (!configLoaded_ || config_.tracePath.empty()) return;
-    FILE* trace = fopen(config_.tracePath.c_str(), "a");
+    if (!configLoaded_ || config_.tracePath.empty()) {
+        trace_.release();
+        return;
+    }
+    FILE* trace = trace_.open(config_.tracePath);
     if (!trace) return;
     std::string data = line.data.empty() ? std::string("-") : std::string();
     for (uint8_t byte : line.data) {
@@ -489,7 +520,17 @@ void Simulator::writeTrace(int64_t microseconds, const TraceLine& line, int32_t 
             line.length.c_str(), line.delivered.c_str(), data.c_str(), result);
     if (result == 0) fprintf(trace, " err=%" PRIu32, lastErrorCode_);
     fputc('\n', trace);
-    fclose(trace);
+    fflush(trace);
+    if (!deviceOpenUnderThisConfiguration()) trace_.release();
+}
+
+// Handles an earlier configuration left open (a test that did not close its
+// devices) do not keep the trace of this one.
+bool Simulator::deviceOpenUnderThisConfiguration() const {
+    for (const auto& entry : handles_) {
+        if (entry.second->configPath == config_.path) return true;
+    }
+    return false;
 }
 
 namespace {

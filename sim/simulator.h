@@ -2,6 +2,7 @@
 // The simulated reader behind qz_call: devices with a 256-byte memory each,
 // kept in image files, plus the library-level last error and a request trace.
 #include <array>
+#include <cstdio>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -36,6 +37,7 @@ public:
 private:
     struct OpenDevice {
         DeviceConfig config;
+        std::string configPath;  // the configuration it was opened under
         std::array<uint8_t, kMemorySize> memory{};
         std::vector<uint8_t> staged;
         bool hasStaged = false;
@@ -72,6 +74,20 @@ private:
     bool persist(OpenDevice& device, const std::array<uint8_t, kMemorySize>& before);
     bool loadImage(OpenDevice& device);
     void writeTrace(int64_t microseconds, const TraceLine& line, int32_t result);
+    bool deviceOpenUnderThisConfiguration() const;
+
+    // The trace file, kept open while a device is open: opening it for each
+    // line would put a file open and close into every paced request.
+    class TraceFile {
+    public:
+        ~TraceFile() { release(); }
+        FILE* open(const std::string& path);
+        void release();
+
+    private:
+        FILE* file_ = nullptr;
+        std::string path_;
+    };
 
     Lock lock_;
     bool configLoaded_ = false;
@@ -83,6 +99,7 @@ private:
     uint32_t announcedVersion_ = 0;
     std::map<uint32_t, std::shared_ptr<OpenDevice>> handles_;
     uint32_t nextHandle_ = 1;
+    TraceFile trace_;
 };
 
 Simulator& simulator();

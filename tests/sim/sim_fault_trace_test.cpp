@@ -143,6 +143,24 @@ TEST_F(SimTraceTest, TimestampsMeasureTheTimeBetweenRequests) {
     EXPECT_LT(gap, 5000000);
 }
 
+// While a device is open the trace file stays open; with none open it is
+// let go, so a trace removed then starts afresh with the next call.
+TEST_F(SimTraceTest, TraceIsLetGoWhenNoDeviceIsOpen) {
+    reader.addDevice(standardDevice());
+    reader.enableTrace();
+    reader.apply();
+    const uint32_t handle = openFirst();
+    read(handle, kReadMemory, 0, 16);
+    ASSERT_EQ(close(handle), 1);
+    std::filesystem::remove(reader.tracePath());
+
+    int32_t count = 0;
+    enumerate("*", 4, count);
+    const auto trace = reader.trace();
+    ASSERT_EQ(trace.size(), 1u);
+    EXPECT_EQ(trace[0].functionCode, kEnumerate);
+}
+
 TEST(SimTraceLineTest, ParsesFieldsAndRejectsOtherText) {
     TraceRecord record;
     ASSERT_TRUE(parseTraceLine("t=123456 h=1 fn=10ff1003 cmd=15 value=16 len=4 out=3 data=090502 result=1", record));

@@ -183,6 +183,18 @@ TEST_F(SimMemoryTest, WriteThatCannotReachTheImageIsRefusedAndUndone) {
     EXPECT_EQ(read(handle, kReadMemory, 16, 3).bytes, (std::vector<uint8_t>{0x09, 0x05, 0x00}));
 }
 
+TEST_F(SimMemoryTest, ImageRemovedWhileOpenIsWrittenWholeAgain) {
+    const int index = reader.addDevice(standardDevice());
+    reader.apply();
+    const uint32_t handle = openFirst();
+    auto expected = reader.memory(index);
+    std::filesystem::remove(reader.imagePath(index));
+
+    ASSERT_EQ(write(handle, kWriteAddressList, 0, kNewAddresses), 1);
+    std::copy(kNewAddresses.begin(), kNewAddresses.end(), expected.begin() + 16);
+    EXPECT_EQ(reader.memory(index), expected);
+}
+
 TEST_F(SimMemoryTest, TwoHandlesOnOneDeviceShareItsMemory) {
     reader.addDevice(standardDevice());
     reader.apply();

@@ -4,7 +4,8 @@
 #   bench/run.sh [runs] [all|program]   (default 5 runs of every figure;
 #                                        "program": only the real dialog's)
 #
-# Builds its own release trees (build/bench-native, build/bench-win), runs
+# Builds its own release trees (build/bench-native, build/bench-win) and what
+# ships (build/release, shared with ./build.sh), runs
 # every figure natively and under Wine (in Xvfb for the real dialog), keeps
 # the raw "name value" lines in build/bench-results/ and prints the medians
 # with bench/summarize.py. Not part of the test suite: nothing here passes
@@ -19,6 +20,11 @@ NATIVE=$ROOT/build/bench-native
 WIN=$ROOT/build/bench-win
 RESULTS=$ROOT/build/bench-results
 WORK=$ROOT/build/bench-work
+RELEASE=$ROOT/build/release
+# The program the probe works (6): the shipped spelvane.exe, with the
+# simulated qzsd7.dll beside it. Another build can be named here, with a
+# qzsd7.dll in its folder, to compare builds on the same machine.
+PROGRAM=${SPELVANE_BENCH_PROGRAM:-$RELEASE/ship/spelvane.exe}
 export WINEDEBUG=-all
 # The prefix "./build.sh run" uses, made the same way: the figures of the
 # real program are those of the dialog as the operator sees it there.
@@ -35,7 +41,13 @@ build() {
     fi
     cmake -S "$ROOT" -B "$WIN" -DCMAKE_BUILD_TYPE=Release -DSPELVANE_BENCH=ON -DSPELVANE_TESTS=OFF \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake" >/dev/null
-    cmake --build "$WIN" -j "$JOBS" --target spelvane-bench spelvane-bench-logbox spelvane-bench-probe spelvane >/dev/null
+    cmake --build "$WIN" -j "$JOBS" --target spelvane-bench spelvane-bench-logbox spelvane-bench-probe >/dev/null
+    if [[ -z ${SPELVANE_BENCH_PROGRAM:-} ]]; then
+        log "building what ships (build/release, as ./build.sh release does)"
+        cmake -S "$ROOT" -B "$RELEASE" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPELVANE_RELEASE=ON \
+            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32-release.cmake" >/dev/null
+        cmake --build "$RELEASE" -j "$JOBS" --target ship >/dev/null
+    fi
     if [[ ! -f $WINEPREFIX/system.reg ]]; then
         log "creating the Wine prefix $WINEPREFIX (once)"
         mkdir -p "$WINEPREFIX"
@@ -85,7 +97,7 @@ dialog_figures() {
             cd "$probe"
             export QZSIM_CONFIG="$probe/probe.conf"
             run "$RESULTS/wine-probe-$i.txt" wine "$WIN/bin/spelvane-bench-probe.exe" \
-                "Z:${WIN//\//\\}\\bin\\spelvane.exe" trace.log 0x1c8
+                "Z:${PROGRAM//\//\\}" trace.log 0x1c8
         )
     done
 }

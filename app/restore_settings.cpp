@@ -47,10 +47,8 @@ RestoreSummary AppState::restoreFromFile(const char* path) {
     const int count = boundCount();
     bool restored[2] = {false, false};
     int applied = 0;
-    char line[kSettingsLineSize];
     std::string wanted;
-    while (applied < count && std::fgets(line, sizeof line, file)) {
-        if (!sectionHeading(line, wanted)) continue;
+    while (applied < count && nextSectionHeading(file, wanted)) {
         // Each device takes one section, the first that names its type.
         for (int i = 0; i < count; ++i) {
             if (restored[i] || !settings[i].device) continue;

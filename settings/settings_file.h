@@ -12,7 +12,7 @@
 namespace spelvane {
 
 constexpr size_t kSettingsFileNameSize = 260;  // terminator included
-constexpr size_t kSettingsLineSize = 512;      // longer lines are read in pieces
+constexpr size_t kSettingsLineSize = 512;      // a section line, line feed and terminator included
 constexpr const char* kSettingsLineEnd = "\r\r\n";
 
 // Writing: settings_file_writer.cpp.
@@ -56,6 +56,11 @@ bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusa
 // Whether line opens a section ("DEVICE=..."); typeName then holds the
 // device type it names, without line end and trailing blanks.
 bool sectionHeading(const char* line, std::string& typeName);
+
+// Reads whole lines up to and including the next section heading; false at
+// the end of the file. Only a line that begins with "DEVICE=" heads a
+// section, however long the lines before it.
+bool nextSectionHeading(std::FILE* file, std::string& typeName);
 
 // Whether a section headed with sectionType belongs to record: its type
 // exactly; a shorter type name that only begins the value is no match.

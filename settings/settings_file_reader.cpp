@@ -12,9 +12,8 @@ namespace {
 constexpr const char* kDeviceKey = "DEVICE=";
 constexpr size_t kDeviceKeyLength = 7;
 
-// The scan for section headings reads lines into kSettingsLineSize bytes,
-// line feed and terminator included; a longer line would reach it as
-// several lines, so a section may hold none.
+// The longest line a section may hold: kSettingsLineSize bytes, line feed
+// and terminator included.
 constexpr size_t kLongestLine = kSettingsLineSize - 2;
 
 // How much of a line or a value a refusal quotes: enough to find it in the
@@ -341,6 +340,16 @@ bool sectionHeading(const char* line, std::string& typeName) {
     if (!startsWith(line, kDeviceKey)) return false;
     typeName = withoutTrailingBlanks(line + kDeviceKeyLength);
     return true;
+}
+
+bool nextSectionHeading(std::FILE* file, std::string& typeName) {
+    std::string line;
+    bool tooLong = false;
+    while (readLine(file, line, tooLong)) {
+        // A heading too long to keep would name a type cut short.
+        if (!tooLong && sectionHeading(line.c_str(), typeName)) return true;
+    }
+    return false;
 }
 
 int32_t parseSettingsDecimal(const char* text) {

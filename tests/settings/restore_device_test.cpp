@@ -271,6 +271,18 @@ TEST_F(RestoreDeviceTest, TypeNamesMatchWholeAndOnlyOnce) {
     EXPECT_TRUE(writesSinceStart().empty());
 }
 
+// However long a line, only its start can head a section: the tail of a long
+// line is never read as a heading of its own.
+TEST_F(RestoreDeviceTest, HeadingInsideALongLineIsNoHeading) {
+    reader.addDevice(exampleDevice());
+    ASSERT_TRUE(discover());
+    for (size_t length : {510, 511, 1022}) {
+        restoreText("NOTE=" + std::string(length - 5, 'x') + replaced(exampleSection(), "0010,0200", "0010,0222"));
+        EXPECT_EQ(logText(), "") << length;
+    }
+    EXPECT_TRUE(writesSinceStart().empty());
+}
+
 TEST_F(RestoreDeviceTest, EmptyTypeNameMatchesNothing) {
     SimDevice simulated = exampleDevice();
     simulated.typeName = "";

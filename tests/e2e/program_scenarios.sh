@@ -267,9 +267,10 @@ STEPS
 }
 no_backup_file() { [[ -z $(find "$S_DIR" -maxdepth 1 -name '*.set' -type f) ]]; }
 
-# Store, then restore the backup that Store took: the device is as before.
-scenario_restore_backup() {
-    scenario_dir restore_backup
+# One reader, the program started and left running after a Store of HBlank
+# 800 that it confirmed.
+started_and_stored_800() {
+    scenario_dir "$1"
     add_device KVDEV-A1 TYPE1 "$ORIGINAL"
     start_program
     check "driver: store" drive store <<STEPS
@@ -278,6 +279,11 @@ window
 $STORE_800
 box "Restart device to apply changes!" OK
 STEPS
+}
+
+# Store, then restore the backup that Store took: the device is as before.
+scenario_restore_backup() {
+    started_and_stored_800 restore_backup
     check "stored before the restore" image_is KVDEV-A1 "$STORED_800"
     local backup chosen
     backup=$(backup_file KVDEV-A1)
@@ -379,15 +385,7 @@ STEPS
 # dialog does); the next Store's backup must still land where the program was
 # started.
 scenario_backups_stay_after_restore() {
-    scenario_dir backups_stay_after_restore
-    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
-    start_program
-    check "driver: store" drive store <<STEPS
-timeout 20000
-window
-$STORE_800
-box "Restart device to apply changes!" OK
-STEPS
+    started_and_stored_800 backups_stay_after_restore
     local backup chosen
     backup=$(backup_file KVDEV-A1)
     mkdir -p "$S_DIR/other"

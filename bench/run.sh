@@ -39,15 +39,11 @@ build() {
         cmake -S "$ROOT" -B "$NATIVE" -DCMAKE_BUILD_TYPE=Release -DSPELVANE_BENCH=ON -DSPELVANE_TESTS=OFF >/dev/null
         cmake --build "$NATIVE" -j "$JOBS" --target spelvane-bench >/dev/null
     fi
+    # The probe's target also builds what ships, in build/release.
     cmake -S "$ROOT" -B "$WIN" -DCMAKE_BUILD_TYPE=Release -DSPELVANE_BENCH=ON -DSPELVANE_TESTS=OFF \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake" >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32.cmake" \
+        -DSPELVANE_RELEASE_DIR="$RELEASE" >/dev/null
     cmake --build "$WIN" -j "$JOBS" --target spelvane-bench spelvane-bench-logbox spelvane-bench-probe >/dev/null
-    if [[ -z ${SPELVANE_BENCH_PROGRAM:-} ]]; then
-        log "building what ships (build/release, as ./build.sh release does)"
-        cmake -S "$ROOT" -B "$RELEASE" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPELVANE_RELEASE=ON \
-            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686-w64-mingw32-release.cmake" >/dev/null
-        cmake --build "$RELEASE" -j "$JOBS" --target ship >/dev/null
-    fi
     if [[ ! -f $WINEPREFIX/system.reg ]]; then
         log "creating the Wine prefix $WINEPREFIX (once)"
         mkdir -p "$WINEPREFIX"

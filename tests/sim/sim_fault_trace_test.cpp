@@ -6,7 +6,16 @@
 namespace spelvane::testing {
 namespace {
 
-using SimTraceTest = SimTest;
+class SimTraceTest : public SimTest {
+protected:
+    // One standard device with the trace on, opened.
+    uint32_t openTraced() {
+        reader.addDevice(standardDevice());
+        reader.enableTrace();
+        reader.apply();
+        return openFirst();
+    }
+};
 
 class FaultCase : public SimTest {
 protected:
@@ -89,10 +98,7 @@ TEST_F(FaultCase, ShortAddressListDeliversFewerBytes) {
 }
 
 TEST_F(SimTraceTest, EveryCallLeavesOneLineInTheDocumentedForm) {
-    reader.addDevice(standardDevice());
-    reader.enableTrace();
-    reader.apply();
-    const uint32_t handle = openFirst();
+    const uint32_t handle = openTraced();
     ASSERT_EQ(write(handle, kWriteAddressList, 0, {0x09, 0x05, 0x02, 0x03}), 1);
     ASSERT_EQ(read(handle, kReadMemory, 16, 4).result, 1);
     EXPECT_EQ(write(handle, kWriteHeader, 0, {1, 2}), 0);
@@ -127,10 +133,7 @@ TEST_F(SimTraceTest, EveryCallLeavesOneLineInTheDocumentedForm) {
 }
 
 TEST_F(SimTraceTest, TimestampsMeasureTheTimeBetweenRequests) {
-    reader.addDevice(standardDevice());
-    reader.enableTrace();
-    reader.apply();
-    const uint32_t handle = openFirst();
+    const uint32_t handle = openTraced();
     read(handle, kReadMemory, 0, 16);
     const auto started = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - started < std::chrono::milliseconds(30)) {
@@ -146,10 +149,7 @@ TEST_F(SimTraceTest, TimestampsMeasureTheTimeBetweenRequests) {
 // While a device is open the trace file stays open; with none open it is
 // let go, so a trace removed then starts afresh with the next call.
 TEST_F(SimTraceTest, TraceIsLetGoWhenNoDeviceIsOpen) {
-    reader.addDevice(standardDevice());
-    reader.enableTrace();
-    reader.apply();
-    const uint32_t handle = openFirst();
+    const uint32_t handle = openTraced();
     read(handle, kReadMemory, 0, 16);
     ASSERT_EQ(close(handle), 1);
     std::filesystem::remove(reader.tracePath());

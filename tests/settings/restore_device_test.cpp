@@ -152,10 +152,7 @@ TEST_F(RestoreDeviceTest, BackupTakenBeforeAStoreBringsTheOldValuesBack) {
 TEST_F(RestoreDeviceTest, LaterLightsCountAsChanges) {
     reader.addDevice(exampleDevice());
     ASSERT_TRUE(discover());
-    std::string text = exampleSection();
-    text.replace(text.find("LIGHT1=0020,0180,0150"), 21, "LIGHT1=0020,0181,0150");
-
-    restoreText(text);
+    restoreText(replaced(exampleSection(), "LIGHT1=0020,0180,0150", "LIGHT1=0020,0181,0150"));
     EXPECT_EQ(logText().find("No changes"), std::string::npos);
     EXPECT_EQ(lightWord(reader.memory(0), 1, 1), 0x181);
     EXPECT_EQ(record().values.lights[1].words[1], 0x181);
@@ -164,10 +161,7 @@ TEST_F(RestoreDeviceTest, LaterLightsCountAsChanges) {
 TEST_F(RestoreDeviceTest, HalfClockAloneCountsAsAChange) {
     reader.addDevice(exampleDevice());
     ASSERT_TRUE(discover());
-    std::string text = exampleSection();
-    text.replace(text.find("HCLOCK=1"), 8, "HCLOCK=0");
-
-    restoreText(text);
+    restoreText(replaced(exampleSection(), "HCLOCK=1", "HCLOCK=0"));
     EXPECT_EQ(logText().find("No changes"), std::string::npos) << logText();
     EXPECT_EQ(headerByte(reader.memory(0), 13) & 0x01, 0);
     EXPECT_EQ(record().values.halfClock, 0);

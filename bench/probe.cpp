@@ -110,17 +110,18 @@ struct Span {
     double ms() const { return found() ? last - first : -1.0; }
 };
 
-Span requestSpan(const std::vector<TraceLine>& trace, const char* firstKind, const char* lastKind) {
+// kind 0: any device request.
+Span requestSpan(const std::vector<TraceRecord>& trace, uint32_t firstKind, uint32_t lastKind) {
     Span span;
-    for (const TraceLine& line : trace) {
+    for (const TraceRecord& line : trace) {
         if (!isDeviceRequest(line)) continue;
-        if (span.first < 0 && (!firstKind || line.function == firstKind)) span.first = line.ms;
-        if (span.first >= 0 && line.function == lastKind) span.last = line.ms;
+        if (span.first < 0 && (firstKind == 0 || line.functionCode == firstKind)) span.first = arrivalMs(line);
+        if (span.first >= 0 && line.functionCode == lastKind) span.last = arrivalMs(line);
     }
     return span;
 }
 
-double deviceRequests(const std::vector<TraceLine>& trace) {
+double deviceRequests(const std::vector<TraceRecord>& trace) {
     return static_cast<double>(std::count_if(trace.begin(), trace.end(), isDeviceRequest));
 }
 
@@ -130,10 +131,10 @@ double deviceRequests(const std::vector<TraceLine>& trace) {
 // so the store's requests are also placed against the probe's Yes and
 // notice: what comes before the first write and after the last read-back.
 void reportTrace(const std::string& text, size_t questionAt, double yesAt, double noticeAt) {
-    const std::vector<TraceLine> startup = parseTrace(text.substr(0, questionAt));
-    const std::vector<TraceLine> store = parseTrace(text.substr(std::min(questionAt, text.size())));
+    const std::vector<TraceRecord> startup = parseTrace(text.substr(0, questionAt));
+    const std::vector<TraceRecord> store = parseTrace(text.substr(std::min(questionAt, text.size())));
     report("startup_requests", deviceRequests(startup));
-    report("startup_span_ms", requestSpan(startup, nullptr, kDeviceRead).ms());
+    report("startup_span_ms", requestSpan(startup, 0, kDeviceRead).ms());
     report("store_requests", deviceRequests(store));
     const Span written = requestSpan(store, kDeviceWrite, kDeviceRead);
     report("store_span_ms", written.ms());

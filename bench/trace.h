@@ -10,37 +10,26 @@
 #include <vector>
 
 #include "bench/stats.h"
+#include "device/library_records.h"
+#include "sim/trace_record.h"
 
 namespace spelvane::bench {
 
-struct TraceLine {
-    double ms;
-    std::string handle;
-    std::string function;
-    std::string command;
-};
+using qzsim::TraceRecord;
 
-constexpr const char* kDeviceWrite = "10ff1002";
-constexpr const char* kDeviceRead = "10ff1003";
+inline double arrivalMs(const TraceRecord& line) { return static_cast<double>(line.microseconds) / 1000.0; }
 
-inline bool isDeviceRequest(const TraceLine& line) {
-    return line.function == kDeviceWrite || line.function == kDeviceRead;
+inline bool isDeviceRequest(const TraceRecord& line) {
+    return line.functionCode == kDeviceWrite || line.functionCode == kDeviceRead;
 }
 
-inline std::vector<TraceLine> parseTrace(const std::string& text) {
-    std::vector<TraceLine> lines;
+inline std::vector<TraceRecord> parseTrace(const std::string& text) {
+    std::vector<TraceRecord> lines;
     std::istringstream in(text);
     std::string line;
+    TraceRecord record;
     while (std::getline(in, line)) {
-        std::map<std::string, std::string> fields;
-        std::istringstream words(line);
-        std::string word;
-        while (words >> word) {
-            auto equals = word.find('=');
-            if (equals != std::string::npos) fields[word.substr(0, equals)] = word.substr(equals + 1);
-        }
-        if (!fields.count("t")) continue;
-        lines.push_back({std::stod(fields["t"]) / 1000.0, fields["h"], fields["fn"], fields["cmd"]});
+        if (parseTraceLine(line, record)) lines.push_back(record);
     }
     return lines;
 }
@@ -54,20 +43,20 @@ inline std::string readWholeFile(const std::string& path) {
 // of the trace (no gap spans the operator's time between two parts). Those
 // with no fixed 100 ms pause in between are the ones the pacing decided.
 // Returns false when there was no gap at all.
-inline bool reportPacing(const std::vector<std::vector<TraceLine>>& parts) {
+inline bool reportPacing(const std::vector<std::vector<TraceRecord>>& parts) {
     std::vector<double> all;
     std::vector<double> paced;
-    for (const std::vector<TraceLine>& trace : parts) {
-        std::map<std::string, double> last;
-        for (const TraceLine& line : trace) {
+    for (const std::vector<TraceRecord>& trace : parts) {
+        std::map<uint32_t, double> last;
+        for (const TraceRecord& line : trace) {
             if (!isDeviceRequest(line)) continue;
             auto previous = last.find(line.handle);
             if (previous != last.end()) {
-                const double gap = line.ms - previous->second;
+                const double gap = arrivalMs(line) - previous->second;
                 all.push_back(gap);
                 if (gap < 100.0) paced.push_back(gap);
             }
-            last[line.handle] = line.ms;
+            last[line.handle] = arrivalMs(line);
         }
     }
     if (all.empty()) return false;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/trace_record.h"
+
 namespace spelvane::testing {
 
 // Builds a device memory image: header ("WIQ", counts in bytes 4 and 5,
@@ -26,22 +28,9 @@ struct SimDevice {
     std::vector<std::string> extraLines;   // further "key = value" lines, e.g. faults
 };
 
-struct TraceRecord {
-    int64_t microseconds;
-    uint32_t handle;
-    uint32_t functionCode;
-    int command;      // -1 when not a device request
-    int value;
-    int length;       // bytes asked for or sent, -1 when not given
-    int delivered;    // "out": bytes delivered, handle opened, ids reported; -1 when not given
-    std::vector<uint8_t> data;
-    int32_t result;
-    uint32_t error;   // last error code after a refusal, 0 after success
-    std::string line;  // the whole trace line
-};
-
-// Parses one line of the simulator's trace; false when it is not one.
-bool parseTraceLine(const std::string& line, TraceRecord& record);
+// The trace as the simulator writes it (sim/trace_record.h).
+using qzsim::parseTraceLine;
+using qzsim::TraceRecord;
 
 // Where the loader-test builds of the library lie: "no_entry",
 // "no_module_info", "version_07000000", "version_06ffffff",

@@ -11,7 +11,7 @@ void scanRegisterPositions(SpeedValues& values) {
     values.hblankIndex = -1;
     values.shutterIndex = -1;
     values.hblankPresent = 0;
-    const int count = values.addressCount < kMaxAddresses ? values.addressCount : kMaxAddresses;
+    const int count = heldAddressCount(values);
     for (int k = 0; k < count; ++k) {
         if (values.addresses[k] == kShutterRegister) values.shutterIndex = k;
         if (values.addresses[k] == kHBlankRegister) {

@@ -72,6 +72,15 @@ static_assert(offsetof(SpeedValues, shutterIndex) == 124);
 // most 7 addresses while lights are present.
 bool withinDataModel(uint32_t addressCount, uint32_t lightCount);
 
+// The counts as far as the record holds them: they come from the device,
+// and a damaged header must not walk past the arrays.
+inline int heldAddressCount(const SpeedValues& values) {
+    return values.addressCount < kMaxAddresses ? values.addressCount : kMaxAddresses;
+}
+inline int heldLightCount(const SpeedValues& values) {
+    return values.lightCount < kMaxLights ? values.lightCount : kMaxLights;
+}
+
 // Finds registers 9 and 5 in the address list (the last position wins) and
 // sets shutterIndex, hblankIndex and hblankPresent accordingly.
 void scanRegisterPositions(SpeedValues& values);

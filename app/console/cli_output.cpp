@@ -5,18 +5,10 @@
 namespace spelvane::cli {
 namespace {
 
-// The counts come from the device; a damaged header must not walk past the
-// record.
-int addressCountOf(const SpeedValues& values) {
-    return values.addressCount < kMaxAddresses ? values.addressCount : kMaxAddresses;
-}
-int lightCountOf(const SpeedValues& values) {
-    return values.lightCount < kMaxLights ? values.lightCount : kMaxLights;
-}
 // A light's leading word and one word per listed register, as the .set file
 // holds it.
 int lightWordCountOf(const SpeedValues& values) {
-    const int words = addressCountOf(values) + 1;
+    const int words = heldAddressCount(values) + 1;
     return words < kLightWords ? words : kLightWords;
 }
 
@@ -37,9 +29,9 @@ std::string formatDevicesText(const std::vector<DeviceView>& devices) {
         out += "  Header:";
         for (uint8_t byte : values.header.bytes) appendf(out, " %02x", byte);
         out += "\n  Addresses:";
-        for (int i = 0; i < addressCountOf(values); ++i) appendf(out, " %02x", values.addresses[i]);
+        for (int i = 0; i < heldAddressCount(values); ++i) appendf(out, " %02x", values.addresses[i]);
         out += "\n";
-        for (int light = 0; light < lightCountOf(values); ++light) {
+        for (int light = 0; light < heldLightCount(values); ++light) {
             appendf(out, "  Light %u:", static_cast<unsigned>(light));
             for (int w = 0; w < lightWordCountOf(values); ++w) appendf(out, " %04x", values.lights[light].words[w]);
             out += "\n";
@@ -73,9 +65,9 @@ std::string formatDevicesJson(const std::vector<DeviceView>& devices) {
         out += values.halfClock ? ", \"halfClock\": true" : ", \"halfClock\": false";
         appendf(out, ", \"hblank\": %u", values.hblank);
         out += ", \"addresses\": [";
-        for (int i = 0; i < addressCountOf(values); ++i) appendf(out, i ? ", %u" : "%u", values.addresses[i]);
+        for (int i = 0; i < heldAddressCount(values); ++i) appendf(out, i ? ", %u" : "%u", values.addresses[i]);
         out += "], \"lights\": [";
-        for (int light = 0; light < lightCountOf(values); ++light) {
+        for (int light = 0; light < heldLightCount(values); ++light) {
             out += light ? ", [" : "[";
             for (int w = 0; w < lightWordCountOf(values); ++w)
                 appendf(out, w ? ", %u" : "%u", values.lights[light].words[w]);

@@ -7,6 +7,7 @@
 // each device takes. A device that takes one must then hold exactly the
 // values the section states, read back from its memory image; a device that
 // takes none must hold what it held before.
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -155,20 +156,21 @@ struct Outcome {
     int refused = 0;
 };
 
-// Goes through the file as the restore does: headings are looked for in
-// pieces of at most kSettingsLineSize - 1 characters, a matching section is
-// read by whole lines up to the next line that begins with "DEVICE=", and
-// each device takes the first of its sections that is not refused.
+// Goes through the file as the restore does: a heading is a whole line that
+// begins with "DEVICE=" and is no longer than a section line may be, a
+// matching section is read by whole lines up to the next line that begins
+// with "DEVICE=", and each device takes the first of its sections that is
+// not refused.
 Outcome restore(const std::string& input) {
     Outcome outcome;
     size_t at = 0;
     int applied = 0;
     while (applied < kDevices && at < input.size()) {
-        const size_t start = at;
-        while (at < input.size() && at - start < kSettingsLineSize - 1)
-            if (input[at++] == '\n') break;
-        const std::string piece = input.substr(start, at - start);
-        if (piece.compare(0, 7, "DEVICE=") != 0) continue;
+        size_t end = input.find('\n', at);
+        if (end == std::string::npos) end = input.size();
+        const std::string piece = input.substr(at, end - at);
+        at = std::min(end + 1, input.size());
+        if (piece.size() > kSettingsLineSize - 2 || piece.compare(0, 7, "DEVICE=") != 0) continue;
         std::string type = piece.substr(7, piece.find('\0', 7) - 7);  // a C string to the program
         type.erase(type.find_last_not_of(" \t\r\n") + 1);
         for (int i = 0; i < kDevices; ++i) {

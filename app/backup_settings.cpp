@@ -24,8 +24,11 @@ enum class Claim { Created, TimeFailed, CreateFailed };
 
 // Claims a new file for this backup: the stamp is moved on by a second while
 // its name is taken, so no earlier backup (perhaps the only copy of a
-// reader's original settings) is ever overwritten, even after the clock went
-// back. stamp and fileName end as the ones used.
+// reader's original settings) is ever overwritten or added to, even after
+// the clock went back. Any other reason a name cannot be created (a folder
+// that cannot be written, a full disk, a path too long) holds for the next
+// name as well, so the search stops there. stamp and fileName end as the
+// last ones tried; only Created leaves a file that this backup may write.
 Claim claimBackupFile(const char* displayName, int64_t& stamp, char (&fileName)[kSettingsFileNameSize]) {
     for (int tried = 0; tried < kStampsToTry; ++tried, ++stamp) {
         platform::LocalTime localTime{};
@@ -74,16 +77,21 @@ bool AppState::saveOriginalSettings() {
     if (claim == Claim::TimeFailed) {
         log.append("Saving is FAILED (Time stamp error)\r\n");
         allSaved = false;
+    } else if (claim == Claim::CreateFailed) {
+        // The name last tried belongs to someone else or cannot be made:
+        // nothing of this backup may go into it.
+        settings[0].logBackupTarget(fileName, log);
+        log.append("Saving is FAILED (File creating error)\r\n");
+        allSaved = false;
     } else {
         std::snprintf(lastBackupFile, sizeof lastBackupFile, "%s", fileName);
-        // Every section is appended to the file claimed above; should it not
-        // have been created, the first section's open reports why.
+        // Every section is appended to the file this backup has just created.
         for (int i = 0; i < count; ++i) {
             if (!settings[i].saveToFile(fileName, log)) allSaved = false;
             if (i + 1 < count) log.append("%s", kLogRule);
         }
         // A backup that holds nothing would only mislead a later Restore.
-        if (!allSaved && claim == Claim::Created && isEmptyFile(fileName)) std::remove(fileName);
+        if (!allSaved && isEmptyFile(fileName)) std::remove(fileName);
     }
     lastFileStamp = stamp;
     return allSaved;

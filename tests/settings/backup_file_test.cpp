@@ -114,6 +114,19 @@ TEST_F(BackupTest, SettingsBeyondTheRecordAreRefusedWithoutTouchingTheFile) {
     EXPECT_EQ(log().find("SUCCESS"), std::string::npos);
 }
 
+// A DEVICE line that would not read back as the type name leaves a backup
+// that never restores: refused before the file is touched.
+TEST_F(BackupTest, TypeNameTheFileCannotCarryFailsTheBackup) {
+    for (const char* type : {"TYPE\r1", "TYPE\n1", "\r"}) {
+        DeviceInfo info = makeInfo(type);
+        bindRecord(0, info, exampleValues());
+        messageLog().clear();
+        EXPECT_FALSE(appState().saveOriginalSettings());
+        EXPECT_NE(log().find("Saving is FAILED (Device type name cannot be written)\r\n"), std::string::npos);
+        EXPECT_TRUE(scratch_.setFiles().empty());
+    }
+}
+
 TEST_F(BackupTest, RefusedFirstSectionLeavesTheFileToTheSecond) {
     DeviceInfo first = makeInfo("TYPE0");
     DeviceInfo second = makeInfo("TYPE1");
@@ -126,7 +139,7 @@ TEST_F(BackupTest, RefusedFirstSectionLeavesTheFileToTheSecond) {
     EXPECT_EQ(readWholeFile(stampedName("KVDEV-A1", kNow)), exampleSection());
 }
 
-TEST_F(BackupTest, NameThatCannotBeCreatedFailsEverySection) {
+TEST_F(BackupTest, NameThatCannotBeCreatedFailsTheBackupAtOnce) {
     DeviceInfo first = makeInfo("TYPE1");
     DeviceInfo second = makeInfo("TYPE2");
     bindRecord(0, first, exampleValues());
@@ -138,9 +151,25 @@ TEST_F(BackupTest, NameThatCannotBeCreatedFailsEverySection) {
     const std::string failed = "Saving is FAILED (File creating error)\r\n";
     const size_t firstFailure = text.find(failed);
     ASSERT_NE(firstFailure, std::string::npos);
-    EXPECT_NE(text.find(failed, firstFailure + 1), std::string::npos);
+    EXPECT_EQ(text.find(failed, firstFailure + 1), std::string::npos);
     EXPECT_EQ(text.find("SUCCESS"), std::string::npos);
     EXPECT_EQ(lastFileStamp, kNow);
+}
+
+// An hour of names taken by earlier backups: the search gives up and not
+// one of them is added to.
+TEST_F(BackupTest, EveryNameTakenFailsWithoutTouchingAnyFile) {
+    DeviceInfo first = makeInfo("TYPE1");
+    DeviceInfo second = makeInfo("TYPE2");
+    bindRecord(0, first, exampleValues());
+    bindRecord(1, second, exampleValues());
+    for (int64_t stamp = kNow; stamp <= kNow + 3600; ++stamp) writeWholeFile(stampedName("KVDEV-A1", stamp), "older");
+
+    EXPECT_FALSE(appState().saveOriginalSettings());
+    EXPECT_NE(log().find("Saving is FAILED (File creating error)\r\n"), std::string::npos);
+    EXPECT_EQ(log().find("SUCCESS"), std::string::npos);
+    EXPECT_EQ(appState().lastBackupFile, std::string());
+    for (const auto& name : scratch_.setFiles()) ASSERT_EQ(readWholeFile(name), "older") << name;
 }
 
 TEST_F(BackupTest, ExistingFilesAreNeverReplacedTheStampMovesOn) {

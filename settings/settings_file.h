@@ -14,6 +14,9 @@ namespace spelvane {
 constexpr size_t kSettingsFileNameSize = 260;  // terminator included
 constexpr size_t kSettingsLineSize = 512;      // a section line, line feed and terminator included
 constexpr const char* kSettingsLineEnd = "\r\r\n";
+// The longest line the reader takes whole: kSettingsLineSize bytes, line
+// feed and terminator included.
+constexpr size_t kLongestSettingsLine = kSettingsLineSize - 2;
 
 // Writing: settings_file_writer.cpp.
 
@@ -32,6 +35,11 @@ void buildSettingsFileName(char (&name)[kSettingsFileNameSize], const char* disp
 bool formatSettingsSection(const std::string& typeName, const SpeedValues& values,
                            std::string& out);
 
+// Whether a DEVICE line of typeName reads back as that very name, so that a
+// restore finds the device again: no line end inside it, short enough for
+// a whole line.
+bool typeNameCarried(const std::string& typeName);
+
 // Reading: settings_file_reader.cpp.
 
 // Number forms of the reader. Decimal: blanks and tabs skipped, a sign,
@@ -44,13 +52,16 @@ uint32_t parseSettingsHex(const char* text);
 // Reads the lines of one section until the next "DEVICE=" line (left
 // unread) or the end of the file, and puts what it states into work. The
 // section must state every value a store writes, each once: HCLOCK, NADDR,
-// ADDRS with NADDR addresses, NLIGHT, and LIGHT0 to LIGHT<NLIGHT-1> with
-// NADDR + 1 words each; nothing beyond them. Each value is a whole number of
-// the forms above (at least one digit, blanks around it) that fits its field
-// uncut: addresses 00..ff, words 0000..ffff, counts within the record, and
-// the address list holds register 9. Otherwise false with a reason that
-// names the first offending line, and work is left as it was. A line longer
-// than kSettingsLineSize - 2 characters refuses the section too.
+// ADDRS with at least NADDR addresses, NLIGHT, and LIGHT0 to
+// LIGHT<NLIGHT-1> with at least NADDR + 1 words each. More is read but
+// never put into work: up to 16 addresses, up to 8 words a light, and the
+// lines of light slots up to 4; tokens after those are passed over. Each
+// value read is a whole number of the forms above (at least one digit,
+// blanks around it) that fits its field uncut: addresses 00..ff, words
+// 0000..ffff, counts within the record, and the address list holds
+// register 9. Otherwise false with a reason that names the first offending
+// line, and work is left as it was. A line longer than
+// kLongestSettingsLine characters refuses the section too.
 bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusal);
 
 // Whether line opens a section ("DEVICE=..."); typeName then holds the
@@ -63,8 +74,10 @@ bool sectionHeading(const char* line, std::string& typeName);
 bool nextSectionHeading(std::FILE* file, std::string& typeName);
 
 // Whether a section headed with sectionType belongs to record: its type
-// exactly; a shorter type name that only begins the value is no match.
+// exactly (trailing blanks aside), an empty one only to an empty one; a
+// shorter type name that only begins the value is no match.
 struct SpeedSettings;
+bool typeNamesMatch(const std::string& sectionType, const std::string& deviceType);
 bool sectionIsFor(const std::string& sectionType, const SpeedSettings& record);
 
 // The change test over everything the store sequence would write.

@@ -12,9 +12,7 @@ namespace {
 constexpr const char* kDeviceKey = "DEVICE=";
 constexpr size_t kDeviceKeyLength = 7;
 
-// The longest line a section may hold: kSettingsLineSize bytes, line feed
-// and terminator included.
-constexpr size_t kLongestLine = kSettingsLineSize - 2;
+constexpr size_t kLongestLine = kLongestSettingsLine;
 
 // How much of a line or a value a refusal quotes: enough to find it in the
 // file, short enough to keep the log line readable.
@@ -180,8 +178,8 @@ public:
             takeNumber(line, 7, lightCountLine_, lightCount_, 0, kMaxLights);
         } else if (startsWith(line, "ADDRS=")) {
             if (!firstOf(line, addressLine_)) return;
-            takeList(line, 6, "address", 0xff, "ff", [&](int index, int64_t value) {
-                if (index < kMaxAddresses) addresses_[index] = static_cast<uint8_t>(value);
+            takeList(line, 6, kMaxAddresses, "address", 0xff, "ff", [&](int index, int64_t value) {
+                addresses_[index] = static_cast<uint8_t>(value);
                 addressesListed_ = index + 1;
             });
         } else if (startsWith(line, "LIGHT")) {
@@ -190,7 +188,10 @@ public:
     }
 
     // Applies what the section states to work when it states every value
-    // its counts announce and nothing beyond; otherwise work stays as it was.
+    // its counts announce; otherwise work stays as it was. Values beyond the
+    // counts (more addresses or words than NADDR asks, lights beyond NLIGHT)
+    // are read and checked like the others, and never applied: the store
+    // writes what the counts announce, and no more.
     bool finish(SpeedValues& work, std::string& refusal) {
         refusal = fault_;
         if (refusal.empty()) refusal = missingLine();
@@ -233,14 +234,16 @@ private:
         return fault_.empty();
     }
 
-    // Reads the hexadecimal values after the key; store(index, value) gets
-    // each one that fits [0, largest].
+    // Reads the first `most` hexadecimal values after the key, as many as
+    // the record has room for; store(index, value) gets each one that fits
+    // [0, largest]. Tokens after those are no part of the record and are
+    // passed over unread.
     template <typename Store>
-    void takeList(const std::string& line, size_t keyLength, const char* what, int64_t largest,
+    void takeList(const std::string& line, size_t keyLength, int most, const char* what, int64_t largest,
                   const char* largestShown, Store store) {
         int index = 0;
         forEachToken(line.data() + keyLength, line.data() + line.size(), [&](const char* begin, const char* end) {
-            if (!fault_.empty()) return;
+            if (!fault_.empty() || index >= most) return;
             int64_t value = 0;
             const std::string token = shown(begin, end, kShownValue);
             if (!wholeNumber(begin, end, 16, value))
@@ -275,8 +278,8 @@ private:
         if (!firstOf(line, lightLines_[index])) return;
         uint16_t* words = words_[index];
         int& listed = wordsListed_[index];
-        takeList(line, equals + 1, "word", 0xffff, "ffff", [&](int word, int64_t value) {
-            if (word < kLightWords) words[word] = static_cast<uint16_t>(value);
+        takeList(line, equals + 1, kLightWords, "word", 0xffff, "ffff", [&](int word, int64_t value) {
+            words[word] = static_cast<uint16_t>(value);
             listed = word + 1;
         });
     }
@@ -295,17 +298,13 @@ private:
         const std::string& counted = addressCountLine_.shown;
         if (!withinDataModel(static_cast<uint32_t>(addressCount_), static_cast<uint32_t>(lightCount_)))
             return counted + " is more than " + std::to_string(kMaxAddressesWithLights) + " while lights are present";
-        if (addressesListed_ != addressCount_)
+        if (addressesListed_ < addressCount_)
             return counted + " announces " + std::to_string(addressCount_) + " addresses, " + addressLine_.shown +
                    " lists " + std::to_string(addressesListed_);
-        for (int i = 0; i < kMaxLights; ++i) {
+        for (int i = 0; i < lightCount_; ++i) {
             const StatedLine& light = lightLines_[i];
-            if (i >= lightCount_) {
-                if (light.present) return light.shown + " is beyond " + lightCountLine_.shown;
-                continue;
-            }
             if (!light.present) return "there is no LIGHT" + std::to_string(i) + " line for " + lightCountLine_.shown;
-            if (wordsListed_[i] != addressCount_ + 1)
+            if (wordsListed_[i] < addressCount_ + 1)
                 return light.shown + " lists " + std::to_string(wordsListed_[i]) + " words, " + counted + " needs " +
                        std::to_string(addressCount_ + 1);
         }
@@ -317,7 +316,7 @@ private:
     StatedLine lightLines_[kMaxLights];
     int64_t halfClock_ = 0, addressCount_ = 0, lightCount_ = 0;
     uint8_t addresses_[kMaxAddresses] = {};
-    int addressesListed_ = 0;  // may pass kMaxAddresses: those are counted, not kept
+    int addressesListed_ = 0;
     uint16_t words_[kMaxLights][kLightWords] = {};
     int wordsListed_[kMaxLights] = {};
 };
@@ -384,9 +383,14 @@ bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusa
     return section.finish(work, refusal);
 }
 
+bool typeNamesMatch(const std::string& sectionType, const std::string& deviceType) {
+    // Exact, an empty name included: a reader without a type name gets its
+    // own backups back and no other reader's.
+    return withoutTrailingBlanks(sectionType) == withoutTrailingBlanks(deviceType);
+}
+
 bool sectionIsFor(const std::string& sectionType, const SpeedSettings& record) {
-    const std::string typeName = withoutTrailingBlanks(record.typeName());
-    return !typeName.empty() && typeName == sectionType;
+    return typeNamesMatch(sectionType, record.typeName());
 }
 
 DeviceOutcome SpeedSettings::restoreSection(std::FILE* file, ProgressLog& log) {

@@ -76,13 +76,30 @@ bool formatSettingsSection(const std::string& typeName, const SpeedValues& value
     return true;
 }
 
+bool typeNameCarried(const std::string& typeName) {
+    const std::string heading = "DEVICE=" + typeName;
+    if (heading.find_first_of("\r\n") != std::string::npos) return false;
+    // The line as the reader takes it: its CR CR kept, the LF not.
+    if (heading.size() + 2 > kLongestSettingsLine) return false;
+    std::string read;
+    return sectionHeading(heading.c_str(), read) && typeNamesMatch(read, typeName);
+}
+
+void SpeedSettings::logBackupTarget(const char* fileName, ProgressLog& log) const {
+    log.append("Device: %s\r\n", typeName().c_str());
+    log.append("Filename: %s\r\n", fileName);
+}
+
 bool SpeedSettings::saveToFile(const char* fileName, ProgressLog& log) {
     const std::string type = typeName();
-    log.append("Device: %s\r\n", type.c_str());
-    log.append("Filename: %s\r\n", fileName);
+    logBackupTarget(fileName, log);
 
-    // Formatted before the file is touched, so a refused section leaves the
+    // Checked before the file is touched, so a refused section leaves the
     // file as it was.
+    if (!typeNameCarried(type)) {
+        log.append("Saving is FAILED (Device type name cannot be written)\r\n");
+        return false;
+    }
     std::string section;
     if (!formatSettingsSection(type, snapshot(), section)) {
         log.append("Saving is FAILED (Settings out of range)\r\n");

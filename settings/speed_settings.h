@@ -46,9 +46,12 @@ struct SpeedSettings {
     // Writes target into the device and adopts it when every step verified.
     // Returns whether it did (the log tells the operator either way).
     bool storeToDevice(SpeedValues& target, ProgressLog& log);
-    // Appends this device's backup section to fileName; false when the
-    // section could not be written whole.
+    // Appends this device's backup section to fileName, a file the backup
+    // has just created; false when the section could not be written whole
+    // or would not lead a restore back to this device.
     bool saveToFile(const char* fileName, ProgressLog& log);
+    // The two lines that open a device's part of the backup's log.
+    void logBackupTarget(const char* fileName, ProgressLog& log) const;
     // Applies the section that follows in file to this device. Refused
     // means nothing was written, so the device may still take a later
     // section of the file.

@@ -5,7 +5,7 @@
 // backup_settings.cpp, the store in store_changes.cpp, the restore in
 // restore_settings.cpp.
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <string>
 
 #include "app/dialog_port.h"
@@ -31,7 +31,10 @@ struct OperationSummary {
     int stored = 0;
     int refused = 0;
     int failed = 0;  // a device may hold part of the change
-    void add(DeviceOutcome outcome);
+    // What became of each open device, by settings record; empty for one
+    // that nothing was tried on (a restore found no section for it).
+    std::optional<DeviceOutcome> outcome[2];
+    void add(int device, DeviceOutcome result);
 };
 
 // How a restore went: the summary of the sections applied.
@@ -39,10 +42,6 @@ struct RestoreSummary : OperationSummary {
     bool opened = false;  // the file could be read at all
     int sections() const { return unchanged + stored + failed; }  // taken by a device
 };
-
-// The operator's choice for one device, asked once per device in the order
-// the devices are stored.
-using ChoiceSource = std::function<OperatorChoice()>;
 
 // The one application record.
 struct AppState {
@@ -73,17 +72,15 @@ struct AppState {
     // Backs up every open device into one new settings file; false when any
     // device's section could not be written whole.
     bool saveOriginalSettings();
-    // Computes and stores the operator's change on every open device; the
-    // dialog's version reads check box and trackbar for each device.
-    OperationSummary storeChanges(const ChoiceSource& choose);
-    OperationSummary storeChanges(WindowHandle dialog);
+    // Computes and stores the operator's one choice on every open device.
+    OperationSummary storeChanges(const OperatorChoice& choice);
     // The whole Store after the operator said Yes: the backup, and only when
     // it was saved whole, the store. backedUp false: nothing was written.
     struct StoreResult {
         bool backedUp = false;
         OperationSummary summary;
     };
-    StoreResult backUpAndStore(const ChoiceSource& choose);
+    StoreResult backUpAndStore(const OperatorChoice& choice);
     // Applies the sections of a settings file to the open devices.
     RestoreSummary restoreFromFile(const char* path);
 };
@@ -95,8 +92,6 @@ void resetAppState();
 // The store of one device: the operator's choice through the change
 // computation into the store sequence, logged.
 DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice);
-// The choice the dialog's controls show.
-OperatorChoice choiceFromDialog(WindowHandle dialog);
 
 // Calendar time (whole seconds) of the last backup of this run; 0 before the
 // first. Every backup takes a later stamp, so two never share a file name.

@@ -16,6 +16,13 @@ void formatHBlankLabel(char* label, size_t size, uint32_t value) {
     std::snprintf(label, size, "%04x", static_cast<unsigned>(value));
 }
 
+OperatorChoice choiceFromControls(DialogControls& controls) {
+    OperatorChoice choice;
+    choice.halfClock = controls.isChecked(IDC_HALF_CLOCK);
+    choice.hblank = static_cast<uint16_t>(controls.trackbarPosition());
+    return choice;
+}
+
 void refreshDialog(DialogControls& controls, bool emptyLog) {
     AppState& app = appState();
     char label[kLabelSize] = "0000";
@@ -78,8 +85,13 @@ bool handleDialogMessage(const DialogMessage& message, WindowHandle dialog, Dial
         case IDC_TEST:
             // Before start-up has read the device a Store would back up and
             // write half-loaded values; after Close nothing new may start.
-            if (worker.ready.load() && !worker.closing.load())
+            // A press while a command runs would be dropped by its
+            // completion anyway; taking none keeps a running Store's choice
+            // as it was given.
+            if (worker.ready.load() && !worker.closing.load() && worker.pendingCommand.load() == 0) {
+                if (message.id == IDC_STORE) worker.storeChoice = choiceFromControls(controls);
                 worker.pendingCommand.store(static_cast<uint32_t>(message.id));
+            }
             return true;
         case IDC_RESET:
             refreshDialog(controls);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/dialog_port.h"
+#include "settings/change_computation.h"
 
 namespace spelvane {
 
@@ -29,6 +30,7 @@ public:
     virtual void setTrackbarPosition(int32_t position) = 0;               // with redraw
     virtual int32_t trackbarPosition() = 0;
     virtual void setChecked(int controlId, bool checked) = 0;
+    virtual bool isChecked(int controlId) = 0;
     // Store, Restore and Test start disabled (dialog resource) and are
     // enabled once start-up has shown the device's values.
     virtual void enableCommands() = 0;
@@ -58,6 +60,9 @@ bool handleDialogMessage(const DialogMessage& message, WindowHandle dialog, Dial
 // Shows the display name and the values held in the settings records and,
 // with emptyLog, empties the log. Reads no device.
 void refreshDialog(DialogControls& controls, bool emptyLog = true);
+
+// The Store the controls ask for: Half Clock and HBlank as they stand.
+OperatorChoice choiceFromControls(DialogControls& controls);
 
 // "%04x" of an HBlank value into a buffer of kLabelSize bytes.
 void formatHBlankLabel(char* label, size_t size, uint32_t value);

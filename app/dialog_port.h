@@ -21,8 +21,6 @@ public:
     virtual int messageBox(WindowHandle owner, const char* text, const char* title,
                            unsigned buttons) = 0;
     virtual void setCursor(CursorShape shape) = 0;
-    virtual bool halfClockChecked(WindowHandle dialog) = 0;     // check box 1001 ticked
-    virtual int32_t hblankPosition(WindowHandle dialog) = 0;    // trackbar 1003 position
     virtual void showLog(WindowHandle dialog, const char* text) = 0;  // log box 1000
     // The file-open dialog. fileName holds the initial name on entry and the
     // chosen path on return; true when the operator chose a file.
@@ -31,13 +29,11 @@ public:
 };
 
 // Stands in while no dialog exists: shows nothing, answers OK to notices and
-// No to questions, reports the controls as unset and never chooses a file.
+// No to questions and never chooses a file.
 class SilentDialogPort : public DialogPort {
 public:
     int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override;
     void setCursor(CursorShape) override {}
-    bool halfClockChecked(WindowHandle) override { return false; }
-    int32_t hblankPosition(WindowHandle) override { return 0; }
     void showLog(WindowHandle, const char*) override {}
     bool chooseSettingsFile(WindowHandle, char*, size_t) override { return false; }
     void sendCompletion(WindowHandle) override {}

@@ -54,7 +54,7 @@ RestoreSummary AppState::restoreFromFile(const char* path) {
             if (restored[i] || !settings[i].device) continue;
             if (!sectionIsFor(wanted, settings[i])) continue;
             const DeviceOutcome outcome = settings[i].restoreSection(file, log);
-            summary.add(outcome);
+            summary.add(i, outcome);
             if (outcome != DeviceOutcome::Refused) {
                 restored[i] = true;
                 ++applied;

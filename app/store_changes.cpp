@@ -6,15 +6,11 @@
 
 namespace spelvane {
 
-OperatorChoice choiceFromDialog(WindowHandle dialog) {
-    OperatorChoice choice;
-    choice.halfClock = dialogPort().halfClockChecked(dialog);
-    choice.hblank = static_cast<uint16_t>(dialogPort().hblankPosition(dialog));
-    return choice;
-}
-
-void OperationSummary::add(DeviceOutcome outcome) {
-    switch (outcome) {
+void OperationSummary::add(int device, DeviceOutcome result) {
+    // A restore may refuse one section and apply a later one: the last
+    // outcome is the one the device ends with.
+    if (device >= 0 && device < 2) outcome[device] = result;
+    switch (result) {
     case DeviceOutcome::Unchanged: ++unchanged; break;
     case DeviceOutcome::Stored: ++stored; break;
     case DeviceOutcome::Refused: ++refused; break;
@@ -39,7 +35,7 @@ DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& cho
     return record.storeToDevice(plan.target, log) ? DeviceOutcome::Stored : DeviceOutcome::Failed;
 }
 
-OperationSummary AppState::storeChanges(const ChoiceSource& choose) {
+OperationSummary AppState::storeChanges(const OperatorChoice& choice) {
     OperationSummary summary;
     MessageLog& log = messageLog();
     log.append("%s", kLogRule);
@@ -47,13 +43,13 @@ OperationSummary AppState::storeChanges(const ChoiceSource& choose) {
     log.append("%s", kLogRule);
     const int count = boundCount();
     for (int i = 0; i < count; ++i) {
-        summary.add(storeDeviceChange(settings[i], choose()));
+        summary.add(i, storeDeviceChange(settings[i], choice));
         if (i + 1 < count) log.append("%s", kLogRule);
     }
     return summary;
 }
 
-AppState::StoreResult AppState::backUpAndStore(const ChoiceSource& choose) {
+AppState::StoreResult AppState::backUpAndStore(const OperatorChoice& choice) {
     StoreResult result;
     // Without a complete backup the operator could not go back to what the
     // device holds now, so nothing is written.
@@ -63,12 +59,8 @@ AppState::StoreResult AppState::backUpAndStore(const ChoiceSource& choose) {
         return result;
     }
     result.backedUp = true;
-    result.summary = storeChanges(choose);
+    result.summary = storeChanges(choice);
     return result;
-}
-
-OperationSummary AppState::storeChanges(WindowHandle dialog) {
-    return storeChanges([dialog] { return choiceFromDialog(dialog); });
 }
 
 }  // namespace spelvane

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/app_state.h"
+#include "app/closing_notice.h"
 #include "app/control_ids.h"
 #include "app/message_log.h"
 #include "app/texts.h"
@@ -17,30 +19,19 @@ namespace {
 
 constexpr const char* kRestorePatternSuffix = "_*.set";
 
-void showRestartNotice(WindowHandle dialog) {
-    dialogPort().messageBox(dialog, kRestartNotice, kAppTitle, kButtonsOk);
+void showNotice(WindowHandle dialog, const std::string& text) {
+    dialogPort().messageBox(dialog, text.c_str(), kAppTitle, kButtonsOk);
 }
 
-void showStoreFailed(WindowHandle dialog, const char* backupFile) {
-    char text[512];
-    std::snprintf(text, sizeof text, kStoreFailedNotice, backupFile);
-    dialogPort().messageBox(dialog, text, kAppTitle, kButtonsOk);
-}
-
-void runStore(AppState& app) {
+void runStore(AppState& app, const OperatorChoice& choice) {
     WindowHandle dialog = app.dialogWindow;
     if (dialogPort().messageBox(dialog, kConfirmStore, kAppTitle, kButtonsYesNo) != kAnswerYes) return;
     AppState::StoreResult result;
     {
         platform::TimerResolutionScope fineTimer;
-        result = app.backUpAndStore([dialog] { return choiceFromDialog(dialog); });
+        result = app.backUpAndStore(choice);
     }
-    if (!result.backedUp) return;
-    const OperationSummary& summary = result.summary;
-    if (summary.failed > 0)
-        showStoreFailed(dialog, app.lastBackupFile);
-    else
-        showRestartNotice(dialog);
+    showNotice(dialog, storeClosingNotice(app, result));
 }
 
 void runRestore(AppState& app) {
@@ -53,10 +44,7 @@ void runRestore(AppState& app) {
         platform::TimerResolutionScope fineTimer;
         summary = app.restoreFromFile(fileName);
     }
-    if (summary.failed > 0)
-        dialogPort().messageBox(dialog, kRestoreFailedNotice, kAppTitle, kButtonsOk);
-    else
-        showRestartNotice(dialog);
+    showNotice(dialog, restoreClosingNotice(app, summary, fileName));
 }
 
 }  // namespace
@@ -79,11 +67,11 @@ void formatRestorePattern(char* buffer, size_t size, const char* displayName, si
     std::snprintf(buffer + nameLength, size - nameLength, "%s", kRestorePatternSuffix);
 }
 
-void serveCommand(uint32_t command) {
+void serveCommand(uint32_t command, const OperatorChoice& storeChoice) {
     AppState& app = appState();
     switch (command) {
     case IDC_STORE:
-        runStore(app);
+        runStore(app, storeChoice);
         break;
     case IDC_RESTORE:
         runRestore(app);
@@ -114,10 +102,13 @@ unsigned workerMain(void* parameter) {
                 // always ends, message boxes included.
                 // Checked after the command is read: a press still waiting
                 // when the dialog began to close is not served.
-                serveCommand([&] {
+                {
                     const uint32_t command = control.pendingCommand.load();
-                    return control.closing.load() ? 0u : command;
-                }());
+                    // Read after the command word, which the dialog sets
+                    // only once the choice is in place.
+                    const OperatorChoice choice = command == IDC_STORE ? control.storeChoice : OperatorChoice{};
+                    serveCommand(control.closing.load() ? 0u : command, choice);
+                }
                 break;
             case WorkerState::PauseRequested:
                 control.setState(WorkerState::Paused);

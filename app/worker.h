@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/thread.h"
+#include "settings/change_computation.h"
 
 namespace spelvane {
 
@@ -21,15 +22,6 @@ enum class WorkerState : uint32_t {
 };
 
 constexpr const char* kConfirmStore = "Are you sure to change settings?";
-constexpr const char* kRestartNotice = "Restart device to apply changes!";
-// Instead of the restart notice when a device's write or read-back failed:
-// the device may hold part of the change. %s: the backup file of the store.
-constexpr const char* kStoreFailedNotice =
-    "The store FAILED: the device may now hold only part of the change.\n\n"
-    "Restore the backup file %s to bring back the settings it held before.";
-constexpr const char* kRestoreFailedNotice =
-    "The restore FAILED: the device may now hold only part of the file's settings.\n\n"
-    "Restore the file again once the device answers.";
 
 constexpr uint32_t kWorkerPollMs = 20;
 constexpr uint32_t kWorkerPausedPollMs = 10;
@@ -43,6 +35,13 @@ struct WorkerControl {
     std::unique_ptr<platform::ManualResetEvent> pausedEvent;
     std::atomic<uint32_t> state{static_cast<uint32_t>(WorkerState::Unset)};
     std::atomic<uint32_t> pendingCommand{0};
+    // What a Store writes: the controls as they stood when Store was
+    // pressed, which the confirmation that follows cannot change (it is
+    // modal to the dialog). Written by the dialog thread only while no
+    // command is pending and before the command word; the worker takes one
+    // copy as it takes the command, so every reader of the Store gets the
+    // same values whatever the controls or the dialog do afterwards.
+    OperatorChoice storeChoice;
     // Set by the dialog thread: presses count only once start-up has shown
     // the device's values (ready), and none once the dialog has begun to
     // close (closing); the worker starts no command after that either.
@@ -70,9 +69,10 @@ void stopWorker(WorkerControl& control);
 // The thread routine; the parameter is the WorkerControl. Returns 1.
 unsigned workerMain(void* parameter);
 
-// Runs one pass of the command in `command` (1004, 1006, 1007); any other
-// value sleeps one poll interval. Exposed for tests.
-void serveCommand(uint32_t command);
+// Runs one pass of the command in `command` (1004, 1006, 1007), a Store
+// with storeChoice; any other value sleeps one poll interval. Exposed for
+// tests.
+void serveCommand(uint32_t command, const OperatorChoice& storeChoice);
 
 // "%s_*.set" with the display name, shortened so the pattern always fits.
 void formatRestorePattern(char* buffer, size_t size, const char* displayName, size_t nameCapacity);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/closing_notice.h"
 #include "app/control_ids.h"
 #include "app/dialog_logic.h"
 #include "app/message_log.h"
@@ -55,6 +56,7 @@ public:
     void setTrackbarPosition(int32_t) override {}
     int32_t trackbarPosition() override { return kChangedHBlank; }
     void setChecked(int, bool) override {}
+    bool isChecked(int) override { return false; }
     void enableCommands() override {}
 };
 
@@ -75,8 +77,6 @@ public:
         return kAnswerOk;
     }
     void setCursor(CursorShape) override {}
-    bool halfClockChecked(WindowHandle) override { return false; }
-    int32_t hblankPosition(WindowHandle) override { return kChangedHBlank; }
     void showLog(WindowHandle, const char*) override {}
     bool chooseSettingsFile(WindowHandle, char*, size_t) override { return false; }
     // As the dialog does on message 2024: the pending command is cleared,
@@ -165,6 +165,7 @@ int runDevice(const std::filesystem::path& work, bool pair) {
 
     // Store, once the last start-up request is well past its pacing.
     platform::sleepMilliseconds(200);
+    worker.storeChoice = OperatorChoice{false, kChangedHBlank};
     worker.pendingCommand.store(IDC_STORE);
     if (!dialog.done.wait(60000)) {
         fail("the store did not complete within a minute");

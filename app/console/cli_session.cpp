@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/closing_notice.h"
 #include "app/console/cli_output.h"
 #include "app/dialog_port.h"
 #include "app/message_log.h"
@@ -123,7 +124,7 @@ int runBackup(AppState& app) {
 int runStore(AppState& app, const OperatorChoice& choice) {
     logStream = stdout;
     // As the dialog's Store: the backup first, and nothing written without it.
-    const AppState::StoreResult result = app.backUpAndStore([&choice] { return choice; });
+    const AppState::StoreResult result = app.backUpAndStore(choice);
     if (!result.backedUp) {
         fail("the original settings could not be saved into %s; nothing was written to the device",
              app.lastBackupFile);

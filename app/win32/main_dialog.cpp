@@ -42,6 +42,7 @@ public:
     void setChecked(int controlId, bool checked) override {
         CheckDlgButton(dialog_, controlId, checked ? BST_CHECKED : BST_UNCHECKED);
     }
+    bool isChecked(int controlId) override { return IsDlgButtonChecked(dialog_, controlId) == BST_CHECKED; }
     void enableCommands() override {
         for (int id : {IDC_STORE, IDC_RESTORE, IDC_TEST}) EnableWindow(GetDlgItem(dialog_, id), TRUE);
     }
@@ -81,20 +82,10 @@ bool translate(UINT message, WPARAM wParam, LPARAM lParam, DialogMessage& out) {
 }  // namespace
 
 INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        dialogPortWin32().rememberClosingControls(dialog);
-        return FALSE;
-    }
     if (message == WM_APP_SHOW_LOG) {
         dialogPortWin32().logNotice().serve(mainLogBox(), GetDlgItem(dialog, IDC_LOG_BOX), messageLog());
         return TRUE;
     }
-    // Only a press the dialog logic will take: one before start-up or after
-    // Close starts nothing and must not pin the values.
-    WorkerControl& worker = workerControl();
-    if (message == WM_COMMAND && LOWORD(wParam) == IDC_STORE && worker.ready.load() && !worker.closing.load())
-        dialogPortWin32().rememberControls(dialog);
-    if (message == WM_APP_COMMAND_DONE) dialogPortWin32().forgetControls();
     DialogMessage translated;
     if (!translate(message, wParam, lParam, translated)) return FALSE;
     Win32DialogControls controls(dialog);

@@ -33,39 +33,6 @@ void Win32DialogPort::setCursor(CursorShape shape) {
     SetCursor(LoadCursorA(nullptr, shape == CursorShape::Wait ? IDC_WAIT : IDC_ARROW));
 }
 
-bool Win32DialogPort::halfClockChecked(WindowHandle dialog) {
-    if (!remembered_.load()) {
-        bool checked = IsDlgButtonChecked(window(dialog), IDC_HALF_CLOCK) == BST_CHECKED;
-        // Answered by the dialog thread before it began to close: genuine.
-        if (!remembered_.load()) return checked;
-    }
-    return rememberedHalfClock_.load();
-}
-
-int32_t Win32DialogPort::hblankPosition(WindowHandle dialog) {
-    if (!remembered_.load()) {
-        auto position = static_cast<int32_t>(SendDlgItemMessageA(window(dialog), IDC_HBLANK_TRACKBAR, TBM_GETPOS, 0, 0));
-        if (!remembered_.load()) return position;
-    }
-    return rememberedHBlank_.load();
-}
-
-void Win32DialogPort::rememberControls(HWND dialog) {
-    if (closed_.load()) return;
-    rememberedHalfClock_.store(IsDlgButtonChecked(dialog, IDC_HALF_CLOCK) == BST_CHECKED);
-    rememberedHBlank_.store(static_cast<int32_t>(SendDlgItemMessageA(dialog, IDC_HBLANK_TRACKBAR, TBM_GETPOS, 0, 0)));
-    remembered_.store(true);
-}
-
-void Win32DialogPort::forgetControls() {
-    if (!closed_.load()) remembered_.store(false);
-}
-
-void Win32DialogPort::rememberClosingControls(HWND dialog) {
-    rememberControls(dialog);
-    closed_.store(true);
-}
-
 Win32DialogPort& dialogPortWin32() {
     static Win32DialogPort* instance = new Win32DialogPort;
     return *instance;

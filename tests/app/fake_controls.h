@@ -36,6 +36,7 @@ public:
     }
     int32_t trackbarPosition() override { return trackbar; }
     void setChecked(int controlId, bool checked) override { checks[controlId] = checked; }
+    bool isChecked(int controlId) override { return checks[controlId]; }
     void enableCommands() override { calls.push_back("enableCommands"); }
 
     std::string text(int controlId) const {

@@ -15,6 +15,7 @@
 #include "app/message_log.h"
 #include "app/win32/log_box.h"
 #include "app/win32/win32_dialog.h"
+#include "app/worker.h"
 #include "platform/thread.h"
 #include "tests/support/program_state.h"
 
@@ -193,7 +194,10 @@ TEST_F(Win32DialogPortTest, ResetWithANoticeOutstandingEmptiesTheBoxForGood) {
     EXPECT_EQ(updates, 3);
 }
 
-TEST_F(Win32DialogPortTest, StoreGetsTheControlsAsPressedWithoutWaitingForTheDialog) {
+// The Store press takes the controls once, on the dialog thread; whatever
+// the operator or the closing dialog does afterwards, the worker never asks
+// again, so every reader of the Store gets the values confirmed.
+TEST_F(Win32DialogPortTest, StorePressTakesTheControlsOnceForTheWholeStore) {
     InitCommonControls();
     auto child = [&](const char* type, DWORD style, int id) {
         return CreateWindowExA(0, type, "", WS_CHILD | style, 0, 0, 100, 20, dialog,
@@ -205,23 +209,23 @@ TEST_F(Win32DialogPortTest, StoreGetsTheControlsAsPressedWithoutWaitingForTheDia
     SendMessageA(trackbar, TBM_SETRANGE, TRUE, MAKELPARAM(21, 1023));
     SendMessageA(trackbar, TBM_SETPOS, TRUE, 0x1c8);
     CheckDlgButton(dialog, IDC_HALF_CLOCK, BST_CHECKED);
-    port.rememberControls(dialog);  // Store pressed
+    WorkerControl& worker = workerControl();
+    worker.ready.store(true);
 
-    bool halfClock = false;
-    int32_t hblank = 0;
-    EXPECT_TRUE(finishesWithoutTheDialog([&] {
-        halfClock = port.halfClockChecked(dialog);
-        hblank = port.hblankPosition(dialog);
-    }));
-    EXPECT_TRUE(halfClock);
-    EXPECT_EQ(hblank, 0x1c8);
-
-    // Once the command is done the controls are asked again.
-    port.forgetControls();
+    mainDialogProc(dialog, WM_COMMAND, MAKEWPARAM(IDC_STORE, BN_CLICKED), 0);
+    // Moved after Yes, pressed again, and the dialog closed mid-store.
     CheckDlgButton(dialog, IDC_HALF_CLOCK, BST_UNCHECKED);
-    SendMessageA(trackbar, TBM_SETPOS, TRUE, 0x100);
-    EXPECT_FALSE(port.halfClockChecked(dialog));
-    EXPECT_EQ(port.hblankPosition(dialog), 0x100);
+    SendMessageA(trackbar, TBM_SETPOS, TRUE, 0x64);
+    mainDialogProc(dialog, WM_COMMAND, MAKEWPARAM(IDC_STORE, BN_CLICKED), 0);
+    mainDialogProc(dialog, WM_CLOSE, 0, 0);
+    mainDialogProc(dialog, WM_DESTROY, 0, 0);
+
+    EXPECT_EQ(worker.pendingCommand.load(), static_cast<uint32_t>(IDC_STORE));
+    EXPECT_EQ(worker.storeChoice.halfClock, std::optional<bool>(true));
+    EXPECT_EQ(worker.storeChoice.hblank, std::optional<uint16_t>(0x1c8));
+    worker.pendingCommand.store(0);
+    worker.ready.store(false);
+    worker.closing.store(false);
 }
 
 TEST_F(Win32DialogPortTest, NoticeThatCouldNotBePostedDoesNotStopTheNextOnes) {

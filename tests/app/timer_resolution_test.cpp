@@ -101,8 +101,7 @@ TEST_F(TimerResolutionTest, StoreAndRestoreHoldItOnlyWhileTheDeviceWorks) {
     ScopeWitness witness(clock, dialog);
 
     dialog.answerNext(kAnswerYes);
-    dialog.setHBlankPosition(0x1c8);
-    serveCommand(IDC_STORE);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
     ASSERT_NE(reader.memory(0), original);
     EXPECT_TRUE(allInside(witness.duringSleeps));
     EXPECT_EQ(witness.duringOperator, (std::vector<int>{0, 0}));  // question, notice
@@ -112,7 +111,7 @@ TEST_F(TimerResolutionTest, StoreAndRestoreHoldItOnlyWhileTheDeviceWorks) {
     witness.duringOperator.clear();
     ASSERT_EQ(scratch.setFiles().size(), 1u);
     dialog.chooseFileNext((scratch.path() / scratch.setFiles()[0]).string());
-    serveCommand(IDC_RESTORE);
+    serveCommand(IDC_RESTORE, {});
     EXPECT_EQ(reader.memory(0), original);
     EXPECT_TRUE(allInside(witness.duringSleeps));
     EXPECT_EQ(witness.duringOperator, (std::vector<int>{0, 0}));  // file dialog, notice
@@ -123,7 +122,7 @@ TEST_F(TimerResolutionTest, StoreAnsweredNoNeverAsksForIt) {
     firstTick();
     ScopeWitness witness(clock, dialog);
     dialog.answerNext(kAnswerNo);
-    serveCommand(IDC_STORE);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
     EXPECT_TRUE(witness.duringSleeps.empty());
     EXPECT_EQ(witness.duringOperator, std::vector<int>{0});
     EXPECT_EQ(platform::activeTimerResolutionScopes(), 0);

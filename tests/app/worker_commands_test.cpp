@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/closing_notice.h"
 #include "app/texts.h"
 #include "app/control_ids.h"
 #include "app/message_log.h"
@@ -56,8 +57,7 @@ protected:
 
 TEST_F(WorkerCommandsTest, StoreAnsweredNoBacksUpAndWritesNothing) {
     dialog.answerNext(kAnswerNo);
-    dialog.setHBlankPosition(0x1c8);
-    serveCommand(IDC_STORE);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
     EXPECT_EQ(boxTexts(), std::vector<std::string>{kConfirmStore});
     EXPECT_EQ(dialog.completions(), 1);
     EXPECT_TRUE(scratch.setFiles().empty());
@@ -68,8 +68,7 @@ TEST_F(WorkerCommandsTest, StoreAnsweredNoBacksUpAndWritesNothing) {
 
 TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
     dialog.answerNext(kAnswerYes);
-    dialog.setHBlankPosition(0x1c8);
-    serveCommand(IDC_STORE);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
 
     ASSERT_EQ(dialog.messages().size(), 2u);
     ShownMessage notice = dialog.messages()[1];
@@ -96,11 +95,9 @@ TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {
     // A display name no file name can carry: the backup cannot be made.
     std::memset(appState().displayName, 'N', sizeof appState().displayName - 1);
     dialog.answerNext(kAnswerYes);
-    dialog.setHBlankPosition(0x1c8);
-    dialog.setHalfClock(true);
-    serveCommand(IDC_STORE);
+    serveCommand(IDC_STORE, OperatorChoice{true, 0x1c8});
 
-    EXPECT_EQ(boxTexts(), std::vector<std::string>{kConfirmStore});
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{kConfirmStore, kBackupFailedNotice}));
     EXPECT_EQ(dialog.completions(), 1);
     EXPECT_TRUE(writesSinceStart().empty());
     EXPECT_EQ(reader.memory(0), original);
@@ -115,8 +112,7 @@ TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestart
     // with error 19 (decimal), "not open".
     record().device->handle = 0;
     dialog.answerNext(kAnswerYes);
-    dialog.setHBlankPosition(0x1c8);
-    serveCommand(IDC_STORE);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
 
     const std::string backup = stampedName("KVDEV-A1", kNow);
     ASSERT_EQ(scratch.setFiles(), std::vector<std::string>{backup});
@@ -132,31 +128,49 @@ TEST_F(WorkerCommandsTest, BackupsStayInTheStartFolderWhenTheCurrentFolderMoved)
     std::filesystem::create_directory(elsewhere);
     std::filesystem::current_path(elsewhere);  // as the file dialog of a Restore leaves it
     dialog.answerNext(kAnswerYes);
-    dialog.setHBlankPosition(0x1c8);
-    serveCommand(IDC_STORE);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
 
     EXPECT_EQ(scratch.setFiles(), std::vector<std::string>{stampedName("KVDEV-A1", kNow)});
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
 }
 
 TEST_F(WorkerCommandsTest, RestoreCancelledTouchesNothing) {
-    serveCommand(IDC_RESTORE);
+    serveCommand(IDC_RESTORE, {});
     EXPECT_EQ(dialog.initialFileNames(), std::vector<std::string>{"KVDEV-A1_*.set"});
     EXPECT_TRUE(dialog.messages().empty());
     EXPECT_EQ(dialog.completions(), 1);
     EXPECT_TRUE(writesSinceStart().empty());
 }
 
+// A Restore that changes nothing must not ask for a restart: the box says
+// that nothing was written, and why.
+TEST_F(WorkerCommandsTest, RestoreThatWritesNothingSaysWhyInsteadOfTheRestartNotice) {
+    const std::string path = (scratch.path() / "chosen.set").string();
+    const std::string notRestored = std::string(kNothingWritten) + "\n\nKVDEV-A1 was not restored: ";
+    const std::pair<const char*, std::string> cases[] = {
+        {"DEVICE=OTHER\r\nHCLOCK=1\r\n", notRestored + "the file " + path + " holds no section for it."},
+        {"DEVICE=TYPE1\r\nHCLOCK=1\r\n", notRestored + "its section in " + path + " was refused (see the log)."},
+        {nullptr, "Nothing was written to the device: the file " + path + " cannot be read."},
+    };
+    for (const auto& [text, box] : cases) {
+        if (text) writeWholeFile(path, text);
+        else std::filesystem::remove(path);
+        dialog.chooseFileNext(path);
+        serveCommand(IDC_RESTORE, {});
+        EXPECT_EQ(boxTexts().back(), box);
+    }
+    EXPECT_EQ(dialog.completions(), 3);
+    EXPECT_TRUE(writesSinceStart().empty());
+}
+
 TEST_F(WorkerCommandsTest, RestoreOfTheBackupBringsTheDeviceBack) {
     dialog.answerNext(kAnswerYes);
-    dialog.setHBlankPosition(0x300);
-    dialog.setHalfClock(true);
-    serveCommand(IDC_STORE);
+    serveCommand(IDC_STORE, OperatorChoice{true, 0x300});
     ASSERT_NE(reader.memory(0), original);
     ASSERT_EQ(scratch.setFiles().size(), 1u);
 
     dialog.chooseFileNext((scratch.path() / scratch.setFiles()[0]).string());
-    serveCommand(IDC_RESTORE);
+    serveCommand(IDC_RESTORE, {});
     EXPECT_EQ(dialog.completions(), 2);
     EXPECT_EQ(boxTexts().back(), kRestartNotice);
     EXPECT_EQ(dialog.messages().size(), 3u);

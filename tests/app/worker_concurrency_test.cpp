@@ -82,7 +82,7 @@ TEST_F(WorkerConcurrencyTest, StoreAndRestoreWhileTheDialogRefreshes) {
     appState().dialogWindow = window();
 
     dialog.answerNext(kAnswerYes);
-    dialog.setHBlankPosition(0x1c8);
+    worker.storeChoice = OperatorChoice{false, 0x1c8};
     worker.pendingCommand.store(IDC_STORE);
     ASSERT_TRUE(pressResetUntilCompleted(1));
     EXPECT_EQ(lightWord(reader.memory(0), 2, 2), 0x1c8);

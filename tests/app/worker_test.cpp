@@ -220,7 +220,7 @@ TEST_F(WorkerTest, StopOfAWorkerThatNeverStartedDoesNotWait) {
 }
 
 TEST_F(WorkerTest, TestCommandOnlyCompletes) {
-    serveCommand(IDC_TEST);
+    serveCommand(IDC_TEST, {});
     EXPECT_EQ(dialog.completions(), 1);
     EXPECT_TRUE(dialog.messages().empty());
     EXPECT_TRUE(dialog.initialFileNames().empty());
@@ -251,7 +251,7 @@ TEST_F(WorkerTest, StoreAnsweredNoWritesNothingAndShowsNoNotice) {
 }
 
 TEST_F(WorkerTest, RestoreCancelledCompletesWithoutNotice) {
-    serveCommand(IDC_RESTORE);
+    serveCommand(IDC_RESTORE, {});
     EXPECT_EQ(dialog.initialFileNames(), std::vector<std::string>{"_*.set"});
     EXPECT_TRUE(dialog.messages().empty());
     EXPECT_EQ(dialog.completions(), 1);
@@ -260,13 +260,13 @@ TEST_F(WorkerTest, RestoreCancelledCompletesWithoutNotice) {
 
 TEST_F(WorkerTest, RestoreStartsFromTheDisplayNamePattern) {
     std::strcpy(appState().displayName, "KYT-A1");
-    serveCommand(IDC_RESTORE);
+    serveCommand(IDC_RESTORE, {});
     EXPECT_EQ(dialog.initialFileNames(), std::vector<std::string>{"KYT-A1_*.set"});
 }
 
 TEST_F(WorkerTest, OverlongDisplayNameKeepsTheWholePattern) {
     std::memset(appState().displayName, 'N', sizeof appState().displayName);  // not even terminated
-    serveCommand(IDC_RESTORE);
+    serveCommand(IDC_RESTORE, {});
     ASSERT_EQ(dialog.initialFileNames().size(), 1u);
     std::string pattern = dialog.initialFileNames()[0];
     EXPECT_EQ(pattern.size(), 259u);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/closing_notice.h"
 #include "app/texts.h"
 #include "settings/speed_settings.h"
 #include "tests/support/settings_file_test.h"
@@ -25,15 +26,13 @@ protected:
         reader.addDevice(device(layout));
         ASSERT_TRUE(discover());
     }
-    void setControls(bool halfClock, int32_t hblank) {
-        dialog.setHalfClock(halfClock);
-        dialog.setHBlankPosition(hblank);
-    }
+    void setControls(bool halfClock, uint16_t hblank) { choice = OperatorChoice{halfClock, hblank}; }
     std::string storeOne() {
         messageLog().clear();
-        storeDeviceChange(record(), choiceFromDialog(window()));
+        storeDeviceChange(record(), choice);
         return logText();
     }
+    OperatorChoice choice;
 };
 
 TEST_F(ChangeTest, EqualControlsChangeNothing) {
@@ -136,9 +135,11 @@ TEST_F(ChangeTest, ShutterBeyond16BitsIsRefusedAndTheNextDeviceStillStored) {
     ASSERT_EQ(appState().openCount, 2);
     setControls(false, 300);
     messageLog().clear();
-    appState().storeChanges(window());
+    const OperationSummary summary = appState().storeChanges(choice);
     const std::string log = logText();
     EXPECT_NE(log.find("light 0 would become 80000"), std::string::npos) << log;
+    EXPECT_EQ(storeClosingNotice(appState(), {true, summary}),
+              std::string(kRestartNotice) + "\n\nZEB-A1 was not changed: the change was refused (see the log).");
     EXPECT_EQ(lightWord(reader.memory(0), 0, 1), 40000);
     EXPECT_EQ(lightWord(reader.memory(1), 0, 1), 2000);
 }
@@ -168,6 +169,9 @@ TEST_F(ChangeTest, LargeHBlankRescalesWithoutOverflow) {
     const std::string log = storeOne();
     EXPECT_NE(log.find("would become 362889"), std::string::npos) << log;
     EXPECT_TRUE(laterRequests().empty());
+    // Every change refused: no restart is asked for.
+    EXPECT_EQ(storeClosingNotice(appState(), {true, appState().storeChanges(choice)}),
+              std::string(kNothingWritten) + "\n\nKVDEV-A1 was not changed: the change was refused (see the log).");
 }
 
 TEST_F(ChangeTest, TwoDevicesShareOneBannerWithARuleBetween) {
@@ -178,22 +182,19 @@ TEST_F(ChangeTest, TwoDevicesShareOneBannerWithARuleBetween) {
     ASSERT_TRUE(discover());
     setControls(false, 300);
     messageLog().clear();
-    appState().storeChanges(window());
+    appState().storeChanges(choice);
     const std::string rule = kLogRule;
     EXPECT_EQ(logText(), rule + "                          STORE CHANGES\r\n" + rule +
                              "Store -> device: TYPE1\r\nNo changes\r\n" + rule +
                              "Store -> device: TYPE2\r\nNo changes\r\n");
 }
 
-TEST_F(ChangeTest, EachDeviceReadsTheControlsAnew) {
+TEST_F(ChangeTest, EveryReaderOfAStoreGetsTheOneChoice) {
     reader.addDevice(device(uniformLayout(1, 1000, 300), "ZEB-A1"));
-    reader.addDevice(device(uniformLayout(1, 1000, 300), "KYT-A1"));
+    reader.addDevice(device(uniformLayout(1, 1000, 350), "KYT-A1"));
     ASSERT_TRUE(discover());
-    setControls(false, 300);
-    storeDeviceChange(record(0), choiceFromDialog(window()));
-    setControls(false, 400);
-    storeDeviceChange(record(1), choiceFromDialog(window()));
-    EXPECT_EQ(lightWord(reader.memory(0), 0, 2), 300);
+    appState().storeChanges(OperatorChoice{false, 400});
+    EXPECT_EQ(lightWord(reader.memory(0), 0, 2), 400);
     EXPECT_EQ(lightWord(reader.memory(1), 0, 2), 400);
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/closing_notice.h"
 #include "tests/support/settings_file_test.h"
 #include "tests/support/sim_device_test.h"
 
@@ -49,10 +50,10 @@ protected:
         return writes;
     }
 
-    void restoreText(const std::string& text) {
+    RestoreSummary restoreText(const std::string& text) {
         writeWholeFile("chosen.set", text);
         messageLog().clear();
-        appState().restoreFromFile("chosen.set");
+        return appState().restoreFromFile("chosen.set");
     }
 
     ScratchDirectory scratch;
@@ -112,6 +113,13 @@ TEST_F(RestoreDeviceTest, PairBackupHoldsBothSectionsAndRestoresToEach) {
     EXPECT_EQ(record(1).values.hblank, 0x161);
     EXPECT_EQ(lightWord(reader.memory(0), 1, 2), 0x151);
     EXPECT_EQ(lightWord(reader.memory(1), 1, 2), 0x161);
+
+    // A file for one of the two: the box names the one it left as it was.
+    const RestoreSummary half = restoreText(text.substr(0, second));
+    EXPECT_EQ(restoreClosingNotice(appState(), half, "chosen.set"),
+              std::string(kRestartNotice) + "\n\nKYT-A1 was not restored: the file chosen.set holds no section for it.");
+    EXPECT_EQ(lightWord(reader.memory(0), 1, 2), 0x150);
+    EXPECT_EQ(lightWord(reader.memory(1), 1, 2), 0x161);
 }
 
 TEST_F(RestoreDeviceTest, BackupTakenBeforeAStoreBringsTheOldValuesBack) {
@@ -121,9 +129,7 @@ TEST_F(RestoreDeviceTest, BackupTakenBeforeAStoreBringsTheOldValuesBack) {
     const SpeedValues original = record().snapshot();
 
     const std::string name = backup();
-    dialog.setHalfClock(true);
-    dialog.setHBlankPosition(0x200);
-    appState().storeChanges(window());
+    appState().storeChanges(OperatorChoice{true, 0x200});
     ASSERT_EQ(record().values.hblank, 0x200);
     ASSERT_EQ(record().values.halfClock, 1);
     ASSERT_NE(reader.memory(0), before);
@@ -228,11 +234,10 @@ TEST_F(RestoreDeviceTest, NumbersThatDoNotFitAndEntriesTheFileLeavesOutAreNeverW
         {"NADDR=2", "NADDR=3", "NADDR=3 announces 3 addresses, ADDRS=09,05 lists 2"},
         {"LIGHT1=0020,0180,0150\r\r\n", "", "there is no LIGHT1 line for NLIGHT=2"},
         {"LIGHT1=0020,0180,0150", "LIGHT1=0020,0180", "LIGHT1=0020,0180 lists 2 words, NADDR=2 needs 3"},
-        // More: what the counts leave out would be dropped unseen.
-        {"ADDRS=09,05", "ADDRS=09,05,02", "NADDR=2 announces 2 addresses, ADDRS=09,05,02 lists 3"},
-        {"LIGHT1=0020,0180,0150\r\r\n", "LIGHT1=0020,0180,0150\r\r\nLIGHT2=0030,0100,0150\r\r\n",
-         "LIGHT2=0030,0100,0150 is beyond NLIGHT=2"},
-        {"0020,0180,0150", "0020,0180,0150,0001", "LIGHT1=0020,0180,0150,0001 lists 4 words, NADDR=2 needs 3"},
+        // Values beyond the counts are read and must fit as well.
+        {"ADDRS=09,05", "ADDRS=09,05,100", "address 100 is more than ff (ADDRS=09,05,100)"},
+        {"LIGHT1=0020,0180,0150\r\r\n", "LIGHT1=0020,0180,0150\r\r\nLIGHT2=0030,x\r\r\n",
+         "word x is not a hexadecimal number (LIGHT2=0030,x)"},
     };
     for (const auto& c : cases) {
         restoreText(replaced(changed, c.from, c.to));
@@ -245,6 +250,21 @@ TEST_F(RestoreDeviceTest, NumbersThatDoNotFitAndEntriesTheFileLeavesOutAreNeverW
     // The same section with nothing wrong is written.
     restoreText(changed);
     EXPECT_EQ(headerByte(reader.memory(0), 13) & 0x01, 0) << logText();
+    const std::vector<uint8_t> written = reader.memory(0);
+
+    // More than the counts announce is read and left out: the device ends
+    // as the section's counted values say, and not a word beyond.
+    const std::pair<const char*, const char*> extras[] = {
+        {"ADDRS=09,05", "ADDRS=09,05,02,0x3,1,2,3,4,5,6,7,8,9,a,b,c,d,e,f,junk"},
+        {"LIGHT0=0010,0200,0150", "LIGHT0=0x0010,0200,  0150,0042,1,2,3,4,5,6"},
+        {"LIGHT1=0020,0180,0150\r\r\n", "LIGHT1=0020,0180,0150\r\r\nLIGHT2=0030,0100,0150\r\r\nLIGHT4=1\r\r\n"},
+    };
+    for (const auto& [from, to] : extras) {
+        restoreText(exampleSection());
+        restoreText(replaced(changed, from, to));
+        EXPECT_EQ(logText().find("refused"), std::string::npos) << to << logText();
+        EXPECT_EQ(reader.memory(0), written) << to;
+    }
 }
 
 TEST_F(RestoreDeviceTest, TypeNamesMatchWholeAndOnlyOnce) {
@@ -277,14 +297,25 @@ TEST_F(RestoreDeviceTest, HeadingInsideALongLineIsNoHeading) {
     EXPECT_TRUE(writesSinceStart().empty());
 }
 
-TEST_F(RestoreDeviceTest, EmptyTypeNameMatchesNothing) {
+// A reader without a type name gets its own backup back, and no other
+// reader's section.
+TEST_F(RestoreDeviceTest, EmptyTypeNameRestoresItsOwnBackupOnly) {
     SimDevice simulated = exampleDevice();
     simulated.typeName = "";
     reader.addDevice(simulated);
     ASSERT_TRUE(discover());
-    restoreText("DEVICE=\nHCLOCK=0\nDEVICE=TYPE1\nHCLOCK=0\n");
+    const std::vector<uint8_t> before = reader.memory(0);
+    const std::string name = backup();
+    EXPECT_EQ(readWholeFile(name).rfind("DEVICE=\r\r\nHCLOCK=1\r\r\n", 0), 0u);
+    appState().storeChanges(OperatorChoice{true, 300});
+    ASSERT_NE(reader.memory(0), before);
+
+    restoreText(replaced(exampleSection(), "0010,0200", "0010,0222"));
     EXPECT_EQ(logText(), "");
-    EXPECT_TRUE(writesSinceStart().empty());
+    messageLog().clear();
+    appState().restoreFromFile(name.c_str());
+    EXPECT_EQ(logText().rfind("Restore -> device: \r\nWrite register adresses...OK\r\n", 0), 0u) << logText();
+    EXPECT_EQ(reader.memory(0), before);
 }
 
 TEST_F(RestoreDeviceTest, FileThatCannotBeOpenedIsReported) {

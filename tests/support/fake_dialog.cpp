@@ -15,16 +15,6 @@ void FakeDialog::answerNext(int answer) {
     answers_.push_back(answer);
 }
 
-void FakeDialog::setHalfClock(bool checked) {
-    platform::LockGuard hold(mutex_);
-    halfClock_ = checked;
-}
-
-void FakeDialog::setHBlankPosition(int32_t position) {
-    platform::LockGuard hold(mutex_);
-    hblank_ = position;
-}
-
 void FakeDialog::chooseFileNext(const std::string& path) {
     platform::LockGuard hold(mutex_);
     files_.push_back(path);
@@ -74,16 +64,6 @@ int FakeDialog::messageBox(WindowHandle owner, const char* text, const char* tit
 void FakeDialog::setCursor(CursorShape shape) {
     platform::LockGuard hold(mutex_);
     cursors_.push_back(shape);
-}
-
-bool FakeDialog::halfClockChecked(WindowHandle) {
-    platform::LockGuard hold(mutex_);
-    return halfClock_;
-}
-
-int32_t FakeDialog::hblankPosition(WindowHandle) {
-    platform::LockGuard hold(mutex_);
-    return hblank_;
 }
 
 void FakeDialog::showLog(WindowHandle, const char* text) {

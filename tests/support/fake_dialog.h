@@ -24,8 +24,6 @@ public:
 
     // Script.
     void answerNext(int answer);          // queued answers to message boxes
-    void setHalfClock(bool checked);
-    void setHBlankPosition(int32_t position);
     void chooseFileNext(const std::string& path);  // queued; an empty queue cancels
 
     // What was seen.
@@ -39,8 +37,6 @@ public:
     // DialogPort
     int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override;
     void setCursor(CursorShape shape) override;
-    bool halfClockChecked(WindowHandle dialog) override;
-    int32_t hblankPosition(WindowHandle dialog) override;
     void showLog(WindowHandle dialog, const char* text) override;
     bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize) override;
     void sendCompletion(WindowHandle dialog) override;
@@ -49,8 +45,6 @@ private:
     mutable platform::Mutex mutex_;
     std::deque<int> answers_;
     std::deque<std::string> files_;
-    bool halfClock_ = false;
-    int32_t hblank_ = 0;
     std::vector<ShownMessage> messages_;
     std::vector<CursorShape> cursors_;
     std::string log_;

@@ -14,8 +14,6 @@ public:
         return target_.messageBox(owner, text, title, buttons);
     }
     void setCursor(CursorShape shape) override { target_.setCursor(shape); }
-    bool halfClockChecked(WindowHandle dialog) override { return target_.halfClockChecked(dialog); }
-    int32_t hblankPosition(WindowHandle dialog) override { return target_.hblankPosition(dialog); }
     void showLog(WindowHandle dialog, const char* text) override { target_.showLog(dialog, text); }
     bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t size) override {
         return target_.chooseSettingsFile(owner, fileName, size);

@@ -1,0 +1,64 @@
+#include "app/closing_notice.h"
+
+#include <cstdio>
+
+#include "device/device_slot.h"
+
+namespace spelvane {
+namespace {
+
+std::string formatted(const char* format, const char* first, const char* second = "") {
+    const int length = std::snprintf(nullptr, 0, format, first, second);
+    if (length <= 0) return format;
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, first, second);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+std::string readerName(const AppState& app, int i) {
+    const DeviceSlot* device = app.settings[i].device;
+    return device ? device->name() : app.settings[i].typeName();
+}
+
+// The restart notice when a reader was written or every reader already held
+// the values; otherwise the nothing-written headline. Then one line for each
+// reader that was left as it was for a reason the operator should know.
+template <typename WhyNot>
+std::string closingNotice(const AppState& app, const OperationSummary& summary, const char* nothing,
+                          WhyNot whyNot) {
+    const int count = app.boundCount();
+    const bool changedOrCurrent = summary.stored > 0 || (count > 0 && summary.unchanged == count);
+    std::string text = changedOrCurrent ? kRestartNotice : nothing;
+    for (int i = 0; i < count; ++i) {
+        const std::string why = whyNot(i, summary.outcome[i]);
+        if (!why.empty()) text += "\n\n" + why;
+    }
+    return text;
+}
+
+bool leftAsItWas(const std::optional<DeviceOutcome>& outcome) {
+    return !outcome || *outcome == DeviceOutcome::Refused;
+}
+
+}  // namespace
+
+std::string storeClosingNotice(const AppState& app, const AppState::StoreResult& result) {
+    if (!result.backedUp) return kBackupFailedNotice;
+    if (result.summary.failed > 0) return formatted(kStoreFailedNotice, app.lastBackupFile);
+    return closingNotice(app, result.summary, kNothingWritten, [&](int i, const std::optional<DeviceOutcome>& outcome) {
+        return leftAsItWas(outcome) ? formatted(kChangeRefusedForReader, readerName(app, i).c_str()) : std::string();
+    });
+}
+
+std::string restoreClosingNotice(const AppState& app, const RestoreSummary& summary, const char* file) {
+    const char* name = file ? file : "";
+    if (!summary.opened) return formatted(kFileUnreadableNotice, name);
+    if (summary.failed > 0) return kRestoreFailedNotice;
+    return closingNotice(app, summary, kNothingWritten, [&](int i, const std::optional<DeviceOutcome>& outcome) {
+        if (!leftAsItWas(outcome)) return std::string();
+        return formatted(outcome ? kSectionRefusedForReader : kNoSectionForReader, readerName(app, i).c_str(), name);
+    });
+}
+
+}  // namespace spelvane

@@ -1,0 +1,31 @@
+#pragma once
+// The box that closes a Store or a Restore: it tells the operator what
+// happened to the readers, so that a restart is asked for only when a
+// reader was changed, and a reader left as it was is named.
+#include <string>
+
+#include "app/app_state.h"
+
+namespace spelvane {
+
+constexpr const char* kRestartNotice = "Restart device to apply changes!";
+// Instead of the restart notice when a device's write or read-back failed:
+// the device may hold part of the change. %s: the backup file of the store.
+constexpr const char* kStoreFailedNotice =
+    "The store FAILED: the device may now hold only part of the change.\n\n"
+    "Restore the backup file %s to bring back the settings it held before.";
+constexpr const char* kRestoreFailedNotice =
+    "The restore FAILED: the device may now hold only part of the file's settings.\n\n"
+    "Restore the file again once the device answers.";
+constexpr const char* kNothingWritten = "Nothing was written to the device.";
+constexpr const char* kBackupFailedNotice =
+    "Nothing was written to the device: the settings it holds now could not be saved (see the log).";
+constexpr const char* kFileUnreadableNotice = "Nothing was written to the device: the file %s cannot be read.";
+constexpr const char* kNoSectionForReader = "%s was not restored: the file %s holds no section for it.";
+constexpr const char* kSectionRefusedForReader = "%s was not restored: its section in %s was refused (see the log).";
+constexpr const char* kChangeRefusedForReader = "%s was not changed: the change was refused (see the log).";
+
+std::string storeClosingNotice(const AppState& app, const AppState::StoreResult& result);
+std::string restoreClosingNotice(const AppState& app, const RestoreSummary& summary, const char* file);
+
+}  // namespace spelvane

@@ -154,8 +154,9 @@ const char* helpText() {
            "\n"
            "exit status: 0 done (also \"No changes\"); 1 a device request or read-back failed,\n"
            "or the change was refused; 2 wrong usage; 3 no reader, more than one, a refused\n"
-           "pair or no usable library; 4 the backup could not be saved (nothing written);\n"
-           "5 the file could not be read or did not serve every open reader\n";
+           "pair, a reader that cannot be opened or no usable library; 4 the backup could\n"
+           "not be saved (nothing written); 5 the file could not be read or did not serve\n"
+           "every open reader; 7 standard output could not be written\n";
 }
 
 }  // namespace spelvane::cli

@@ -20,21 +20,29 @@
 
 namespace spelvane::cli {
 namespace {
-
 constexpr const char* kProgram = "spelvane-cli";
+}  // namespace
 
-// One line on standard error, named after the program.
-#if defined(__GNUC__)
-__attribute__((format(printf, 1, 2)))
-#endif
 void fail(const char* format, ...) {
-    std::fprintf(stderr, "%s: ", kProgram);
+    char text[1024];
     va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(stderr, format, arguments);
+    std::vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
-    std::fputc('\n', stderr);
+    for (char* c = text; *c; ++c)
+        if (*c == '\r' || *c == '\n') *c = ' ';
+    std::fprintf(stderr, "%s: %s\n", kProgram, text);
+    std::fflush(stderr);
 }
+
+int finishOutput(int status) {
+    const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (written) return status;
+    fail("cannot write to standard output");
+    return status == kDone ? kOutputFailed : status;
+}
+
+namespace {
 
 // The log's lines end in CR LF for the dialog's edit control; a console
 // stream adds its own CR on Windows, so only the LF is passed on.
@@ -86,10 +94,11 @@ int openDevices(AppState& app) {
         expected = 2;
     if (expected == 0) return kNoReader;
     // The dialog would go on with what opened; a store over half a pair, or
-    // over nothing, is not what a script asked for.
+    // over nothing, is not what a script asked for. No request of it failed:
+    // the reader is there but cannot be used.
     if (app.openCount < expected) {
         fail("cannot open the device %s", app.devices[app.openCount].name().c_str());
-        return kDeviceFailed;
+        return kNoReader;
     }
     return kDone;
 }
@@ -107,12 +116,13 @@ int runShow(AppState& app, bool json) {
 }
 
 // Standard output carries the file's name alone, for a script to keep; the
-// log is shown only when it has to explain a failure.
+// log is shown only when it has to explain a failure, and standard error
+// keeps its one line.
 int runBackup(AppState& app) {
     const size_t before = messageLog().currentText().size();
     logStream = nullptr;
     if (!app.saveOriginalSettings()) {
-        writeWithoutCarriageReturns(stderr, messageLog().currentText().c_str() + before);
+        writeWithoutCarriageReturns(stdout, messageLog().currentText().c_str() + before);
         if (*app.lastBackupFile) fail("the settings could not be saved into %s", app.lastBackupFile);
         else fail("the settings could not be saved");
         return kBackupFailed;
@@ -211,8 +221,7 @@ int runSession(const Request& request) {
     log.setSink(nullptr);
     logStream = nullptr;
     setDialogPort(nullptr);
-    std::fflush(stdout);
-    return status;
+    return finishOutput(status);
 }
 
 }  // namespace spelvane::cli

@@ -12,7 +12,20 @@ enum ExitStatus : int {
     kNoReader = 3,      // none, more than one, a refused pair, no usable library
     kBackupFailed = 4,  // nothing was written to the device
     kFileUnusable = 5,  // the file could not be read or did not serve every open device
+    kOutputFailed = 7,  // standard output could not be written: what the command printed is lost
 };
+
+// One line on standard error, named after the program; line ends inside the
+// text become blanks, so a script reading the line gets the whole error.
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+void fail(const char* format, ...);
+
+// The status a command ends with once standard output is flushed: a command
+// that went well but whose output could not be written has not done what
+// the script asked for.
+int finishOutput(int status);
 
 int runSession(const Request& request);
 

@@ -18,11 +18,11 @@ int main(int argc, char** argv) {
     if (request.command == Command::Help) {
         std::fputs(usageText(), stdout);
         std::fputs(helpText(), stdout);
-        return kDone;
+        return finishOutput(kDone);
     }
     if (request.command == Command::Version) {
         std::printf("spelvane-cli %s\n", SPELVANE_VERSION);
-        return kDone;
+        return finishOutput(kDone);
     }
     return runSession(request);
 }

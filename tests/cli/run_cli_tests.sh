@@ -189,14 +189,14 @@ case_exit_statuses() {
     check "--version: status 0" status_is 0
     check "--version: the version" text_matches "$OUT" '^spelvane-cli [0-9]+\.[0-9]+\.[0-9]+$'
 
-    # 4: every name the backup could take is a folder (it moves its stamp on
-    # past taken names for an hour, then gives up).
+    # 4: every name the backup could take is an earlier backup (it moves its
+    # stamp on past taken names for an hour, then gives up).
     cli show
     cp "$W/device1.img" "$W/before.img"
     local now
     now=$(date +%s)
     (cd "$W" && seq "$now" $((now + 3700)) | sed 's/^/@/' |
-        date -f - +KVDEV-A1_%Y%m%d%H%M%S.set | xargs mkdir)
+        date -f - +KVDEV-A1_%Y%m%d%H%M%S.set | xargs touch)
     cli store --hblank 300
     check "backup fails in store: status 4" status_is 4
     check "backup fails in store: one error line" err_is_one_line
@@ -204,8 +204,17 @@ case_exit_statuses() {
     check "backup fails in store: nothing written" same_bytes "$W/device1.img" "$W/before.img"
     cli backup
     check "backup command fails: status 4" status_is 4
-    check "backup command fails: no name on stdout" out_is ""
-    find "$W" -maxdepth 1 -name '*.set' -type d -exec rmdir {} +
+    check "backup command fails: the log on stdout, one error line" out_has "Saving is FAILED (File creating error)"
+    check "backup command fails: one error line" err_is_one_line
+    check "backup command fails: no earlier backup added to" \
+        test -z "$(find "$W" -maxdepth 1 -name '*.set' -size +0)"
+    find "$W" -maxdepth 1 -name '*.set' -type f -delete
+
+    # 7: standard output cannot be written.
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" "${CLI[@]}" show --json >/dev/full 2>"$W/err.raw")
+    STATUS=$? ERR=$(tr -d '\r' <"$W/err.raw")
+    check "show --json on a full disk: status 7" status_is 7
+    check "show --json on a full disk: one error line" err_is_one_line
 
     # 5: a file that cannot be read, and one with no section for this device.
     cli restore missing.set
@@ -256,6 +265,12 @@ case_exit_statuses() {
     check "two readers: status 3" status_is 3
     check "two readers: the dialog's message" err_has "The program works only 1 KV device"
     check "two readers: no device asked" no_device_request
+    config
+    device ZEB-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    device KYT-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "fail_open = 1"
+    cli show
+    check "pair whose second reader cannot be opened: status 3" status_is 3
+    check "pair whose second reader cannot be opened: one error line" err_is_one_line
 }
 
 # ------------------------------------------------------------------ run

@@ -4,7 +4,8 @@
 SCENARIOS=(startup_one pair_zeb_first pair_kyt_first refused_pair three_devices
            no_device missing_library unreadable_device load_refused store_no
            store_hblank store_half_clock store_backup_fails restore_backup
-           reset_after_move close_during_store early_press backups_stay_after_restore)
+           reset_after_move close_during_store close_pair_during_store early_press
+           backups_stay_after_restore)
 
 STORED_800=$(image_hex 0x40 0x01 0x320 $S1 $S2)
 
@@ -240,22 +241,22 @@ STEPS
     restart_shows 03c0 960 0
 }
 
-# Every name the backup could take is a folder: the backup moves its stamp
-# on past taken names for an hour (3600 names) and then gives up, so it
-# cannot be created and the store must not touch the device.
+# Every name the backup could take is an earlier backup: the backup moves
+# its stamp on past taken names for an hour (3600 names) and then gives up,
+# so it writes into none of them and the store must not touch the device.
 scenario_store_backup_fails() {
     scenario_dir store_backup_fails
     add_device KVDEV-A1 TYPE1 "$ORIGINAL"
     local now
     now=$(date +%s)
     (cd "$S_DIR" && seq $((now - 5)) $((now + 3700)) | sed 's/^/@/' |
-        date -f - +KVDEV-A1_%Y%m%d%H%M%S.set | xargs mkdir)
+        date -f - +KVDEV-A1_%Y%m%d%H%M%S.set | xargs touch)
     session store_backup_fails <<STEPS
 timeout 20000
 window
 $STORE_800
 contains 1000 "Saving is FAILED (File creating error)\r\n"
-maybe-box "Restart device to apply changes!" OK 2000
+box "Nothing was written to the device: the settings it holds now could not be saved (see the log)." OK
 lacks 1000 "Store -> device"
 lacks 1000 "Write register adresses"
 close
@@ -263,9 +264,9 @@ exit 1
 STEPS
     check "exit status 1" status_is 1
     check "device image untouched" unchanged KVDEV-A1
-    check "no backup file, only the folders" no_backup_file
+    check "no earlier backup added to" no_backup_written
 }
-no_backup_file() { [[ -z $(find "$S_DIR" -maxdepth 1 -name '*.set' -type f) ]]; }
+no_backup_written() { [[ -z $(find "$S_DIR" -maxdepth 1 -name '*.set' -size +0) ]]; }
 
 # One reader, the program started and left running after a Store of HBlank
 # 800 that it confirmed.
@@ -355,6 +356,28 @@ STEPS
     backup=$(backup_file KVDEV-A1)
     set_section TYPE1 1 $HB $S1 $S2 >"$S_DIR/expected.set"
     check "backup holds the original settings" same_bytes "${backup:-/nonexistent}" "$S_DIR/expected.set"
+}
+
+# A pair closed while its first reader is written, the trackbar moved after
+# the Yes: the second reader must get the value confirmed, as the first did.
+scenario_close_pair_during_store() {
+    scenario_dir close_pair_during_store
+    add_device ZEB-A1 TYPE-ZEB-A1 "$ORIGINAL"
+    add_device KYT-A1 TYPE-KYT-A1 "$ORIGINAL"
+    session close_pair_during_store <<STEPS
+timeout 20000
+window
+$STORE_800
+contains 1000 "Store light 0 ..."
+set-pos 100
+close
+maybe-box "Restart device to apply changes!" OK 30000
+timeout 30000
+exit 1
+STEPS
+    check "exit status 1" status_is 1
+    check "ZEB-A1 holds the confirmed value" image_is ZEB-A1 "$STORED_800"
+    check "KYT-A1 holds the confirmed value" image_is KYT-A1 "$STORED_800"
 }
 
 # Presses of Store before start-up has shown a device (here while discovery's

@@ -81,11 +81,11 @@ bool number(const std::string& text, int base, long long& value) {
     return true;
 }
 
-// The values of a list line after its '=', split at ',' and CR; each must
-// lie in 0..largest.
-bool list(const std::string& text, long long largest, std::vector<long long>& values) {
+// The first `most` values of a list line after its '=', split at ',' and
+// CR; each must lie in 0..largest. Tokens after those are not looked at.
+bool list(const std::string& text, size_t most, long long largest, std::vector<long long>& values) {
     size_t at = 0;
-    while (at <= text.size()) {
+    while (at <= text.size() && values.size() < most) {
         size_t end = text.find_first_of(",\r", at);
         if (end == std::string::npos) end = text.size();
         const std::string token = text.substr(at, end - at);
@@ -119,22 +119,24 @@ bool section(const std::vector<std::string>& lines, SpeedValues& out) {
             if (!once(2) || !number(line.substr(7), 10, lightCount)) return false;
             if (lightCount < 0 || lightCount > 5) return false;
         } else if (is("ADDRS=")) {
-            if (!once(3) || !list(line.substr(6), 0xff, addresses)) return false;
+            if (!once(3) || !list(line.substr(6), kMaxAddresses, 0xff, addresses)) return false;
         } else if (is("LIGHT")) {
             const size_t equals = line.find('=');
             if (equals == std::string::npos) continue;
             long long index;
             if (!number(line.substr(5, equals - 5), 10, index) || index < 0 || index > 4) return false;
             if (std::exchange(lightSeen[index], true)) return false;
-            if (!list(line.substr(equals + 1), 0xffff, lights[index])) return false;
+            if (!list(line.substr(equals + 1), kLightWords, 0xffff, lights[index])) return false;
         }
     }
     if (!(seen[0] && seen[1] && seen[2] && seen[3])) return false;
     if (lightCount > 0 && addressCount > 7) return false;
-    if (static_cast<long long>(addresses.size()) != addressCount) return false;
-    for (int i = 0; i < kMaxLights; ++i) {
-        if (lightSeen[i] != (i < lightCount)) return false;
-        if (lightSeen[i] && static_cast<long long>(lights[i].size()) != addressCount + 1) return false;
+    // More than the counts ask for is read, checked above, and left out.
+    if (static_cast<long long>(addresses.size()) < addressCount) return false;
+    addresses.resize(static_cast<size_t>(addressCount));
+    for (int i = 0; i < lightCount; ++i) {
+        if (!lightSeen[i] || static_cast<long long>(lights[i].size()) < addressCount + 1) return false;
+        lights[i].resize(static_cast<size_t>(addressCount + 1));
     }
     bool shutter = false;
     for (long long address : addresses) shutter = shutter || address == kShutterRegister;

@@ -5,6 +5,8 @@
 // backup_settings.cpp, the store in store_changes.cpp, the restore in
 // restore_settings.cpp.
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -83,6 +85,12 @@ struct AppState {
     StoreResult backUpAndStore(const OperatorChoice& choice);
     // Applies the sections of a settings file to the open devices.
     RestoreSummary restoreFromFile(const char* path);
+    // Walks the sections of a settings file as a restore does: each open
+    // device is offered, in file order, the sections that name its type
+    // until it takes one; take(device, file) reads the section that follows
+    // in file, and a Refused answer leaves the device free for a later one.
+    using SectionTaker = std::function<DeviceOutcome(int device, std::FILE* file)>;
+    RestoreSummary takeSections(const char* path, const SectionTaker& take);
 };
 
 AppState& appState();

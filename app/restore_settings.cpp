@@ -37,12 +37,16 @@ bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize)
 
 RestoreSummary AppState::restoreFromFile(const char* path) {
     MessageLog& log = messageLog();
+    const RestoreSummary summary =
+        takeSections(path, [&](int device, std::FILE* file) { return settings[device].restoreSection(file, log); });
+    if (!summary.opened) log.append("Cannot open settings file %s\r\n", path ? path : "");
+    return summary;
+}
+
+RestoreSummary AppState::takeSections(const char* path, const SectionTaker& take) {
     RestoreSummary summary;
     std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (!file) {
-        log.append("Cannot open settings file %s\r\n", path ? path : "");
-        return summary;
-    }
+    if (!file) return summary;
     summary.opened = true;
     const int count = boundCount();
     bool restored[2] = {false, false};
@@ -53,7 +57,7 @@ RestoreSummary AppState::restoreFromFile(const char* path) {
         for (int i = 0; i < count; ++i) {
             if (restored[i] || !settings[i].device) continue;
             if (!sectionIsFor(wanted, settings[i])) continue;
-            const DeviceOutcome outcome = settings[i].restoreSection(file, log);
+            const DeviceOutcome outcome = take(i, file);
             summary.add(i, outcome);
             if (outcome != DeviceOutcome::Refused) {
                 restored[i] = true;

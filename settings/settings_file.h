@@ -80,7 +80,4 @@ struct SpeedSettings;
 bool typeNamesMatch(const std::string& sectionType, const std::string& deviceType);
 bool sectionIsFor(const std::string& sectionType, const SpeedSettings& record);
 
-// The change test over everything the store sequence would write.
-bool storedValuesDiffer(const SpeedValues& a, const SpeedValues& b);
-
 }  // namespace spelvane

@@ -5,6 +5,7 @@
 
 #include "settings/settings_file.h"
 #include "settings/speed_settings.h"
+#include "settings/stored_changes.h"
 
 namespace spelvane {
 namespace {
@@ -322,18 +323,6 @@ private:
 };
 
 }  // namespace
-
-bool storedValuesDiffer(const SpeedValues& a, const SpeedValues& b) {
-    if (a.addressCount != b.addressCount || a.lightCount != b.lightCount ||
-        a.halfClock != b.halfClock)
-        return true;
-    if (std::memcmp(a.addresses, b.addresses, a.addressCount) != 0) return true;
-    for (int i = 0; i < a.lightCount; ++i) {
-        for (int w = 0; w <= a.addressCount; ++w)
-            if (a.lights[i].words[w] != b.lights[i].words[w]) return true;
-    }
-    return false;
-}
 
 bool sectionHeading(const char* line, std::string& typeName) {
     if (!startsWith(line, kDeviceKey)) return false;

@@ -21,6 +21,7 @@ bool commandNamed(const std::string& word, Command& command) {
     else if (word == "backup") command = Command::Backup;
     else if (word == "store") command = Command::Store;
     else if (word == "restore") command = Command::Restore;
+    else if (word == "verify") command = Command::Verify;
     else return false;
     return true;
 }
@@ -75,6 +76,8 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         }
         if (word == "--json") {
             request.json = true;
+        } else if (word == "--dry-run") {
+            request.dryRun = true;
         } else if (word == "--hblank") {
             const char* value = argv[++i];
             uint16_t hblank = 0;
@@ -114,19 +117,26 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         error = "unknown command " + positional[0];
         return false;
     }
-    const size_t wanted = request.command == Command::Restore ? 2 : (positional.empty() ? 0 : 1);
+    const bool takesFile = request.command == Command::Restore || request.command == Command::Verify;
+    const size_t wanted = takesFile ? 2 : (positional.empty() ? 0 : 1);
     if (positional.size() < wanted) {
-        error = "restore needs the .set file to restore from";
+        error = positional[0] + " needs the .set file to " + (request.command == Command::Restore ? "restore from" : "compare with");
         return false;
     }
     if (positional.size() > wanted) {
         error = "unexpected argument " + positional[wanted];
         return false;
     }
-    if (request.command == Command::Restore) request.file = positional[1];
+    if (takesFile) request.file = positional[1];
 
-    if (request.json && request.command != Command::Show) {
-        error = "--json goes only with show";
+    const bool previews = request.command == Command::Store || request.command == Command::Restore;
+    if (request.dryRun && !previews) {
+        error = "--dry-run goes only with store and restore";
+        return false;
+    }
+    const bool reports = request.command == Command::Show || request.command == Command::Verify || request.dryRun;
+    if (request.json && !reports) {
+        error = "--json goes only with show, verify and a --dry-run";
         return false;
     }
     if ((hblankGiven || halfClockGiven) && request.command != Command::Store) {
@@ -139,8 +149,9 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
 const char* usageText() {
     return "usage: spelvane-cli [show] [--json]\n"
            "       spelvane-cli backup\n"
-           "       spelvane-cli store [--hblank N] [--half-clock on|off]\n"
-           "       spelvane-cli restore FILE\n"
+           "       spelvane-cli store [--hblank N] [--half-clock on|off] [--dry-run [--json]]\n"
+           "       spelvane-cli restore FILE [--dry-run [--json]]\n"
+           "       spelvane-cli verify FILE [--json]\n"
            "       spelvane-cli --help | --version\n";
 }
 
@@ -151,12 +162,15 @@ const char* helpText() {
            "  store     back up, then write the new values; an option left out keeps the\n"
            "            reader's value. --hblank: 21 to 1023, decimal or 0x hexadecimal\n"
            "  restore   write the sections of a .set file back into the reader\n"
+           "  verify    compare the reader with its section of a .set file; writes nothing\n"
+           "  --dry-run with store or restore: print what would change; no backup, no write\n"
            "\n"
-           "exit status: 0 done (also \"No changes\"); 1 a device request or read-back failed,\n"
-           "or the change was refused; 2 wrong usage; 3 no reader, more than one, a refused\n"
-           "pair, a reader that cannot be opened or no usable library; 4 the backup could\n"
-           "not be saved (nothing written); 5 the file could not be read or did not serve\n"
-           "every open reader; 7 standard output could not be written\n";
+           "exit status: 0 done (also \"No changes\"; verify: the reader matches); 1 a device\n"
+           "request or read-back failed, or the change was refused; 2 wrong usage; 3 no\n"
+           "reader, more than one, a refused pair, a reader that cannot be opened or no usable\n"
+           "library; 4 the backup could not be saved (nothing written); 5 the file could not\n"
+           "be read or did not serve every open reader; 6 verify: a reader differs from the\n"
+           "file; 7 standard output could not be written\n";
 }
 
 }  // namespace spelvane::cli

@@ -7,14 +7,15 @@
 
 namespace spelvane::cli {
 
-enum class Command { Show, Backup, Store, Restore, Help, Version };
+enum class Command { Show, Backup, Store, Restore, Verify, Help, Version };
 
 struct Request {
     Command command = Command::Show;
-    bool json = false;                 // show only
+    bool json = false;                 // show, verify, and store or restore with dryRun
+    bool dryRun = false;               // store and restore: tell what would be written, write nothing
     std::optional<uint16_t> hblank;    // store only
     std::optional<bool> halfClock;     // store only
-    std::string file;                  // restore only
+    std::string file;                  // restore and verify
 };
 
 // Reads argv[1..argc-1]. False with a one-line reason in error when the

@@ -13,7 +13,7 @@ int lightWordCountOf(const SpeedValues& values) {
 }
 
 void appendf(std::string& out, const char* format, unsigned value) {
-    char piece[16];
+    char piece[64];  // the longest format with a 32-bit value fits, so nothing is cut
     std::snprintf(piece, sizeof piece, format, value);
     out += piece;
 }
@@ -41,6 +41,140 @@ std::string formatDevicesText(const std::vector<DeviceView>& devices) {
         out += values.halfClock ? "  Half Clock: on\n" : "  Half Clock: off\n";
     }
     return out;
+}
+
+namespace {
+
+std::string hex(const char* format, uint32_t value) {
+    char piece[16];
+    std::snprintf(piece, sizeof piece, format, static_cast<unsigned>(value));
+    return piece;
+}
+
+std::string fieldName(const StoredFieldChange& change) {
+    using Field = StoredFieldChange::Field;
+    switch (change.field) {
+    case Field::HalfClock: return "Half Clock";
+    case Field::AddressCount: return "address count";
+    case Field::Address: return "address " + std::to_string(change.index);
+    case Field::LightCount: return "light count";
+    case Field::LightWord: {
+        std::string name = "light " + std::to_string(change.light) + " word " + std::to_string(change.index);
+        if (change.registerNumber >= 0) name += " (register " + hex("%02x", change.registerNumber) + ")";
+        return name;
+    }
+    }
+    return "?";
+}
+
+// A value as the .set file and show write it.
+std::string fieldValue(const StoredFieldChange& change, uint32_t value) {
+    using Field = StoredFieldChange::Field;
+    switch (change.field) {
+    case Field::HalfClock: return value ? "on" : "off";
+    case Field::AddressCount:
+    case Field::LightCount: return std::to_string(value);
+    case Field::Address: return hex("%02x", value);
+    case Field::LightWord: return hex("%04x", value);
+    }
+    return std::to_string(value);
+}
+
+const char* fieldKey(StoredFieldChange::Field field) {
+    using Field = StoredFieldChange::Field;
+    switch (field) {
+    case Field::HalfClock: return "halfClock";
+    case Field::AddressCount: return "addressCount";
+    case Field::Address: return "address";
+    case Field::LightCount: return "lightCount";
+    case Field::LightWord: return "lightWord";
+    }
+    return "?";
+}
+
+const char* outcomeKey(ReportKind kind, ReaderReport::Outcome outcome) {
+    using Outcome = ReaderReport::Outcome;
+    switch (outcome) {
+    case Outcome::Same: return kind == ReportKind::Verify ? "matches" : "no changes";
+    case Outcome::Different: return kind == ReportKind::Verify ? "differs" : "changes";
+    case Outcome::NoSection: return "no section";
+    case Outcome::Refused: return "refused";
+    }
+    return "?";
+}
+
+const char* commandKey(ReportKind kind) {
+    switch (kind) {
+    case ReportKind::Verify: return "verify";
+    case ReportKind::StorePreview: return "store";
+    case ReportKind::RestorePreview: return "restore";
+    }
+    return "?";
+}
+
+std::string jsonNumberOrNull(int value) { return value >= 0 ? std::to_string(value) : "null"; }
+
+}  // namespace
+
+std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file) {
+    using Outcome = ReaderReport::Outcome;
+    std::string out;
+    for (const ReaderReport& reader : readers) {
+        const std::string who = reader.name + " (" + reader.type + "): ";
+        switch (reader.outcome) {
+        case Outcome::Same:
+            out += who + (kind == ReportKind::Verify ? "matches " + file : std::string("No changes")) + "\n";
+            break;
+        case Outcome::Different:
+            for (const StoredFieldChange& change : reader.changes) {
+                out += who + fieldName(change) + ": ";
+                if (kind == ReportKind::Verify)
+                    out += "file " + fieldValue(change, change.to) + ", device " + fieldValue(change, change.from);
+                else
+                    out += fieldValue(change, change.from) + " -> " + fieldValue(change, change.to);
+                out += "\n";
+            }
+            break;
+        case Outcome::NoSection:
+            out += who + file + " holds no section for it\n";
+            break;
+        case Outcome::Refused:
+            if (kind == ReportKind::StorePreview)
+                out += who + "the change would be refused: " + reader.reason + "\n";
+            else
+                out += who + "its section in " + file + " is refused: " + reader.reason + "\n";
+            break;
+        }
+    }
+    return out;
+}
+
+std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file) {
+    std::string out = std::string("{\"command\": \"") + commandKey(kind) + "\"";
+    if (kind != ReportKind::Verify) out += ", \"dryRun\": true";
+    if (kind != ReportKind::StorePreview) out += ", \"file\": " + jsonString(file);
+    out += ", \"readers\": [";
+    for (size_t r = 0; r < readers.size(); ++r) {
+        const ReaderReport& reader = readers[r];
+        out += r ? ",\n  {" : "\n  {";
+        out += "\"name\": " + jsonString(reader.name) + ", \"type\": " + jsonString(reader.type);
+        out += std::string(", \"outcome\": \"") + outcomeKey(kind, reader.outcome) + "\"";
+        if (reader.outcome == ReaderReport::Outcome::Refused) out += ", \"reason\": " + jsonString(reader.reason);
+        out += kind == ReportKind::Verify ? ", \"differences\": [" : ", \"changes\": [";
+        for (size_t c = 0; c < reader.changes.size(); ++c) {
+            const StoredFieldChange& change = reader.changes[c];
+            const bool word = change.field == StoredFieldChange::Field::LightWord;
+            out += c ? ",\n    {" : "\n    {";
+            out += std::string("\"field\": \"") + fieldKey(change.field) + "\"";
+            out += ", \"light\": " + jsonNumberOrNull(change.light);
+            out += ", \"word\": " + jsonNumberOrNull(word ? change.index : -1);
+            out += ", \"index\": " + jsonNumberOrNull(word ? -1 : change.index);
+            out += ", \"register\": " + jsonNumberOrNull(change.registerNumber);
+            out += ", \"from\": " + std::to_string(change.from) + ", \"to\": " + std::to_string(change.to) + "}";
+        }
+        out += reader.changes.empty() ? "]}" : "\n  ]}";
+    }
+    return out + (readers.empty() ? "]}\n" : "\n]}\n");
 }
 
 std::string jsonString(const std::string& text) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "settings/speed_values.h"
+#include "settings/stored_changes.h"
 
 namespace spelvane::cli {
 
@@ -18,6 +19,25 @@ std::string formatDevicesText(const std::vector<DeviceView>& devices);
 
 // One JSON array, one object per device; ends with a line end.
 std::string formatDevicesJson(const std::vector<DeviceView>& devices);
+
+// What verify or a dry run found for one reader.
+struct ReaderReport {
+    enum class Outcome { Same, Different, NoSection, Refused };
+    std::string name;
+    std::string type;
+    Outcome outcome = Outcome::Same;
+    std::string reason;                      // Refused: why, one line
+    std::vector<StoredFieldChange> changes;  // Different: device value (from) to file or new value (to)
+};
+
+enum class ReportKind { Verify, StorePreview, RestorePreview };
+
+// One line per change or difference, or one for the reader; file names the
+// .set file where there is one.
+std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file);
+// One JSON object: the command, the file, and per reader its outcome and
+// changes (field, index, light, word, register, from, to).
+std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file);
 
 // text as a JSON string literal, quotes included. Device names are bytes
 // from the device, not necessarily UTF-8: bytes above 127 are taken as

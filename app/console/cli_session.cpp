@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "app/closing_notice.h"
 #include "app/console/cli_output.h"
+#include "app/console/cli_preview.h"
 #include "app/dialog_port.h"
 #include "app/message_log.h"
 #include "app/worker.h"
@@ -182,14 +183,17 @@ int runCommand(AppState& app, const Request& request) {
         return runShow(app, request.json);
     case Command::Backup:
         return runBackup(app);
+    case Command::Verify:
+        return runVerify(app, request);
     case Command::Store: {
+        if (request.dryRun) return runStorePreview(app, request);
         OperatorChoice choice;
         choice.hblank = request.hblank;
         choice.halfClock = request.halfClock;
         return runStore(app, choice);
     }
     case Command::Restore:
-        return runRestore(app, request.file);
+        return request.dryRun ? runRestorePreview(app, request) : runRestore(app, request.file);
     case Command::Help:
     case Command::Version:
         break;

@@ -12,6 +12,7 @@ enum ExitStatus : int {
     kNoReader = 3,      // none, more than one, a refused pair, no usable library
     kBackupFailed = 4,  // nothing was written to the device
     kFileUnusable = 5,  // the file could not be read or did not serve every open device
+    kDiffers = 6,       // verify: a reader does not hold what its section states
     kOutputFailed = 7,  // standard output could not be written: what the command printed is lost
 };
 

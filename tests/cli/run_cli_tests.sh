@@ -72,6 +72,9 @@ set_files() { find "$W" -maxdepth 1 -name '*.set' -type f | sort; }
 set_file_count_is() { [[ $(set_files | wc -l) -eq $1 ]] || { echo "     .set files: $(set_files)"; false; }; }
 library_untouched() { [[ ! -e $W/trace.log ]] || { echo "     the library was called"; false; }; }
 no_device_request() { ! grep -q 'cmd=[0-9]' "$W/trace.log" || { echo "     a device was asked"; false; }; }
+# The commands of a store that change the reader's memory (4 only selects
+# a light to read).
+no_write_request() { ! grep -Eq 'fn=10ff1002 cmd=(5|12|13|19) ' "$W/trace.log" || { echo "     a device was written"; false; }; }
 usage_error() {
     [[ $STATUS -eq 2 && $ERR == "spelvane-cli: "*$'\nusage: spelvane-cli'* ]] ||
         { echo "     status $STATUS, stderr: $ERR"; false; }
@@ -151,7 +154,7 @@ case_json() {
     local rest=$'"Q\\\t\xe9-1'
     config
     device "ZEB$rest" ZEB1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
-    device "KYT$rest" KYT1 "$HALF_CLOCK_ON" "light1 = 0030 0800 0120 0150 0001" "light2 = 0040 0500 0120 0150 0001"
+    device "KYT$rest" KYT1 "$HALF_CLOCK_ON" "light1 = 0030 0800 03ff 0150 0001" "light2 = 0040 0500 03ff 0150 0001"
     cli show --json
     check "show --json: status 0" status_is 0
     check "show --json: the JSON as the devices hold it" python3 - "$W/out.raw" <<'PY'
@@ -162,8 +165,8 @@ rest = '"Q\\\t\u00e9-1'
 expected = [
     {"name": "ZEB" + rest, "type": "ZEB1", "halfClock": False, "hblank": 256,
      "addresses": [9, 5, 2, 3], "lights": [[0x10, 0x400, 0x100, 0x150, 1], [0x20, 0x600, 0x100, 0x120, 2]]},
-    {"name": "KYT" + rest, "type": "KYT1", "halfClock": True, "hblank": 0x120,
-     "addresses": [9, 5, 2, 3], "lights": [[0x30, 0x800, 0x120, 0x150, 1], [0x40, 0x500, 0x120, 0x150, 1]]},
+    {"name": "KYT" + rest, "type": "KYT1", "halfClock": True, "hblank": 0x3ff,
+     "addresses": [9, 5, 2, 3], "lights": [[0x30, 0x800, 0x3ff, 0x150, 1], [0x40, 0x500, 0x3ff, 0x150, 1]]},
 ]
 if devices != expected:
     print("     got", devices)
@@ -271,6 +274,51 @@ case_exit_statuses() {
     cli show
     check "pair whose second reader cannot be opened: status 3" status_is 3
     check "pair whose second reader cannot be opened: one error line" err_is_one_line
+}
+
+# verify and the dry runs: what they print and return, and that the reader
+# gets no write request and the folder no backup.
+case_look_before_writing() {
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_ON" "${LIGHTS[@]}"
+    printf '%s\r\r\n' DEVICE=TYPE1 HCLOCK=1 NADDR=4 ADDRS=09,05,02,03 NLIGHT=2 \
+        LIGHT0=0010,0400,0100,0150,0001 LIGHT1=0020,0600,0100,0120,0002 >"$W/same.txt"
+    sed 's/LIGHT1=0020,0600,0100,0120/LIGHT1=0020,0600,0100,0121/' "$W/same.txt" >"$W/light1.txt"
+    sed 's/DEVICE=TYPE1/DEVICE=TYPE2/' "$W/same.txt" >"$W/other.txt"
+    local run status out
+    for run in "verify same.txt|0|KVDEV-A1 (TYPE1): matches same.txt" \
+               "verify light1.txt|6|KVDEV-A1 (TYPE1): light 1 word 3 (register 02): file 0121, device 0120" \
+               "verify other.txt|5|KVDEV-A1 (TYPE1): other.txt holds no section for it" \
+               "store --half-clock off --dry-run|0|KVDEV-A1 (TYPE1): Half Clock: on -> off
+KVDEV-A1 (TYPE1): light 0 word 1 (register 09): 0400 -> 0800
+KVDEV-A1 (TYPE1): light 1 word 1 (register 09): 0600 -> 0c00" \
+               "restore light1.txt --dry-run|0|KVDEV-A1 (TYPE1): light 1 word 3 (register 02): 0120 -> 0121" \
+               "store --hblank 0x100 --dry-run|0|KVDEV-A1 (TYPE1): No changes"; do
+        IFS='|' read -r -d '' run status out <<<"$run" || true
+        # shellcheck disable=SC2086
+        cli $run
+        check "$run: status $status" status_is "$status"
+        check "$run: what it prints" out_is "${out%$'\n'}"
+    done
+    cli verify light1.txt --json
+    check "verify --json: status 6" status_is 6
+    check "verify --json: the difference" python3 - "$W/out.raw" <<'PY'
+import json, sys
+report = json.load(open(sys.argv[1]))
+reader = report["readers"][0]
+expected = {"field": "lightWord", "light": 1, "word": 3, "index": None, "register": 2, "from": 0x120, "to": 0x121}
+ok = report["command"] == "verify" and reader["outcome"] == "differs" and reader["differences"] == [expected]
+sys.exit(0 if ok else print("     got", report) or 1)
+PY
+    cli store --hblank 300 --dry-run --json
+    check "store --dry-run --json: the HBlank of both lights" python3 - "$W/out.raw" <<'PY'
+import json, sys
+report = json.load(open(sys.argv[1]))
+changes = [(c["light"], c["register"], c["from"], c["to"]) for c in report["readers"][0]["changes"]]
+sys.exit(0 if report["dryRun"] and changes == [(0, 5, 0x100, 300), (1, 5, 0x100, 300)] else print("     got", report) or 1)
+PY
+    check "no write request reached the reader" no_write_request
+    check "no backup taken" set_file_count_is 0
 }
 
 # ------------------------------------------------------------------ run

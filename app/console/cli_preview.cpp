@@ -1,0 +1,136 @@
+#include "app/console/cli_preview.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/console/cli_output.h"
+#include "app/console/cli_session.h"
+#include "device/device_slot.h"
+#include "settings/change_computation.h"
+#include "settings/settings_file.h"
+#include "settings/stored_changes.h"
+
+namespace spelvane::cli {
+namespace {
+
+using Outcome = ReaderReport::Outcome;
+
+ReaderReport reportFor(const SpeedSettings& record) {
+    ReaderReport report;
+    report.name = record.device ? record.device->name() : std::string();
+    report.type = record.typeName();
+    return report;
+}
+
+// A refusal as one line: the log's own text without its line end.
+std::string oneLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+void compare(ReaderReport& report, const SpeedValues& device, const SpeedValues& wanted) {
+    report.changes = storedValueChanges(device, wanted);
+    report.outcome = report.changes.empty() ? Outcome::Same : Outcome::Different;
+}
+
+void print(ReportKind kind, const Request& request, const std::vector<ReaderReport>& readers) {
+    const std::string text = request.json ? formatReportJson(kind, readers, request.file)
+                                          : formatReportText(kind, readers, request.file);
+    std::fputs(text.c_str(), stdout);
+}
+
+// Each open reader against the section a restore of the file would give it,
+// read by the restore's own reader; nothing is written.
+bool readersAgainstFile(AppState& app, const std::string& path, std::vector<ReaderReport>& readers) {
+    const int count = app.boundCount();
+    SpeedValues wanted[2];
+    std::string refusals[2];
+    const RestoreSummary summary = app.takeSections(path.c_str(), [&](int device, std::FILE* file) {
+        wanted[device] = app.settings[device].snapshot();
+        if (!readSettingsSection(file, wanted[device], refusals[device])) return DeviceOutcome::Refused;
+        return storedValuesDiffer(wanted[device], app.settings[device].snapshot()) ? DeviceOutcome::Stored
+                                                                                   : DeviceOutcome::Unchanged;
+    });
+    if (!summary.opened) return false;
+    for (int i = 0; i < count; ++i) {
+        ReaderReport report = reportFor(app.settings[i]);
+        const std::optional<DeviceOutcome>& outcome = summary.outcome[i];
+        if (!outcome) {
+            report.outcome = Outcome::NoSection;
+        } else if (*outcome == DeviceOutcome::Refused) {
+            report.outcome = Outcome::Refused;
+            report.reason = refusals[i];
+        } else {
+            compare(report, app.settings[i].snapshot(), wanted[i]);
+        }
+        readers.push_back(report);
+    }
+    return true;
+}
+
+bool any(const std::vector<ReaderReport>& readers, Outcome outcome) {
+    for (const ReaderReport& reader : readers)
+        if (reader.outcome == outcome) return true;
+    return false;
+}
+
+bool eachHasASection(const std::vector<ReaderReport>& readers) {
+    return !any(readers, Outcome::NoSection) && !any(readers, Outcome::Refused);
+}
+
+}  // namespace
+
+namespace {
+
+// verify and the restore's dry run: the readers against the file, printed.
+// 5 when a reader finds no section it can take (the restore would leave it
+// as it is); otherwise 6 for a verify that found a difference.
+int reportAgainstFile(AppState& app, const Request& request, ReportKind kind) {
+    std::vector<ReaderReport> readers;
+    if (!readersAgainstFile(app, request.file, readers)) {
+        fail("cannot open %s", request.file.c_str());
+        return kFileUnusable;
+    }
+    print(kind, request, readers);
+    if (!eachHasASection(readers)) {
+        fail("%s holds no usable section for every open reader", request.file.c_str());
+        return kFileUnusable;
+    }
+    return kind == ReportKind::Verify && any(readers, Outcome::Different) ? kDiffers : kDone;
+}
+
+}  // namespace
+
+int runVerify(AppState& app, const Request& request) { return reportAgainstFile(app, request, ReportKind::Verify); }
+
+int runRestorePreview(AppState& app, const Request& request) {
+    return reportAgainstFile(app, request, ReportKind::RestorePreview);
+}
+
+int runStorePreview(AppState& app, const Request& request) {
+    OperatorChoice choice;
+    choice.hblank = request.hblank;
+    choice.halfClock = request.halfClock;
+    std::vector<ReaderReport> readers;
+    for (int i = 0; i < app.boundCount(); ++i) {
+        ReaderReport report = reportFor(app.settings[i]);
+        const SpeedValues current = app.settings[i].snapshot();
+        const ChangePlan plan = computeChange(current, choice);
+        if (plan.outcome == ChangePlan::Outcome::Refused) {
+            report.outcome = Outcome::Refused;
+            report.reason = oneLine(plan.refusal);
+        } else if (plan.outcome == ChangePlan::Outcome::Change) {
+            compare(report, current, plan.target);
+        }
+        readers.push_back(report);
+    }
+    print(ReportKind::StorePreview, request, readers);
+    if (any(readers, Outcome::Refused)) {
+        fail("the change would be refused; store would write nothing to the device that refuses it");
+        return kDeviceFailed;
+    }
+    return kDone;
+}
+
+}  // namespace spelvane::cli

@@ -30,6 +30,7 @@ text 1005 "03c0"
 pos 960
 check 1
 text 1000 ""
+style 1000 0x00300084
 rect
 STEPS
     local rect

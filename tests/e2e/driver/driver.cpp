@@ -11,6 +11,7 @@
 //   contains ID "T"             wait until control ID's text contains T
 //   lacks ID "T"                control ID's text does not contain T (now)
 //   print ID                    print the text of control ID
+//   style ID BITS               control ID has every window style bit of BITS (0x...)
 //   pos N / check 0|1           wait for trackbar 1003 / check box 1001
 //   set-pos N                   move trackbar 1003 as a drag would
 //   click ID                    click button or check box ID
@@ -435,6 +436,10 @@ void run(const std::vector<std::string>& step) {
         std::string seen = windowText(control(number(step, 1)));
         if (seen.find(word(step, 2)) != std::string::npos)
             throw Failure{"the text holds it: " + shown(seen)};
+    } else if (verb == "style") {
+        const DWORD wanted = std::strtoul(word(step, 2).c_str(), nullptr, 16);
+        const DWORD style = static_cast<DWORD>(GetWindowLongA(control(number(step, 1)), GWL_STYLE));
+        if ((style & wanted) != wanted) throw Failure{"the style is " + std::to_string(style)};
     } else if (verb == "print") std::printf("     %s\n", shown(windowText(control(number(step, 1)))).c_str());
     else if (verb == "pos") expectValue(kTrackbarId, TBM_GETPOS, number(step, 1), "trackbar position");
     else if (verb == "check") expectValue(kCheckBoxId, BM_GETCHECK, number(step, 1), "check box");

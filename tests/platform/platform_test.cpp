@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "platform/dynamic_library.h"
+#include "platform/library_search.h"
 #include "platform/local_time.h"
+#include "platform/machine_lock.h"
 #include "platform/perf_counter.h"
 #include "platform/semaphore.h"
 #include "platform/sleep.h"
@@ -115,12 +119,62 @@ TEST(DynamicLibraryTest, DeviceLibraryIsFoundByItsWindowsName) {
     DynamicLibrary library;
     ASSERT_TRUE(library.open("qzsd7.dll"));
     EXPECT_TRUE(library.isOpen());
+    // The file the system loaded: the one beside this program.
+    const std::string path = library.path();
+    EXPECT_NE(path.find("qzsd7"), std::string::npos) << path;
+    EXPECT_EQ(path.find("variants"), std::string::npos) << path;
     EXPECT_NE(library.symbol("qz_call"), nullptr);
     EXPECT_NE(library.symbol("qzmoduleinfo"), nullptr);
     EXPECT_EQ(library.symbol("no_such_export"), nullptr);
     library.close();
     EXPECT_FALSE(library.isOpen());
     EXPECT_EQ(library.symbol("qz_call"), nullptr);
+    EXPECT_EQ(library.path(), "");
+}
+
+TEST(LibrarySearchTest, ProgramSystemWindowsThenAbsolutePathFoldersNeverTheCurrentOne) {
+    LibrarySearchFolders folders{"C:\\Spelvane", "C:\\WINNT\\system32", "C:\\WINNT", ""};
+    struct Case {
+        std::string path;
+        std::vector<std::string> fromPath;  // after the three fixed folders
+    } cases[] = {
+        {"", {}},
+        {"D:\\Vendor\\bin;.;bin;\\rooted;;D:\\Tools\\", {"D:\\Vendor\\bin\\qzsd7.dll", "D:\\Tools\\qzsd7.dll"}},
+        {"\"E:\\Program Files\\Vendor\";\\\\server\\share\\lib;E:/x", {"E:\\Program Files\\Vendor\\qzsd7.dll",
+          "\\\\server\\share\\lib\\qzsd7.dll", "E:/x\\qzsd7.dll"}},
+        // Named again (other case, other separator, a trailing one): tried once.
+        {"c:\\winnt\\;C:/Spelvane;D:\\V;d:\\v\\", {"D:\\V\\qzsd7.dll"}},
+        // Relative, or a drive without a separator (that drive's current folder).
+        {"C:relative;..\\up;\\\\", {}},
+        {"F:\\" + std::string(250, 'x'), {}},  // longer than MAX_PATH with the name
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        folders.pathVariable = c.path;
+        std::vector<std::string> expected = {"C:\\Spelvane\\qzsd7.dll", "C:\\WINNT\\system32\\qzsd7.dll",
+                                             "C:\\WINNT\\qzsd7.dll"};
+        expected.insert(expected.end(), c.fromPath.begin(), c.fromPath.end());
+        EXPECT_EQ(libraryCandidates("qzsd7.dll", folders), expected);
+    }
+    // A folder the system could not tell (a cut program name) is left out.
+    folders.program.clear();
+    EXPECT_EQ(libraryCandidates("qzsd7.dll", folders).front(), "C:\\WINNT\\system32\\qzsd7.dll");
+}
+
+TEST(MachineLockTest, OneHolderAtATimeUntilReleaseOrDestruction) {
+    const char* name = "Global\\Spelvane.LockTest";
+    MachineLock first;
+    ASSERT_TRUE(first.tryAcquire(name));
+    EXPECT_TRUE(first.tryAcquire(name)) << "asking again while holding it";
+    {
+        MachineLock second;
+        EXPECT_FALSE(second.tryAcquire(name));
+        EXPECT_FALSE(second.held());
+        first.release();
+        EXPECT_TRUE(second.tryAcquire(name));
+        EXPECT_FALSE(first.tryAcquire(name));
+    }
+    EXPECT_TRUE(first.tryAcquire(name)) << "the destructor gave it back";
 }
 
 TEST(DynamicLibraryTest, MissingLibraryIsReportedNotThrown) {

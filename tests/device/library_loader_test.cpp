@@ -52,6 +52,19 @@ protected:
         return buffer;
     }
 
+    // The library the gate names as loaded: its file's folder and version word.
+    void expectIdentity(const std::string& folder, bool hasVersion, int32_t version) {
+        LibraryIdentity identity;
+        ASSERT_TRUE(loadedLibrary(identity));
+        EXPECT_NE(identity.path.find("qzsd7"), std::string::npos) << identity.path;
+        const size_t at = identity.path.find(folder.empty() ? std::string("variants") : folder);
+        EXPECT_EQ(at == std::string::npos, folder.empty()) << identity.path;
+        EXPECT_EQ(identity.hasVersion, hasVersion);
+        if (hasVersion) {
+            EXPECT_EQ(identity.version, version);
+        }
+    }
+
     std::vector<uint32_t> announcements() {
         std::vector<uint32_t> found;
         for (const auto& record : sim.trace()) {
@@ -64,7 +77,10 @@ protected:
 };
 
 TEST_F(LibraryLoader, LibraryBesideTheProgramIsLoadedByNameAndKept) {
+    LibraryIdentity identity;
+    EXPECT_FALSE(loadedLibrary(identity)) << "nothing loaded yet";
     EXPECT_EQ(enumerate(), 1);
+    expectIdentity("", true, 0x07000500);
     EXPECT_NE(callGate.entry, &unloadedEntry);
     EXPECT_STREQ(loaderMessage(), "");
     QzCallFunction loaded = callGate.entry;
@@ -85,6 +101,7 @@ TEST_F(LibraryLoader, LibraryWithoutModuleInfoIsAcceptedAndToldTheVersion) {
     EXPECT_EQ(enumerate(), 1);
     EXPECT_NE(callGate.entry, &unloadedEntry);
     EXPECT_EQ(announcements(), std::vector<uint32_t>{0x07000500u});
+    expectIdentity("no_module_info", false, 0);
 }
 
 TEST_F(LibraryLoader, OldestAcceptedVersionLoads) {
@@ -93,6 +110,7 @@ TEST_F(LibraryLoader, OldestAcceptedVersionLoads) {
     EXPECT_NE(callGate.entry, &unloadedEntry);
     EXPECT_EQ(announcements(), std::vector<uint32_t>{0x07000500u})
         << "announced once, right after the load";
+    expectIdentity("version_07000000", true, 0x07000000);
 }
 
 TEST_F(LibraryLoader, OlderOrNegativeVersionsAreRefused) {
@@ -102,6 +120,8 @@ TEST_F(LibraryLoader, OlderOrNegativeVersionsAreRefused) {
         EXPECT_EQ(enumerate(), -1) << variant;
         EXPECT_EQ(callGate.entry, &unloadedEntry) << variant;
         EXPECT_STREQ(loaderMessage(), "Old version of qzsd7.dll.") << variant;
+        LibraryIdentity identity;
+        EXPECT_FALSE(loadedLibrary(identity)) << "a refused library is not named as loaded";
         EXPECT_EQ(errorText(), "qzsdldr: open error in qzsd7.dll (Old version of qzsd7.dll.)");
     }
     EXPECT_TRUE(announcements().empty()) << "a refused library is told nothing";

@@ -12,10 +12,14 @@ int lightWordCountOf(const SpeedValues& values) {
     return words < kLightWords ? words : kLightWords;
 }
 
+// Sized by the formatted length itself: a fixed piece once cut ", "hblank":
+// 1023" to 102 without a word.
 void appendf(std::string& out, const char* format, unsigned value) {
-    char piece[16];
-    std::snprintf(piece, sizeof piece, format, value);
-    out += piece;
+    const int length = std::snprintf(nullptr, 0, format, value);
+    if (length <= 0) return;
+    std::string piece(static_cast<size_t>(length) + 1, '\0');
+    std::snprintf(piece.data(), piece.size(), format, value);
+    out.append(piece.data(), static_cast<size_t>(length));
 }
 
 }  // namespace

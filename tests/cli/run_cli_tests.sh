@@ -151,7 +151,8 @@ case_json() {
     local rest=$'"Q\\\t\xe9-1'
     config
     device "ZEB$rest" ZEB1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
-    device "KYT$rest" KYT1 "$HALF_CLOCK_ON" "light1 = 0030 0800 0120 0150 0001" "light2 = 0040 0500 0120 0150 0001"
+    # HBlank at the top of its range: four digits in the JSON.
+    device "KYT$rest" KYT1 "$HALF_CLOCK_ON" "light1 = 0030 0800 03ff 0150 0001" "light2 = 0040 0500 03ff 0150 0001"
     cli show --json
     check "show --json: status 0" status_is 0
     check "show --json: the JSON as the devices hold it" python3 - "$W/out.raw" <<'PY'
@@ -162,8 +163,8 @@ rest = '"Q\\\t\u00e9-1'
 expected = [
     {"name": "ZEB" + rest, "type": "ZEB1", "halfClock": False, "hblank": 256,
      "addresses": [9, 5, 2, 3], "lights": [[0x10, 0x400, 0x100, 0x150, 1], [0x20, 0x600, 0x100, 0x120, 2]]},
-    {"name": "KYT" + rest, "type": "KYT1", "halfClock": True, "hblank": 0x120,
-     "addresses": [9, 5, 2, 3], "lights": [[0x30, 0x800, 0x120, 0x150, 1], [0x40, 0x500, 0x120, 0x150, 1]]},
+    {"name": "KYT" + rest, "type": "KYT1", "halfClock": True, "hblank": 1023,
+     "addresses": [9, 5, 2, 3], "lights": [[0x30, 0x800, 0x3ff, 0x150, 1], [0x40, 0x500, 0x3ff, 0x150, 1]]},
 ]
 if devices != expected:
     print("     got", devices)

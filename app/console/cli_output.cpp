@@ -59,7 +59,19 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-std::string formatDevicesJson(const std::vector<DeviceView>& devices) {
+std::string formatLibraryText(const LibraryIdentity* library, const char* whyNone) {
+    if (!library) return std::string("Library: none (") + (whyNone ? whyNone : "") + ")\n";
+    std::string out = "Library: " + library->path;
+    if (library->hasVersion) appendf(out, ", version 0x%08x\n", static_cast<uint32_t>(library->version));
+    else out += ", no version word\n";
+    return out;
+}
+
+std::string formatDevicesJson(const std::vector<DeviceView>& devices, const LibraryIdentity& library) {
+    // The version word as the signed number the library holds; null without one.
+    std::string libraryObject = ", \"library\": {\"path\": " + jsonString(library.path) + ", \"version\": ";
+    libraryObject += library.hasVersion ? std::to_string(library.version) : std::string("null");
+    libraryObject += "}";
     std::string out = "[";
     for (size_t d = 0; d < devices.size(); ++d) {
         const SpeedValues& values = devices[d].values;
@@ -77,7 +89,7 @@ std::string formatDevicesJson(const std::vector<DeviceView>& devices) {
                 appendf(out, w ? ", %u" : "%u", values.lights[light].words[w]);
             out += "]";
         }
-        out += "]}";
+        out += "]" + libraryObject + "}";
     }
     return out + (devices.empty() ? "]\n" : "\n]\n");
 }

@@ -2,21 +2,23 @@
 # spelvane-cli against the simulated reader, as a script on a workstation
 # would run it.
 #
-#   run_cli_tests.sh <bin-dir> <case>
+#   run_cli_tests.sh <bin-dir> <case> [<variants-dir>]
 #
 # <bin-dir> holds spelvane-cli (spelvane-cli.exe: run under Wine) and the
-# simulated library. Each case works in a fresh <build>/cli-work/<case>/
+# simulated library; <variants-dir> the simulator's loader-test variants
+# (sim/README.md), for the cases that need a library to tell apart. Each case works in a fresh <build>/cli-work/<case>/
 # with its own simulator configuration and device images; that folder is the
 # program's working folder, so the backups land there too, and it is kept
 # for inspection. Exit status 0 when every check held.
 set -u
 
-if [[ $# -ne 2 ]]; then
-    echo "usage: $0 <bin-dir> <case>" >&2
+if [[ $# -lt 2 || $# -gt 3 ]]; then
+    echo "usage: $0 <bin-dir> <case> [<variants-dir>]" >&2
     exit 2
 fi
 BIN=$(cd "$1" && pwd) || exit 2
 CASE=$2
+VARIANTS=${3:-}
 W=$(cd "$BIN/.." && pwd)/cli-work/$CASE
 rm -rf "$W"
 mkdir -p "$W"
@@ -160,6 +162,14 @@ import json, sys
 with open(sys.argv[1], "rb") as f:
     devices = json.loads(f.read().decode("ascii"))
 rest = '"Q\\\t\u00e9-1'
+library = devices[0].get("library", {})
+if not library.get("path", "").endswith(("qzsd7.dll", "libqzsd7.so")) or library.get("version") != 0x07000500:
+    print("     library:", library)
+    sys.exit(1)
+for device in devices:
+    if device.pop("library", None) != library:
+        print("     every device names the same library:", device)
+        sys.exit(1)
 expected = [
     {"name": "ZEB" + rest, "type": "ZEB1", "halfClock": False, "hblank": 256,
      "addresses": [9, 5, 2, 3], "lights": [[0x10, 0x400, 0x100, 0x150, 1], [0x20, 0x600, 0x100, 0x120, 2]]},
@@ -188,7 +198,8 @@ case_exit_statuses() {
 
     cli --version
     check "--version: status 0" status_is 0
-    check "--version: the version" text_matches "$OUT" '^spelvane-cli [0-9]+\.[0-9]+\.[0-9]+$'
+    check "--version: the version, then the library and its version word" \
+        text_matches "$OUT" $'^spelvane-cli [0-9]+\\.[0-9]+\\.[0-9]+\nLibrary: .*qzsd7\\.(dll|so), version 0x07000500$'
 
     # 4: every name the backup could take is a folder (it moves its stamp on
     # past taken names for an hour, then gives up).
@@ -257,6 +268,76 @@ case_exit_statuses() {
     check "two readers: status 3" status_is 3
     check "two readers: the dialog's message" err_has "The program works only 1 KV device"
     check "two readers: no device asked" no_device_request
+}
+
+# The library comes from the program's folder, the system folders or PATH,
+# never from the current folder: there stands the simulator variant without
+# an entry point, which would end the run with status 3.
+case_library_search() {
+    local program=$W/program onpath=$W/on-path
+    mkdir -p "$program" "$onpath"
+    cp "$BIN/spelvane-cli.exe" "$program/"
+    cp "$BIN/qzsd7.dll" "$onpath/"
+    cp "$VARIANTS/no_entry/qzsd7.dll" "$W/"
+    CLI=(wine "$program/spelvane-cli.exe")
+    WINEPATH=$(winepath -w "$onpath")
+    export WINEPATH
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    cli show
+    echo "     the library on PATH: ${OUT%%$'\n'*}"
+    check "library on PATH: status 0" status_is 0
+    check "library on PATH: named with its version word" \
+        out_has "Library: $WINEPATH\\qzsd7.dll, version 0x07000500"
+
+    cp "$VARIANTS/version_07000000/qzsd7.dll" "$program/"
+    cli show
+    echo "     the library beside the program: ${OUT%%$'\n'*}"
+    check "library beside the program: status 0" status_is 0
+    check "library beside the program: taken first" \
+        out_has "Library: $(winepath -w "$program")\\qzsd7.dll, version 0x07000000"
+    unset WINEPATH
+}
+
+# One program at a time: while a store runs on a reader in one process, a
+# show in another asks the reader nothing and says why.
+case_one_at_a_time() {
+    config "request_delay = 100"
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "light1 = 0010 0400 0100 0150 0001" \
+        "light2 = 0020 0600 0100 0120 0002" "light3 = 0030 0500 0100 0150 0001" \
+        "light4 = 0040 0700 0100 0150 0001" "light5 = 0050 0800 0100 0150 0001"
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" "${CLI[@]}" store --hblank 0x155 >"$W/store.out" 2>&1) &
+    local store=$! waited
+    # The store's first write: it holds the readers from here to its end.
+    for ((waited = 0; waited < 300; waited++)); do
+        grep -q 'cmd=12 ' "$W/trace.log" 2>/dev/null && break
+        sleep 0.1
+    done
+    cli show
+    local still_storing=no
+    kill -0 "$store" 2>/dev/null && still_storing=yes
+    wait "$store"
+    local store_status=$?
+    echo "     show while storing -> $STATUS: $ERR"
+    check "the store was still running when the show ended" [ "$still_storing" = yes ]
+    check "second program: status 3" status_is 3
+    check "second program: one line saying why" err_is "spelvane-cli: Another Spelvane is using the readers"
+    check "second program: not one request" python3 - "$W/trace.log" <<'PY'
+import sys
+# The store's lines go on while the show runs; the show's would be a second
+# enumeration, announcement or open, which the store makes once each.
+with open(sys.argv[1]) as f:
+    lines = f.read().splitlines()
+for function in ("fn=10ff0001", "fn=1000000f", "fn=10ff0003"):
+    count = sum(1 for line in lines if function in line)
+    if count != 1:
+        print("     %s made %d times" % (function, count))
+        sys.exit(1)
+PY
+    check "the store went through" [ "$store_status" -eq 0 ]
+    cli show
+    check "after the store: the readers are free again" status_is 0
+    check "after the store: its change is there" out_has "HBlank: 341 (0x0155)"
 }
 
 # ------------------------------------------------------------------ run

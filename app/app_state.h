@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/dialog_port.h"
+#include "platform/machine_lock.h"
 #include "settings/change_computation.h"
 #include "settings/settings_file.h"
 #include "settings/speed_settings.h"
@@ -26,6 +27,13 @@ constexpr int kDisplayNameSize = 256;
 // Message boxes of discovery.
 constexpr const char* kNoDevicesText = "Cannot find KV devices";
 constexpr const char* kOneDeviceOnlyText = "The program works only 1 KV device";
+constexpr const char* kReadersBusyText = "Another Spelvane is using the readers";
+
+// One program at a time on the readers, the dialog and the console companion
+// alike: two stores would interleave their writes and read-backs in the
+// reader's memory. "Global\\": one lock across the sessions of a terminal
+// server (Windows 2000 without terminal services ignores the prefix).
+constexpr const char* kReaderLockName = "Global\\Spelvane.Readers";
 
 // How a store or restore went over the open devices.
 struct OperationSummary {
@@ -61,15 +69,18 @@ struct AppState {
     // The folder the program was started from: backups always go there, even
     // after the file dialog of a Restore has moved the current folder.
     std::string startFolder;
+    // Held from the start of discovery to the release of the devices.
+    platform::MachineLock readerLock;
 
     // How many settings records are bound to an open device (0, 1 or 2),
     // whatever openCount holds: every per-device loop runs over this many.
     int boundCount() const { return openCount < 0 ? 0 : (openCount > 2 ? 2 : openCount); }
 
-    // Finds the devices, opens one or a matched pair and reads their
-    // settings; message boxes tell the operator why not. False ends the
-    // program.
+    // Takes the reader lock, finds the devices, opens one or a matched pair
+    // and reads their settings; message boxes tell the operator why not.
+    // False ends the program.
     bool discoverDevices(WindowHandle dialog);
+    // Closes the devices and gives the reader lock back.
     void releaseDevices();
     // Backs up every open device into one new settings file; false when any
     // device's section could not be written whole.

@@ -49,6 +49,12 @@ bool AppState::discoverDevices(WindowHandle dialog) {
     // Discovery normally runs once; should it run again, the earlier list is
     // released instead of leaked.
     if (devices) releaseDevices();
+    // Before the first library call: a second program asks nothing of the
+    // readers, not even for their list.
+    if (!readerLock.tryAcquire(kReaderLockName)) {
+        tellOperator(dialog, kReadersBusyText);
+        return false;
+    }
     listMarker = kListMarkerBuilt;
     devices = nullptr;
     deviceCount = 0;
@@ -121,6 +127,7 @@ void AppState::releaseDevices() {
     }
     deviceCount = 0;
     listMarker = kListMarkerReleased;
+    readerLock.release();
 }
 
 }  // namespace spelvane

@@ -20,6 +20,7 @@ constexpr size_t kLoaderMessageSize = 256;
 // library stays in the process until it ends, so no exit handler can find
 // its code gone.
 platform::DynamicLibrary* libraryModule = nullptr;
+LibraryIdentity libraryIdentity;
 char loaderText[kLoaderMessageSize] = "";
 LibraryPathResolver pathResolver = nullptr;
 
@@ -115,10 +116,14 @@ bool loadDeviceLibrary() {
     }
     callGate.entry = entry;
 
+    libraryIdentity = LibraryIdentity{};
+    libraryIdentity.path = library->path();
     if (const void* moduleInfo = library->symbol("qzmoduleinfo")) {
         int32_t version = 0;
         std::memcpy(&version, static_cast<const uint8_t*>(moduleInfo) + kModuleInfoVersionOffset,
                     sizeof(version));
+        libraryIdentity.hasVersion = true;
+        libraryIdentity.version = version;
         if (version < kOldestLibraryVersion) {
             forgetLibrary();
             setLoaderMessage("Old version of %s.", name);
@@ -142,6 +147,14 @@ void setDeviceError(int32_t kind, int32_t code, const char* text, int32_t extra)
 }
 
 const char* loaderMessage() { return loaderText; }
+
+bool ensureDeviceLibrary() { return callGate.entry != unloadedEntry || loadDeviceLibrary(); }
+
+bool loadedLibrary(LibraryIdentity& identity) {
+    if (callGate.entry == unloadedEntry || !libraryModule) return false;
+    identity = libraryIdentity;
+    return true;
+}
 
 void resetCallGate() {
     forgetLibrary();

@@ -105,6 +105,9 @@ private:
         } else if (key == "report_count") {
             if (!number(key, value, 0x7FFFFFFF, n)) return false;
             config_.reportCount = static_cast<int64_t>(n);
+        } else if (key == "request_delay") {
+            if (!number(key, value, 10000, n)) return false;
+            config_.requestDelayMs = static_cast<uint32_t>(n);
         } else {
             return fail("unknown key '" + key + "' outside a [device] section");
         }

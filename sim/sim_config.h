@@ -48,6 +48,7 @@ struct SimConfig {
     std::string tracePath;  // empty: no trace
     EnumerateMode enumerate = EnumerateMode::normal;
     int64_t reportCount = -1;  // -1: report what was delivered
+    uint32_t requestDelayMs = 0;  // each device request takes this long
     std::vector<DeviceConfig> devices;
 };
 

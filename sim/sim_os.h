@@ -16,6 +16,7 @@ std::string joinPath(const std::string& directory, const std::string& name);
 bool isAbsolutePath(const std::string& path);
 std::string directoryOf(const std::string& path);
 int64_t monotonicMicroseconds();
+void sleepMilliseconds(uint32_t milliseconds);  // returns at once for 0
 
 enum class ReadStatus { ok, missing, failed };
 ReadStatus readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);

@@ -325,6 +325,7 @@ void Simulator::noteRequest(TraceLine& trace, unsigned command, unsigned value, 
 int32_t Simulator::write(uint32_t handle, void* params, TraceLine& trace) {
     auto device = deviceFor(handle);
     if (!device) return 0;
+    sleepMilliseconds(config_.requestDelayMs);
     const auto* request = static_cast<const WriteRequest*>(params);
     unsigned command = request->command;
     unsigned value = request->value;
@@ -408,6 +409,7 @@ bool Simulator::persist(OpenDevice& device, const std::array<uint8_t, kMemorySiz
 int32_t Simulator::read(uint32_t handle, void* params, TraceLine& trace) {
     auto device = deviceFor(handle);
     if (!device) return 0;
+    sleepMilliseconds(config_.requestDelayMs);
     auto* request = static_cast<ReadRequest*>(params);
     unsigned command = request->command;
     unsigned value = request->value;

@@ -12,10 +12,14 @@ int lightWordCountOf(const SpeedValues& values) {
     return words < kLightWords ? words : kLightWords;
 }
 
+// Sized by the formatted length itself: a fixed piece once cut ", "hblank":
+// 1023" to 102 without a word.
 void appendf(std::string& out, const char* format, unsigned value) {
-    char piece[64];  // the longest format with a 32-bit value fits, so nothing is cut
-    std::snprintf(piece, sizeof piece, format, value);
-    out += piece;
+    const int length = std::snprintf(nullptr, 0, format, value);
+    if (length <= 0) return;
+    std::string piece(static_cast<size_t>(length) + 1, '\0');
+    std::snprintf(piece.data(), piece.size(), format, value);
+    out.append(piece.data(), static_cast<size_t>(length));
 }
 
 }  // namespace
@@ -189,7 +193,19 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-std::string formatDevicesJson(const std::vector<DeviceView>& devices) {
+std::string formatLibraryText(const LibraryIdentity* library, const char* whyNone) {
+    if (!library) return std::string("Library: none (") + (whyNone ? whyNone : "") + ")\n";
+    std::string out = "Library: " + library->path;
+    if (library->hasVersion) appendf(out, ", version 0x%08x\n", static_cast<uint32_t>(library->version));
+    else out += ", no version word\n";
+    return out;
+}
+
+std::string formatDevicesJson(const std::vector<DeviceView>& devices, const LibraryIdentity& library) {
+    // The version word as the signed number the library holds; null without one.
+    std::string libraryObject = ", \"library\": {\"path\": " + jsonString(library.path) + ", \"version\": ";
+    libraryObject += library.hasVersion ? std::to_string(library.version) : std::string("null");
+    libraryObject += "}";
     std::string out = "[";
     for (size_t d = 0; d < devices.size(); ++d) {
         const SpeedValues& values = devices[d].values;
@@ -207,7 +223,7 @@ std::string formatDevicesJson(const std::vector<DeviceView>& devices) {
                 appendf(out, w ? ", %u" : "%u", values.lights[light].words[w]);
             out += "]";
         }
-        out += "]}";
+        out += "]" + libraryObject + "}";
     }
     return out + (devices.empty() ? "]\n" : "\n]\n");
 }

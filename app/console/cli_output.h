@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "device/call_gate.h"
 #include "settings/speed_values.h"
 #include "settings/stored_changes.h"
 
@@ -17,8 +18,13 @@ struct DeviceView {
 
 std::string formatDevicesText(const std::vector<DeviceView>& devices);
 
-// One JSON array, one object per device; ends with a line end.
-std::string formatDevicesJson(const std::vector<DeviceView>& devices);
+// One JSON array, one object per device, each naming the library that
+// serves it; ends with a line end.
+std::string formatDevicesJson(const std::vector<DeviceView>& devices, const LibraryIdentity& library);
+
+// The line naming the loaded library and its version word; without a
+// library (null), why none was loaded.
+std::string formatLibraryText(const LibraryIdentity* library, const char* whyNone);
 
 // What verify or a dry run found for one reader.
 struct ReaderReport {

@@ -105,13 +105,17 @@ int openDevices(AppState& app) {
 }
 
 int runShow(AppState& app, bool json) {
+    // Devices were found, so a library answered: the one the gate loaded.
+    LibraryIdentity library;
+    loadedLibrary(library);
     std::vector<DeviceView> views;
     for (int i = 0; i < app.boundCount(); ++i) {
         const SpeedSettings& record = app.settings[i];
         if (!record.device) continue;
         views.push_back({record.device->name(), record.typeName(), record.snapshot()});
     }
-    const std::string text = json ? formatDevicesJson(views) : formatDevicesText(views);
+    const std::string text =
+        json ? formatDevicesJson(views, library) : formatLibraryText(&library, nullptr) + formatDevicesText(views);
     std::fputs(text.c_str(), stdout);
     return kDone;
 }

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "app/console/cli_arguments.h"
+#include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
+#include "device/call_gate.h"
 
 int main(int argc, char** argv) {
     using namespace spelvane::cli;
@@ -22,6 +24,11 @@ int main(int argc, char** argv) {
     }
     if (request.command == Command::Version) {
         std::printf("spelvane-cli %s\n", SPELVANE_VERSION);
+        // Loading asks the library nothing about the readers: the version
+        // needs no reader lock.
+        spelvane::LibraryIdentity library;
+        const bool loaded = spelvane::ensureDeviceLibrary() && spelvane::loadedLibrary(library);
+        std::fputs(formatLibraryText(loaded ? &library : nullptr, spelvane::loaderMessage()).c_str(), stdout);
         return finishOutput(kDone);
     }
     return runSession(request);

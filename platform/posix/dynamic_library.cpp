@@ -1,6 +1,7 @@
 #include "platform/dynamic_library.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <climits>
@@ -46,6 +47,12 @@ bool DynamicLibrary::open(const char* name) {
 
 void* DynamicLibrary::symbol(const char* name) const {
     return module_ ? dlsym(module_, name) : nullptr;
+}
+
+std::string DynamicLibrary::path() const {
+    link_map* map = nullptr;
+    if (!module_ || dlinfo(module_, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return {};
+    return map->l_name;
 }
 
 void DynamicLibrary::close() {

@@ -2,18 +2,83 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "platform/library_search.h"
+
 namespace spelvane::platform {
+namespace {
+
+// The calls below report the length they needed when the buffer is too
+// small, and GetModuleFileNameA fills it without a terminator: a length that
+// does not leave room for the terminator means the name was cut, and a cut
+// folder must not be searched.
+template <typename Call>
+std::string systemString(Call call) {
+    char buffer[MAX_PATH + 1];
+    const DWORD length = call(buffer, static_cast<DWORD>(sizeof buffer));
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+std::string folderOf(const std::string& file) {
+    const size_t slash = file.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : file.substr(0, slash);
+}
+
+std::string pathVariable() {
+    const DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (needed == 0) return {};
+    std::vector<char> buffer(needed);
+    const DWORD length = GetEnvironmentVariableA("PATH", buffer.data(), needed);
+    return length > 0 && length < needed ? std::string(buffer.data(), length) : std::string();
+}
+
+bool isFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string moduleFileName(HMODULE module) {
+    return systemString([module](char* buffer, DWORD size) { return GetModuleFileNameA(module, buffer, size); });
+}
+
+// The first file found is the one: like the system's own search, a library
+// that is there but does not load ends the search instead of quietly giving
+// way to one further down.
+HMODULE loadFromSearch(const char* fileName) {
+    LibrarySearchFolders folders;
+    folders.program = folderOf(moduleFileName(nullptr));
+    folders.system = systemString(GetSystemDirectoryA);
+    folders.windows = systemString(GetWindowsDirectoryA);
+    folders.pathVariable = pathVariable();
+    for (const std::string& candidate : libraryCandidates(fileName, folders)) {
+        if (isFile(candidate)) return LoadLibraryExA(candidate.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 bool DynamicLibrary::open(const char* name) {
     close();
     if (!name || !*name) return false;
-    module_ = LoadLibraryA(name);
+    const std::string requested(name);
+    // Loaded by its full path with the altered search order, the library's
+    // own dependencies are looked for in its folder first.
+    if (requested.find_first_of("\\/") != std::string::npos)
+        module_ = LoadLibraryExA(name, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    else
+        module_ = loadFromSearch(name);
     return module_ != nullptr;
 }
 
 void* DynamicLibrary::symbol(const char* name) const {
     if (!module_) return nullptr;
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module_), name));
+}
+
+std::string DynamicLibrary::path() const {
+    return module_ ? moduleFileName(static_cast<HMODULE>(module_)) : std::string();
 }
 
 void DynamicLibrary::close() {

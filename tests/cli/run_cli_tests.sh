@@ -2,21 +2,23 @@
 # spelvane-cli against the simulated reader, as a script on a workstation
 # would run it.
 #
-#   run_cli_tests.sh <bin-dir> <case>
+#   run_cli_tests.sh <bin-dir> <case> [<variants-dir>]
 #
 # <bin-dir> holds spelvane-cli (spelvane-cli.exe: run under Wine) and the
-# simulated library. Each case works in a fresh <build>/cli-work/<case>/
+# simulated library; <variants-dir> the simulator's loader-test variants
+# (sim/README.md), for the cases that need a library to tell apart. Each case works in a fresh <build>/cli-work/<case>/
 # with its own simulator configuration and device images; that folder is the
 # program's working folder, so the backups land there too, and it is kept
 # for inspection. Exit status 0 when every check held.
 set -u
 
-if [[ $# -ne 2 ]]; then
-    echo "usage: $0 <bin-dir> <case>" >&2
+if [[ $# -lt 2 || $# -gt 3 ]]; then
+    echo "usage: $0 <bin-dir> <case> [<variants-dir>]" >&2
     exit 2
 fi
 BIN=$(cd "$1" && pwd) || exit 2
 CASE=$2
+VARIANTS=${3:-}
 W=$(cd "$BIN/.." && pwd)/cli-work/$CASE
 rm -rf "$W"
 mkdir -p "$W"
@@ -154,6 +156,7 @@ case_json() {
     local rest=$'"Q\\\t\xe9-1'
     config
     device "ZEB$rest" ZEB1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    # HBlank at the top of its range: four digits in the JSON.
     device "KYT$rest" KYT1 "$HALF_CLOCK_ON" "light1 = 0030 0800 03ff 0150 0001" "light2 = 0040 0500 03ff 0150 0001"
     cli show --json
     check "show --json: status 0" status_is 0
@@ -162,6 +165,11 @@ import json, sys
 with open(sys.argv[1], "rb") as f:
     devices = json.loads(f.read().decode("ascii"))
 rest = '"Q\\\t\u00e9-1'
+libraries = [device.pop("library", None) for device in devices]
+if libraries[0]["version"] != 0x07000500 or not libraries[0]["path"].endswith(("qzsd7.dll", "libqzsd7.so")) \
+        or libraries[1] != libraries[0]:
+    print("     libraries:", libraries)
+    sys.exit(1)
 expected = [
     {"name": "ZEB" + rest, "type": "ZEB1", "halfClock": False, "hblank": 256,
      "addresses": [9, 5, 2, 3], "lights": [[0x10, 0x400, 0x100, 0x150, 1], [0x20, 0x600, 0x100, 0x120, 2]]},
@@ -190,7 +198,8 @@ case_exit_statuses() {
 
     cli --version
     check "--version: status 0" status_is 0
-    check "--version: the version" text_matches "$OUT" '^spelvane-cli [0-9]+\.[0-9]+\.[0-9]+$'
+    check "--version: the version, then the library and its version word" \
+        text_matches "$OUT" $'^spelvane-cli [0-9]+\\.[0-9]+\\.[0-9]+\nLibrary: .*qzsd7\\.(dll|so), version 0x07000500$'
 
     # 4: every name the backup could take is an earlier backup (it moves its
     # stamp on past taken names for an hour, then gives up).
@@ -319,6 +328,55 @@ sys.exit(0 if report["dryRun"] and changes == [(0, 5, 0x100, 300), (1, 5, 0x100,
 PY
     check "no write request reached the reader" no_write_request
     check "no backup taken" set_file_count_is 0
+}
+
+# The library comes from the program's folder, the system folders or PATH,
+# never from the current folder: there stands the simulator variant without
+# an entry point, which would end the run with status 3.
+case_library_search() {
+    local program=$W/program onpath=$W/on-path
+    mkdir -p "$program" "$onpath"
+    cp "$BIN/spelvane-cli.exe" "$program/"
+    cp "$BIN/qzsd7.dll" "$onpath/"
+    cp "$VARIANTS/no_entry/qzsd7.dll" "$W/"
+    CLI=(wine "$program/spelvane-cli.exe")
+    WINEPATH=$(winepath -w "$onpath")
+    export WINEPATH
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    cli show
+    echo "     the library on PATH: ${OUT%%$'\n'*}"
+    check "library on PATH: status 0" status_is 0
+    check "library on PATH: named with its version word" \
+        out_has "Library: $WINEPATH\\qzsd7.dll, version 0x07000500"
+
+    cp "$VARIANTS/version_07000000/qzsd7.dll" "$program/"
+    cli show
+    echo "     the library beside the program: ${OUT%%$'\n'*}"
+    check "library beside the program: status 0" status_is 0
+    check "library beside the program: taken first" \
+        out_has "Library: $(winepath -w "$program")\\qzsd7.dll, version 0x07000000"
+    unset WINEPATH
+}
+
+# One program at a time: a show started while a store runs on a five-light
+# reader in another process asks the library nothing and says why.
+case_one_at_a_time() {
+    config "request_delay = 100"
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "light3 = 0030 0500 0100 0150 0001" \
+        "light4 = 0040 0700 0100 0150 0001" "light5 = 0050 0800 0100 0150 0001"
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" "${CLI[@]}" store --hblank 0x155 >/dev/null 2>&1) &
+    local store=$! i
+    # From its first write the store holds the readers to its end.
+    for ((i = 0; i < 300; i++)); do grep -q 'cmd=12 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
+    cli show
+    echo "     show while storing -> $STATUS: $ERR"
+    check "the store still ran when the show ended" kill -0 "$store"
+    check "second program: status 3" status_is 3
+    check "second program: one line saying why" err_is "spelvane-cli: Another Spelvane is using the readers"
+    # The show's requests would start with a second enumeration or announcement.
+    check "second program: not one request" [ "$(grep -c -e fn=10ff0001 -e fn=1000000f "$W/trace.log")" -eq 2 ]
+    check "the store went through" wait "$store"
 }
 
 # ------------------------------------------------------------------ run

@@ -18,6 +18,7 @@
 #include "tests/support/fake_timing.h"
 #include "tests/support/program_state.h"
 #include "app/dialog_port.h"
+#include "platform/machine_lock.h"
 #include "platform/timing.h"
 #include "tests/support/sim_fixture.h"
 
@@ -110,6 +111,22 @@ TEST_F(Discovery, OneDeviceIsOpenedBoundAndRead) {
     EXPECT_EQ(state.settings[1].device, nullptr);
     EXPECT_STREQ(state.displayName, "KVDEV-A1");
     EXPECT_EQ(state.settings[0].values.hblank, 0x120);
+}
+
+TEST_F(Discovery, ReadersHeldByAnotherProgramAreNotAskedAndTheReleaseGivesTheLockBack) {
+    platform::MachineLock otherProgram;
+    ASSERT_TRUE(otherProgram.tryAcquire(kReaderLockName));
+    EXPECT_FALSE(discover({readableDevice("KVDEV-A1")}));
+    EXPECT_EQ(shownTexts(), std::vector<std::string>{kReadersBusyText});
+    expectCursorsAround(1);
+    EXPECT_TRUE(sim.trace().empty()) << "the library was asked";
+    EXPECT_EQ(state.openCount, 0);
+
+    otherProgram.release();
+    EXPECT_TRUE(state.discoverDevices(kDialog));
+    EXPECT_FALSE(otherProgram.tryAcquire(kReaderLockName)) << "held while the devices are open";
+    state.releaseDevices();
+    EXPECT_TRUE(otherProgram.tryAcquire(kReaderLockName)) << "given back with the devices";
 }
 
 TEST_F(Discovery, MatchedPairIsFoundInEitherOrderAndShownUnderItsKytName) {

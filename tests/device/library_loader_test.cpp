@@ -52,6 +52,13 @@ protected:
         return buffer;
     }
 
+    // The library the gate names as loaded.
+    LibraryIdentity loaded() {
+        LibraryIdentity identity;
+        EXPECT_TRUE(loadedLibrary(identity));
+        return identity;
+    }
+
     std::vector<uint32_t> announcements() {
         std::vector<uint32_t> found;
         for (const auto& record : sim.trace()) {
@@ -64,7 +71,12 @@ protected:
 };
 
 TEST_F(LibraryLoader, LibraryBesideTheProgramIsLoadedByNameAndKept) {
+    LibraryIdentity identity;
+    EXPECT_FALSE(loadedLibrary(identity)) << "nothing loaded yet";
     EXPECT_EQ(enumerate(), 1);
+    EXPECT_NE(loaded().path.find("qzsd7"), std::string::npos);
+    EXPECT_EQ(loaded().path.find("variants"), std::string::npos) << loaded().path;
+    EXPECT_EQ(loaded().version, 0x07000500);
     EXPECT_NE(callGate.entry, &unloadedEntry);
     EXPECT_STREQ(loaderMessage(), "");
     QzCallFunction loaded = callGate.entry;
@@ -85,6 +97,8 @@ TEST_F(LibraryLoader, LibraryWithoutModuleInfoIsAcceptedAndToldTheVersion) {
     EXPECT_EQ(enumerate(), 1);
     EXPECT_NE(callGate.entry, &unloadedEntry);
     EXPECT_EQ(announcements(), std::vector<uint32_t>{0x07000500u});
+    EXPECT_NE(loaded().path.find("no_module_info"), std::string::npos) << loaded().path;
+    EXPECT_FALSE(loaded().hasVersion);
 }
 
 TEST_F(LibraryLoader, OldestAcceptedVersionLoads) {
@@ -93,6 +107,7 @@ TEST_F(LibraryLoader, OldestAcceptedVersionLoads) {
     EXPECT_NE(callGate.entry, &unloadedEntry);
     EXPECT_EQ(announcements(), std::vector<uint32_t>{0x07000500u})
         << "announced once, right after the load";
+    EXPECT_EQ(loaded().version, 0x07000000);
 }
 
 TEST_F(LibraryLoader, OlderOrNegativeVersionsAreRefused) {
@@ -102,6 +117,8 @@ TEST_F(LibraryLoader, OlderOrNegativeVersionsAreRefused) {
         EXPECT_EQ(enumerate(), -1) << variant;
         EXPECT_EQ(callGate.entry, &unloadedEntry) << variant;
         EXPECT_STREQ(loaderMessage(), "Old version of qzsd7.dll.") << variant;
+        LibraryIdentity identity;
+        EXPECT_FALSE(loadedLibrary(identity)) << "a refused library is not named as loaded";
         EXPECT_EQ(errorText(), "qzsdldr: open error in qzsd7.dll (Old version of qzsd7.dll.)");
     }
     EXPECT_TRUE(announcements().empty()) << "a refused library is told nothing";

@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "platform/dynamic_library.h"
+#include "platform/library_search.h"
 #include "platform/local_time.h"
 #include "platform/perf_counter.h"
 #include "platform/semaphore.h"
@@ -115,20 +118,31 @@ TEST(DynamicLibraryTest, DeviceLibraryIsFoundByItsWindowsName) {
     DynamicLibrary library;
     ASSERT_TRUE(library.open("qzsd7.dll"));
     EXPECT_TRUE(library.isOpen());
+    // The file the system loaded: the one beside this program.
+    const std::string path = library.path();
+    EXPECT_NE(path.find("qzsd7"), std::string::npos) << path;
+    EXPECT_EQ(path.find("variants"), std::string::npos) << path;
     EXPECT_NE(library.symbol("qz_call"), nullptr);
     EXPECT_NE(library.symbol("qzmoduleinfo"), nullptr);
     EXPECT_EQ(library.symbol("no_such_export"), nullptr);
     library.close();
     EXPECT_FALSE(library.isOpen());
     EXPECT_EQ(library.symbol("qz_call"), nullptr);
+    EXPECT_EQ(library.path(), "");
 }
 
-TEST(DynamicLibraryTest, MissingLibraryIsReportedNotThrown) {
-    DynamicLibrary library;
-    EXPECT_FALSE(library.open("qzsd7-not-there.dll"));
-    EXPECT_FALSE(library.open(""));
-    EXPECT_FALSE(library.open(nullptr));
-    EXPECT_FALSE(library.isOpen());
+TEST(LibrarySearchTest, ProgramSystemWindowsThenAbsolutePathFoldersNeverTheCurrentOne) {
+    // Relative, drive-relative, root-relative and empty entries are the current folder again; a
+    // folder named twice is tried once; quotes go; a path over MAX_PATH is left out.
+    LibrarySearchFolders folders{"C:\\Spelvane", "C:\\WINNT\\system32", "C:\\WINNT",
+                                 ".;bin;C:rel;\\rooted;;\"D:\\Vendor dir\";c:\\winnt\\;\\\\srv\\share;E:/x/;F:\\" +
+                                     std::string(250, 'x')};
+    const std::vector<std::string> expected = {"C:\\Spelvane\\qzsd7.dll", "C:\\WINNT\\system32\\qzsd7.dll",
+                                               "C:\\WINNT\\qzsd7.dll", "D:\\Vendor dir\\qzsd7.dll",
+                                               "\\\\srv\\share\\qzsd7.dll", "E:/x/qzsd7.dll"};
+    EXPECT_EQ(libraryCandidates("qzsd7.dll", folders), expected);
+    folders.program.clear();  // a program name the system cut
+    EXPECT_EQ(libraryCandidates("qzsd7.dll", folders).front(), "C:\\WINNT\\system32\\qzsd7.dll");
 }
 
 }  // namespace

@@ -54,6 +54,12 @@ int64_t monotonicMicroseconds() {
     return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
+void sleepMilliseconds(uint32_t milliseconds) {
+    timespec pause{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (milliseconds > 0 && nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
 Lock::Lock() : handle_(new pthread_mutex_t) {
     pthread_mutex_init(static_cast<pthread_mutex_t*>(handle_), nullptr);
 }

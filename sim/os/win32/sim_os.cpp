@@ -76,6 +76,10 @@ int64_t monotonicMicroseconds() {
     return seconds * 1000000 + rest * 1000000 / frequency.QuadPart;
 }
 
+void sleepMilliseconds(uint32_t milliseconds) {
+    if (milliseconds > 0) Sleep(milliseconds);
+}
+
 Lock::Lock() : handle_(new CRITICAL_SECTION) {
     InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(handle_));
 }

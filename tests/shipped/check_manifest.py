@@ -1,0 +1,66 @@
+#!/usr/bin/env python3
+"""Fails unless each Windows binary carries, as resource 1 of type 24, a
+manifest that XP SP2 to 11 take as the program needs: requestedExecutionLevel
+asInvoker in an asm.v3 trustInfo (left in asm.v1, XP refuses to start the
+program), no element declaring one namespace twice (XP SP2 and Server 2003
+RTM restart the machine on it), no version 6 common controls.
+
+    check_manifest.py <binary>...
+"""
+import re
+import struct
+import sys
+import xml.etree.ElementTree as ElementTree
+
+V3 = "{urn:schemas-microsoft-com:asm.v3}"
+
+
+def manifest(image):
+    """Resource 1 of type 24 (its first language), or None."""
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<H12xH", image, pe + 6)
+    optional = pe + 24
+    rsrc = struct.unpack_from("<I", image, optional + 96 + 2 * 8)[0]  # PE32 data directory 2
+    if not rsrc:
+        return None
+    table = [struct.unpack_from("<IIII", image, optional + optional_size + 40 * s + 8) for s in range(sections)]
+    offset = lambda rva: next(raw + rva - at for size, at, _, raw in table if at <= rva < at + max(size, 1))
+    base, entry = offset(rsrc), 0
+    for wanted in (24, 1, None):
+        named, numbered = struct.unpack_from("<HH", image, base + entry + 12)
+        keys = [struct.unpack_from("<II", image, base + entry + 16 + 8 * i) for i in range(named + numbered)]
+        entry = next((target & 0x7FFFFFFF for key, target in keys if wanted in (None, key)), None)
+        if entry is None:
+            return None
+    data, size = struct.unpack_from("<II", image, base + entry)
+    return image[offset(data):offset(data) + size].decode("utf-8-sig", "replace")
+
+
+def faults(text):
+    found = []
+    for tag in re.findall(r"<[A-Za-z][^<>]*>", text):
+        uris = re.findall(r"""\sxmlns(?::[\w.-]+)?\s*=\s*["']([^"']*)["']""", tag)
+        found += ["namespace %s declared twice on %s" % (u, tag.split()[0][1:]) for u in sorted(set(uris))
+                  if uris.count(u) > 1]
+    try:
+        level = ElementTree.fromstring(text).find(
+            ".//%strustInfo/%ssecurity/%srequestedPrivileges/%srequestedExecutionLevel" % ((V3,) * 4))
+    except ElementTree.ParseError as error:
+        return found + ["not well-formed XML: %s" % error]
+    if level is None or level.get("level") != "asInvoker":
+        found.append("execution level %s, not asInvoker in an asm.v3 trustInfo"
+                     % (level.get("level") if level is not None else "missing"))
+    if "Microsoft.Windows.Common-Controls" in text:
+        found.append("depends on the version 6 common controls")
+    return found
+
+
+status = 0
+for binary in sys.argv[1:]:
+    with open(binary, "rb") as f:
+        text = manifest(f.read())
+    problems = ["no manifest (resource 1 of type 24)"] if text is None else faults(text)
+    name = binary.rsplit("/", 1)[-1]
+    print("\n".join("%s: %s" % (name, p) for p in problems) or "%s: manifest ok, asInvoker" % name)
+    status |= bool(problems)
+sys.exit(status if len(sys.argv) > 1 else "usage: check_manifest.py <binary>...")

@@ -49,10 +49,11 @@ std::string formatDevicesText(const std::vector<DeviceView>& devices) {
 
 namespace {
 
+// One number as appendf writes it.
 std::string hex(const char* format, uint32_t value) {
-    char piece[16];
-    std::snprintf(piece, sizeof piece, format, static_cast<unsigned>(value));
-    return piece;
+    std::string text;
+    appendf(text, format, value);
+    return text;
 }
 
 std::string fieldName(const StoredFieldChange& change) {

@@ -94,8 +94,10 @@ TEST_F(BackupTest, EdgeShapesOfASection) {
                         kHyphens + "\r\r\n");
 }
 
-TEST_F(BackupTest, SettingsBeyondTheRecordAreRefusedWithoutTouchingTheFile) {
-    DeviceInfo info = makeInfo("TYPE1");
+// Settings beyond the record, and a type name whose DEVICE line would not
+// read back as itself (a backup that never restores): refused before the
+// file is touched.
+TEST_F(BackupTest, SectionsThatCannotBeWrittenAreRefusedWithoutTouchingTheFile) {
     std::string text = "untouched";
     SpeedValues eightWithLights = makeValues(false, {9, 5, 1, 2, 3, 4, 6, 7}, {{1}});
     EXPECT_FALSE(formatSettingsSection("T", eightWithLights, text));
@@ -107,23 +109,23 @@ TEST_F(BackupTest, SettingsBeyondTheRecordAreRefusedWithoutTouchingTheFile) {
     tooManyAddresses.addressCount = 17;
     EXPECT_FALSE(formatSettingsSection("T", tooManyAddresses, text));
 
-    bindRecord(0, info, eightWithLights);
-    EXPECT_FALSE(appState().saveOriginalSettings());
-    EXPECT_TRUE(scratch_.setFiles().empty());
-    EXPECT_NE(log().find("Saving is FAILED (Settings out of range)\r\n"), std::string::npos);
-    EXPECT_EQ(log().find("SUCCESS"), std::string::npos);
-}
-
-// A DEVICE line that would not read back as the type name leaves a backup
-// that never restores: refused before the file is touched.
-TEST_F(BackupTest, TypeNameTheFileCannotCarryFailsTheBackup) {
-    for (const char* type : {"TYPE\r1", "TYPE\n1", "\r"}) {
-        DeviceInfo info = makeInfo(type);
-        bindRecord(0, info, exampleValues());
+    const struct {
+        const char* type;
+        SpeedValues values;
+        const char* failure;
+    } refused[] = {
+        {"TYPE1", eightWithLights, "Saving is FAILED (Settings out of range)\r\n"},
+        {"TYPE\r1", exampleValues(), "Saving is FAILED (Device type name cannot be written)\r\n"},
+        {"TYPE\n1", exampleValues(), "Saving is FAILED (Device type name cannot be written)\r\n"},
+    };
+    for (const auto& c : refused) {
+        DeviceInfo info = makeInfo(c.type);
+        bindRecord(0, info, c.values);
         messageLog().clear();
         EXPECT_FALSE(appState().saveOriginalSettings());
-        EXPECT_NE(log().find("Saving is FAILED (Device type name cannot be written)\r\n"), std::string::npos);
         EXPECT_TRUE(scratch_.setFiles().empty());
+        EXPECT_NE(log().find(c.failure), std::string::npos) << log();
+        EXPECT_EQ(log().find("SUCCESS"), std::string::npos);
     }
 }
 

@@ -1,0 +1,128 @@
+#pragma once
+// spelvane-history.csv: one row for every step of every change made to a
+// reader, so that an operator can tell afterwards what was changed, when,
+// where, by whom, with which backup, and whether it finished. Plain text
+// (CR LF, a header row, RFC 4180 quoting) that opens in Notepad and in a
+// spreadsheet. The program only ever appends to it.
+//
+// A change to one reader gives, in this order:
+//   a "start" row, on disk before the first write request to the reader;
+//   one "change" row per field written (old and new value);
+//   an "outcome" row once the result is known.
+// Rows of one change share the run id and the reader. A start without an
+// outcome is a change that was cut short (power cut, killed process).
+// Commands that write nothing to a reader (a refused change, a reader the
+// file has no section for, a backup that failed, a console backup) give an
+// outcome row without a start row.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "settings/stored_changes.h"
+
+namespace spelvane {
+
+constexpr const char* kHistoryFileName = "spelvane-history.csv";
+
+enum class HistoryEvent { Start, Change, Outcome };
+
+enum class HistoryOutcome {
+    Written,       // written and verified
+    NoChanges,     // the reader already held it: nothing written
+    Refused,       // not fit to be written: nothing written (reason says why)
+    Failed,        // a request failed: the reader may hold part of it (reason names the request)
+    NoSection,     // a restore's file holds no section for the reader
+    BackupFailed,  // the backup could not be saved: nothing written
+    BackedUp,      // a console backup saved the reader's settings
+};
+
+// The values every row of one command shares.
+struct HistoryRun {
+    std::string id;        // one per command run, unique in the file (historyRunId)
+    std::string time;      // local time with its offset from UTC (historyTime)
+    std::string computer;  // the workstation's name
+    std::string user;      // the Windows user
+    std::string program;   // "spelvane" or "spelvane-cli"
+    std::string version;   // the program's version
+    std::string library;   // the device library: its path and version word
+    std::string command;   // "store", "restore" or "backup"
+};
+
+// One row of the file.
+struct HistoryRow {
+    HistoryRun run;
+    HistoryEvent event = HistoryEvent::Start;
+    std::string reader;  // the reader's own name
+    std::string type;    // its type name
+    std::string backup;  // the backup file that restores the reader ("" when none)
+    std::string file;    // restore: the .set file written back ("" otherwise)
+    // Outcome rows only.
+    HistoryOutcome outcome = HistoryOutcome::Written;
+    std::string reason;  // Refused, Failed, BackupFailed: why, one line
+    // Change rows only: one field written, from its old to its new value.
+    StoredFieldChange change;
+};
+
+// One change to one reader, its rows gathered: a start (unless nothing was
+// written), its field changes and, once known, its outcome.
+struct HistoryEntry {
+    HistoryRun run;
+    std::string reader;
+    std::string type;
+    std::string backup;
+    std::string file;
+    bool started = false;     // a start row was found
+    bool hasOutcome = false;  // false with started: interrupted
+    HistoryOutcome outcome = HistoryOutcome::Written;
+    std::string reason;
+    std::vector<StoredFieldChange> changes;
+    bool interrupted() const { return started && !hasOutcome; }
+};
+
+// The names a row uses, and the dry run's JSON uses for the same things:
+// "start"/"change"/"outcome"; "written", "no changes", "refused", "failed",
+// "no section", "backup failed", "backed up"; the field keys of the dry run
+// ("halfclock", "naddr", "address", "nlight", "word"). Null or false for
+// text that names none.
+const char* historyEventName(HistoryEvent event);
+const char* historyOutcomeName(HistoryOutcome outcome);
+bool historyOutcomeFromName(const std::string& name, HistoryOutcome& outcome);
+const char* historyFieldName(StoredFieldChange::Field field);
+bool historyFieldFromName(const std::string& name, StoredFieldChange::Field& field);
+
+// "YYYY-MM-DD hh:mm:ss +hh:mm": calendarTime as local time with its offset
+// from UTC. "" when the time cannot be told.
+std::string historyTime(int64_t calendarTime);
+// A run id unique in the file: the calendar time, the computer and a number
+// the process makes unique (its id), e.g. "20261208T104355-WS12-4242".
+std::string historyRunId(int64_t calendarTime, const std::string& computer, uint32_t processNumber);
+
+// The header line and one row as CSV text, each ending in CR LF. Fields that
+// hold a comma, a quote, CR or LF, or begin or end with a blank, are quoted,
+// with quotes doubled.
+std::string historyHeaderLine();
+std::string formatHistoryRow(const HistoryRow& row);
+
+// Appends rows to the history at path: the header first when the file is new
+// or empty; a last line that a crash cut short is ended (CR LF) before the
+// first row. The rows are on disk (flushed through to the device) before it
+// returns true. Never rewrites, reorders or truncates. False with a one-line
+// reason ("cannot open ...: it is in use", "... read-only", "disk full") when
+// the rows may not all be there.
+bool appendHistoryRows(const std::string& path, const std::vector<HistoryRow>& rows, std::string& error);
+
+// Reading. text is the whole file; rows that cannot be read (wrong number of
+// fields, a name no row uses, a number that is not one, an open quote at the
+// end) are skipped and counted in skipped. The header row is not counted.
+std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped);
+
+// The rows grouped into entries, oldest first: a start, the change rows of
+// the same run and reader that follow it, and its outcome, make one entry;
+// an outcome without a start is an entry of its own.
+std::vector<HistoryEntry> gatherHistoryEntries(const std::vector<HistoryRow>& rows);
+
+// Reads and gathers the file at path. False when it does not exist or cannot
+// be read (error says which: "no history" for a missing file).
+bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error);
+
+}  // namespace spelvane

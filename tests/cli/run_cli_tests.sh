@@ -373,6 +373,9 @@ case_one_at_a_time() {
     check "the store still ran when the show ended" kill -0 "$store"
     check "second program: status 3" status_is 3
     check "second program: one line saying why" err_is "spelvane-cli: Another Spelvane is using the readers"
+    cli history
+    check "history while another stores: status 0, its start already there" status_is 0
+    check "history while another stores: names the store's backup" out_has "the backup KVDEV-A1_"
     # The show's requests would start with a second enumeration or announcement.
     check "second program: not one request" [ "$(grep -c -e fn=10ff0001 -e fn=1000000f "$W/trace.log")" -eq 2 ]
     check "the store went through" wait "$store"

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/change_history.h"
+#include "settings/history_file.h"
 
 namespace spelvane::cli {
 namespace {
@@ -88,18 +89,6 @@ std::string fieldValue(const StoredFieldChange& change, uint32_t value) {
     return std::to_string(value);
 }
 
-const char* fieldKey(StoredFieldChange::Field field) {
-    using Field = StoredFieldChange::Field;
-    switch (field) {
-    case Field::HalfClock: return "halfClock";
-    case Field::AddressCount: return "addressCount";
-    case Field::Address: return "address";
-    case Field::LightCount: return "lightCount";
-    case Field::LightWord: return "lightWord";
-    }
-    return "?";
-}
-
 const char* outcomeKey(ReportKind kind, ReaderReport::Outcome outcome) {
     using Outcome = ReaderReport::Outcome;
     switch (outcome) {
@@ -130,7 +119,7 @@ std::string formatChangesJson(const std::vector<StoredFieldChange>& changes, con
         const StoredFieldChange& change = changes[c];
         const bool word = change.field == StoredFieldChange::Field::LightWord;
         out += (c ? ",\n  " : "\n  ") + indent + "{";
-        out += std::string("\"field\": \"") + fieldKey(change.field) + "\"";
+        out += std::string("\"field\": \"") + historyFieldName(change.field) + "\"";
         out += ", \"light\": " + jsonNumberOrNull(change.light);
         out += ", \"word\": " + jsonNumberOrNull(word ? change.index : -1);
         out += ", \"index\": " + jsonNumberOrNull(word ? -1 : change.index);

@@ -15,6 +15,7 @@
 #include "app/control_ids.h"
 #include "app/message_log.h"
 #include "app/worker.h"
+#include "platform/output_file.h"
 #include "settings/settings_file.h"
 #include "tests/support/history_rows.h"
 #include "tests/support/settings_file_test.h"
@@ -120,6 +121,27 @@ TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
     EXPECT_EQ(first.run.time, historyTime(kNow));
     EXPECT_NE(first.run.library.find("qzsd7"), std::string::npos) << first.run.library;
     EXPECT_NE(first.run.library.find("version 0x07000500"), std::string::npos) << first.run.library;
+}
+
+// A power cut in the middle of a store must find the backup and the
+// history's start on the disk: every durable flush is taken down with the
+// number of write requests the reader had seen by then.
+TEST_F(WorkerCommandsTest, BackupAndHistoryStartAreOnDiskBeforeTheFirstWriteRequest) {
+    std::vector<std::pair<std::string, size_t>> flushes;
+    platform::setDurableFlushHook([&](const std::string& path) {
+        flushes.emplace_back(std::filesystem::path(path).filename().string(), writesSinceStart().size());
+        return true;
+    });
+    dialog.answerNext(kAnswerYes);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
+    platform::setDurableFlushHook(nullptr);
+
+    const size_t writes = writesSinceStart().size();
+    ASSERT_GT(writes, 0u);
+    using Flush = std::pair<std::string, size_t>;
+    const auto start = std::find(flushes.begin(), flushes.end(), Flush{kHistoryFileName, 0});
+    ASSERT_NE(start, flushes.end()) << "no history flush before the first write";
+    EXPECT_EQ(flushes.back(), (Flush{kHistoryFileName, writes})) << "the outcome follows the last request";
 }
 
 TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {

@@ -97,8 +97,9 @@ void ChangeHistory::append(const std::vector<HistoryRow>& rows) {
         return;
     }
     missing_ = true;
-    messageLog().append("The history %s could not be written (%s): this change is missing from it\r\n",
-                        path_.c_str(), oneLine(error).c_str());
+    // The reason names the file.
+    messageLog().append("The change history could not be written (%s): this change is missing from it\r\n",
+                        oneLine(error).c_str());
 }
 
 void ChangeHistory::beginReader(int device, const std::string& backup, const std::string& file) {

@@ -504,6 +504,7 @@ PY
         check "held history: backup status 0" status_is 0
         check "held history: one line on stderr" \
             err_is "spelvane-cli: this change is missing from the history spelvane-history.csv: it could not be written"
+        check "held history: nothing added to it" test ! -s "$history"
         kill "$held"
         wait "$held" 2>/dev/null
     fi

@@ -102,8 +102,9 @@ public:
 int openDevices(AppState& app, const ConsolePort& port) {
     const bool found = app.discoverDevices(nullptr);
     if (!found) {
-        if (*loaderMessage()) fail("%s (%s)", port.box.c_str(), loaderMessage());
-        else fail("%s", port.box.c_str());
+        const char* why = port.box.empty() ? kNoDevicesText : port.box.c_str();
+        if (*loaderMessage()) fail("%s (%s)", why, loaderMessage());
+        else fail("%s", why);
         // Bound but unread: a settings read failed on the device.
         return app.openCount > 0 ? kDeviceFailed : kNoReader;
     }
@@ -141,15 +142,16 @@ int runShow(AppState& app, bool json) {
     return kDone;
 }
 
-// Standard output carries the file's name alone, for a script to keep; the
-// log is shown only when it has to explain a failure, and standard error
-// keeps its one line.
 // Why a backup failed: the file it went into, or that none could be made
 // (every name taken, a folder that cannot be written).
 std::string backupFailure(const AppState& app) {
     if (*app.lastBackupFile) return std::string("the settings could not be saved into ") + app.lastBackupFile;
     return "no backup file could be created";
 }
+
+// Standard output carries the file's name alone, for a script to keep; the
+// log is shown only when it has to explain a failure, and standard error
+// keeps its one line.
 
 int runBackup(AppState& app) {
     const size_t before = messageLog().currentText().size();

@@ -18,6 +18,7 @@ struct StoredFieldChange {
     int registerNumber = -1;  // LightWord from word 1 on: the register whose value the word holds
     uint32_t from = 0;
     uint32_t to = 0;
+    bool operator==(const StoredFieldChange&) const = default;
 };
 
 // The fields in which `to` differs from `from`: Half Clock, the two counts,

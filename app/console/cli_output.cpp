@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "settings/history_file.h"
+
 namespace spelvane::cli {
 namespace {
 
@@ -83,18 +85,6 @@ std::string fieldValue(const StoredFieldChange& change, uint32_t value) {
     case Field::LightWord: return hex("%04x", value);
     }
     return std::to_string(value);
-}
-
-const char* fieldKey(StoredFieldChange::Field field) {
-    using Field = StoredFieldChange::Field;
-    switch (field) {
-    case Field::HalfClock: return "halfClock";
-    case Field::AddressCount: return "addressCount";
-    case Field::Address: return "address";
-    case Field::LightCount: return "lightCount";
-    case Field::LightWord: return "lightWord";
-    }
-    return "?";
 }
 
 const char* outcomeKey(ReportKind kind, ReaderReport::Outcome outcome) {
@@ -186,7 +176,7 @@ std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& r
             const StoredFieldChange& change = reader.changes[c];
             const bool word = change.field == StoredFieldChange::Field::LightWord;
             out += c ? ",\n    {" : "\n    {";
-            out += std::string("\"field\": \"") + fieldKey(change.field) + "\"";
+            out += std::string("\"field\": \"") + historyFieldName(change.field) + "\"";
             out += ", \"light\": " + jsonNumberOrNull(change.light);
             out += ", \"word\": " + jsonNumberOrNull(word ? change.index : -1);
             out += ", \"index\": " + jsonNumberOrNull(word ? -1 : change.index);

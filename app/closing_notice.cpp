@@ -50,6 +50,7 @@ std::string storeBox(const AppState& app, const AppState::StoreResult& result) {
 }
 
 std::string restoreBox(const AppState& app, const RestoreSummary& summary, const char* name) {
+    if (summary.unicode) return formatted(kUnicodeFileNotice, name);
     if (!summary.opened) return formatted(kFileUnreadableNotice, name);
     if (summary.failed > 0) return kRestoreFailedNotice;
     return closingNotice(app, summary, kNothingWritten, [&](int i, const std::optional<DeviceOutcome>& outcome) {

@@ -111,6 +111,16 @@ const char* commandKey(ReportKind kind) {
 
 std::string jsonNumberOrNull(int value) { return value >= 0 ? std::to_string(value) : "null"; }
 
+// The writes a store sends again as they are, by the names of the text or
+// of the JSON.
+std::vector<std::string> rewriteNames(const UnchangedWrites& writes, bool json) {
+    std::vector<std::string> names;
+    if (writes.addressList) names.push_back(json ? "addressList" : "register list");
+    for (int light : writes.lights) names.push_back((json ? "light" : "light ") + std::to_string(light));
+    if (writes.header) names.push_back("header");
+    return names;
+}
+
 }  // namespace
 
 std::string formatChangesJson(const std::vector<StoredFieldChange>& changes, const std::string& indent) {
@@ -147,6 +157,12 @@ std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& r
                     out += fieldValue(change, change.from) + " -> " + fieldValue(change, change.to);
                 out += "\n";
             }
+            if (reader.rewritten.any()) {
+                out += who + "written again unchanged:";
+                const std::vector<std::string> names = rewriteNames(reader.rewritten, false);
+                for (size_t n = 0; n < names.size(); ++n) out += (n ? ", " : " ") + names[n];
+                out += "\n";
+            }
             break;
         case Outcome::NoSection:
             out += who + file + " holds no section for it\n";
@@ -174,7 +190,14 @@ std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& r
         out += std::string(", \"outcome\": \"") + outcomeKey(kind, reader.outcome) + "\"";
         if (reader.outcome == ReaderReport::Outcome::Refused) out += ", \"reason\": " + jsonString(reader.reason);
         out += kind == ReportKind::Verify ? ", \"differences\": " : ", \"changes\": ";
-        out += formatChangesJson(reader.changes, "  ") + "}";
+        out += formatChangesJson(reader.changes, "  ");
+        if (kind != ReportKind::Verify) {
+            out += ", \"unchangedWrites\": [";
+            const std::vector<std::string> names = rewriteNames(reader.rewritten, true);
+            for (size_t n = 0; n < names.size(); ++n) out += (n ? ", " : "") + jsonString(names[n]);
+            out += "]";
+        }
+        out += "}";
     }
     return out + (readers.empty() ? "]}\n" : "\n]}\n");
 }

@@ -27,6 +27,17 @@ struct StoredFieldChange {
 // the record holds.
 std::vector<StoredFieldChange> storedValueChanges(const SpeedValues& from, const SpeedValues& to);
 
+// The writes a store of `to` over `from` sends (the register list, each of
+// `to`'s lights, the header) that carry exactly what the device holds there:
+// the store sends them all the same.
+struct UnchangedWrites {
+    bool addressList = false;
+    std::vector<int> lights;
+    bool header = false;
+    bool any() const { return addressList || !lights.empty() || header; }
+};
+UnchangedWrites unchangedWrites(const SpeedValues& from, const SpeedValues& to);
+
 // Whether storing `to` over `from` would change anything.
 bool storedValuesDiffer(const SpeedValues& to, const SpeedValues& from);
 

@@ -109,6 +109,16 @@ const char* commandKey(ReportKind kind) {
 
 std::string jsonNumberOrNull(int value) { return value >= 0 ? std::to_string(value) : "null"; }
 
+// The writes a store sends again as they are, by the names of the text or
+// of the JSON.
+std::vector<std::string> rewriteNames(const UnchangedWrites& writes, bool json) {
+    std::vector<std::string> names;
+    if (writes.addressList) names.push_back(json ? "addressList" : "register list");
+    for (int light : writes.lights) names.push_back((json ? "light" : "light ") + std::to_string(light));
+    if (writes.header) names.push_back("header");
+    return names;
+}
+
 }  // namespace
 
 std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file) {
@@ -127,6 +137,12 @@ std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& r
                     out += "file " + fieldValue(change, change.to) + ", device " + fieldValue(change, change.from);
                 else
                     out += fieldValue(change, change.from) + " -> " + fieldValue(change, change.to);
+                out += "\n";
+            }
+            if (reader.rewritten.any()) {
+                out += who + "written again unchanged:";
+                const std::vector<std::string> names = rewriteNames(reader.rewritten, false);
+                for (size_t n = 0; n < names.size(); ++n) out += (n ? ", " : " ") + names[n];
                 out += "\n";
             }
             break;
@@ -167,7 +183,14 @@ std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& r
             out += ", \"register\": " + jsonNumberOrNull(change.registerNumber);
             out += ", \"from\": " + std::to_string(change.from) + ", \"to\": " + std::to_string(change.to) + "}";
         }
-        out += reader.changes.empty() ? "]}" : "\n  ]}";
+        out += reader.changes.empty() ? "]" : "\n  ]";
+        if (kind != ReportKind::Verify) {
+            out += ", \"unchangedWrites\": [";
+            const std::vector<std::string> names = rewriteNames(reader.rewritten, true);
+            for (size_t n = 0; n < names.size(); ++n) out += (n ? ", " : "") + jsonString(names[n]);
+            out += "]";
+        }
+        out += "}";
     }
     return out + (readers.empty() ? "]}\n" : "\n]}\n");
 }

@@ -49,7 +49,8 @@ struct OperationSummary {
 
 // How a restore went: the summary of the sections applied.
 struct RestoreSummary : OperationSummary {
-    bool opened = false;  // the file could be read at all
+    bool opened = false;   // the file could be read at all
+    bool unicode = false;  // not opened: saved as Unicode (UTF-16), which the reader cannot take
     int sections() const { return unchanged + stored + failed; }  // taken by a device
 };
 

@@ -53,6 +53,7 @@ std::string storeClosingNotice(const AppState& app, const AppState::StoreResult&
 
 std::string restoreClosingNotice(const AppState& app, const RestoreSummary& summary, const char* file) {
     const char* name = file ? file : "";
+    if (summary.unicode) return formatted(kUnicodeFileNotice, name);
     if (!summary.opened) return formatted(kFileUnreadableNotice, name);
     if (summary.failed > 0) return kRestoreFailedNotice;
     return closingNotice(app, summary, kNothingWritten, [&](int i, const std::optional<DeviceOutcome>& outcome) {

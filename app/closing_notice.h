@@ -21,6 +21,9 @@ constexpr const char* kNothingWritten = "Nothing was written to the device.";
 constexpr const char* kBackupFailedNotice =
     "Nothing was written to the device: the settings it holds now could not be saved (see the log).";
 constexpr const char* kFileUnreadableNotice = "Nothing was written to the device: the file %s cannot be read.";
+constexpr const char* kUnicodeFileNotice =
+    "Nothing was written to the device: the file %s is saved as Unicode.\n\n"
+    "Open it in Notepad and save it again with the encoding ANSI.";
 constexpr const char* kNoSectionForReader = "%s was not restored: the file %s holds no section for it.";
 constexpr const char* kSectionRefusedForReader = "%s was not restored: its section in %s was refused (see the log).";
 constexpr const char* kChangeRefusedForReader = "%s was not changed: the change was refused (see the log).";

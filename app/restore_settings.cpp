@@ -39,7 +39,10 @@ RestoreSummary AppState::restoreFromFile(const char* path) {
     MessageLog& log = messageLog();
     const RestoreSummary summary =
         takeSections(path, [&](int device, std::FILE* file) { return settings[device].restoreSection(file, log); });
-    if (!summary.opened) log.append("Cannot open settings file %s\r\n", path ? path : "");
+    if (summary.unicode)
+        log.append("Settings file %s is Unicode: save it as ANSI; nothing is written\r\n", path ? path : "");
+    else if (!summary.opened)
+        log.append("Cannot open settings file %s\r\n", path ? path : "");
     return summary;
 }
 
@@ -47,6 +50,12 @@ RestoreSummary AppState::takeSections(const char* path, const SectionTaker& take
     RestoreSummary summary;
     std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
     if (!file) return summary;
+    // Refused whole: read byte by byte, no line of it would be what it says.
+    if (skipSettingsFileSignature(file) == SettingsFileStart::Unicode) {
+        std::fclose(file);
+        summary.unicode = true;
+        return summary;
+    }
     summary.opened = true;
     const int count = boundCount();
     bool restored[2] = {false, false};

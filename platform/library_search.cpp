@@ -25,6 +25,20 @@ std::string comparable(const std::string& folder) {
     return key;
 }
 
+// LOAD_WITH_ALTERED_SEARCH_PATH is promised to work only on a path with
+// backslashes; a PATH entry may be written with either.
+std::string withBackslashes(std::string folder) {
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    return folder;
+}
+
+// The 16-bit system folder, which the system's own search looks in after
+// the 32-bit one.
+std::string system16Of(const std::string& windows) {
+    if (windows.empty()) return {};
+    return isSeparator(windows.back()) ? windows + "System" : windows + "\\System";
+}
+
 }  // namespace
 
 bool isAbsoluteWindowsFolder(const std::string& folder) {
@@ -35,7 +49,8 @@ bool isAbsoluteWindowsFolder(const std::string& folder) {
 }
 
 std::vector<std::string> libraryCandidates(const std::string& fileName, const LibrarySearchFolders& folders) {
-    std::vector<std::string> ordered = {folders.program, folders.system, folders.windows};
+    std::vector<std::string> ordered = {folders.program, folders.system, system16Of(folders.windows),
+                                        folders.windows};
     size_t start = 0;
     while (start <= folders.pathVariable.size()) {
         size_t end = folders.pathVariable.find(';', start);
@@ -47,8 +62,9 @@ std::vector<std::string> libraryCandidates(const std::string& fileName, const Li
 
     std::vector<std::string> candidates;
     std::vector<std::string> seen;
-    for (const std::string& folder : ordered) {
-        if (folder.empty()) continue;
+    for (const std::string& given : ordered) {
+        if (given.empty()) continue;
+        const std::string folder = withBackslashes(given);
         const std::string key = comparable(folder);
         if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
         seen.push_back(key);

@@ -46,6 +46,7 @@ struct HistoryRun {
     std::string version;   // the program's version
     std::string library;   // the device library: its path and version word
     std::string command;   // "store", "restore" or "backup"
+    bool operator==(const HistoryRun&) const = default;
 };
 
 // One row of the file.
@@ -61,6 +62,9 @@ struct HistoryRow {
     std::string reason;  // Refused, Failed, BackupFailed: why, one line
     // Change rows only: one field written, from its old to its new value.
     StoredFieldChange change;
+    // Rows read from the file hold only what their event carries (the rest
+    // as a new row has it), so two rows of the same text compare equal.
+    bool operator==(const HistoryRow&) const = default;
 };
 
 // One change to one reader, its rows gathered: a start (unless nothing was
@@ -82,8 +86,8 @@ struct HistoryEntry {
 // The names a row uses, and the dry run's JSON uses for the same things:
 // "start"/"change"/"outcome"; "written", "no changes", "refused", "failed",
 // "no section", "backup failed", "backed up"; the field keys of the dry run
-// ("halfclock", "naddr", "address", "nlight", "word"). Null or false for
-// text that names none.
+// ("halfClock", "addressCount", "address", "lightCount", "lightWord"). Null
+// or false for text that names none.
 const char* historyEventName(HistoryEvent event);
 const char* historyOutcomeName(HistoryOutcome outcome);
 bool historyOutcomeFromName(const std::string& name, HistoryOutcome& outcome);
@@ -99,7 +103,11 @@ std::string historyRunId(int64_t calendarTime, const std::string& computer, uint
 
 // The header line and one row as CSV text, each ending in CR LF. Fields that
 // hold a comma, a quote, CR or LF, or begin or end with a blank, are quoted,
-// with quotes doubled.
+// with quotes doubled. The columns: run, time, computer, user, program,
+// version, library, command, event, reader, type, backup, file, outcome,
+// reason (outcome rows), then field, index, light, word, register, from, to
+// (change rows; named as in the dry run's JSON, numbers in decimal, a place
+// that does not apply left empty).
 std::string historyHeaderLine();
 std::string formatHistoryRow(const HistoryRow& row);
 

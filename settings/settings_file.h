@@ -49,6 +49,15 @@ bool typeNameCarried(const std::string& typeName);
 int32_t parseSettingsDecimal(const char* text);
 uint32_t parseSettingsHex(const char* text);
 
+// How a .set file begins. Notepad puts the UTF-8 signature (EF BB BF) before
+// the text when it saves as UTF-8, and writes two bytes a character, after
+// FF FE or FE FF, when it saves as "Unicode".
+enum class SettingsFileStart { Text, Unicode };
+// Called on a file just opened: reads past a UTF-8 signature, so the text
+// reads as it would without one. A Unicode file is no text the reader can
+// take; it is left where it was.
+SettingsFileStart skipSettingsFileSignature(std::FILE* file);
+
 // Reads the lines of one section until the next "DEVICE=" line (left
 // unread) or the end of the file, and puts what it states into work. The
 // section must state every value a store writes, each once: HCLOCK, NADDR,

@@ -354,6 +354,17 @@ uint32_t parseSettingsHex(const char* text) {
     return number.negative ? 0u - value : value;
 }
 
+SettingsFileStart skipSettingsFileSignature(std::FILE* file) {
+    unsigned char start[3] = {};
+    const size_t read = std::fread(start, 1, sizeof start, file);
+    if (read >= 2 && ((start[0] == 0xFF && start[1] == 0xFE) || (start[0] == 0xFE && start[1] == 0xFF))) {
+        std::rewind(file);
+        return SettingsFileStart::Unicode;
+    }
+    if (!(read == 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF)) std::rewind(file);
+    return SettingsFileStart::Text;
+}
+
 bool readSettingsSection(std::FILE* file, SpeedValues& work, std::string& refusal) {
     StatedSection section;
     std::string line;

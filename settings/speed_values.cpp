@@ -7,6 +7,14 @@ bool withinDataModel(uint32_t addressCount, uint32_t lightCount) {
     return lightCount == 0 || addressCount <= kMaxAddressesWithLights;
 }
 
+SettingsHeader headerToStore(const SpeedValues& values) {
+    SettingsHeader header = values.header;
+    header.setHalfClock(values.halfClock != 0);
+    header.bytes[SettingsHeader::kAddressCountByte] = static_cast<uint8_t>(values.addressCount);
+    header.bytes[SettingsHeader::kLightCountByte] = static_cast<uint8_t>(values.lightCount);
+    return header;
+}
+
 void scanRegisterPositions(SpeedValues& values) {
     values.hblankIndex = -1;
     values.shutterIndex = -1;

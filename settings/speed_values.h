@@ -81,6 +81,10 @@ inline int heldLightCount(const SpeedValues& values) {
     return values.lightCount < kMaxLights ? values.lightCount : kMaxLights;
 }
 
+// The header a store writes for values: their Half Clock and their counts,
+// so that the next start reads the lists the store wrote.
+SettingsHeader headerToStore(const SpeedValues& values);
+
 // Finds registers 9 and 5 in the address list (the last position wins) and
 // sets shutterIndex, hblankIndex and hblankPresent accordingly.
 void scanRegisterPositions(SpeedValues& values);

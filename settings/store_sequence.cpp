@@ -100,11 +100,7 @@ bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log) {
     // lights that were not all stored.
     if (!ok) return false;
 
-    SettingsHeader header = target.header;
-    header.setHalfClock(target.halfClock != 0);
-    // The next start reads the lists by these counts.
-    header.bytes[SettingsHeader::kAddressCountByte] = static_cast<uint8_t>(target.addressCount);
-    header.bytes[SettingsHeader::kLightCountByte] = static_cast<uint8_t>(target.lightCount);
+    const SettingsHeader header = headerToStore(target);
     if (&target == &values) {
         SpeedValues own = snapshot();
         own.header = header;

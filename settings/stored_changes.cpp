@@ -1,5 +1,7 @@
 #include "settings/stored_changes.h"
 
+#include <cstring>
+
 namespace spelvane {
 namespace {
 
@@ -10,6 +12,10 @@ StoredFieldChange change(StoredFieldChange::Field field, uint32_t from, uint32_t
     result.to = to;
     return result;
 }
+
+// The words of a light record a store writes: the leading word and one per
+// listed register.
+int writtenLightWords(int addresses) { return addresses + 1 < kLightWords ? addresses + 1 : kLightWords; }
 
 }  // namespace
 
@@ -28,7 +34,7 @@ std::vector<StoredFieldChange> storedValueChanges(const SpeedValues& from, const
         note(address);
     }
     note(change(Field::LightCount, from.lightCount, to.lightCount));
-    const int words = addresses + 1 < kLightWords ? addresses + 1 : kLightWords;
+    const int words = writtenLightWords(addresses);
     for (int light = 0; light < heldLightCount(to); ++light) {
         for (int w = 0; w < words; ++w) {
             StoredFieldChange word = change(Field::LightWord, from.lights[light].words[w], to.lights[light].words[w]);
@@ -39,6 +45,21 @@ std::vector<StoredFieldChange> storedValueChanges(const SpeedValues& from, const
         }
     }
     return changes;
+}
+
+UnchangedWrites unchangedWrites(const SpeedValues& from, const SpeedValues& to) {
+    UnchangedWrites same;
+    const int addresses = heldAddressCount(to);
+    same.addressList = from.addressCount == to.addressCount &&
+                       std::memcmp(from.addresses, to.addresses, static_cast<size_t>(addresses)) == 0;
+    const int words = writtenLightWords(addresses);
+    for (int light = 0; light < heldLightCount(to); ++light) {
+        if (light < from.lightCount &&
+            std::memcmp(from.lights[light].words, to.lights[light].words, static_cast<size_t>(words) * sizeof(uint16_t)) == 0)
+            same.lights.push_back(light);
+    }
+    same.header = std::memcmp(headerToStore(to).bytes, from.header.bytes, sizeof from.header.bytes) == 0;
+    return same;
 }
 
 bool storedValuesDiffer(const SpeedValues& to, const SpeedValues& from) {

@@ -18,6 +18,7 @@ struct StoredFieldChange {
     int registerNumber = -1;  // LightWord from word 1 on: the register whose value the word holds
     uint32_t from = 0;
     uint32_t to = 0;
+    bool operator==(const StoredFieldChange&) const = default;
 };
 
 // The fields in which `to` differs from `from`: Half Clock, the two counts,
@@ -25,6 +26,17 @@ struct StoredFieldChange {
 // lights, in that order. Counts beyond the record are read only as far as
 // the record holds.
 std::vector<StoredFieldChange> storedValueChanges(const SpeedValues& from, const SpeedValues& to);
+
+// The writes a store of `to` over `from` sends (the register list, each of
+// `to`'s lights, the header) that carry exactly what the device holds there:
+// the store sends them all the same.
+struct UnchangedWrites {
+    bool addressList = false;
+    std::vector<int> lights;
+    bool header = false;
+    bool any() const { return addressList || !lights.empty() || header; }
+};
+UnchangedWrites unchangedWrites(const SpeedValues& from, const SpeedValues& to);
 
 // Whether storing `to` over `from` would change anything.
 bool storedValuesDiffer(const SpeedValues& to, const SpeedValues& from);

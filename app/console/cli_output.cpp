@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "settings/history_file.h"
+
 namespace spelvane::cli {
 namespace {
 
@@ -85,18 +87,6 @@ std::string fieldValue(const StoredFieldChange& change, uint32_t value) {
     return std::to_string(value);
 }
 
-const char* fieldKey(StoredFieldChange::Field field) {
-    using Field = StoredFieldChange::Field;
-    switch (field) {
-    case Field::HalfClock: return "halfClock";
-    case Field::AddressCount: return "addressCount";
-    case Field::Address: return "address";
-    case Field::LightCount: return "lightCount";
-    case Field::LightWord: return "lightWord";
-    }
-    return "?";
-}
-
 const char* outcomeKey(ReportKind kind, ReaderReport::Outcome outcome) {
     using Outcome = ReaderReport::Outcome;
     switch (outcome) {
@@ -119,6 +109,16 @@ const char* commandKey(ReportKind kind) {
 
 std::string jsonNumberOrNull(int value) { return value >= 0 ? std::to_string(value) : "null"; }
 
+// The writes a store sends again as they are, by the names of the text or
+// of the JSON.
+std::vector<std::string> rewriteNames(const UnchangedWrites& writes, bool json) {
+    std::vector<std::string> names;
+    if (writes.addressList) names.push_back(json ? "addressList" : "register list");
+    for (int light : writes.lights) names.push_back((json ? "light" : "light ") + std::to_string(light));
+    if (writes.header) names.push_back("header");
+    return names;
+}
+
 }  // namespace
 
 std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file) {
@@ -137,6 +137,12 @@ std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& r
                     out += "file " + fieldValue(change, change.to) + ", device " + fieldValue(change, change.from);
                 else
                     out += fieldValue(change, change.from) + " -> " + fieldValue(change, change.to);
+                out += "\n";
+            }
+            if (reader.rewritten.any()) {
+                out += who + "written again unchanged:";
+                const std::vector<std::string> names = rewriteNames(reader.rewritten, false);
+                for (size_t n = 0; n < names.size(); ++n) out += (n ? ", " : " ") + names[n];
                 out += "\n";
             }
             break;
@@ -170,14 +176,21 @@ std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& r
             const StoredFieldChange& change = reader.changes[c];
             const bool word = change.field == StoredFieldChange::Field::LightWord;
             out += c ? ",\n    {" : "\n    {";
-            out += std::string("\"field\": \"") + fieldKey(change.field) + "\"";
+            out += std::string("\"field\": \"") + historyFieldName(change.field) + "\"";
             out += ", \"light\": " + jsonNumberOrNull(change.light);
             out += ", \"word\": " + jsonNumberOrNull(word ? change.index : -1);
             out += ", \"index\": " + jsonNumberOrNull(word ? -1 : change.index);
             out += ", \"register\": " + jsonNumberOrNull(change.registerNumber);
             out += ", \"from\": " + std::to_string(change.from) + ", \"to\": " + std::to_string(change.to) + "}";
         }
-        out += reader.changes.empty() ? "]}" : "\n  ]}";
+        out += reader.changes.empty() ? "]" : "\n  ]";
+        if (kind != ReportKind::Verify) {
+            out += ", \"unchangedWrites\": [";
+            const std::vector<std::string> names = rewriteNames(reader.rewritten, true);
+            for (size_t n = 0; n < names.size(); ++n) out += (n ? ", " : "") + jsonString(names[n]);
+            out += "]";
+        }
+        out += "}";
     }
     return out + (readers.empty() ? "]}\n" : "\n]}\n");
 }

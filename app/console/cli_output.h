@@ -34,6 +34,7 @@ struct ReaderReport {
     Outcome outcome = Outcome::Same;
     std::string reason;                      // Refused: why, one line
     std::vector<StoredFieldChange> changes;  // Different: device value (from) to file or new value (to)
+    UnchangedWrites rewritten;               // Different, dry runs: what the command writes again as it is
 };
 
 enum class ReportKind { Verify, StorePreview, RestorePreview };
@@ -42,7 +43,8 @@ enum class ReportKind { Verify, StorePreview, RestorePreview };
 // .set file where there is one.
 std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file);
 // One JSON object: the command, the file, and per reader its outcome and
-// changes (field, index, light, word, register, from, to).
+// changes (field, index, light, word, register, from, to); a dry run adds
+// the writes that carry what the reader already holds (unchangedWrites).
 std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file);
 
 // text as a JSON string literal, quotes included. Device names are bytes

@@ -34,6 +34,16 @@ void compare(ReaderReport& report, const SpeedValues& device, const SpeedValues&
     report.outcome = report.changes.empty() ? Outcome::Same : Outcome::Different;
 }
 
+// A dry run of a command that will store: every write of the store is told,
+// those that carry what the reader already holds as well. A store of the
+// register list and header alone (HBlank on a reader without lights) is
+// still a store.
+void previewStore(ReaderReport& report, const SpeedValues& device, const SpeedValues& target) {
+    report.changes = storedValueChanges(device, target);
+    report.rewritten = unchangedWrites(device, target);
+    report.outcome = Outcome::Different;
+}
+
 void print(ReportKind kind, const Request& request, const std::vector<ReaderReport>& readers) {
     const std::string text = request.json ? formatReportJson(kind, readers, request.file)
                                           : formatReportText(kind, readers, request.file);
@@ -42,7 +52,8 @@ void print(ReportKind kind, const Request& request, const std::vector<ReaderRepo
 
 // Each open reader against the section a restore of the file would give it,
 // read by the restore's own reader; nothing is written.
-bool readersAgainstFile(AppState& app, const std::string& path, std::vector<ReaderReport>& readers) {
+bool readersAgainstFile(AppState& app, const std::string& path, ReportKind kind,
+                        std::vector<ReaderReport>& readers) {
     const int count = app.boundCount();
     SpeedValues wanted[2];
     std::string refusals[2];
@@ -52,7 +63,7 @@ bool readersAgainstFile(AppState& app, const std::string& path, std::vector<Read
         return storedValuesDiffer(wanted[device], app.settings[device].snapshot()) ? DeviceOutcome::Stored
                                                                                    : DeviceOutcome::Unchanged;
     });
-    if (!summary.opened) return false;
+    if (fileUnread(summary, path)) return false;
     for (int i = 0; i < count; ++i) {
         ReaderReport report = reportFor(app.settings[i]);
         const std::optional<DeviceOutcome>& outcome = summary.outcome[i];
@@ -61,6 +72,8 @@ bool readersAgainstFile(AppState& app, const std::string& path, std::vector<Read
         } else if (*outcome == DeviceOutcome::Refused) {
             report.outcome = Outcome::Refused;
             report.reason = refusals[i];
+        } else if (kind == ReportKind::RestorePreview && *outcome == DeviceOutcome::Stored) {
+            previewStore(report, app.settings[i].snapshot(), wanted[i]);
         } else {
             compare(report, app.settings[i].snapshot(), wanted[i]);
         }
@@ -88,10 +101,7 @@ namespace {
 // as it is); otherwise 6 for a verify that found a difference.
 int reportAgainstFile(AppState& app, const Request& request, ReportKind kind) {
     std::vector<ReaderReport> readers;
-    if (!readersAgainstFile(app, request.file, readers)) {
-        fail("cannot open %s", request.file.c_str());
-        return kFileUnusable;
-    }
+    if (!readersAgainstFile(app, request.file, kind, readers)) return kFileUnusable;
     print(kind, request, readers);
     if (!eachHasASection(readers)) {
         fail("%s holds no usable section for every open reader", request.file.c_str());
@@ -121,7 +131,7 @@ int runStorePreview(AppState& app, const Request& request) {
             report.outcome = Outcome::Refused;
             report.reason = oneLine(plan.refusal);
         } else if (plan.outcome == ChangePlan::Outcome::Change) {
-            compare(report, current, plan.target);
+            previewStore(report, current, plan.target);
         }
         readers.push_back(report);
     }

@@ -22,9 +22,14 @@
 namespace spelvane::cli {
 namespace {
 constexpr const char* kProgram = "spelvane-cli";
+// A script reads one line as the reason a command failed: the first error
+// is the command's, anything after it only follows from it.
+bool errorShown = false;
 }  // namespace
 
 void fail(const char* format, ...) {
+    if (errorShown) return;
+    errorShown = true;
     char text[1024];
     va_list arguments;
     va_start(arguments, format);
@@ -39,8 +44,20 @@ void fail(const char* format, ...) {
 int finishOutput(int status) {
     const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
     if (written) return status;
+    // A command that failed keeps its own status and error line; one that
+    // went well, or found a difference, has lost the answer the script
+    // asked for.
+    if (status != kDone && status != kDiffers) return status;
     fail("cannot write to standard output");
-    return status == kDone ? kOutputFailed : status;
+    return kOutputFailed;
+}
+
+bool fileUnread(const RestoreSummary& summary, const std::string& file) {
+    if (summary.unicode)
+        fail("%s is saved as Unicode; save it as ANSI (nothing was written to the device)", file.c_str());
+    else if (!summary.opened)
+        fail("cannot open %s", file.c_str());
+    return !summary.opened;
 }
 
 namespace {
@@ -68,32 +85,37 @@ void showNewLogText(const char* text) {
     logShown = length;
 }
 
-// The operations' message boxes, one line each on standard error. A question
-// is answered No (SilentDialogPort), though no operation the console runs
-// asks one.
+// The operations' message boxes: only discovery shows one to the console,
+// and its text becomes the command's error line. A question is answered No
+// (SilentDialogPort), though no operation the console runs asks one.
 class ConsolePort final : public SilentDialogPort {
 public:
     int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override {
-        fail("%s", text ? text : "");
+        if (box.empty() && text) box = text;
         return SilentDialogPort::messageBox(owner, text, title, buttons);
     }
+    std::string box;
 };
 
-// Discovery as the dialog runs it; the dialog's own messages have gone to
-// standard error through the port by the time this returns.
-int openDevices(AppState& app) {
+// Discovery as the dialog runs it; what its box said, with why no library
+// loaded, is the one error line.
+int openDevices(AppState& app, const ConsolePort& port) {
     const bool found = app.discoverDevices(nullptr);
     if (!found) {
+        const char* why = port.box.empty() ? kNoDevicesText : port.box.c_str();
+        if (*loaderMessage()) fail("%s (%s)", why, loaderMessage());
+        else fail("%s", why);
         // Bound but unread: a settings read failed on the device.
-        if (app.openCount > 0) return kDeviceFailed;
-        if (*loaderMessage()) fail("%s", loaderMessage());
-        return kNoReader;
+        return app.openCount > 0 ? kDeviceFailed : kNoReader;
     }
     int expected = 0;
     if (app.deviceCount == 1) expected = 1;
     else if (app.deviceCount == 2 && formsDevicePair(app.devices[0].name(), app.devices[1].name()))
         expected = 2;
-    if (expected == 0) return kNoReader;
+    if (expected == 0) {
+        fail("%s", port.box.c_str());
+        return kNoReader;
+    }
     // The dialog would go on with what opened; a store over half a pair, or
     // over nothing, is not what a script asked for. No request of it failed:
     // the reader is there but cannot be used.
@@ -120,16 +142,23 @@ int runShow(AppState& app, bool json) {
     return kDone;
 }
 
+// Why a backup failed: the file it went into, or that none could be made
+// (every name taken, a folder that cannot be written).
+std::string backupFailure(const AppState& app) {
+    if (*app.lastBackupFile) return std::string("the settings could not be saved into ") + app.lastBackupFile;
+    return "no backup file could be created";
+}
+
 // Standard output carries the file's name alone, for a script to keep; the
 // log is shown only when it has to explain a failure, and standard error
 // keeps its one line.
+
 int runBackup(AppState& app) {
     const size_t before = messageLog().currentText().size();
     logStream = nullptr;
     if (!app.saveOriginalSettings()) {
         writeWithoutCarriageReturns(stdout, messageLog().currentText().c_str() + before);
-        if (*app.lastBackupFile) fail("the settings could not be saved into %s", app.lastBackupFile);
-        else fail("the settings could not be saved");
+        fail("%s", backupFailure(app).c_str());
         return kBackupFailed;
     }
     std::printf("%s\n", app.lastBackupFile);
@@ -141,8 +170,7 @@ int runStore(AppState& app, const OperatorChoice& choice) {
     // As the dialog's Store: the backup first, and nothing written without it.
     const AppState::StoreResult result = app.backUpAndStore(choice);
     if (!result.backedUp) {
-        fail("the original settings could not be saved into %s; nothing was written to the device",
-             app.lastBackupFile);
+        fail("%s; nothing was written to the device", backupFailure(app).c_str());
         return kBackupFailed;
     }
     const OperationSummary& summary = result.summary;
@@ -163,10 +191,7 @@ int runStore(AppState& app, const OperatorChoice& choice) {
 int runRestore(AppState& app, const std::string& file) {
     logStream = stdout;
     const RestoreSummary summary = app.restoreFromFile(file.c_str());
-    if (!summary.opened) {
-        fail("cannot open %s", file.c_str());
-        return kFileUnusable;
-    }
+    if (fileUnread(summary, file)) return kFileUnusable;
     if (summary.stored > 0) std::printf("%s\n", kRestartNotice);
     if (summary.failed > 0) {
         fail("restoring %s FAILED; the device may hold part of it", file.c_str());
@@ -211,17 +236,23 @@ int runSession(const Request& request) {
     ConsolePort port;
     setDialogPort(&port);
     MessageLog& log = messageLog();
-    // Discovery's own log lines are warnings: standard output stays the
-    // command's.
-    logStream = stderr;
-    logShown = log.currentText().size();
+    // Discovery's own log lines are warnings and go with the log. Where
+    // standard output is the answer itself (JSON, the backup's name) they
+    // are shown only when there is no answer to keep clean.
+    const bool answerOnly = request.json || request.command == Command::Backup;
+    const size_t discoveryStart = log.currentText().size();
+    logStream = answerOnly ? nullptr : stdout;
+    logShown = discoveryStart;
     log.setSink(&showNewLogText);
 
     AppState& app = appState();
     int status = kDone;
     {
         platform::TimerResolutionScope fineTimer;
-        status = openDevices(app);
+        status = openDevices(app, port);
+        const std::string& discovered = log.currentText();
+        if (status != kDone && answerOnly && discovered.size() > discoveryStart)
+            writeWithoutCarriageReturns(stdout, discovered.c_str() + discoveryStart);
         if (status == kDone) status = runCommand(app, request);
     }
     app.releaseDevices();

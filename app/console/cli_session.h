@@ -1,7 +1,13 @@
 #pragma once
 // One run of spelvane-cli against the reader: discovery as the dialog does
 // it, then one command, then the release. Returns the exit status.
+#include <string>
+
 #include "app/console/cli_arguments.h"
+
+namespace spelvane {
+struct RestoreSummary;
+}
 
 namespace spelvane::cli {
 
@@ -27,6 +33,10 @@ void fail(const char* format, ...);
 // that went well but whose output could not be written has not done what
 // the script asked for.
 int finishOutput(int status);
+
+// True, with the error line, when a restore, verify or dry run could not read
+// the .set file at all: it cannot be opened, or it is saved as Unicode.
+bool fileUnread(const RestoreSummary& summary, const std::string& file);
 
 int runSession(const Request& request);
 

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 namespace spelvane::platform {
@@ -14,13 +15,24 @@ namespace {
 // The POSIX build runs only the tests. Its lock is a file beside the
 // executable, so that the programs of one build tree share it while the
 // trees built side by side (the sanitizer builds, other work trees) never
-// take each other's. The name's Windows namespace prefix is dropped.
-std::string lockFilePath(const char* name) {
+// take each other's. A test that runs beside others of the same tree names
+// a folder of its own in SPELVANE_LOCK_DIR, so that tests run in parallel
+// only meet the programs they start themselves. The name's Windows
+// namespace prefix is dropped.
+std::string lockFolder() {
+    const char* chosen = std::getenv("SPELVANE_LOCK_DIR");
+    if (chosen && *chosen) return std::string(chosen) + "/";
     char executable[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", executable, sizeof(executable) - 1);
     if (length <= 0) return {};
     std::string folder(executable, static_cast<size_t>(length));
     folder.erase(folder.rfind('/') + 1);
+    return folder;
+}
+
+std::string lockFilePath(const char* name) {
+    std::string folder = lockFolder();
+    if (folder.empty()) return {};
     std::string base(name);
     const size_t prefix = base.rfind('\\');
     if (prefix != std::string::npos) base.erase(0, prefix + 1);

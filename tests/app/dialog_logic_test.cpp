@@ -120,9 +120,16 @@ TEST_F(DialogLogicTest, PressBeforeStartUpOrAfterCloseIsIgnored) {
 
 TEST_F(DialogLogicTest, PressDuringACommandIsDroppedByItsCompletion) {
     worker.ready.store(true);
+    controls.checks[IDC_HALF_CLOCK] = true;
+    controls.trackbar = 0x155;
     handle(DialogEvent::Command, IDC_STORE);
+    controls.checks[IDC_HALF_CLOCK] = false;
+    controls.trackbar = 0x200;
     handle(DialogEvent::Command, IDC_STORE);  // pressed again while the Store runs
     EXPECT_EQ(worker.pendingCommand.load(), static_cast<uint32_t>(IDC_STORE));
+    // The worker stores what the controls held at the first press.
+    EXPECT_EQ(worker.storeChoice.halfClock, std::optional<bool>(true));
+    EXPECT_EQ(worker.storeChoice.hblank, std::optional<uint16_t>(0x155));
     controls.trackbar = 300;
     controls.texts[IDC_HBLANK_LABEL] = "012c";
     EXPECT_TRUE(handle(DialogEvent::CommandDone));

@@ -151,6 +151,8 @@ TEST_F(WorkerCommandsTest, RestoreThatWritesNothingSaysWhyInsteadOfTheRestartNot
         {"DEVICE=OTHER\r\nHCLOCK=1\r\n", notRestored + "the file " + path + " holds no section for it."},
         {"DEVICE=TYPE1\r\nHCLOCK=1\r\n", notRestored + "its section in " + path + " was refused (see the log)."},
         {nullptr, "Nothing was written to the device: the file " + path + " cannot be read."},
+        {"\xFF\xFE" "D", "Nothing was written to the device: the file " + path +
+                               " is saved as Unicode.\n\nOpen it in Notepad and save it again with the encoding ANSI."},
     };
     for (const auto& [text, box] : cases) {
         if (text) writeWholeFile(path, text);
@@ -159,7 +161,7 @@ TEST_F(WorkerCommandsTest, RestoreThatWritesNothingSaysWhyInsteadOfTheRestartNot
         serveCommand(IDC_RESTORE, {});
         EXPECT_EQ(boxTexts().back(), box);
     }
-    EXPECT_EQ(dialog.completions(), 3);
+    EXPECT_EQ(dialog.completions(), 4);
     EXPECT_TRUE(writesSinceStart().empty());
 }
 

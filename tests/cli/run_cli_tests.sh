@@ -22,6 +22,9 @@ VARIANTS=${3:-}
 W=$(cd "$BIN/.." && pwd)/cli-work/$CASE
 rm -rf "$W"
 mkdir -p "$W"
+# The native programs take the reader lock in this folder: the cases run
+# side by side with the other tests, and meet only their own programs.
+export SPELVANE_LOCK_DIR=$W
 
 if [[ -f $BIN/spelvane-cli.exe ]]; then
     CLI=(wine "$BIN/spelvane-cli.exe")
@@ -211,7 +214,8 @@ case_exit_statuses() {
         date -f - +KVDEV-A1_%Y%m%d%H%M%S.set | xargs touch)
     cli store --hblank 300
     check "backup fails in store: status 4" status_is 4
-    check "backup fails in store: one error line" err_is_one_line
+    check "backup fails in store: says no file could be made" \
+        err_is "spelvane-cli: no backup file could be created; nothing was written to the device"
     check "backup fails in store: log says why" out_has "Saving is FAILED (File creating error)"
     check "backup fails in store: nothing written" same_bytes "$W/device1.img" "$W/before.img"
     cli backup
@@ -222,11 +226,17 @@ case_exit_statuses() {
         test -z "$(find "$W" -maxdepth 1 -name '*.set' -size +0)"
     find "$W" -maxdepth 1 -name '*.set' -type f -delete
 
-    # 7: standard output cannot be written.
-    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" "${CLI[@]}" show --json >/dev/full 2>"$W/err.raw")
-    STATUS=$? ERR=$(tr -d '\r' <"$W/err.raw")
-    check "show --json on a full disk: status 7" status_is 7
-    check "show --json on a full disk: one error line" err_is_one_line
+    # 7: standard output cannot be written, for a command that did its work
+    # or found a difference; a failed command keeps its status.
+    printf '%s\r\r\n' DEVICE=TYPE1 HCLOCK=1 NADDR=1 ADDRS=09 NLIGHT=0 >"$W/differs.txt"
+    local run status
+    for run in "show --json|7" "verify differs.txt --json|7" "restore missing.set|5"; do
+        IFS='|' read -r run status <<<"$run"
+        # shellcheck disable=SC2086
+        (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" "${CLI[@]}" $run >/dev/full 2>"$W/err.raw")
+        STATUS=$? ERR=$(tr -d '\r' <"$W/err.raw")
+        check "$run on a full disk: status $status, one error line" eval 'status_is $status && err_is_one_line'
+    done
 
     # 5: a file that cannot be read, and one with no section for this device.
     cli restore missing.set
@@ -270,12 +280,20 @@ case_exit_statuses() {
     check "no reader: status 3" status_is 3
     check "no reader: the dialog's message" err_is "spelvane-cli: Cannot find KV devices"
     check "no reader: nothing on stdout" out_is ""
-    config
+    local program=("${CLI[@]}")
+    mkdir -p "$W/alone" && cp "${CLI[-1]}" "$W/alone/"
+    CLI=("${CLI[@]:0:${#CLI[@]}-1}" "$W/alone/$(basename "${CLI[-1]}")")
+    cli show
+    CLI=("${program[@]}")
+    check "no library: status 3, one line with the reason" \
+        text_matches "$STATUS $ERR" '^3 spelvane-cli: Cannot find KV devices \(Could not load: [^'$'\n'']*\)$'
+    config "report_count = 70"
     device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF"
     device KVDEV-B1 TYPE1 "$HALF_CLOCK_OFF"
     cli store --hblank 300
     check "two readers: status 3" status_is 3
-    check "two readers: the dialog's message" err_has "The program works only 1 KV device"
+    check "two readers: the dialog's message alone" err_is "spelvane-cli: The program works only 1 KV device"
+    check "two readers: the list cut at 64 is a warning of the log" out_has "only 64 were asked for"
     check "two readers: no device asked" no_device_request
     config
     device ZEB-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
@@ -294,14 +312,26 @@ case_look_before_writing() {
         LIGHT0=0010,0400,0100,0150,0001 LIGHT1=0020,0600,0100,0120,0002 >"$W/same.txt"
     sed 's/LIGHT1=0020,0600,0100,0120/LIGHT1=0020,0600,0100,0121/' "$W/same.txt" >"$W/light1.txt"
     sed 's/DEVICE=TYPE1/DEVICE=TYPE2/' "$W/same.txt" >"$W/other.txt"
+    sed 's/LIGHT0=0010,0400,0100,0150,0001/LIGHT0=0010,0400,0100,0150,0002/' "$W/same.txt" >"$W/last.txt"
+    # As Notepad saves it: UTF-8 with its signature, and "Unicode".
+    { printf '\xef\xbb\xbf'; cat "$W/light1.txt"; } >"$W/signed.txt"
+    python3 -c 'import sys; sys.stdout.buffer.write(open(sys.argv[1], "rb").read().decode("latin-1").encode("utf-16"))' \
+        "$W/light1.txt" >"$W/unicode.txt"
     local run status out
     for run in "verify same.txt|0|KVDEV-A1 (TYPE1): matches same.txt" \
                "verify light1.txt|6|KVDEV-A1 (TYPE1): light 1 word 3 (register 02): file 0121, device 0120" \
+               "verify signed.txt|6|KVDEV-A1 (TYPE1): light 1 word 3 (register 02): file 0121, device 0120" \
+               "verify last.txt|6|KVDEV-A1 (TYPE1): light 0 word 4 (register 03): file 0002, device 0001" \
                "verify other.txt|5|KVDEV-A1 (TYPE1): other.txt holds no section for it" \
+               "verify unicode.txt|5|" \
                "store --half-clock off --dry-run|0|KVDEV-A1 (TYPE1): Half Clock: on -> off
 KVDEV-A1 (TYPE1): light 0 word 1 (register 09): 0400 -> 0800
-KVDEV-A1 (TYPE1): light 1 word 1 (register 09): 0600 -> 0c00" \
-               "restore light1.txt --dry-run|0|KVDEV-A1 (TYPE1): light 1 word 3 (register 02): 0120 -> 0121" \
+KVDEV-A1 (TYPE1): light 1 word 1 (register 09): 0600 -> 0c00
+KVDEV-A1 (TYPE1): written again unchanged: register list" \
+               "restore light1.txt --dry-run|0|KVDEV-A1 (TYPE1): light 1 word 3 (register 02): 0120 -> 0121
+KVDEV-A1 (TYPE1): written again unchanged: register list, light 0, header" \
+               "restore signed.txt --dry-run|0|KVDEV-A1 (TYPE1): light 1 word 3 (register 02): 0120 -> 0121
+KVDEV-A1 (TYPE1): written again unchanged: register list, light 0, header" \
                "store --hblank 0x100 --dry-run|0|KVDEV-A1 (TYPE1): No changes"; do
         IFS='|' read -r -d '' run status out <<<"$run" || true
         # shellcheck disable=SC2086
@@ -309,6 +339,9 @@ KVDEV-A1 (TYPE1): light 1 word 1 (register 09): 0600 -> 0c00" \
         check "$run: status $status" status_is "$status"
         check "$run: what it prints" out_is "${out%$'\n'}"
     done
+    cli restore unicode.txt
+    check "restore of a Unicode file: refused whole, one line saying so" \
+        err_is "spelvane-cli: unicode.txt is saved as Unicode; save it as ANSI (nothing was written to the device)"
     cli verify light1.txt --json
     check "verify --json: status 6" status_is 6
     cp "$W/out.raw" "$W/verify.json"
@@ -320,11 +353,22 @@ verify, store = (json.load(open(name)) for name in sys.argv[1:])
 word = lambda light, n, register, old, new: {"field": "lightWord", "light": light, "word": n, "index": None,
                                              "register": register, "from": old, "to": new}
 ok = (verify["readers"][0]["outcome"] == "differs" and verify["readers"][0]["differences"] == [word(1, 3, 2, 0x120, 0x121)]
-      and store["dryRun"] and store["readers"][0]["changes"] == [word(0, 2, 5, 0x100, 300), word(1, 2, 5, 0x100, 300)])
+      and store["dryRun"] and store["readers"][0]["changes"] == [word(0, 2, 5, 0x100, 300), word(1, 2, 5, 0x100, 300)]
+      and store["readers"][0]["unchangedWrites"] == ["addressList", "header"])
 sys.exit(0 if ok else print("     got", verify, store) or 1)
 PY
     check "no write request reached the reader" no_write_request
     check "no backup taken" set_file_count_is 0
+    # A reader that lists register 05 but has no light: the store writes the
+    # register list and the header all the same.
+    config
+    device KVDEV-A1 TYPE1 "57 49 51 00 04 00 00 00 00 00 00 00 00 00 00 00"
+    cli store --hblank 300 --dry-run
+    check "store --dry-run without lights: the writes of the store" \
+        out_is "KVDEV-A1 (TYPE1): written again unchanged: register list, header"
+    cli store --hblank 300 --dry-run --json
+    check "store --dry-run --json without lights: the writes of the store" \
+        out_has '"outcome": "changes", "changes": [], "unchangedWrites": ["addressList", "header"]}'
 }
 
 # The library comes from the program's folder, the system folders or PATH,

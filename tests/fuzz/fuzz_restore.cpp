@@ -165,7 +165,9 @@ struct Outcome {
 // not refused.
 Outcome restore(const std::string& input) {
     Outcome outcome;
-    size_t at = 0;
+    // Notepad's "Unicode" is refused whole; its UTF-8 signature is passed over.
+    if (input.rfind("\xFF\xFE", 0) == 0 || input.rfind("\xFE\xFF", 0) == 0) return outcome;
+    size_t at = input.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     int applied = 0;
     while (applied < kDevices && at < input.size()) {
         size_t end = input.find('\n', at);

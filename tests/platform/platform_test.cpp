@@ -131,15 +131,16 @@ TEST(DynamicLibraryTest, DeviceLibraryIsFoundByItsWindowsName) {
     EXPECT_EQ(library.path(), "");
 }
 
-TEST(LibrarySearchTest, ProgramSystemWindowsThenAbsolutePathFoldersNeverTheCurrentOne) {
+TEST(LibrarySearchTest, ProgramSystem32System16WindowsThenAbsolutePathFoldersNeverTheCurrentOne) {
     // Relative, drive-relative, root-relative and empty entries are the current folder again; a
-    // folder named twice is tried once; quotes go; a path over MAX_PATH is left out.
+    // folder named twice is tried once; quotes go; a path over MAX_PATH is left out; '/' becomes '\\'.
     LibrarySearchFolders folders{"C:\\Spelvane", "C:\\WINNT\\system32", "C:\\WINNT",
                                  ".;bin;C:rel;\\rooted;;\"D:\\Vendor dir\";c:\\winnt\\;\\\\srv\\share;E:/x/;F:\\" +
                                      std::string(250, 'x')};
-    const std::vector<std::string> expected = {"C:\\Spelvane\\qzsd7.dll", "C:\\WINNT\\system32\\qzsd7.dll",
-                                               "C:\\WINNT\\qzsd7.dll", "D:\\Vendor dir\\qzsd7.dll",
-                                               "\\\\srv\\share\\qzsd7.dll", "E:/x/qzsd7.dll"};
+    const std::vector<std::string> expected = {"C:\\Spelvane\\qzsd7.dll",       "C:\\WINNT\\system32\\qzsd7.dll",
+                                               "C:\\WINNT\\System\\qzsd7.dll", "C:\\WINNT\\qzsd7.dll",
+                                               "D:\\Vendor dir\\qzsd7.dll",    "\\\\srv\\share\\qzsd7.dll",
+                                               "E:\\x\\qzsd7.dll"};
     EXPECT_EQ(libraryCandidates("qzsd7.dll", folders), expected);
     folders.program.clear();  // a program name the system cut
     EXPECT_EQ(libraryCandidates("qzsd7.dll", folders).front(), "C:\\WINNT\\system32\\qzsd7.dll");

@@ -120,6 +120,9 @@ TEST_F(RestoreDeviceTest, PairBackupHoldsBothSectionsAndRestoresToEach) {
               std::string(kRestartNotice) + "\n\nKYT-A1 was not restored: the file chosen.set holds no section for it.");
     EXPECT_EQ(lightWord(reader.memory(0), 1, 2), 0x150);
     EXPECT_EQ(lightWord(reader.memory(1), 1, 2), 0x161);
+    // Again: the one reader already holds its section, the other has none.
+    EXPECT_EQ(restoreClosingNotice(appState(), restoreText(text.substr(0, second)), "chosen.set"),
+              std::string(kNothingWritten) + "\n\nKYT-A1 was not restored: the file chosen.set holds no section for it.");
 }
 
 TEST_F(RestoreDeviceTest, BackupTakenBeforeAStoreBringsTheOldValuesBack) {
@@ -258,6 +261,8 @@ TEST_F(RestoreDeviceTest, NumbersThatDoNotFitAndEntriesTheFileLeavesOutAreNeverW
         {"ADDRS=09,05", "ADDRS=09,05,02,0x3,1,2,3,4,5,6,7,8,9,a,b,c,d,e,f,junk"},
         {"LIGHT0=0010,0200,0150", "LIGHT0=0x0010,0200,  0150,0042,1,2,3,4,5,6"},
         {"LIGHT1=0020,0180,0150\r\r\n", "LIGHT1=0020,0180,0150\r\r\nLIGHT2=0030,0100,0150\r\r\nLIGHT4=1\r\r\n"},
+        // Saved by Notepad as UTF-8: its signature before the first line.
+        {"DEVICE=TYPE1", "\xEF\xBB\xBF" "DEVICE=TYPE1"},
     };
     for (const auto& [from, to] : extras) {
         restoreText(exampleSection());
@@ -318,13 +323,33 @@ TEST_F(RestoreDeviceTest, EmptyTypeNameRestoresItsOwnBackupOnly) {
     EXPECT_EQ(reader.memory(0), before);
 }
 
-TEST_F(RestoreDeviceTest, FileThatCannotBeOpenedIsReported) {
+TEST_F(RestoreDeviceTest, FileThatCannotBeReadIsRefusedWhole) {
     reader.addDevice(exampleDevice());
     ASSERT_TRUE(discover());
-    messageLog().clear();
-    appState().restoreFromFile("missing.set");
-    EXPECT_EQ(logText(), "Cannot open settings file missing.set\r\n");
-    EXPECT_TRUE(writesSinceStart().empty());
+    // The section as Notepad saves it as "Unicode", either byte order.
+    std::string littleEndian = "\xFF\xFE", bigEndian = "\xFE\xFF";
+    for (char c : replaced(exampleSection(), "HCLOCK=1", "HCLOCK=0")) {
+        littleEndian += {c, '\0'};
+        bigEndian += {'\0', c};
+    }
+    const std::string unicodeLog = "Settings file chosen.set is Unicode: save it as ANSI; nothing is written\r\n";
+    const std::string unicodeBox = "Nothing was written to the device: the file chosen.set is saved as Unicode.\n\n"
+                                   "Open it in Notepad and save it again with the encoding ANSI.";
+    const std::string files[][3] = {
+        {"", "Cannot open settings file missing.set\r\n",
+         "Nothing was written to the device: the file missing.set cannot be read."},
+        {littleEndian, unicodeLog, unicodeBox},
+        {bigEndian, unicodeLog, unicodeBox},
+    };
+    for (const auto& [text, log, box] : files) {
+        const char* path = text.empty() ? "missing.set" : "chosen.set";
+        if (!text.empty()) writeWholeFile(path, text);
+        messageLog().clear();
+        const RestoreSummary summary = appState().restoreFromFile(path);
+        EXPECT_EQ(logText(), log);
+        EXPECT_EQ(restoreClosingNotice(appState(), summary, path), box);
+        EXPECT_TRUE(writesSinceStart().empty());
+    }
 }
 
 }  // namespace

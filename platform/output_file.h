@@ -1,0 +1,83 @@
+#pragma once
+// A file the program writes and must be able to trust afterwards: the backup
+// (created new and written through the very handle that created it, so no
+// other file can slip in under its name) and the change history (appended to
+// while other programs may read it). flushDurably puts what was written on
+// the disk itself, not only into the system's write cache: a power cut after
+// it returns true loses nothing.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/files.h"
+
+namespace spelvane::platform {
+
+// Why a file could not be opened, written or flushed.
+enum class FileFault { None, InUse, ReadOnly, Denied, DiskFull, Other };
+
+// "it is in use by another program", "it is read-only", "access is denied",
+// "the disk is full", "the system refused it"; "" for None.
+const char* describeFileFault(FileFault fault);
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+
+    // Creates path as a new, empty file and keeps it open for writing from
+    // its start. A file (or anything else) already under that name is left
+    // alone and reported as Exists.
+    NewFile createNew(const std::string& path);
+    // Opens path to add to its end, creating it when missing. Other programs
+    // may read and write it meanwhile; one that holds it without letting
+    // others write (a spreadsheet) makes this fail with InUse.
+    bool openForAppend(const std::string& path);
+
+    bool isOpen() const { return handle_ != kClosed; }
+    const std::string& path() const { return path_; }
+    // What the last failed call ran into.
+    FileFault fault() const { return fault_; }
+
+    // The file's size, and its last byte (false for an empty file), read
+    // through this handle.
+    bool size(uint64_t& bytes);
+    bool lastByte(char& byte);
+    // Writes all of data: at the end of the file when opened for append.
+    bool write(const void* data, size_t bytes);
+    // What was written is on the disk when this returns true (Windows:
+    // FlushFileBuffers; POSIX: fsync of the file and, once per handle, of its
+    // folder, so that a new file's name is there too). A failed flush may
+    // have lost data already written: the file is not to be trusted.
+    bool flushDurably();
+    // False when the system reports an error on closing.
+    bool close();
+
+private:
+    static constexpr intptr_t kClosed = -1;
+    bool fail(FileFault fault);
+    intptr_t handle_ = kClosed;
+    std::string path_;
+    FileFault fault_ = FileFault::None;
+    bool appending_ = false;
+    bool folderFlushed_ = false;
+};
+
+// For tests: called with the file's path at every durable flush, once the
+// system's flush has succeeded and before flushDurably returns. A test
+// records the order of flushes against other events (e.g. the simulated
+// reader's requests); returning false makes that flush fail, as a disk
+// that refuses it would. An empty hook (the default) observes nothing. Set
+// it while no other thread flushes.
+using DurableFlushHook = std::function<bool(const std::string& path)>;
+void setDurableFlushHook(DurableFlushHook hook);
+
+// The hook, for the platform files; true when there is none.
+bool durableFlushAllowed(const std::string& path);
+
+}  // namespace spelvane::platform

@@ -1,0 +1,117 @@
+#include "platform/output_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace spelvane::platform {
+namespace {
+
+FileFault faultOf(int error) {
+    switch (error) {
+    case EROFS: return FileFault::ReadOnly;
+    case EACCES:
+    case EPERM: return FileFault::Denied;
+    case ENOSPC:
+    case EDQUOT: return FileFault::DiskFull;
+    case EBUSY:
+    case ETXTBSY:
+    case EAGAIN: return FileFault::InUse;
+    default: return FileFault::Other;
+    }
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The folder holds the file's name: without this a new file can be lost
+// whole, data and all, in a power cut after its own fsync.
+bool flushFolder(const std::string& folder) {
+    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    // Some file systems cannot flush a folder (EINVAL): they keep names in
+    // order with the data themselves.
+    const bool flushed = fsync(descriptor) == 0 || errno == EINVAL;
+    ::close(descriptor);
+    return flushed;
+}
+
+}  // namespace
+
+NewFile OutputFile::createNew(const std::string& path) {
+    close();
+    path_ = path;
+    appending_ = false;
+    folderFlushed_ = false;
+    const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        fault_ = errno == EEXIST ? FileFault::None : faultOf(errno);
+        return errno == EEXIST ? NewFile::Exists : NewFile::Failed;
+    }
+    handle_ = descriptor;
+    fault_ = FileFault::None;
+    return NewFile::Created;
+}
+
+bool OutputFile::openForAppend(const std::string& path) {
+    close();
+    path_ = path;
+    appending_ = true;
+    folderFlushed_ = false;
+    const int descriptor = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (descriptor < 0) return fail(faultOf(errno));
+    handle_ = descriptor;
+    fault_ = FileFault::None;
+    return true;
+}
+
+bool OutputFile::size(uint64_t& bytes) {
+    struct stat status {};
+    if (!isOpen()) return fail(FileFault::Other);
+    if (fstat(static_cast<int>(handle_), &status) != 0) return fail(faultOf(errno));
+    bytes = static_cast<uint64_t>(status.st_size);
+    return true;
+}
+
+bool OutputFile::lastByte(char& byte) {
+    uint64_t bytes = 0;
+    if (!size(bytes) || bytes == 0) return false;
+    const ssize_t got = pread(static_cast<int>(handle_), &byte, 1, static_cast<off_t>(bytes - 1));
+    return got == 1 || fail(got < 0 ? faultOf(errno) : FileFault::Other);
+}
+
+bool OutputFile::write(const void* data, size_t bytes) {
+    if (!isOpen()) return fail(FileFault::Other);
+    const char* next = static_cast<const char*>(data);
+    while (bytes > 0) {
+        const ssize_t written = ::write(static_cast<int>(handle_), next, bytes);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return fail(written < 0 ? faultOf(errno) : FileFault::DiskFull);
+        next += written;
+        bytes -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool OutputFile::flushDurably() {
+    if (!isOpen()) return fail(FileFault::Other);
+    if (fsync(static_cast<int>(handle_)) != 0) return fail(faultOf(errno));
+    if (!folderFlushed_) {
+        if (!flushFolder(folderOf(path_))) return fail(faultOf(errno));
+        folderFlushed_ = true;
+    }
+    return durableFlushAllowed(path_) || fail(FileFault::Other);
+}
+
+bool OutputFile::close() {
+    if (!isOpen()) return true;
+    const int descriptor = static_cast<int>(handle_);
+    handle_ = kClosed;
+    return ::close(descriptor) == 0 || fail(faultOf(errno));
+}
+
+}  // namespace spelvane::platform

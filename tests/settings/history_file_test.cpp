@@ -1,0 +1,293 @@
+// The change history's CSV: how rows are written, read back, gathered into
+// changes, and appended to a file that a crash may have cut short.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/output_file.h"
+#include "settings/history_file.h"
+#include "tests/support/scratch_directory.h"
+
+namespace spelvane::testing {
+namespace {
+
+using Field = StoredFieldChange::Field;
+
+const std::string kHeader =
+    "run,time,computer,user,program,version,library,command,event,reader,type,backup,file,outcome,reason,"
+    "field,index,light,word,register,from,to\r\n";
+
+HistoryRun storeRun(const std::string& id = "R1") {
+    return {id, "2026-12-08 11:43:55 +01:00", "WS12", "op", "spelvane", "1.0.0", "C:\\lib\\qzsd7.dll 0x00010002",
+            "store"};
+}
+
+HistoryRow startRow(const std::string& reader, const std::string& run = "R1") {
+    HistoryRow row;
+    row.run = storeRun(run);
+    row.event = HistoryEvent::Start;
+    row.reader = reader;
+    row.type = "TYPE1";
+    row.backup = "KVDEV-A1_20261208114355.set";
+    return row;
+}
+
+HistoryRow changeRow(const std::string& reader, Field field, int index, int light, int reg, uint32_t from,
+                     uint32_t to) {
+    HistoryRow row = startRow(reader);
+    row.event = HistoryEvent::Change;
+    row.change = {field, index, light, reg, from, to};
+    return row;
+}
+
+HistoryRow outcomeRow(const std::string& reader, HistoryOutcome outcome, const std::string& reason = "",
+                      const std::string& run = "R1") {
+    HistoryRow row = startRow(reader, run);
+    row.event = HistoryEvent::Outcome;
+    row.outcome = outcome;
+    row.reason = reason;
+    return row;
+}
+
+const std::string kCommon = "R1,2026-12-08 11:43:55 +01:00,WS12,op,spelvane,1.0.0,C:\\lib\\qzsd7.dll 0x00010002,store,";
+
+TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
+    struct Case {
+        const char* what;
+        HistoryRow row;
+        std::string line;
+    };
+    HistoryRow quoted = outcomeRow("KV, \"A\"", HistoryOutcome::Failed, "write of light 1\r\nfailed ");
+    quoted.run.user = " op";
+    const std::vector<Case> cases = {
+        {"start", startRow("KVDEV-A1"), kCommon + "start,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,,,,,,,\r\n"},
+        {"half clock", changeRow("KVDEV-A1", Field::HalfClock, -1, -1, -1, 0, 1),
+         kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,halfClock,,,,,0,1\r\n"},
+        {"address", changeRow("KVDEV-A1", Field::Address, 3, -1, -1, 0x10, 0x1a),
+         kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,address,3,,,,16,26\r\n"},
+        {"leading word", changeRow("KVDEV-A1", Field::LightWord, 0, 2, -1, 1, 0xffff),
+         kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,lightWord,,2,0,,1,65535\r\n"},
+        {"register word", changeRow("KVDEV-A1", Field::LightWord, 4, 1, 9, 0x100, 0x120),
+         kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,lightWord,,1,4,9,256,288\r\n"},
+        {"light count", changeRow("KVDEV-A1", Field::LightCount, -1, -1, -1, 4, 0xffffffffu),
+         kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,lightCount,,,,,4,4294967295\r\n"},
+        {"outcome", outcomeRow("KVDEV-A1", HistoryOutcome::NoSection),
+         kCommon + "outcome,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,no section,,,,,,,,\r\n"},
+        {"quotes, comma, line break, blanks", quoted,
+         "R1,2026-12-08 11:43:55 +01:00,WS12,\" op\",spelvane,1.0.0,C:\\lib\\qzsd7.dll 0x00010002,store,"
+         "outcome,\"KV, \"\"A\"\"\",TYPE1,KVDEV-A1_20261208114355.set,,failed,"
+         "\"write of light 1\r\nfailed \",,,,,,,\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(formatHistoryRow(c.row), c.line);
+        int skipped = -1;
+        const std::vector<HistoryRow> back = parseHistoryText(kHeader + c.line, skipped);
+        EXPECT_EQ(skipped, 0);
+        ASSERT_EQ(back.size(), 1u);
+        EXPECT_TRUE(back[0] == c.row);
+    }
+    EXPECT_EQ(historyHeaderLine(), kHeader);
+}
+
+TEST(HistoryFileTest, RowsThatCannotBeReadAreSkippedAndCounted) {
+    const std::string start = formatHistoryRow(startRow("A"));
+    const std::string change = kCommon + "change,A,TYPE1,b.set,,,,";
+    struct Case {
+        const char* what;
+        std::string text;
+        size_t rows;
+        int skipped;
+    };
+    const std::vector<Case> cases = {
+        {"header only", kHeader, 0, 0},
+        {"blank lines and LF line ends", kHeader + "\r\n\n" + kCommon + "start,A,T,b.set,,,,,,,,,,\n", 1, 0},
+        {"a header again, no header at all", start + kHeader + start, 2, 0},
+        {"a last line cut short", kHeader + start + start.substr(0, start.size() - 2), 1, 1},
+        {"cut inside its last field", kHeader + start + change + "address,3,,,,16,2", 1, 1},
+        {"cut between CR and LF", kHeader + start + start.substr(0, start.size() - 1), 1, 1},
+        {"an open quote at the end", kHeader + start + kCommon + "start,\"A,T,,,,,,,,,,,,\r\n", 1, 1},
+        {"a field too few", kHeader + kCommon + "start,A,T,b.set,,,,,,,,,\r\n" + start, 1, 1},
+        {"a field too many", kHeader + kCommon + "start,A,T,b.set,,,,,,,,,,,\r\n" + start, 1, 1},
+        {"no run id", kHeader + start.substr(2), 0, 1},
+        {"an event no row has", kHeader + kCommon + "begin,A,T,b.set,,,,,,,,,,\r\n", 0, 1},
+        {"an outcome no row has", kHeader + kCommon + "outcome,A,T,b.set,,done,,,,,,,,\r\n", 0, 1},
+        {"a start with an outcome", kHeader + kCommon + "start,A,T,b.set,,written,,,,,,,,\r\n", 0, 1},
+        {"an outcome with a change", kHeader + kCommon + "outcome,A,T,b.set,,written,,halfClock,,,,,0,1\r\n", 0, 1},
+        {"a field no change has", kHeader + change + "hclock,,,,,0,1\r\n", 0, 1},
+        {"an address without its index", kHeader + change + "address,,,,,0,1\r\n", 0, 1},
+        {"half clock with an index", kHeader + change + "halfClock,0,,,,0,1\r\n", 0, 1},
+        {"a word without its light", kHeader + change + "lightWord,,,1,,0,1\r\n", 0, 1},
+        {"a value that is no number", kHeader + change + "address,1,,,,0x10,1\r\n", 0, 1},
+        {"a negative value", kHeader + change + "address,1,,,,-1,1\r\n", 0, 1},
+        {"a value beyond 32 bits", kHeader + change + "address,1,,,,4294967296,1\r\n", 0, 1},
+        {"a quote inside a plain field", kHeader + kCommon + "start,A\"B,T,,,,,,,,,,,,\r\n" + start, 1, 1},
+        {"text after a closing quote", kHeader + kCommon + "start,\"A\"B,T,,,,,,,,,,,,\r\n" + start, 1, 1},
+        {"a line break inside quotes", kHeader + kCommon + "start,\"A\r\nB\",T,,,,,,,,,,,\r\n", 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int skipped = -1;
+        EXPECT_EQ(parseHistoryText(c.text, skipped).size(), c.rows);
+        EXPECT_EQ(skipped, c.skipped);
+    }
+}
+
+TEST(HistoryFileTest, RowsGatherIntoOneEntryPerChangeOfAReader) {
+    HistoryRow refused = outcomeRow("C", HistoryOutcome::Refused, "Half Clock cannot be set", "R2");
+    refused.backup.clear();
+    HistoryRow lostStart = changeRow("D", Field::HalfClock, -1, -1, -1, 1, 0);
+    const std::vector<HistoryRow> rows = {
+        startRow("A"),
+        startRow("B"),
+        changeRow("A", Field::Address, 0, -1, -1, 1, 2),
+        changeRow("B", Field::HalfClock, -1, -1, -1, 0, 1),
+        outcomeRow("A", HistoryOutcome::Written),
+        changeRow("A", Field::Address, 1, -1, -1, 1, 2),  // after A's outcome: a change of its own
+        refused,
+        lostStart,
+        outcomeRow("D", HistoryOutcome::Failed, "write failed"),
+    };
+    const std::vector<HistoryEntry> entries = gatherHistoryEntries(rows);
+    ASSERT_EQ(entries.size(), 5u);
+
+    EXPECT_EQ(entries[0].reader, "A");
+    EXPECT_TRUE(entries[0].started && entries[0].hasOutcome && !entries[0].interrupted());
+    EXPECT_EQ(entries[0].outcome, HistoryOutcome::Written);
+    ASSERT_EQ(entries[0].changes.size(), 1u);
+    EXPECT_EQ(entries[0].changes[0].to, 2u);
+
+    EXPECT_EQ(entries[1].reader, "B");
+    EXPECT_TRUE(entries[1].interrupted());
+    EXPECT_EQ(entries[1].backup, "KVDEV-A1_20261208114355.set");
+    EXPECT_EQ(entries[1].changes.size(), 1u);
+
+    EXPECT_EQ(entries[2].reader, "A");
+    EXPECT_TRUE(entries[2].interrupted());
+
+    EXPECT_EQ(entries[3].reader, "C");
+    EXPECT_FALSE(entries[3].started);
+    EXPECT_FALSE(entries[3].interrupted());
+    EXPECT_EQ(entries[3].outcome, HistoryOutcome::Refused);
+    EXPECT_EQ(entries[3].reason, "Half Clock cannot be set");
+
+    EXPECT_EQ(entries[4].reader, "D");
+    EXPECT_TRUE(entries[4].started && entries[4].hasOutcome);
+    EXPECT_EQ(entries[4].reason, "write failed");
+}
+
+// Sets the zone the C library's local time follows, for the life of the
+// object.
+class ZoneForTest {
+public:
+    explicit ZoneForTest(const char* zone) {
+        const char* old = std::getenv("TZ");
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        set(zone);
+    }
+    ~ZoneForTest() { set(had_ ? old_.c_str() : nullptr); }
+
+private:
+    static void set(const char* zone) {
+#if defined(_WIN32)
+        _putenv((std::string("TZ=") + (zone ? zone : "")).c_str());
+        _tzset();
+#else
+        if (zone) setenv("TZ", zone, 1);
+        else unsetenv("TZ");
+        tzset();
+#endif
+    }
+    bool had_ = false;
+    std::string old_;
+};
+
+TEST(HistoryFileTest, TimeCarriesTheLocalTimeAndItsOffsetFromUtc) {
+    struct Case {
+        const char* zone;
+        int64_t time;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"UTC0", 1700000000, "2023-11-14 22:13:20 +00:00"},
+        {"IST-05:30", 1700000000, "2023-11-15 03:43:20 +05:30"},
+        {"PST+08", 1700000000, "2023-11-14 14:13:20 -08:00"},
+        {"IST-05:30", 946684799, "2000-01-01 05:29:59 +05:30"},  // over the turn of a year
+        {"PST+08", 951782400, "2000-02-28 16:00:00 -08:00"},     // back from a leap day
+        {"NPT-05:45", 951868800, "2000-03-01 05:45:00 +05:45"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.zone);
+        ZoneForTest zone(c.zone);
+        EXPECT_EQ(historyTime(c.time), c.text);
+    }
+    EXPECT_EQ(historyRunId(1700000000, "WS12", 4242), "20231114T221320-WS12-4242");
+}
+
+class HistoryAppendTest : public ::testing::Test {
+protected:
+    void TearDown() override { platform::setDurableFlushHook(nullptr); }
+    bool append(const std::vector<HistoryRow>& rows) { return appendHistoryRows(kHistoryFileName, rows, error_); }
+    ScratchDirectory scratch_;
+    std::string error_;
+};
+
+TEST_F(HistoryAppendTest, AppendsBehindWhatIsThereAndEndsALineCutShort) {
+    const std::string start = formatHistoryRow(startRow("A"));
+    const std::string outcome = formatHistoryRow(outcomeRow("A", HistoryOutcome::Written));
+    struct Case {
+        const char* what;
+        const char* before;  // null: no file yet
+        std::string after;
+    };
+    const std::vector<Case> cases = {
+        {"no file yet", nullptr, kHeader + start},
+        {"an empty file", "", kHeader + start},
+        {"whole rows", "x\r\n", "x\r\n" + start},
+        {"a line cut short", "x,y", "x,y\r\n" + start},
+        {"cut between CR and LF", "x,y\r", "x,y\r\n" + start},
+    };
+    std::vector<std::string> flushed;
+    platform::setDurableFlushHook([&](const std::string& path) {
+        flushed.push_back(path);
+        return true;
+    });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(kHistoryFileName);
+        if (c.before) writeWholeFile(kHistoryFileName, c.before);
+        flushed.clear();
+        ASSERT_TRUE(append({startRow("A")})) << error_;
+        EXPECT_EQ(readWholeFile(kHistoryFileName), c.after);
+        EXPECT_EQ(flushed, std::vector<std::string>{kHistoryFileName});
+    }
+    ASSERT_TRUE(append({outcomeRow("A", HistoryOutcome::Written)}));
+    std::vector<HistoryEntry> entries;
+    int skipped = -1;
+    ASSERT_TRUE(readHistoryFile(kHistoryFileName, entries, skipped, error_));
+    EXPECT_EQ(skipped, 1);  // the line the last case cut short
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_TRUE(entries[0].hasOutcome);
+}
+
+TEST_F(HistoryAppendTest, AFailedFlushOrAMissingFileIsReportedInOneLine) {
+    platform::setDurableFlushHook([](const std::string&) { return false; });
+    EXPECT_FALSE(append({startRow("A")}));
+    EXPECT_EQ(error_, std::string("cannot put on disk ") + kHistoryFileName + ": the system refused it");
+
+    std::filesystem::create_directory("folder.csv");
+    EXPECT_FALSE(appendHistoryRows("folder.csv", {startRow("A")}, error_));
+    EXPECT_EQ(error_.rfind("cannot open folder.csv: ", 0), 0u) << error_;
+
+    std::vector<HistoryEntry> entries;
+    int skipped = -1;
+    EXPECT_FALSE(readHistoryFile("none.csv", entries, skipped, error_));
+    EXPECT_EQ(error_, "no history");
+}
+
+}  // namespace
+}  // namespace spelvane::testing

@@ -69,6 +69,19 @@ protected:
         return text;
     }
 
+    // The box of a failed backup, and not one write reached the reader.
+    void expectNothingWrittenAfterAFailedBackup() {
+        EXPECT_EQ(boxTexts(), (std::vector<std::string>{kConfirmStore, kBackupFailedNotice}));
+        EXPECT_EQ(dialog.completions(), 1);
+        EXPECT_TRUE(writesSinceStart().empty());
+        EXPECT_EQ(reader.memory(0), original);
+        EXPECT_EQ(record().snapshot().hblank, 0x100);
+        std::string log = logText();
+        EXPECT_NE(log.find("Store is CANCELLED"), std::string::npos) << log;
+        EXPECT_EQ(log.find("STORE CHANGES"), std::string::npos) << log;
+        EXPECT_EQ(historyLines(), std::vector<std::string>{std::string("backup failed: ") + kBackupNotSaved});
+    }
+
     ScratchDirectory scratch;
     std::vector<uint8_t> original;
 };
@@ -141,24 +154,28 @@ TEST_F(WorkerCommandsTest, BackupAndHistoryStartAreOnDiskBeforeTheFirstWriteRequ
     using Flush = std::pair<std::string, size_t>;
     const auto start = std::find(flushes.begin(), flushes.end(), Flush{kHistoryFileName, 0});
     ASSERT_NE(start, flushes.end()) << "no history flush before the first write";
+    const std::string backup = stampedName("KVDEV-A1", kNow);
+    EXPECT_NE(std::find(flushes.begin(), start, Flush{backup, 0}), start) << "no backup flush before the start row";
     EXPECT_EQ(flushes.back(), (Flush{kHistoryFileName, writes})) << "the outcome follows the last request";
 }
 
+// A display name no file name can carry: the backup cannot be made. A
+// backup that cannot be put on the disk is no backup either.
 TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {
-    // A display name no file name can carry: the backup cannot be made.
     std::memset(appState().displayName, 'N', sizeof appState().displayName - 1);
     dialog.answerNext(kAnswerYes);
     serveCommand(IDC_STORE, OperatorChoice{true, 0x1c8});
+    expectNothingWrittenAfterAFailedBackup();
+}
 
-    EXPECT_EQ(boxTexts(), (std::vector<std::string>{kConfirmStore, kBackupFailedNotice}));
-    EXPECT_EQ(dialog.completions(), 1);
-    EXPECT_TRUE(writesSinceStart().empty());
-    EXPECT_EQ(reader.memory(0), original);
-    EXPECT_EQ(record().snapshot().hblank, 0x100);
-    std::string log = logText();
-    EXPECT_NE(log.find("Store is CANCELLED"), std::string::npos) << log;
-    EXPECT_EQ(log.find("STORE CHANGES"), std::string::npos) << log;
-    EXPECT_EQ(historyLines(), std::vector<std::string>{std::string("backup failed: ") + kBackupNotSaved});
+TEST_F(WorkerCommandsTest, StoreWhoseBackupCannotBeFlushedWritesNothingAndSaysSo) {
+    // Only the backup's flush fails.
+    platform::setDurableFlushHook([](const std::string& path) { return path.find(".set") == std::string::npos; });
+    dialog.answerNext(kAnswerYes);
+    serveCommand(IDC_STORE, OperatorChoice{true, 0x1c8});
+    platform::setDurableFlushHook(nullptr);
+    EXPECT_NE(logText().find("Saving is FAILED (File flushing error)"), std::string::npos);
+    expectNothingWrittenAfterAFailedBackup();
 }
 
 TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestartNotice) {

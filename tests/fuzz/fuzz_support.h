@@ -1,5 +1,5 @@
 #pragma once
-// What both fuzz targets share: a quiet log, file writing, and the checks
+// What the fuzz targets share: a quiet log, file writing, and the checks
 // every loaded or restored record must pass whatever the input was.
 #include <cstdint>
 #include <cstdio>

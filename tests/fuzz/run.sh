@@ -18,7 +18,7 @@ jobs=${SPELVANE_FUZZ_JOBS:-2}
 
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -DSPELVANE_FUZZ=ON -DSPELVANE_TESTS=ON \
   -DSPELVANE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$jobs" --target fuzz_restore fuzz_load_store >/dev/null
+cmake --build "$build" -j"$jobs" --target fuzz_restore fuzz_load_store fuzz_history >/dev/null
 
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then base=/dev/shm; else base=${TMPDIR:-/tmp}; fi
 scratch=$(mktemp -d "$base/spelvane-fuzz.XXXXXX")
@@ -26,7 +26,7 @@ trap 'rm -rf "$scratch"' EXIT INT TERM
 
 total=0
 status=0
-for target in restore load_store; do
+for target in restore load_store history; do
   corpus="$scratch/corpus-$target"
   mkdir -p "$corpus" "$scratch/tmp-$target"
   cp "$here/corpus/$target/"* "$corpus/"

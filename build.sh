@@ -13,10 +13,11 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
-# The win32 thread model's compiler builds what ships, the posix one the tests.
-RELEASE_PACKAGES=(cmake make g++-mingw-w64-i686-win32)
+# The win32 thread model's compiler builds what ships (python3 packs it), the
+# posix one the tests.
+RELEASE_PACKAGES=(cmake make g++-mingw-w64-i686-win32 python3)
 PACKAGES=("${RELEASE_PACKAGES[@]}" g++ googletest g++-mingw-w64-i686 wine wine32:i386 xvfb
-          xauth x11-utils xdotool xxd imagemagick clang libclang-rt-14-dev python3)
+          xauth x11-utils xdotool xxd imagemagick clang libclang-rt-14-dev)
 
 log() { printf '\n==> %s\n' "$*"; }
 
@@ -154,9 +155,10 @@ make_release() {
     local zip
     zip=$(basename "$(ls -t "$BUILD"/release/spelvane-*-win32.zip | head -n 1)")
     mkdir -p "$ROOT/dist"
-    cp "$BUILD/release/$zip" "$ROOT/dist/$zip"
+    cp "$BUILD/release/$zip" "$BUILD/release/SHA256SUMS" "$ROOT/dist/"
     cmake -E tar tvf "$ROOT/dist/$zip"
-    log "the package: dist/$zip ($(stat -c %s "$ROOT/dist/$zip") bytes)"
+    log "the package: dist/$zip ($(stat -c %s "$ROOT/dist/$zip") bytes), its SHA-256 in dist/SHA256SUMS"
+    cat "$ROOT/dist/SHA256SUMS"
 }
 
 case "${1:-}" in

@@ -5,7 +5,7 @@
 #include "app/app_state.h"
 #include "app/message_log.h"
 #include "app/texts.h"
-#include "platform/files.h"
+#include "platform/output_file.h"
 #include "platform/local_time.h"
 #include "platform/timing.h"
 #include "settings/settings_file.h"
@@ -28,13 +28,15 @@ enum class Claim { Created, TimeFailed, CreateFailed };
 // the clock went back. Any other reason a name cannot be created (a folder
 // that cannot be written, a full disk, a path too long) holds for the next
 // name as well, so the search stops there. stamp and fileName end as the
-// last ones tried; only Created leaves a file that this backup may write.
-Claim claimBackupFile(const char* displayName, int64_t& stamp, char (&fileName)[kSettingsFileNameSize]) {
+// last ones tried; only Created leaves file open on the file that this
+// backup writes, and nothing else may reach it by its name meanwhile.
+Claim claimBackupFile(const char* displayName, int64_t& stamp, char (&fileName)[kSettingsFileNameSize],
+                      platform::OutputFile& file) {
     for (int tried = 0; tried < kStampsToTry; ++tried, ++stamp) {
         platform::LocalTime localTime{};
         if (!platform::toLocalTime(stamp, localTime)) return Claim::TimeFailed;
         buildSettingsFileName(fileName, displayName, localTime);
-        switch (platform::createNewFile(fileName)) {
+        switch (file.createNew(fileName)) {
         case platform::NewFile::Created:
             return Claim::Created;
         case platform::NewFile::Exists:
@@ -44,14 +46,6 @@ Claim claimBackupFile(const char* displayName, int64_t& stamp, char (&fileName)[
         }
     }
     return Claim::CreateFailed;
-}
-
-bool isEmptyFile(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
-    const bool empty = std::fgetc(file) == EOF;
-    std::fclose(file);
-    return empty;
 }
 
 }  // namespace
@@ -73,7 +67,8 @@ bool AppState::saveOriginalSettings() {
     const int count = boundCount();
     bool allSaved = true;
     char fileName[kSettingsFileNameSize] = {};
-    const Claim claim = count == 0 ? Claim::Created : claimBackupFile(displayName, stamp, fileName);
+    platform::OutputFile file;
+    const Claim claim = count == 0 ? Claim::Created : claimBackupFile(displayName, stamp, fileName, file);
     if (claim == Claim::TimeFailed) {
         log.append("Saving is FAILED (Time stamp error)\r\n");
         allSaved = false;
@@ -87,11 +82,15 @@ bool AppState::saveOriginalSettings() {
         std::snprintf(lastBackupFile, sizeof lastBackupFile, "%s", fileName);
         // Every section is appended to the file this backup has just created.
         for (int i = 0; i < count; ++i) {
-            if (!settings[i].saveToFile(fileName, log)) allSaved = false;
+            if (!settings[i].saveToFile(file, log)) allSaved = false;
             if (i + 1 < count) log.append("%s", kLogRule);
         }
         // A backup that holds nothing would only mislead a later Restore.
-        if (!allSaved && isEmptyFile(fileName)) std::remove(fileName);
+        uint64_t size = 0;
+        const bool empty = !allSaved && file.size(size) && size == 0;
+        // Every section that counts as saved is on the disk already.
+        file.close();
+        if (empty) std::remove(fileName);
     }
     lastFileStamp = stamp;
     return allSaved;

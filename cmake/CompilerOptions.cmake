@@ -20,3 +20,14 @@ if(WIN32)
   # Import nothing but system DLLs: the C++ and GCC runtimes go into the binary.
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
+
+if(SPELVANE_RELEASE)
+  # One commit gives the same bytes wherever it is built: no build folder in
+  # the objects' debug info (the .debug files, whose CRC the stripped
+  # binaries carry) or in __FILE__, and no link time in the PE header or the
+  # export table (0 instead). The build tree may sit inside the sources, so
+  # its mapping comes last and wins.
+  add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.
+                      -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+  add_link_options(-Wl,--no-insert-timestamp)
+endif()

@@ -2,7 +2,8 @@
 #   ship/  spelvane.exe, spelvane-cli.exe and the simulated qzsd7.dll, stripped,
 #          each with its debug info in <file>.debug (found through the debug
 #          link), and the simulator's configurations beside the library;
-#   dist   the operator's package, made only after the import check passed.
+#   dist   the operator's package and the SHA256SUMS of it, made only after the
+#          import check passed.
 if(NOT WIN32 OR NOT SPELVANE_MINGW_THREADS STREQUAL "win32")
   # The posix thread model links winpthreads, which Windows 2000 cannot load.
   message(FATAL_ERROR "SPELVANE_RELEASE needs -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32-release.cmake")
@@ -15,9 +16,12 @@ file(MAKE_DIRECTORY ${SPELVANE_SHIP_DIR})
 set(shipped_binaries)
 function(spelvane_ship target file)
   set(out ${SPELVANE_SHIP_DIR}/${file})
+  # objcopy stamps its output with the time it runs unless given one: 0, as
+  # the linker leaves it (CompilerOptions.cmake).
+  set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${SPELVANE_OBJCOPY})
   add_custom_command(OUTPUT ${out} ${out}.debug
-    COMMAND ${SPELVANE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${out}.debug
-    COMMAND ${SPELVANE_OBJCOPY} --strip-all --add-gnu-debuglink=${out}.debug $<TARGET_FILE:${target}> ${out}
+    COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE:${target}> ${out}.debug
+    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${out}.debug $<TARGET_FILE:${target}> ${out}
     DEPENDS ${target}
     COMMENT "Stripping ${file} into ship/"
     VERBATIM)
@@ -36,24 +40,24 @@ configure_file(${CMAKE_SOURCE_DIR}/docs/operator-readme.txt ${CMAKE_BINARY_DIR}/
 add_custom_target(ship ALL DEPENDS ${shipped_binaries})
 
 # The simulated library goes only into demo/: beside the real programs it
-# would stand in for the reader's own qzsd7.dll.
+# would stand in for the reader's own qzsd7.dll. dist packs on every build:
+# the zip is dated from the last commit, which can change with no file here.
+find_program(SPELVANE_PYTHON NAMES python3 REQUIRED)
 set(SPELVANE_PACKAGE spelvane-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}-win32)
-set(stage ${CMAKE_BINARY_DIR}/package)
-set(top ${stage}/${SPELVANE_PACKAGE})
 set(zip ${CMAKE_BINARY_DIR}/${SPELVANE_PACKAGE}.zip)
 set(check ${CMAKE_SOURCE_DIR}/tests/shipped/check_imports.sh)
-file(GLOB winapi_lists ${CMAKE_SOURCE_DIR}/tests/shipped/winapi/*)
-add_custom_command(OUTPUT ${zip}
+set(contents README.txt=${CMAKE_BINARY_DIR}/README.txt)
+foreach(file spelvane.exe spelvane-cli.exe)
+  list(APPEND contents ${file}=${SPELVANE_SHIP_DIR}/${file})
+endforeach()
+foreach(file spelvane.exe spelvane-cli.exe qzsd7.dll qzsim.conf pair.conf)
+  list(APPEND contents demo/${file}=${SPELVANE_SHIP_DIR}/${file})
+endforeach()
+add_custom_target(dist
   COMMAND bash ${check} ${shipped_binaries}
-  COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage} ${zip}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${top}/demo
-  COMMAND ${CMAKE_COMMAND} -E copy
-    ${SPELVANE_SHIP_DIR}/spelvane.exe ${SPELVANE_SHIP_DIR}/spelvane-cli.exe ${CMAKE_BINARY_DIR}/README.txt ${top}
-  COMMAND ${CMAKE_COMMAND} -E copy
-    ${SPELVANE_SHIP_DIR}/spelvane.exe ${SPELVANE_SHIP_DIR}/spelvane-cli.exe ${SPELVANE_SHIP_DIR}/qzsd7.dll
-    ${SPELVANE_SHIP_DIR}/qzsim.conf ${SPELVANE_SHIP_DIR}/pair.conf ${top}/demo
-  COMMAND ${CMAKE_COMMAND} -E chdir ${stage} ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip ${SPELVANE_PACKAGE}
-  DEPENDS ${shipped_binaries} ${CMAKE_BINARY_DIR}/README.txt ${check} ${winapi_lists}
+  COMMAND ${SPELVANE_PYTHON} ${CMAKE_SOURCE_DIR}/cmake/pack_release.py
+    ${CMAKE_SOURCE_DIR} ${zip} ${SPELVANE_PACKAGE} ${contents}
+  DEPENDS ${shipped_binaries} ${CMAKE_BINARY_DIR}/README.txt
+  BYPRODUCTS ${zip} ${CMAKE_BINARY_DIR}/SHA256SUMS
   COMMENT "Checking the imports and packing ${SPELVANE_PACKAGE}.zip"
   VERBATIM)
-add_custom_target(dist DEPENDS ${zip})

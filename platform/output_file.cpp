@@ -24,8 +24,6 @@ const char* describeFileFault(FileFault fault) {
     return "";
 }
 
-NewFile createNewFile(const char* path) { return OutputFile().createNew(path); }
-
 void setDurableFlushHook(DurableFlushHook hook) { flushHook() = std::move(hook); }
 
 bool durableFlushAllowed(const std::string& path) {

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "platform/output_file.h"
 #include "settings/speed_settings.h"
 
 namespace spelvane {
@@ -90,9 +91,9 @@ void SpeedSettings::logBackupTarget(const char* fileName, ProgressLog& log) cons
     log.append("Filename: %s\r\n", fileName);
 }
 
-bool SpeedSettings::saveToFile(const char* fileName, ProgressLog& log) {
+bool SpeedSettings::saveToFile(platform::OutputFile& file, ProgressLog& log) {
     const std::string type = typeName();
-    logBackupTarget(fileName, log);
+    logBackupTarget(file.path().c_str(), log);
 
     // Checked before the file is touched, so a refused section leaves the
     // file as it was.
@@ -106,22 +107,20 @@ bool SpeedSettings::saveToFile(const char* fileName, ProgressLog& log) {
         return false;
     }
 
-    // Binary mode: the line ends are written exactly as they stand. The
-    // backup claimed the file as new; a section only ever adds to it.
-    std::FILE* file = std::fopen(fileName, "ab");
-    if (!file) {
+    // Written exactly as it stands, line ends and all, through the handle
+    // that claimed the file: a section only ever adds to it.
+    if (!file.isOpen()) {
         log.append("Saving is FAILED (File creating error)\r\n");
         return false;
     }
-    bool written = std::fwrite(section.data(), 1, section.size(), file) == section.size();
-    written = std::fflush(file) == 0 && written;
-    bool closed = std::fclose(file) == 0;
-    if (!written) {
+    if (!file.write(section.data(), section.size())) {
         log.append("Saving is FAILED (File writing error)\r\n");
         return false;
     }
-    if (!closed) {
-        log.append("Saving is FAILED (File closing error)\r\n");
+    // SUCCESS means on the disk: a power cut during the store that follows
+    // must not take the backup with it.
+    if (!file.flushDurably()) {
+        log.append("Saving is FAILED (File flushing error)\r\n");
         return false;
     }
     log.append("Saving is SUCCESS\r\n");

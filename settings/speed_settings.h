@@ -6,6 +6,9 @@
 #include "settings/speed_values.h"
 
 namespace spelvane {
+namespace platform {
+class OutputFile;
+}
 
 struct DeviceSlot;
 struct DeviceInfo;
@@ -46,10 +49,11 @@ struct SpeedSettings {
     // Writes target into the device and adopts it when every step verified.
     // Returns whether it did (the log tells the operator either way).
     bool storeToDevice(SpeedValues& target, ProgressLog& log);
-    // Appends this device's backup section to fileName, a file the backup
-    // has just created; false when the section could not be written whole
-    // or would not lead a restore back to this device.
-    bool saveToFile(const char* fileName, ProgressLog& log);
+    // Appends this device's backup section to file, which the backup has
+    // just created, and puts it on the disk; false when the section could
+    // not be written whole and flushed, or would not lead a restore back to
+    // this device.
+    bool saveToFile(platform::OutputFile& file, ProgressLog& log);
     // The two lines that open a device's part of the backup's log.
     void logBackupTarget(const char* fileName, ProgressLog& log) const;
     // Applies the section that follows in file to this device. Refused

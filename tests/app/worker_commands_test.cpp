@@ -13,6 +13,7 @@
 #include "app/control_ids.h"
 #include "app/message_log.h"
 #include "app/worker.h"
+#include "platform/output_file.h"
 #include "settings/settings_file.h"
 #include "tests/support/settings_file_test.h"
 #include "tests/support/sim_device_test.h"
@@ -49,6 +50,18 @@ protected:
         std::vector<std::string> texts;
         for (const auto& message : dialog.messages()) texts.push_back(message.text);
         return texts;
+    }
+
+    // The box of a failed backup, and not one write reached the reader.
+    void expectNothingWrittenAfterAFailedBackup() {
+        EXPECT_EQ(boxTexts(), (std::vector<std::string>{kConfirmStore, kBackupFailedNotice}));
+        EXPECT_EQ(dialog.completions(), 1);
+        EXPECT_TRUE(writesSinceStart().empty());
+        EXPECT_EQ(reader.memory(0), original);
+        EXPECT_EQ(record().snapshot().hblank, 0x100);
+        std::string log = logText();
+        EXPECT_NE(log.find("Store is CANCELLED"), std::string::npos) << log;
+        EXPECT_EQ(log.find("STORE CHANGES"), std::string::npos) << log;
     }
 
     ScratchDirectory scratch;
@@ -91,20 +104,23 @@ TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
     EXPECT_LT(log.find("SAVE ORIGINAL SETTINGS"), log.find("STORE CHANGES"));
 }
 
+// A display name no file name can carry: the backup cannot be made. A
+// backup that cannot be put on the disk is no backup either.
 TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {
-    // A display name no file name can carry: the backup cannot be made.
     std::memset(appState().displayName, 'N', sizeof appState().displayName - 1);
     dialog.answerNext(kAnswerYes);
     serveCommand(IDC_STORE, OperatorChoice{true, 0x1c8});
+    expectNothingWrittenAfterAFailedBackup();
+}
 
-    EXPECT_EQ(boxTexts(), (std::vector<std::string>{kConfirmStore, kBackupFailedNotice}));
-    EXPECT_EQ(dialog.completions(), 1);
-    EXPECT_TRUE(writesSinceStart().empty());
-    EXPECT_EQ(reader.memory(0), original);
-    EXPECT_EQ(record().snapshot().hblank, 0x100);
-    std::string log = logText();
-    EXPECT_NE(log.find("Store is CANCELLED"), std::string::npos) << log;
-    EXPECT_EQ(log.find("STORE CHANGES"), std::string::npos) << log;
+TEST_F(WorkerCommandsTest, StoreWhoseBackupCannotBeFlushedWritesNothingAndSaysSo) {
+    // Only the backup's flush fails.
+    platform::setDurableFlushHook([](const std::string& path) { return path.find(".set") == std::string::npos; });
+    dialog.answerNext(kAnswerYes);
+    serveCommand(IDC_STORE, OperatorChoice{true, 0x1c8});
+    platform::setDurableFlushHook(nullptr);
+    EXPECT_NE(logText().find("Saving is FAILED (File flushing error)"), std::string::npos);
+    expectNothingWrittenAfterAFailedBackup();
 }
 
 TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestartNotice) {

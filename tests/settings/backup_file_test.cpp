@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #endif
 
+#include "platform/output_file.h"
 #include "tests/support/settings_file_test.h"
 
 namespace spelvane::testing {
@@ -139,6 +140,39 @@ TEST_F(BackupTest, RefusedFirstSectionLeavesTheFileToTheSecond) {
 
     EXPECT_FALSE(appState().saveOriginalSettings());
     EXPECT_EQ(readWholeFile(stampedName("KVDEV-A1", kNow)), exampleSection());
+}
+
+// A section counts as saved only once it is on the disk: a power cut in the
+// store that follows must not take the backup with it. A flush that fails
+// fails the backup.
+TEST_F(BackupTest, EachSectionIsOnTheDiskBeforeItIsCalledSaved) {
+    DeviceInfo first = makeInfo("TYPE1");
+    DeviceInfo second = makeInfo("TYPE2");
+    bindRecord(0, first, exampleValues());
+    bindRecord(1, second, exampleValues());
+    const struct {
+        std::vector<bool> flushes;
+        bool saved;
+    } cases[] = {{{true, true}, true}, {{false, true}, false}, {{true, false}, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flushes[0] ? "second flush" : "first flush");
+        messageLog().clear();
+        std::vector<std::string> seen;  // the file flushed, and the log's last line then
+        platform::setDurableFlushHook([&](const std::string& path) {
+            const std::string text = log();
+            seen.push_back(path + " after " + text.substr(text.rfind("\r\n", text.size() - 3) + 2));
+            return c.flushes[seen.size() - 1];
+        });
+        EXPECT_EQ(appState().saveOriginalSettings(), c.saved);
+        platform::setDurableFlushHook(nullptr);
+
+        const std::string name = appState().lastBackupFile;
+        EXPECT_EQ(seen, (std::vector<std::string>{name + " after Filename: " + name + "\r\n",
+                                                  name + " after Filename: " + name + "\r\n"}));
+        const std::string text = log();
+        EXPECT_EQ(text.find("Saving is FAILED (File flushing error)\r\n") != std::string::npos, !c.saved) << text;
+        EXPECT_EQ(text.find("SUCCESS") != std::string::npos, c.flushes[0] || c.flushes[1]);
+    }
 }
 
 TEST_F(BackupTest, NameThatCannotBeCreatedFailsTheBackupAtOnce) {

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <utility>
 
 #include "platform/local_time.h"
 #include "platform/output_file.h"
@@ -405,27 +407,27 @@ std::vector<HistoryEntry> gatherHistoryEntries(const std::vector<HistoryRow>& ro
     std::vector<HistoryEntry> entries;
     // The entry a row of the same run and reader continues: the latest one
     // that started and has no outcome yet.
-    const auto openEntry = [&](const HistoryRow& row) -> HistoryEntry* {
-        for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-            if (it->started && !it->hasOutcome && it->run.id == row.run.id && it->reader == row.reader) return &*it;
-        return nullptr;
-    };
+    std::map<std::pair<std::string, std::string>, size_t> open;
     for (const HistoryRow& row : rows) {
-        HistoryEntry* entry = row.event == HistoryEvent::Start ? nullptr : openEntry(row);
-        if (!entry) {
+        const auto key = std::make_pair(row.run.id, row.reader);
+        const auto found = row.event == HistoryEvent::Start ? open.end() : open.find(key);
+        size_t index = found == open.end() ? entries.size() : found->second;
+        if (found == open.end()) {
             entries.push_back(entryOf(row));
-            entry = &entries.back();
             // A change row whose start was lost still tells that writing began.
-            entry->started = row.event != HistoryEvent::Outcome;
+            entries.back().started = row.event != HistoryEvent::Outcome;
+            if (entries.back().started) open[key] = index;
         }
-        fillMissing(entry->type, row.type);
-        fillMissing(entry->backup, row.backup);
-        fillMissing(entry->file, row.file);
-        if (row.event == HistoryEvent::Change) entry->changes.push_back(row.change);
+        HistoryEntry& entry = entries[index];
+        fillMissing(entry.type, row.type);
+        fillMissing(entry.backup, row.backup);
+        fillMissing(entry.file, row.file);
+        if (row.event == HistoryEvent::Change) entry.changes.push_back(row.change);
         if (row.event == HistoryEvent::Outcome) {
-            entry->hasOutcome = true;
-            entry->outcome = row.outcome;
-            entry->reason = row.reason;
+            entry.hasOutcome = true;
+            entry.outcome = row.outcome;
+            entry.reason = row.reason;
+            open.erase(key);
         }
     }
     return entries;

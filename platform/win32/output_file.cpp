@@ -101,7 +101,8 @@ bool OutputFile::write(const void* data, size_t bytes) {
     return true;
 }
 
-// NTFS writes a new file's name with its data: there is no folder to flush.
+// Windows offers no flush of a folder: FlushFileBuffers writes the file's
+// data and its metadata, and NTFS logs the new name with the latter.
 bool OutputFile::flushDurably() {
     if (!isOpen()) return fail(FileFault::Other);
     if (!FlushFileBuffers(handleOf(handle_))) return fail(faultOf(GetLastError(), path_));

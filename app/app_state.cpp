@@ -2,11 +2,18 @@
 
 #include <cstring>
 
+#include "device/device_slot.h"
+
 namespace spelvane {
 
 AppState& appState() {
     static AppState state;
     return state;
+}
+
+std::string AppState::readerName(int i) const {
+    const DeviceSlot* device = settings[i].device;
+    return device ? device->name() : settings[i].typeName();
 }
 
 void resetAppState() {

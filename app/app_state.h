@@ -19,6 +19,8 @@
 namespace spelvane {
 
 struct DeviceSlot;
+class ChangeHistory;
+class ChangeObserver;
 
 constexpr uint32_t kListMarkerBuilt = 0x4497880Au;
 constexpr uint32_t kListMarkerReleased = 0xFFFFFFFFu;
@@ -37,6 +39,8 @@ constexpr const char* kReaderLockName = "Global\\Spelvane.Readers";
 
 // How a store or restore went over the open devices.
 struct OperationSummary {
+    // Some of its rows could not be written to the change history.
+    bool historyMissing = false;
     int unchanged = 0;
     int stored = 0;
     int refused = 0;
@@ -76,6 +80,9 @@ struct AppState {
     // How many settings records are bound to an open device (0, 1 or 2),
     // whatever openCount holds: every per-device loop runs over this many.
     int boundCount() const { return openCount < 0 ? 0 : (openCount > 2 ? 2 : openCount); }
+    // The reader of settings record i by its own name; its type name once
+    // the device is gone.
+    std::string readerName(int i) const;
 
     // Takes the reader lock, finds the devices, opens one or a matched pair
     // and reads their settings; message boxes tell the operator why not.
@@ -86,8 +93,10 @@ struct AppState {
     // Backs up every open device into one new settings file; false when any
     // device's section could not be written whole.
     bool saveOriginalSettings();
-    // Computes and stores the operator's one choice on every open device.
-    OperationSummary storeChanges(const OperatorChoice& choice);
+    // Computes and stores the operator's one choice on every open device,
+    // each change in the history when one is given (started before its
+    // first write).
+    OperationSummary storeChanges(const OperatorChoice& choice, ChangeHistory* history = nullptr);
     // The whole Store after the operator said Yes: the backup, and only when
     // it was saved whole, the store. backedUp false: nothing was written.
     struct StoreResult {
@@ -95,7 +104,8 @@ struct AppState {
         OperationSummary summary;
     };
     StoreResult backUpAndStore(const OperatorChoice& choice);
-    // Applies the sections of a settings file to the open devices.
+    // Applies the sections of a settings file to the open devices, each
+    // change in the history.
     RestoreSummary restoreFromFile(const char* path);
     // Walks the sections of a settings file as a restore does: each open
     // device is offered, in file order, the sections that name its type
@@ -110,8 +120,10 @@ AppState& appState();
 void resetAppState();
 
 // The store of one device: the operator's choice through the change
-// computation into the store sequence, logged.
-DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice);
+// computation into the store sequence, logged; the observer hears what the
+// store sequence tells and why a change was refused.
+DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice,
+                                ChangeObserver* observer = nullptr);
 
 // Calendar time (whole seconds) of the last backup of this run; 0 before the
 // first. Every backup takes a later stamp, so two never share a file name.

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "device/device_slot.h"
 
 namespace spelvane {
 namespace {
@@ -14,11 +13,6 @@ std::string formatted(const char* format, const char* first, const char* second 
     std::snprintf(text.data(), text.size(), format, first, second);
     text.resize(static_cast<size_t>(length));
     return text;
-}
-
-std::string readerName(const AppState& app, int i) {
-    const DeviceSlot* device = app.settings[i].device;
-    return device ? device->name() : app.settings[i].typeName();
 }
 
 // The restart notice when a reader was written or every reader already held
@@ -41,25 +35,38 @@ bool leftAsItWas(const std::optional<DeviceOutcome>& outcome) {
     return !outcome || *outcome == DeviceOutcome::Refused;
 }
 
-}  // namespace
+// The box as it is, and one line more when the history lacks this change.
+std::string withHistoryLine(std::string text, const OperationSummary& summary) {
+    if (summary.historyMissing) text += std::string("\n\n") + kHistoryMissingNotice;
+    return text;
+}
 
-std::string storeClosingNotice(const AppState& app, const AppState::StoreResult& result) {
+std::string storeBox(const AppState& app, const AppState::StoreResult& result) {
     if (!result.backedUp) return kBackupFailedNotice;
     if (result.summary.failed > 0) return formatted(kStoreFailedNotice, app.lastBackupFile);
     return closingNotice(app, result.summary, kNothingWritten, [&](int i, const std::optional<DeviceOutcome>& outcome) {
-        return leftAsItWas(outcome) ? formatted(kChangeRefusedForReader, readerName(app, i).c_str()) : std::string();
+        return leftAsItWas(outcome) ? formatted(kChangeRefusedForReader, app.readerName(i).c_str()) : std::string();
     });
 }
 
-std::string restoreClosingNotice(const AppState& app, const RestoreSummary& summary, const char* file) {
-    const char* name = file ? file : "";
+std::string restoreBox(const AppState& app, const RestoreSummary& summary, const char* name) {
     if (summary.unicode) return formatted(kUnicodeFileNotice, name);
     if (!summary.opened) return formatted(kFileUnreadableNotice, name);
     if (summary.failed > 0) return kRestoreFailedNotice;
     return closingNotice(app, summary, kNothingWritten, [&](int i, const std::optional<DeviceOutcome>& outcome) {
         if (!leftAsItWas(outcome)) return std::string();
-        return formatted(outcome ? kSectionRefusedForReader : kNoSectionForReader, readerName(app, i).c_str(), name);
+        return formatted(outcome ? kSectionRefusedForReader : kNoSectionForReader, app.readerName(i).c_str(), name);
     });
+}
+
+}  // namespace
+
+std::string storeClosingNotice(const AppState& app, const AppState::StoreResult& result) {
+    return withHistoryLine(storeBox(app, result), result.summary);
+}
+
+std::string restoreClosingNotice(const AppState& app, const RestoreSummary& summary, const char* file) {
+    return withHistoryLine(restoreBox(app, summary, file ? file : ""), summary);
 }
 
 }  // namespace spelvane

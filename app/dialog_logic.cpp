@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/app_state.h"
+#include "app/change_history.h"
 #include "app/control_ids.h"
 #include "app/message_log.h"
 #include "app/texts.h"
@@ -67,6 +68,9 @@ bool handleDialogMessage(const DialogMessage& message, WindowHandle dialog, Dial
                 return appState().discoverDevices(dialog);
             }();
             if (!found) controls.endDialog(1);
+            // A change cut short the last time is named before anything
+            // new is started.
+            else logInterruptedChanges(appState());
             // What discovery logged (a refused information block, a device
             // list cut at 64) stays for the operator to read.
             refreshDialog(controls, false);

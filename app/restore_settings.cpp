@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/change_history.h"
 #include "app/message_log.h"
 #include "settings/settings_file.h"
 
@@ -37,12 +38,30 @@ bool chooseSettingsFile(WindowHandle owner, char* fileName, size_t fileNameSize)
 
 RestoreSummary AppState::restoreFromFile(const char* path) {
     MessageLog& log = messageLog();
-    const RestoreSummary summary =
-        takeSections(path, [&](int device, std::FILE* file) { return settings[device].restoreSection(file, log); });
-    if (summary.unicode)
-        log.append("Settings file %s is Unicode: save it as ANSI; nothing is written\r\n", path ? path : "");
-    else if (!summary.opened)
-        log.append("Cannot open settings file %s\r\n", path ? path : "");
+    // A restore takes no backup: the change rows of its start are the only
+    // record of the values it replaces.
+    ChangeHistory history(*this, "restore");
+    const std::string file = path ? path : "";
+    RestoreSummary summary = takeSections(path, [&](int device, std::FILE* section) {
+        history.beginReader(device, std::string(), file);
+        const DeviceOutcome outcome = settings[device].restoreSection(section, log, &history);
+        history.endReader(outcome);
+        return outcome;
+    });
+    if (summary.unicode) {
+        log.append("Settings file %s is Unicode: save it as ANSI; nothing is written\r\n", file.c_str());
+        return summary;
+    }
+    if (!summary.opened) {
+        log.append("Cannot open settings file %s\r\n", file.c_str());
+        return summary;
+    }
+    for (int i = 0; i < boundCount(); ++i) {
+        if (summary.outcome[i]) continue;
+        history.beginReader(i, std::string(), file);
+        history.endReader(HistoryOutcome::NoSection);
+    }
+    summary.historyMissing = history.missing();
     return summary;
 }
 

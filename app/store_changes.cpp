@@ -1,6 +1,7 @@
 // The store: for every open device, the operator's choice through the
 // change computation into the store sequence.
 #include "app/app_state.h"
+#include "app/change_history.h"
 #include "app/message_log.h"
 #include "app/texts.h"
 
@@ -18,7 +19,7 @@ void OperationSummary::add(int device, DeviceOutcome result) {
     }
 }
 
-DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice) {
+DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice, ChangeObserver* observer) {
     MessageLog& log = messageLog();
     ChangePlan plan = computeChange(record.snapshot(), choice);
     log.append("Store -> device: %s\r\n", record.typeName().c_str());
@@ -28,14 +29,15 @@ DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& cho
         return DeviceOutcome::Unchanged;
     case ChangePlan::Outcome::Refused:
         log.append("%s", plan.refusal.c_str());
+        if (observer) observer->refused(plan.refusal);
         return DeviceOutcome::Refused;
     case ChangePlan::Outcome::Change:
         break;
     }
-    return record.storeToDevice(plan.target, log) ? DeviceOutcome::Stored : DeviceOutcome::Failed;
+    return record.storeToDevice(plan.target, log, observer) ? DeviceOutcome::Stored : DeviceOutcome::Failed;
 }
 
-OperationSummary AppState::storeChanges(const OperatorChoice& choice) {
+OperationSummary AppState::storeChanges(const OperatorChoice& choice, ChangeHistory* history) {
     OperationSummary summary;
     MessageLog& log = messageLog();
     log.append("%s", kLogRule);
@@ -43,7 +45,10 @@ OperationSummary AppState::storeChanges(const OperatorChoice& choice) {
     log.append("%s", kLogRule);
     const int count = boundCount();
     for (int i = 0; i < count; ++i) {
-        summary.add(i, storeDeviceChange(settings[i], choice));
+        if (history) history->beginReader(i, lastBackupFile);
+        const DeviceOutcome outcome = storeDeviceChange(settings[i], choice, history);
+        if (history) history->endReader(outcome);
+        summary.add(i, outcome);
         if (i + 1 < count) log.append("%s", kLogRule);
     }
     return summary;
@@ -51,15 +56,19 @@ OperationSummary AppState::storeChanges(const OperatorChoice& choice) {
 
 AppState::StoreResult AppState::backUpAndStore(const OperatorChoice& choice) {
     StoreResult result;
+    ChangeHistory history(*this, "store");
     // Without a complete backup the operator could not go back to what the
     // device holds now, so nothing is written.
     if (!saveOriginalSettings()) {
         messageLog().append("Store is CANCELLED: the original settings could not be saved, "
                             "nothing was written to the device\r\n");
+        history.everyReader(HistoryOutcome::BackupFailed, std::string(), kBackupNotSaved);
+        result.summary.historyMissing = history.missing();
         return result;
     }
     result.backedUp = true;
-    result.summary = storeChanges(choice);
+    result.summary = storeChanges(choice, &history);
+    result.summary.historyMissing = history.missing();
     return result;
 }
 

@@ -393,7 +393,7 @@ bool sectionIsFor(const std::string& sectionType, const SpeedSettings& record) {
     return typeNamesMatch(sectionType, record.typeName());
 }
 
-DeviceOutcome SpeedSettings::restoreSection(std::FILE* file, ProgressLog& log) {
+DeviceOutcome SpeedSettings::restoreSection(std::FILE* file, ProgressLog& log, ChangeObserver* observer) {
     const SpeedValues current = snapshot();
     SpeedValues work = current;
     std::string refusal;
@@ -402,6 +402,7 @@ DeviceOutcome SpeedSettings::restoreSection(std::FILE* file, ProgressLog& log) {
     log.append("Restore -> device: %s\r\n", typeName().c_str());
     if (!accepted) {
         log.append("Section is refused (%s); nothing is written\r\n", refusal.c_str());
+        if (observer) observer->refused(refusal);
         return DeviceOutcome::Refused;
     }
     if (!storedValuesDiffer(work, current)) {
@@ -409,7 +410,7 @@ DeviceOutcome SpeedSettings::restoreSection(std::FILE* file, ProgressLog& log) {
         return DeviceOutcome::Unchanged;
     }
     // A failed store is reported by the store itself.
-    return storeToDevice(work, log) ? DeviceOutcome::Stored : DeviceOutcome::Failed;
+    return storeToDevice(work, log, observer) ? DeviceOutcome::Stored : DeviceOutcome::Failed;
 }
 
 }  // namespace spelvane

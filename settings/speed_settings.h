@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "settings/change_observer.h"
 #include "settings/progress_log.h"
 #include "settings/speed_values.h"
 
@@ -47,8 +48,10 @@ struct SpeedSettings {
     // Closes the device and forgets it.
     void unbind();
     // Writes target into the device and adopts it when every step verified.
-    // Returns whether it did (the log tells the operator either way).
-    bool storeToDevice(SpeedValues& target, ProgressLog& log);
+    // Returns whether it did (the log tells the operator either way); an
+    // observer hears of the first write before it is sent, and of the
+    // request that failed.
+    bool storeToDevice(SpeedValues& target, ProgressLog& log, ChangeObserver* observer = nullptr);
     // Appends this device's backup section to file, which the backup has
     // just created, and puts it on the disk; false when the section could
     // not be written whole and flushed, or would not lead a restore back to
@@ -58,8 +61,9 @@ struct SpeedSettings {
     void logBackupTarget(const char* fileName, ProgressLog& log) const;
     // Applies the section that follows in file to this device. Refused
     // means nothing was written, so the device may still take a later
-    // section of the file.
-    DeviceOutcome restoreSection(std::FILE* file, ProgressLog& log);
+    // section of the file. The observer hears why a section was refused,
+    // and what storeToDevice tells it.
+    DeviceOutcome restoreSection(std::FILE* file, ProgressLog& log, ChangeObserver* observer = nullptr);
 
     // The device's type name from its information block; "" without one.
     std::string typeName() const;

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "device/call_gate.h"
 #include "device/device_slot.h"
@@ -28,19 +29,46 @@ bool readBackMatches(DeviceSlot& device, uint16_t offset, const void* expected, 
     return std::memcmp(buffer, expected, compared) == 0;
 }
 
-void logLastDeviceError(ProgressLog& log) {
+// Logs the library's reason for the last refusal and returns it as
+// "Error <hex>: <text>".
+std::string logLastDeviceError(ProgressLog& log) {
     char text[kErrorTextCapacity] = {};
     ErrorTextRequest request = {0, text, kErrorTextCapacity};
     gateCall(0, kErrorText, &request);
     text[kErrorTextCapacity - 1] = '\0';
     log.append("FAILED (Error %x: %s)\r\n", static_cast<unsigned>(request.code), text);
+    char reason[kErrorTextCapacity + 32];
+    std::snprintf(reason, sizeof reason, "Error %x: %s", static_cast<unsigned>(request.code), text);
+    return reason;
+}
+
+// The first failed request of a store, for whoever keeps its outcome; the
+// log shows every step anyway.
+class FirstFailure {
+public:
+    explicit FirstFailure(ChangeObserver* observer) : observer_(observer) {}
+    void note(const std::string& request) {
+        if (noted_ || !observer_) return;
+        noted_ = true;
+        observer_->failed(request);
+    }
+
+private:
+    ChangeObserver* observer_;
+    bool noted_ = false;
+};
+
+std::string lightRequest(const char* what, int light) {
+    return std::string(what) + " " + std::to_string(light);
 }
 
 }  // namespace
 
-bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log) {
+bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log, ChangeObserver* observer) {
+    FirstFailure failure(observer);
     if (!device) {
         log.append("No open device: nothing written\r\n");
+        failure.note("no open device");
         return false;
     }
     if (!withinDataModel(target.addressCount, target.lightCount)) {
@@ -48,25 +76,31 @@ bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log) {
                    "memory: nothing written\r\n",
                    static_cast<unsigned>(target.addressCount),
                    static_cast<unsigned>(target.lightCount));
+        failure.note("the settings do not fit the device memory");
         return false;
     }
     DeviceSlot& slot = *device;
     const size_t addressBytes = target.addressCount;
     const size_t lightBytes = 2 * addressBytes + 2;  // word 0 and one word per register
 
+    // Written down before the first request: a store cut short by a power
+    // cut still leaves what it was about to do.
+    if (observer) observer->beforeFirstWrite(snapshot(), target);
     // A refused address list is the one step whose failure names the
     // library's reason.
     log.appendText("Write register adresses...");
     if (!slot.write(kWriteAddressList, 0, target.addresses, target.addressCount)) {
-        logLastDeviceError(log);
+        failure.note("write of the register addresses (" + logLastDeviceError(log) + ")");
         return false;
     }
     log.appendText(ProgressLog::kStepOk);
     settle();
     if (!log.step("Checks writing...", [&] {
             return readBackMatches(slot, kAddressListOffset, target.addresses, addressBytes);
-        }))
+        })) {
+        failure.note("read-back of the register addresses");
         return false;
+    }
     bool ok = true;
 
     // One failed light does not stop the others: the run tries every light
@@ -82,6 +116,7 @@ bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log) {
             return slot.write(kStoreLight, lightNumber, nullptr, 0);
         });
         if (!stored) {
+            failure.note(lightRequest("store of light", i));
             ok = false;
             continue;
         }
@@ -91,6 +126,7 @@ bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log) {
             return readBackMatches(slot, offset, &target.lights[i], lightBytes);
         });
         if (!verified) {
+            failure.note(lightRequest("read-back of light", i));
             ok = false;
             continue;
         }
@@ -110,13 +146,17 @@ bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log) {
     }
 
     if (!log.step("Refresh header info ...",
-                  [&] { return slot.write(kWriteHeader, 0, header.bytes, sizeof header.bytes); }))
+                  [&] { return slot.write(kWriteHeader, 0, header.bytes, sizeof header.bytes); })) {
+        failure.note("write of the header");
         ok = false;
+    }
     // Verified even after a failed write: the device may have taken it.
     settle();
     if (!log.step("Checks writing...",
-                  [&] { return readBackMatches(slot, kHeaderOffset, header.bytes, sizeof header.bytes); }))
+                  [&] { return readBackMatches(slot, kHeaderOffset, header.bytes, sizeof header.bytes); })) {
+        failure.note("read-back of the header");
         ok = false;
+    }
     settle();
     if (!ok) return false;
 

@@ -22,8 +22,23 @@ bool commandNamed(const std::string& word, Command& command) {
     else if (word == "store") command = Command::Store;
     else if (word == "restore") command = Command::Restore;
     else if (word == "verify") command = Command::Verify;
+    else if (word == "history") command = Command::History;
     else return false;
     return true;
+}
+
+// A count of entries: decimal digits, at least 1.
+bool parseCount(const char* text, int& value) {
+    if (!text || *text == '\0') return false;
+    long number = 0;
+    for (; *text; ++text) {
+        const int digit = digitValue(*text, 10);
+        if (digit < 0) return false;
+        number = number * 10 + digit;
+        if (number > 1000000000L) return false;
+    }
+    value = static_cast<int>(number);
+    return value > 0;
 }
 
 }  // namespace
@@ -67,13 +82,23 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
     std::vector<std::string> positional;
     bool hblankGiven = false;
     bool halfClockGiven = false;
+    bool readerGiven = false;
+    bool lastGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        const bool takesValue = word == "--hblank" || word == "--half-clock";
+        const bool takesValue = word == "--hblank" || word == "--half-clock" || word == "--reader" || word == "--last";
         if (takesValue && i + 1 >= argc) {
             error = word + " needs a value";
             return false;
         }
+        // An option that takes a value is given once: which of two would a
+        // script have meant?
+        const auto givenTwice = [&](bool& given) {
+            if (given) error = word + " is given twice";
+            const bool twice = given;
+            given = true;
+            return twice;
+        };
         if (word == "--json") {
             request.json = true;
         } else if (word == "--dry-run") {
@@ -81,10 +106,7 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         } else if (word == "--hblank") {
             const char* value = argv[++i];
             uint16_t hblank = 0;
-            if (hblankGiven) {
-                error = "--hblank is given twice";
-                return false;
-            }
+            if (givenTwice(hblankGiven)) return false;
             if (!parseHBlank(value, hblank)) {
                 error = std::string("--hblank takes ") + std::to_string(kHBlankMinimum) + " to " +
                         std::to_string(kHBlankMaximum) + " (decimal, or hexadecimal with 0x), not '" +
@@ -92,19 +114,24 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
                 return false;
             }
             request.hblank = hblank;
-            hblankGiven = true;
         } else if (word == "--half-clock") {
             const std::string value = argv[++i];
-            if (halfClockGiven) {
-                error = "--half-clock is given twice";
-                return false;
-            }
+            if (givenTwice(halfClockGiven)) return false;
             if (value != "on" && value != "off") {
                 error = "--half-clock takes on or off, not '" + value + "'";
                 return false;
             }
             request.halfClock = value == "on";
-            halfClockGiven = true;
+        } else if (word == "--reader") {
+            if (givenTwice(readerGiven)) return false;
+            request.reader = argv[++i];
+        } else if (word == "--last") {
+            const char* value = argv[++i];
+            if (givenTwice(lastGiven)) return false;
+            if (!parseCount(value, request.last)) {
+                error = std::string("--last takes a number of entries from 1 on, not '") + value + "'";
+                return false;
+            }
         } else if (word.size() > 1 && word[0] == '-') {
             error = "unknown option " + word;
             return false;
@@ -134,9 +161,14 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         error = "--dry-run goes only with store and restore";
         return false;
     }
-    const bool reports = request.command == Command::Show || request.command == Command::Verify || request.dryRun;
+    const bool reports = request.command == Command::Show || request.command == Command::Verify ||
+                         request.command == Command::History || request.dryRun;
     if (request.json && !reports) {
-        error = "--json goes only with show, verify and a --dry-run";
+        error = "--json goes only with show, verify, history and a --dry-run";
+        return false;
+    }
+    if ((readerGiven || lastGiven) && request.command != Command::History) {
+        error = std::string(readerGiven ? "--reader" : "--last") + " goes only with history";
         return false;
     }
     if ((hblankGiven || halfClockGiven) && request.command != Command::Store) {
@@ -152,6 +184,7 @@ const char* usageText() {
            "       spelvane-cli store [--hblank N] [--half-clock on|off] [--dry-run [--json]]\n"
            "       spelvane-cli restore FILE [--dry-run [--json]]\n"
            "       spelvane-cli verify FILE [--json]\n"
+           "       spelvane-cli history [--json] [--reader NAME] [--last N]\n"
            "       spelvane-cli --help | --version\n";
 }
 
@@ -163,6 +196,9 @@ const char* helpText() {
            "            reader's value. --hblank: 21 to 1023, decimal or 0x hexadecimal\n"
            "  restore   write the sections of a .set file back into the reader\n"
            "  verify    compare the reader with its section of a .set file; writes nothing\n"
+           "  history   print the changes recorded in spelvane-history.csv in this folder,\n"
+           "            oldest first; asks the reader nothing. --reader: only that reader's;\n"
+           "            --last: only the last N\n"
            "  --dry-run with store or restore: print what would change; no backup, no write\n"
            "\n"
            "exit status: 0 done (also \"No changes\"; verify: the reader matches); 1 a device\n"

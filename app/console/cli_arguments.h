@@ -7,15 +7,17 @@
 
 namespace spelvane::cli {
 
-enum class Command { Show, Backup, Store, Restore, Verify, Help, Version };
+enum class Command { Show, Backup, Store, Restore, Verify, History, Help, Version };
 
 struct Request {
     Command command = Command::Show;
-    bool json = false;                 // show, verify, and store or restore with dryRun
+    bool json = false;                 // show, verify, history, and store or restore with dryRun
     bool dryRun = false;               // store and restore: tell what would be written, write nothing
     std::optional<uint16_t> hblank;    // store only
     std::optional<bool> halfClock;     // store only
     std::string file;                  // restore and verify
+    std::string reader;                // history: only this reader's changes ("" all)
+    int last = 0;                      // history: only the last this many (0 all)
 };
 
 // Reads argv[1..argc-1]. False with a one-line reason in error when the

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/change_history.h"
 #include "settings/history_file.h"
 
 namespace spelvane::cli {
@@ -45,6 +46,7 @@ std::string formatDevicesText(const std::vector<DeviceView>& devices) {
         appendf(out, "  HBlank: %u", values.hblank);
         appendf(out, " (0x%04x)\n", values.hblank);
         out += values.halfClock ? "  Half Clock: on\n" : "  Half Clock: off\n";
+        if (device.interrupted) out += "  " + interruptedChangeLine(*device.interrupted) + "\n";
     }
     return out;
 }
@@ -121,6 +123,22 @@ std::vector<std::string> rewriteNames(const UnchangedWrites& writes, bool json) 
 
 }  // namespace
 
+std::string formatChangesJson(const std::vector<StoredFieldChange>& changes, const std::string& indent) {
+    std::string out = "[";
+    for (size_t c = 0; c < changes.size(); ++c) {
+        const StoredFieldChange& change = changes[c];
+        const bool word = change.field == StoredFieldChange::Field::LightWord;
+        out += (c ? ",\n  " : "\n  ") + indent + "{";
+        out += std::string("\"field\": \"") + historyFieldName(change.field) + "\"";
+        out += ", \"light\": " + jsonNumberOrNull(change.light);
+        out += ", \"word\": " + jsonNumberOrNull(word ? change.index : -1);
+        out += ", \"index\": " + jsonNumberOrNull(word ? -1 : change.index);
+        out += ", \"register\": " + jsonNumberOrNull(change.registerNumber);
+        out += ", \"from\": " + std::to_string(change.from) + ", \"to\": " + std::to_string(change.to) + "}";
+    }
+    return out + (changes.empty() ? "]" : "\n" + indent + "]");
+}
+
 std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file) {
     using Outcome = ReaderReport::Outcome;
     std::string out;
@@ -171,19 +189,8 @@ std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& r
         out += "\"name\": " + jsonString(reader.name) + ", \"type\": " + jsonString(reader.type);
         out += std::string(", \"outcome\": \"") + outcomeKey(kind, reader.outcome) + "\"";
         if (reader.outcome == ReaderReport::Outcome::Refused) out += ", \"reason\": " + jsonString(reader.reason);
-        out += kind == ReportKind::Verify ? ", \"differences\": [" : ", \"changes\": [";
-        for (size_t c = 0; c < reader.changes.size(); ++c) {
-            const StoredFieldChange& change = reader.changes[c];
-            const bool word = change.field == StoredFieldChange::Field::LightWord;
-            out += c ? ",\n    {" : "\n    {";
-            out += std::string("\"field\": \"") + historyFieldName(change.field) + "\"";
-            out += ", \"light\": " + jsonNumberOrNull(change.light);
-            out += ", \"word\": " + jsonNumberOrNull(word ? change.index : -1);
-            out += ", \"index\": " + jsonNumberOrNull(word ? -1 : change.index);
-            out += ", \"register\": " + jsonNumberOrNull(change.registerNumber);
-            out += ", \"from\": " + std::to_string(change.from) + ", \"to\": " + std::to_string(change.to) + "}";
-        }
-        out += reader.changes.empty() ? "]" : "\n  ]";
+        out += kind == ReportKind::Verify ? ", \"differences\": " : ", \"changes\": ";
+        out += formatChangesJson(reader.changes, "  ");
         if (kind != ReportKind::Verify) {
             out += ", \"unchangedWrites\": [";
             const std::vector<std::string> names = rewriteNames(reader.rewritten, true);
@@ -209,11 +216,21 @@ std::string jsonString(const std::string& text) {
 
 std::string formatLibraryText(const LibraryIdentity* library, const char* whyNone) {
     if (!library) return std::string("Library: none (") + (whyNone ? whyNone : "") + ")\n";
-    std::string out = "Library: " + library->path;
-    if (library->hasVersion) appendf(out, ", version 0x%08x\n", static_cast<uint32_t>(library->version));
-    else out += ", no version word\n";
-    return out;
+    return "Library: " + libraryDescription(*library) + "\n";
 }
+
+namespace {
+
+// What a device's last interrupted change left: when, what, and what
+// restores it; null when its last change finished.
+std::string interruptedJson(const std::optional<HistoryEntry>& entry) {
+    if (!entry) return "null";
+    return "{\"time\": " + jsonString(entry->run.time) + ", \"command\": " + jsonString(entry->run.command) +
+           ", \"backup\": " + jsonString(entry->backup) + ", \"file\": " + jsonString(entry->file) +
+           ", \"notice\": " + jsonString(interruptedChangeLine(*entry)) + "}";
+}
+
+}  // namespace
 
 std::string formatDevicesJson(const std::vector<DeviceView>& devices, const LibraryIdentity& library) {
     // The version word as the signed number the library holds; null without one.
@@ -237,7 +254,7 @@ std::string formatDevicesJson(const std::vector<DeviceView>& devices, const Libr
                 appendf(out, w ? ", %u" : "%u", values.lights[light].words[w]);
             out += "]";
         }
-        out += "]" + libraryObject + "}";
+        out += "]" + libraryObject + ", \"interrupted\": " + interruptedJson(devices[d].interrupted) + "}";
     }
     return out + (devices.empty() ? "]\n" : "\n]\n");
 }

@@ -1,10 +1,12 @@
 #pragma once
 // What spelvane-cli prints of a device's settings, as text for people and
 // as JSON for scripts. Pure: the caller gathers the devices and prints.
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "device/call_gate.h"
+#include "settings/history_file.h"
 #include "settings/speed_values.h"
 #include "settings/stored_changes.h"
 
@@ -14,6 +16,8 @@ struct DeviceView {
     std::string name;  // the device's own name, as the library reports it
     std::string type;  // the type name of its information block
     SpeedValues values;
+    // Its last change in this folder's history, when that has no outcome.
+    std::optional<HistoryEntry> interrupted;
 };
 
 std::string formatDevicesText(const std::vector<DeviceView>& devices);
@@ -46,6 +50,10 @@ std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& r
 // changes (field, index, light, word, register, from, to); a dry run adds
 // the writes that carry what the reader already holds (unchangedWrites).
 std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file);
+
+// The change objects of the dry run's JSON, as one array; indent: what
+// the array's own line starts with.
+std::string formatChangesJson(const std::vector<StoredFieldChange>& changes, const std::string& indent);
 
 // text as a JSON string literal, quotes included. Device names are bytes
 // from the device, not necessarily UTF-8: bytes above 127 are taken as

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/change_history.h"
 #include "app/closing_notice.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_preview.h"
@@ -130,16 +131,29 @@ int runShow(AppState& app, bool json) {
     // Devices were found, so a library answered: the one the gate loaded.
     LibraryIdentity library;
     loadedLibrary(library);
+    // A history that cannot be read names no interrupted change; show is
+    // about the readers.
+    std::vector<HistoryEntry> history;
+    int skipped = 0;
+    std::string unread;
+    readHistoryFile(historyPath(app), history, skipped, unread);
     std::vector<DeviceView> views;
     for (int i = 0; i < app.boundCount(); ++i) {
         const SpeedSettings& record = app.settings[i];
         if (!record.device) continue;
-        views.push_back({record.device->name(), record.typeName(), record.snapshot()});
+        const std::string name = record.device->name();
+        views.push_back({name, record.typeName(), record.snapshot(), interruptedChange(history, name)});
     }
     const std::string text =
         json ? formatDevicesJson(views, library) : formatLibraryText(&library, nullptr) + formatDevicesText(views);
     std::fputs(text.c_str(), stdout);
     return kDone;
+}
+
+// A change the history lacks is worth one line; the command's status stays
+// what the readers made it.
+void tellHistoryMissing(bool missing) {
+    if (missing) fail("this change is missing from the history %s: it could not be written", kHistoryFileName);
 }
 
 // Why a backup failed: the file it went into, or that none could be made
@@ -156,12 +170,17 @@ std::string backupFailure(const AppState& app) {
 int runBackup(AppState& app) {
     const size_t before = messageLog().currentText().size();
     logStream = nullptr;
+    ChangeHistory history(app, "backup");
     if (!app.saveOriginalSettings()) {
+        history.everyReader(HistoryOutcome::BackupFailed, std::string(), kBackupNotSaved);
         writeWithoutCarriageReturns(stdout, messageLog().currentText().c_str() + before);
         fail("%s", backupFailure(app).c_str());
+        tellHistoryMissing(history.missing());
         return kBackupFailed;
     }
+    history.everyReader(HistoryOutcome::BackedUp, app.lastBackupFile);
     std::printf("%s\n", app.lastBackupFile);
+    tellHistoryMissing(history.missing());
     return kDone;
 }
 
@@ -169,6 +188,7 @@ int runStore(AppState& app, const OperatorChoice& choice) {
     logStream = stdout;
     // As the dialog's Store: the backup first, and nothing written without it.
     const AppState::StoreResult result = app.backUpAndStore(choice);
+    tellHistoryMissing(result.summary.historyMissing);
     if (!result.backedUp) {
         fail("%s; nothing was written to the device", backupFailure(app).c_str());
         return kBackupFailed;
@@ -191,6 +211,7 @@ int runStore(AppState& app, const OperatorChoice& choice) {
 int runRestore(AppState& app, const std::string& file) {
     logStream = stdout;
     const RestoreSummary summary = app.restoreFromFile(file.c_str());
+    tellHistoryMissing(summary.historyMissing);
     if (fileUnread(summary, file)) return kFileUnusable;
     if (summary.stored > 0) std::printf("%s\n", kRestartNotice);
     if (summary.failed > 0) {
@@ -223,6 +244,7 @@ int runCommand(AppState& app, const Request& request) {
     }
     case Command::Restore:
         return request.dryRun ? runRestorePreview(app, request) : runRestore(app, request.file);
+    case Command::History:
     case Command::Help:
     case Command::Version:
         break;

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include "app/change_history.h"
 #include "app/console/cli_arguments.h"
+#include "app/console/cli_history.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
 #include "device/call_gate.h"
@@ -31,5 +33,8 @@ int main(int argc, char** argv) {
         std::fputs(formatLibraryText(loaded ? &library : nullptr, spelvane::loaderMessage()).c_str(), stdout);
         return finishOutput(kDone);
     }
+    // The history is a file of this folder: no reader, library or lock.
+    if (request.command == Command::History) return finishOutput(runHistory(request));
+    spelvane::setHistoryProgram("spelvane-cli");
     return runSession(request);
 }

@@ -2,10 +2,12 @@
 // the first refresh, and what discovery logged stays in the log.
 #include <gtest/gtest.h>
 
+#include "app/change_history.h"
 #include "app/control_ids.h"
 #include "app/dialog_logic.h"
 #include "app/worker.h"
 #include "tests/app/fake_controls.h"
+#include "tests/support/scratch_directory.h"
 #include "tests/support/sim_device_test.h"
 
 namespace spelvane::testing {
@@ -55,6 +57,67 @@ TEST_F(StartUpTest, DiscoveryWarningStaysAfterTheFirstRefreshUntilReset) {
         << logText();
     handle(DialogEvent::Command, IDC_RESET);
     EXPECT_EQ(logText(), "");
+}
+
+TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
+    ScratchDirectory scratch;
+    reader.addDevice(device(MemoryLayout{}));
+    reader.apply();
+    HistoryRow start;
+    start.run.id = "20261208T104355-WS12-4242-1";
+    start.run.time = "2026-12-08 10:43:55 +01:00";
+    start.run.command = "store";
+    start.reader = "KVDEV-A1";
+    start.type = "TYPE1";
+    start.backup = "KVDEV-A1_20261208104355.set";
+    std::string error;
+    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {start}, error)) << error;
+
+    handle(DialogEvent::InitDialog);
+    handle(DialogEvent::Timer, kDiscoveryTimerId);
+    EXPECT_TRUE(worker.ready.load());
+    EXPECT_NE(logText().find("KVDEV-A1: the store of 2026-12-08 10:43:55 +01:00 was interrupted; the backup "
+                             "KVDEV-A1_20261208104355.set restores the settings it held before.\r\n"),
+              std::string::npos)
+        << logText();
+}
+
+// Which change counts as the reader's last: one that wrote or found the
+// values in place; a refusal, a backup or a missing section left it as the
+// cut-short change had.
+TEST(InterruptedChange, IsTheReadersLastChangeThatWroteWithoutAnOutcome) {
+    const auto entry = [](const char* reader, bool started, std::optional<HistoryOutcome> outcome) {
+        HistoryEntry made;
+        made.reader = reader;
+        made.started = started;
+        made.hasOutcome = outcome.has_value();
+        made.outcome = outcome.value_or(HistoryOutcome::Written);
+        made.backup = std::string(reader) + (started ? "-started" : "-ended");
+        return made;
+    };
+    const HistoryEntry cut = entry("A", true, std::nullopt);
+    const struct {
+        std::vector<HistoryEntry> entries;
+        bool named;
+    } cases[] = {
+        {{cut}, true},
+        {{entry("A", true, HistoryOutcome::Written)}, false},
+        {{cut, entry("A", false, HistoryOutcome::Refused), entry("A", false, HistoryOutcome::BackedUp),
+          entry("A", false, HistoryOutcome::NoSection), entry("A", false, HistoryOutcome::BackupFailed)},
+         true},
+        {{cut, entry("B", true, HistoryOutcome::Written)}, true},
+        {{cut, entry("A", true, HistoryOutcome::Failed)}, false},
+        {{cut, entry("A", false, HistoryOutcome::NoChanges)}, false},
+        {{entry("B", true, std::nullopt)}, false},
+        {{}, false},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::optional<HistoryEntry> found = interruptedChange(cases[i].entries, "A");
+        EXPECT_EQ(found.has_value(), cases[i].named) << "case " << i;
+        if (found) {
+            EXPECT_EQ(found->backup, "A-started") << "case " << i;
+        }
+    }
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 // what is backed up, what reaches the device and what the operator is shown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/change_history.h"
 #include "app/closing_notice.h"
 #include "app/texts.h"
 #include "app/control_ids.h"
@@ -15,6 +17,7 @@
 #include "app/worker.h"
 #include "platform/output_file.h"
 #include "settings/settings_file.h"
+#include "tests/support/history_rows.h"
 #include "tests/support/settings_file_test.h"
 #include "tests/support/sim_device_test.h"
 
@@ -23,6 +26,11 @@ namespace {
 
 constexpr int64_t kNow = 1700000000;
 
+// HBlank's word of a light as the history names it.
+std::string hblankWord(int light, const char* fromTo) {
+    return std::string(historyFieldName(StoredFieldChange::Field::LightWord)) + " " + std::to_string(light) + "/2 " +
+           fromTo;
+}
 
 class WorkerCommandsTest : public SimDeviceTest {
 protected:
@@ -52,6 +60,15 @@ protected:
         return texts;
     }
 
+    // A light's word 1 (its shutter) as the history names its way from what
+    // memory holds back to the original value.
+    static std::string shutterBack(const std::vector<uint8_t>& memory, int light, uint16_t original) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s %d/1 %x->%x", historyFieldName(StoredFieldChange::Field::LightWord),
+                      light, static_cast<unsigned>(lightWord(memory, light, 1)), original);
+        return text;
+    }
+
     // The box of a failed backup, and not one write reached the reader.
     void expectNothingWrittenAfterAFailedBackup() {
         EXPECT_EQ(boxTexts(), (std::vector<std::string>{kConfirmStore, kBackupFailedNotice}));
@@ -62,6 +79,7 @@ protected:
         std::string log = logText();
         EXPECT_NE(log.find("Store is CANCELLED"), std::string::npos) << log;
         EXPECT_EQ(log.find("STORE CHANGES"), std::string::npos) << log;
+        EXPECT_EQ(historyLines(), std::vector<std::string>{std::string("backup failed: ") + kBackupNotSaved});
     }
 
     ScratchDirectory scratch;
@@ -77,6 +95,7 @@ TEST_F(WorkerCommandsTest, StoreAnsweredNoBacksUpAndWritesNothing) {
     EXPECT_TRUE(writesSinceStart().empty());
     EXPECT_EQ(reader.memory(0), original);
     EXPECT_EQ(logText(), "");
+    EXPECT_FALSE(std::filesystem::exists(kHistoryFileName));
 }
 
 TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
@@ -102,6 +121,42 @@ TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
     EXPECT_NE(log.find("SAVE ORIGINAL SETTINGS"), std::string::npos);
     EXPECT_NE(log.find("STORE CHANGES"), std::string::npos);
     EXPECT_LT(log.find("SAVE ORIGINAL SETTINGS"), log.find("STORE CHANGES"));
+    EXPECT_EQ(log.find("history"), std::string::npos) << "a history written as it should says nothing";
+
+    const std::string backup = stampedName("KVDEV-A1", kNow);
+    EXPECT_EQ(historyLines(), (std::vector<std::string>{"start " + backup + " ", hblankWord(0, "100->1c8"),
+                                                         hblankWord(1, "100->1c8"), "written: "}));
+    const HistoryRow first = historyRows().at(0);
+    EXPECT_EQ(first.reader, "KVDEV-A1");
+    EXPECT_EQ(first.type, "TYPE1");
+    EXPECT_EQ(first.run.command, "store");
+    EXPECT_EQ(first.run.program, "spelvane");
+    EXPECT_EQ(first.run.time, historyTime(kNow));
+    EXPECT_NE(first.run.library.find("qzsd7"), std::string::npos) << first.run.library;
+    EXPECT_NE(first.run.library.find("version 0x07000500"), std::string::npos) << first.run.library;
+}
+
+// A power cut in the middle of a store must find the backup and the
+// history's start on the disk: every durable flush is taken down with the
+// number of write requests the reader had seen by then.
+TEST_F(WorkerCommandsTest, BackupAndHistoryStartAreOnDiskBeforeTheFirstWriteRequest) {
+    std::vector<std::pair<std::string, size_t>> flushes;
+    platform::setDurableFlushHook([&](const std::string& path) {
+        flushes.emplace_back(std::filesystem::path(path).filename().string(), writesSinceStart().size());
+        return true;
+    });
+    dialog.answerNext(kAnswerYes);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
+    platform::setDurableFlushHook(nullptr);
+
+    const size_t writes = writesSinceStart().size();
+    ASSERT_GT(writes, 0u);
+    using Flush = std::pair<std::string, size_t>;
+    const auto start = std::find(flushes.begin(), flushes.end(), Flush{kHistoryFileName, 0});
+    ASSERT_NE(start, flushes.end()) << "no history flush before the first write";
+    const std::string backup = stampedName("KVDEV-A1", kNow);
+    EXPECT_NE(std::find(flushes.begin(), start, Flush{backup, 0}), start) << "no backup flush before the start row";
+    EXPECT_EQ(flushes.back(), (Flush{kHistoryFileName, writes})) << "the outcome follows the last request";
 }
 
 // A display name no file name can carry: the backup cannot be made. A
@@ -136,6 +191,11 @@ TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestart
     std::snprintf(expected, sizeof expected, kStoreFailedNotice, backup.c_str());
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{kConfirmStore, expected}));
     EXPECT_EQ(dialog.completions(), 1);
+    // Started before the refused request, and the outcome names it.
+    const std::vector<std::string> history = historyLines();
+    ASSERT_EQ(history.size(), 4u);
+    EXPECT_EQ(history.front(), "start " + backup + " ");
+    EXPECT_EQ(history.back().rfind("failed: write of the register addresses (Error 13: ", 0), 0u) << history.back();
 }
 
 TEST_F(WorkerCommandsTest, BackupsStayInTheStartFolderWhenTheCurrentFolderMoved) {
@@ -179,12 +239,18 @@ TEST_F(WorkerCommandsTest, RestoreThatWritesNothingSaysWhyInsteadOfTheRestartNot
     }
     EXPECT_EQ(dialog.completions(), 4);
     EXPECT_TRUE(writesSinceStart().empty());
+    // One outcome each, no start: nothing was written. A file that cannot
+    // be read restored nothing at all.
+    EXPECT_EQ(historyLines(),
+              (std::vector<std::string>{"no section: ", "refused: there is no NADDR line"}));
+    EXPECT_EQ(historyRows().back().file, path);
 }
 
 TEST_F(WorkerCommandsTest, RestoreOfTheBackupBringsTheDeviceBack) {
     dialog.answerNext(kAnswerYes);
     serveCommand(IDC_STORE, OperatorChoice{true, 0x300});
-    ASSERT_NE(reader.memory(0), original);
+    const std::vector<uint8_t> stored = reader.memory(0);
+    ASSERT_NE(stored, original);
     ASSERT_EQ(scratch.setFiles().size(), 1u);
 
     dialog.chooseFileNext((scratch.path() / scratch.setFiles()[0]).string());
@@ -198,6 +264,41 @@ TEST_F(WorkerCommandsTest, RestoreOfTheBackupBringsTheDeviceBack) {
             EXPECT_EQ(lightWord(after, light, word), lightWord(original, light, word)) << light << "/" << word;
     EXPECT_EQ(record().snapshot().hblank, 0x100);
     EXPECT_EQ(record().snapshot().halfClock, 0);
+
+    // The restore's start keeps the values it replaced: it has no backup.
+    const std::vector<std::string> history = historyLines();
+    const std::string chosen = (scratch.path() / scratch.setFiles()[0]).string();
+    const auto start = std::find(history.begin() + 1, history.end(), "start  " + chosen);
+    ASSERT_NE(start, history.end());
+    EXPECT_EQ(start[-1], "written: ") << "the store ended before the restore started";
+    EXPECT_EQ(std::vector<std::string>(start + 1, history.end()),
+              (std::vector<std::string>{std::string(historyFieldName(StoredFieldChange::Field::HalfClock)) +
+                                            " -1/-1 1->0",
+                                        shutterBack(stored, 0, 0x400), hblankWord(0, "300->100"),
+                                        shutterBack(stored, 1, 0x600), hblankWord(1, "300->100"),
+                                        "written: "}));
+}
+
+TEST_F(WorkerCommandsTest, HistoryThatCannotBeWrittenStopsNothingAndTheBoxSaysSo) {
+    // Anything in the way of the file does: a folder of its name.
+    std::filesystem::create_directory(kHistoryFileName);
+    dialog.answerNext(kAnswerYes);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
+    EXPECT_EQ(lightWord(reader.memory(0), 0, 2), 0x1c8);
+    EXPECT_EQ(boxTexts().back(), std::string(kRestartNotice) + "\n\n" + kHistoryMissingNotice);
+
+    dialog.chooseFileNext((scratch.path() / scratch.setFiles().at(0)).string());
+    serveCommand(IDC_RESTORE, {});
+    EXPECT_EQ(reader.memory(0), original);
+    EXPECT_EQ(boxTexts().back(), std::string(kRestartNotice) + "\n\n" + kHistoryMissingNotice);
+
+    // One log line for each command, however many rows it lost.
+    const std::string log = logText();
+    size_t lines = 0;
+    for (size_t at = log.find("could not be written"); at != std::string::npos;
+         at = log.find("could not be written", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 2u) << log;
 }
 
 }  // namespace

@@ -175,9 +175,11 @@ if libraries[0]["version"] != 0x07000500 or not libraries[0]["path"].endswith(("
     sys.exit(1)
 expected = [
     {"name": "ZEB" + rest, "type": "ZEB1", "halfClock": False, "hblank": 256,
-     "addresses": [9, 5, 2, 3], "lights": [[0x10, 0x400, 0x100, 0x150, 1], [0x20, 0x600, 0x100, 0x120, 2]]},
+     "addresses": [9, 5, 2, 3], "lights": [[0x10, 0x400, 0x100, 0x150, 1], [0x20, 0x600, 0x100, 0x120, 2]],
+     "interrupted": None},
     {"name": "KYT" + rest, "type": "KYT1", "halfClock": True, "hblank": 0x3ff,
-     "addresses": [9, 5, 2, 3], "lights": [[0x30, 0x800, 0x3ff, 0x150, 1], [0x40, 0x500, 0x3ff, 0x150, 1]]},
+     "addresses": [9, 5, 2, 3], "lights": [[0x30, 0x800, 0x3ff, 0x150, 1], [0x40, 0x500, 0x3ff, 0x150, 1]],
+     "interrupted": None},
 ]
 if devices != expected:
     print("     got", devices)
@@ -415,9 +417,141 @@ case_one_at_a_time() {
     check "the store still ran when the show ended" kill -0 "$store"
     check "second program: status 3" status_is 3
     check "second program: one line saying why" err_is "spelvane-cli: Another Spelvane is using the readers"
+    cli history
+    check "history while another stores: status 0, its start already there" status_is 0
+    check "history while another stores: names the store's backup" out_has "the backup KVDEV-A1_"
     # The show's requests would start with a second enumeration or announcement.
     check "second program: not one request" [ "$(grep -c -e fn=10ff0001 -e fn=1000000f "$W/trace.log")" -eq 2 ]
     check "the store went through" wait "$store"
+}
+
+# The change history: what store, backup and restore leave in
+# spelvane-history.csv, read back by history (text and JSON) and named by
+# show when a change was cut short; a history that cannot be written stops
+# nothing.
+case_history() {
+    local history=$W/spelvane-history.csv
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    cli history
+    check "no history yet: status 0, says so" status_is 0
+    check "no history yet: says so" out_is "No history yet: spelvane-history.csv is not in this folder"
+    check "history: the library never called" library_untouched
+    cli history --json
+    check "no history yet as JSON: an empty array" out_is "[]"
+    cli show
+    cli store --hblank 0x155 --dry-run
+    printf '%s\r\r\n' DEVICE=TYPE1 HCLOCK=0 NADDR=4 ADDRS=09,05,02,03 NLIGHT=2 \
+        LIGHT0=0010,0400,0100,0150,0001 LIGHT1=0020,0600,0100,0120,0002 >"$W/same.txt"
+    cli verify same.txt
+    cli restore same.txt --dry-run
+    check "show, verify and the dry runs write no history" test ! -e "$history"
+
+    cli store --hblank 0x155
+    check "store: status 0" status_is 0
+    check "store: a history written adds nothing to the output" err_is ""
+    local backup
+    backup=$(basename "$(set_files | head -n 1)")
+    cli backup
+    cli restore "$backup"
+    check "restore of the backup: status 0" status_is 0
+    printf '%s\r\r\n' DEVICE=TYPE1 HCLOCK=1 >"$W/refused.txt"
+    cli restore refused.txt
+    check "refused restore: status 5" status_is 5
+
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "fail = 5 2"
+    cli store --hblank 300
+    check "store with a failing light: status 1" status_is 1
+
+    # Ended between its start and its outcome: the writes are slowed down
+    # and the process killed once the first write was asked for.
+    config "request_delay = 300"
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --hblank 0x200 >/dev/null 2>&1) &
+    local store=$! i
+    for ((i = 0; i < 300; i++)); do grep -q 'cmd=12 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
+    kill -9 "$store"
+    wait "$store" 2>/dev/null
+    local cut
+    cut=$(basename "$(set_files | tail -n 1)")
+    check "the killed store left its backup" text_matches "$cut" '^KVDEV-A1_[0-9]{14}\.set$'
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+
+    cli history
+    check "history: status 0" status_is 0
+    check "history: the store, in the dry run's words" \
+        out_has "KVDEV-A1 (TYPE1): light 0 word 2 (register 05): 0100 -> 0155"
+    check "history: the refused restore and why" out_has "its section in refused.txt was refused: there is no NADDR line"
+    check "history: the failed store names the request" out_has "KVDEV-A1 (TYPE1): FAILED: store of light 1"
+    check "history: the killed store is interrupted, naming its backup" \
+        out_has "KVDEV-A1 (TYPE1): interrupted: no outcome was recorded; the backup $cut restores the settings it held before"
+    cli show
+    check "show names the interrupted change" \
+        text_matches "$OUT" "KVDEV-A1: the store of [-0-9: +]+ was interrupted; the backup $cut restores"
+    cli show --json
+    cp "$W/out.raw" "$W/show.json"
+    cli history --json
+    cp "$W/out.raw" "$W/history.json"
+    cli history --json --reader KVDEV-A1 --last 2
+    cp "$W/out.raw" "$W/last.json"
+    cli history --reader OTHER
+    check "history of a reader never changed: nothing" out_is ""
+    check "history --json: every change, oldest first, as the dry run's objects" \
+        python3 - "$W/history.json" "$W/last.json" "$W/show.json" "$backup" "$cut" <<'PY'
+import json, sys
+entries, last, show = (json.load(open(name)) for name in sys.argv[1:4])
+backup, cut = sys.argv[4:6]
+keys = {"time", "computer", "user", "program", "version", "library", "command", "reader", "type", "backup",
+        "file", "outcome", "reason", "changes"}
+problems = [e for e in entries if set(e) != keys or e["program"] != "spelvane-cli" or "qzsd7" not in e["library"]]
+steps = [(e["command"], e["outcome"]) for e in entries]
+want = [("store", "written"), ("backup", "backed up"), ("restore", "written"), ("restore", "refused"),
+        ("store", "failed"), ("store", "interrupted")]
+hblank = lambda light, old, new: {"field": "lightWord", "light": light, "word": 2, "index": None, "register": 5,
+                                  "from": old, "to": new}
+store, _, restore, refused, failed, interrupted = entries if len(entries) == 6 else [{}] * 6
+ok = (not problems and steps == want and store["backup"] == backup and hblank(0, 0x100, 0x155) in store["changes"]
+      and restore["file"] == backup and hblank(1, 0x155, 0x100) in restore["changes"]
+      and refused["reason"] == "there is no NADDR line" and refused["changes"] == []
+      and failed["reason"] == "store of light 1" and interrupted["backup"] == cut
+      and hblank(0, 0x100, 0x200) in interrupted["changes"] and last == entries[-2:]
+      and show[0]["interrupted"]["backup"] == cut and show[0]["interrupted"]["command"] == "store")
+sys.exit(0 if ok else print("     problems", problems, "steps", steps, "\n     entries", entries, "\n     show", show) or 1)
+PY
+
+    # A row damaged by hand is left out and counted; the rest still reads.
+    printf 'not,a,row\r\n' >>"$history"
+    cli history --json
+    check "damaged row: status 0" status_is 0
+    check "damaged row: counted in one line" err_is "spelvane-cli: 1 row of spelvane-history.csv could not be read and was left out"
+    check "damaged row: the rest as before" same_bytes "$W/out.raw" "$W/history.json"
+
+    # Something in the way of the file: the store goes through, one line says so.
+    mv "$history" "$W/kept.csv"
+    mkdir "$history"
+    cli store --hblank 0x160
+    check "history that cannot be written: status 0" status_is 0
+    check "history that cannot be written: one line on stderr" \
+        err_is "spelvane-cli: this change is missing from the history spelvane-history.csv: it could not be written"
+    check "history that cannot be written: stored all the same" out_has "Restart device to apply changes!"
+    rmdir "$history"
+    if [[ -n $VARIANTS && -f $VARIANTS/../spelvane-driver.exe ]]; then
+        # Held by another program that shares it for reading only.
+        local holder=$W/holder.out
+        (cd "$W" && printf 'hold "spelvane-history.csv"\nsleep 30000\n' |
+            exec wine "$VARIANTS/../spelvane-driver.exe" - >"$holder" 2>&1) &
+        local held=$!
+        for ((i = 0; i < 200; i++)); do grep -q holding "$holder" 2>/dev/null && break; sleep 0.1; done
+        cli backup
+        check "held history: backup status 0" status_is 0
+        check "held history: one line on stderr" \
+            err_is "spelvane-cli: this change is missing from the history spelvane-history.csv: it could not be written"
+        check "held history: nothing added to it" test ! -s "$history"
+        kill "$held"
+        wait "$held" 2>/dev/null
+    fi
 }
 
 # ------------------------------------------------------------------ run

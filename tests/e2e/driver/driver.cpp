@@ -25,6 +25,8 @@
 //   sleep MS
 //   close                       WM_CLOSE to the main dialog
 //   exit N                      wait for the process to end with status N
+//   hold "PATH"                 open PATH (made when missing) sharing it for reading only,
+//                               as a spreadsheet holds a file, until the driver ends
 #include <windows.h>
 #include <commctrl.h>
 
@@ -363,6 +365,14 @@ void cancelFileDialog() {
     Sleep(kSettleMs);
 }
 
+// Closed when the driver ends.
+void holdFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw Failure{"cannot open " + path + ": error " + std::to_string(GetLastError())};
+    std::printf("     holding %s\n", path.c_str());
+}
+
 void expectExit(DWORD wanted) {
     if (!g_process) throw Failure{"the program's process was never found"};
     if (WaitForSingleObject(g_process, g_timeoutMs) != WAIT_OBJECT_0)
@@ -459,6 +469,7 @@ void run(const std::vector<std::string>& step) {
     else if (verb == "close") {
         if (!g_main || !PostMessageA(g_main, WM_CLOSE, 0, 0)) throw Failure{"cannot close the main dialog"};
     } else if (verb == "exit") expectExit(number(step, 1));
+    else if (verb == "hold") holdFile(word(step, 1));
     else throw ScriptError{"unknown step " + verb};
 }
 

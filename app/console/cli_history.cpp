@@ -1,0 +1,125 @@
+#include "app/console/cli_history.h"
+
+#include <cstdio>
+
+#include "app/change_history.h"
+#include "app/console/cli_output.h"
+#include "app/console/cli_session.h"
+
+namespace spelvane::cli {
+namespace {
+
+// The contract's word for a history file that is not there yet.
+constexpr const char* kNoHistory = "no history";
+
+std::string runLine(const HistoryRun& run) {
+    std::string line = run.time + "  " + run.command + " by " + run.user + " on " + run.computer + " with " +
+                       run.program + " " + run.version;
+    if (!run.library.empty()) line += " (library " + run.library + ")";
+    return line + "\n";
+}
+
+std::string outcomeText(const HistoryEntry& entry) {
+    const std::string& backup = entry.backup;
+    const bool restore = entry.run.command == "restore";
+    if (entry.interrupted()) return "interrupted: no outcome was recorded; " + interruptedRemedy(entry);
+    switch (entry.outcome) {
+    case HistoryOutcome::Written:
+        if (restore) return "written from " + entry.file;
+        return backup.empty() ? "written" : "written; the backup " + backup + " holds the settings from before";
+    case HistoryOutcome::NoChanges: return "No changes";
+    case HistoryOutcome::Refused:
+        if (restore) return "its section in " + entry.file + " was refused: " + entry.reason;
+        return "the change was refused: " + entry.reason;
+    case HistoryOutcome::Failed: {
+        std::string text = "FAILED: " + entry.reason + "; the device may hold part of the change";
+        if (!backup.empty()) text += "; the backup " + backup + " restores the settings it held before";
+        return text;
+    }
+    case HistoryOutcome::NoSection: return entry.file + " holds no section for it";
+    case HistoryOutcome::BackupFailed: return "nothing was written: " + entry.reason;
+    case HistoryOutcome::BackedUp: return "backed up into " + backup;
+    }
+    return "?";
+}
+
+std::string outcomeKey(const HistoryEntry& entry) {
+    if (entry.interrupted()) return "interrupted";
+    const char* name = historyOutcomeName(entry.outcome);
+    return name ? name : "?";
+}
+
+std::string jsonTextOrNull(const std::string& text) { return text.empty() ? "null" : jsonString(text); }
+
+std::vector<HistoryEntry> chosen(std::vector<HistoryEntry> entries, const Request& request) {
+    if (!request.reader.empty()) {
+        std::vector<HistoryEntry> kept;
+        for (HistoryEntry& entry : entries)
+            if (entry.reader == request.reader) kept.push_back(std::move(entry));
+        entries.swap(kept);
+    }
+    const size_t last = static_cast<size_t>(request.last);
+    if (last > 0 && entries.size() > last) entries.erase(entries.begin(), entries.end() - static_cast<std::ptrdiff_t>(last));
+    return entries;
+}
+
+}  // namespace
+
+std::string formatHistoryText(const std::vector<HistoryEntry>& entries) {
+    std::string out;
+    for (const HistoryEntry& entry : entries) {
+        if (!out.empty()) out += "\n";
+        out += runLine(entry.run);
+        out += entry.reader + " (" + entry.type + "): " + outcomeText(entry) + "\n";
+        // The change lines exactly as the dry run words them.
+        ReaderReport changed;
+        changed.name = entry.reader;
+        changed.type = entry.type;
+        changed.outcome = ReaderReport::Outcome::Different;
+        changed.changes = entry.changes;
+        out += formatReportText(ReportKind::StorePreview, {changed}, entry.file);
+    }
+    return out;
+}
+
+std::string formatHistoryJson(const std::vector<HistoryEntry>& entries) {
+    std::string out = "[";
+    for (size_t e = 0; e < entries.size(); ++e) {
+        const HistoryEntry& entry = entries[e];
+        const HistoryRun& run = entry.run;
+        out += e ? ",\n  {" : "\n  {";
+        out += "\"time\": " + jsonString(run.time) + ", \"computer\": " + jsonString(run.computer);
+        out += ", \"user\": " + jsonString(run.user) + ", \"program\": " + jsonString(run.program);
+        out += ", \"version\": " + jsonString(run.version) + ", \"library\": " + jsonString(run.library);
+        out += ", \"command\": " + jsonString(run.command) + ", \"reader\": " + jsonString(entry.reader);
+        out += ", \"type\": " + jsonString(entry.type) + ", \"backup\": " + jsonTextOrNull(entry.backup);
+        out += ", \"file\": " + jsonTextOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry));
+        out += ", \"reason\": " + jsonTextOrNull(entry.reason);
+        out += ", \"changes\": " + formatChangesJson(entry.changes, "  ") + "}";
+    }
+    return out + (entries.empty() ? "]\n" : "\n]\n");
+}
+
+int runHistory(const Request& request) {
+    std::vector<HistoryEntry> entries;
+    int skipped = 0;
+    std::string error;
+    if (!readHistoryFile(kHistoryFileName, entries, skipped, error)) {
+        if (error != kNoHistory) {
+            fail("cannot read the history %s: %s", kHistoryFileName, error.c_str());
+            return kFileUnusable;
+        }
+        // Nothing has been changed from this folder yet: an empty history.
+        if (request.json) std::fputs("[]\n", stdout);
+        else std::printf("No history yet: %s is not in this folder\n", kHistoryFileName);
+        return kDone;
+    }
+    entries = chosen(std::move(entries), request);
+    const std::string text = request.json ? formatHistoryJson(entries) : formatHistoryText(entries);
+    std::fputs(text.c_str(), stdout);
+    if (skipped == 1) fail("1 row of %s could not be read and was left out", kHistoryFileName);
+    else if (skipped > 1) fail("%d rows of %s could not be read and were left out", skipped, kHistoryFileName);
+    return kDone;
+}
+
+}  // namespace spelvane::cli

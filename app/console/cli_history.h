@@ -1,0 +1,21 @@
+#pragma once
+// spelvane-cli history: the change history of the current folder, read and
+// printed; it asks the readers nothing, loads no library and takes no lock,
+// so it works while another Spelvane stores.
+#include <string>
+#include <vector>
+
+#include "app/console/cli_arguments.h"
+#include "settings/history_file.h"
+
+namespace spelvane::cli {
+
+// One block per command and reader, oldest first: when, where and by whom,
+// the outcome, and each field changed in the dry run's wording.
+std::string formatHistoryText(const std::vector<HistoryEntry>& entries);
+// One JSON array, one object per entry.
+std::string formatHistoryJson(const std::vector<HistoryEntry>& entries);
+
+int runHistory(const Request& request);
+
+}  // namespace spelvane::cli

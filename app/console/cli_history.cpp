@@ -49,8 +49,6 @@ std::string outcomeKey(const HistoryEntry& entry) {
     return name ? name : "?";
 }
 
-std::string jsonTextOrNull(const std::string& text) { return text.empty() ? "null" : jsonString(text); }
-
 std::vector<HistoryEntry> chosen(std::vector<HistoryEntry> entries, const Request& request) {
     if (!request.reader.empty()) {
         std::vector<HistoryEntry> kept;
@@ -92,9 +90,9 @@ std::string formatHistoryJson(const std::vector<HistoryEntry>& entries) {
         out += ", \"user\": " + jsonString(run.user) + ", \"program\": " + jsonString(run.program);
         out += ", \"version\": " + jsonString(run.version) + ", \"library\": " + jsonString(run.library);
         out += ", \"command\": " + jsonString(run.command) + ", \"reader\": " + jsonString(entry.reader);
-        out += ", \"type\": " + jsonString(entry.type) + ", \"backup\": " + jsonTextOrNull(entry.backup);
-        out += ", \"file\": " + jsonTextOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry));
-        out += ", \"reason\": " + jsonTextOrNull(entry.reason);
+        out += ", \"type\": " + jsonString(entry.type) + ", \"backup\": " + jsonStringOrNull(entry.backup);
+        out += ", \"file\": " + jsonStringOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry));
+        out += ", \"reason\": " + jsonStringOrNull(entry.reason);
         out += ", \"changes\": " + formatChangesJson(entry.changes, "  ") + "}";
     }
     return out + (entries.empty() ? "]\n" : "\n]\n");

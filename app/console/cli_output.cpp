@@ -202,6 +202,8 @@ std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& r
     return out + (readers.empty() ? "]}\n" : "\n]}\n");
 }
 
+std::string jsonStringOrNull(const std::string& text) { return text.empty() ? "null" : jsonString(text); }
+
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
@@ -226,7 +228,7 @@ namespace {
 std::string interruptedJson(const std::optional<HistoryEntry>& entry) {
     if (!entry) return "null";
     return "{\"time\": " + jsonString(entry->run.time) + ", \"command\": " + jsonString(entry->run.command) +
-           ", \"backup\": " + jsonString(entry->backup) + ", \"file\": " + jsonString(entry->file) +
+           ", \"backup\": " + jsonStringOrNull(entry->backup) + ", \"file\": " + jsonStringOrNull(entry->file) +
            ", \"notice\": " + jsonString(interruptedChangeLine(*entry)) + "}";
 }
 

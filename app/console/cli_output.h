@@ -59,5 +59,7 @@ std::string formatChangesJson(const std::vector<StoredFieldChange>& changes, con
 // from the device, not necessarily UTF-8: bytes above 127 are taken as
 // Latin-1, so the document stays valid whatever the device reports.
 std::string jsonString(const std::string& text);
+// The same, or null for an empty text (a file or reason there is none of).
+std::string jsonStringOrNull(const std::string& text);
 
 }  // namespace spelvane::cli

@@ -517,7 +517,8 @@ ok = (not problems and steps == want and store["backup"] == backup and hblank(0,
       and refused["reason"] == "there is no NADDR line" and refused["changes"] == []
       and failed["reason"] == "store of light 1" and interrupted["backup"] == cut
       and hblank(0, 0x100, 0x200) in interrupted["changes"] and last == entries[-2:]
-      and show[0]["interrupted"]["backup"] == cut and show[0]["interrupted"]["command"] == "store")
+      and show[0]["interrupted"]["backup"] == cut and show[0]["interrupted"]["command"] == "store"
+      and show[0]["interrupted"]["file"] is None)
 sys.exit(0 if ok else print("     problems", problems, "steps", steps, "\n     entries", entries, "\n     show", show) or 1)
 PY
 

@@ -62,6 +62,8 @@ TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
     };
     HistoryRow quoted = outcomeRow("KV, \"A\"", HistoryOutcome::Failed, "write of light 1\r\nfailed ");
     quoted.run.user = " op";
+    HistoryRow formulas = startRow("=1+2");
+    formulas.type = "'@T";
     const std::vector<Case> cases = {
         {"start", startRow("KVDEV-A1"), kCommon + "start,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,,,,,,,\r\n"},
         {"half clock", changeRow("KVDEV-A1", Field::HalfClock, -1, -1, -1, 0, 1),
@@ -76,6 +78,8 @@ TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
          kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,lightCount,,,,,4,4294967295\r\n"},
         {"outcome", outcomeRow("KVDEV-A1", HistoryOutcome::NoSection),
          kCommon + "outcome,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,no section,,,,,,,,\r\n"},
+        {"cells a spreadsheet would take for formulas", formulas,
+         kCommon + "start,'=1+2,''@T,KVDEV-A1_20261208114355.set,,,,,,,,,,\r\n"},
         {"quotes, comma, line break, blanks", quoted,
          "R1,2026-12-08 11:43:55 +01:00,WS12,\" op\",spelvane,1.0.0,C:\\lib\\qzsd7.dll 0x00010002,store,"
          "outcome,\"KV, \"\"A\"\"\",TYPE1,KVDEV-A1_20261208114355.set,,failed,"

@@ -69,16 +69,33 @@ bool needsQuotes(const std::string& cell) {
     return blank(cell.front()) || blank(cell.back());
 }
 
+// A spreadsheet takes a cell that begins with = + - or @ as a formula, and a
+// reader's name or type comes from the device: such a cell is written with
+// a leading apostrophe (the spreadsheet's own "this is text" mark), and one
+// apostrophe more for a cell that already looks so, so that reading takes
+// exactly one away again.
+bool looksLikeFormula(const std::string& cell) {
+    const size_t first = cell.find_first_not_of('\'');
+    return first != std::string::npos && std::strchr("=+-@", cell[first]) != nullptr;
+}
+
+std::string guardedCell(const std::string& cell) { return looksLikeFormula(cell) ? "'" + cell : cell; }
+
+void unguardCell(std::string& cell) {
+    if (!cell.empty() && cell.front() == '\'' && looksLikeFormula(cell)) cell.erase(0, 1);
+}
+
 std::string csvLine(const std::string (&cells)[kColumnCount]) {
     std::string line;
     for (int c = 0; c < kColumnCount; ++c) {
         if (c) line += ',';
-        if (!needsQuotes(cells[c])) {
-            line += cells[c];
+        const std::string cell = guardedCell(cells[c]);
+        if (!needsQuotes(cell)) {
+            line += cell;
             continue;
         }
         line += '"';
-        for (char ch : cells[c]) line += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+        for (char ch : cell) line += ch == '"' ? std::string("\"\"") : std::string(1, ch);
         line += '"';
     }
     return line + kRowEnd;
@@ -393,6 +410,7 @@ std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped) 
     bool whole = false;
     while (nextRecord(text, pos, record, whole)) {
         if (whole && record.size() == 1 && record[0].empty()) continue;  // a blank line
+        for (std::string& cell : record) unguardCell(cell);
         if (whole && isHeader(record)) continue;
         HistoryRow row;
         if (whole && readRow(record, row))

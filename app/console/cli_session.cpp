@@ -26,6 +26,12 @@ constexpr const char* kProgram = "spelvane-cli";
 // A script reads one line as the reason a command failed: the first error
 // is the command's, anything after it only follows from it.
 bool errorShown = false;
+// A change the history could not record. A failed command says so on its
+// one error line; one that went well gets a line of its own at the end.
+bool historyMissing = false;
+std::string historyMissingText() {
+    return std::string("this change is missing from the history ") + kHistoryFileName + ": it could not be written";
+}
 }  // namespace
 
 void fail(const char* format, ...) {
@@ -38,13 +44,21 @@ void fail(const char* format, ...) {
     va_end(arguments);
     for (char* c = text; *c; ++c)
         if (*c == '\r' || *c == '\n') *c = ' ';
-    std::fprintf(stderr, "%s: %s\n", kProgram, text);
+    std::fprintf(stderr, "%s: %s%s%s\n", kProgram, text, historyMissing ? "; " : "",
+                 historyMissing ? historyMissingText().c_str() : "");
     std::fflush(stderr);
 }
 
 int finishOutput(int status) {
     const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
-    if (written) return status;
+    if (written) {
+        if (historyMissing && !errorShown) {
+            errorShown = true;
+            std::fprintf(stderr, "%s: %s\n", kProgram, historyMissingText().c_str());
+            std::fflush(stderr);
+        }
+        return status;
+    }
     // A command that failed keeps its own status and error line; one that
     // went well, or found a difference, has lost the answer the script
     // asked for.
@@ -150,10 +164,10 @@ int runShow(AppState& app, bool json) {
     return kDone;
 }
 
-// A change the history lacks is worth one line; the command's status stays
-// what the readers made it.
+// A change the history lacks is worth one line, never two; the command's
+// status stays what the readers made it.
 void tellHistoryMissing(bool missing) {
-    if (missing) fail("this change is missing from the history %s: it could not be written", kHistoryFileName);
+    if (missing) historyMissing = true;
 }
 
 // Why a backup failed: the file it went into, or that none could be made

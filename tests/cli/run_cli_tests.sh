@@ -536,6 +536,10 @@ PY
     local missing="spelvane-cli: this change is missing from the history spelvane-history.csv: it could not be written"
     check "history that cannot be written: status 0, one line on stderr" eval 'status_is 0 && err_is "$missing"'
     check "history that cannot be written: stored all the same" out_has "Restart device to apply changes!"
+    printf '%s\r\r\n' DEVICE=OTHER HCLOCK=1 NADDR=1 ADDRS=09 NLIGHT=0 >"$W/other.txt"
+    cli restore other.txt
+    check "a failed command without its history: status 5, its one error line says both" eval \
+        'status_is 5 && err_is_one_line && err_has "no section of other.txt" && err_has "missing from the history"'
     rmdir "$history"
     if [[ -n $VARIANTS && -f $VARIANTS/../spelvane-driver.exe ]]; then
         # Held by another program that shares it for reading only.

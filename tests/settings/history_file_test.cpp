@@ -30,6 +30,8 @@ TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
     };
     HistoryRow quoted = outcomeRow("KV, \"A\"", HistoryOutcome::Failed, "write of light 1\r\nfailed ");
     quoted.run.user = " op";
+    HistoryRow formulas = startRow("=1+2");
+    formulas.type = "'@T";
     const auto change = [](Field field, int index, int light, int reg, uint32_t from, uint32_t to) {
         return changeRow("KVDEV-A1", field, index, light, reg, from, to);
     };
@@ -44,6 +46,8 @@ TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
         {"register word", change(Field::LightWord, 4, 1, 9, 0x100, 0x120), a1("change", ",,,lightWord,,1,4,9,256,288")},
         {"light count", change(Field::LightCount, -1, -1, -1, 4, ~0u), a1("change", ",,,lightCount,,,,,4,4294967295")},
         {"outcome", outcomeRow("KVDEV-A1", HistoryOutcome::NoSection), a1("outcome", ",no section,,,,,,,,")},
+        {"cells a spreadsheet would take for formulas", formulas,
+         kCommon + "start,'=1+2,''@T,KVDEV-A1_20261208114355.set,,,,,,,,,,\r\n"},
         {"quotes, comma, line break, blanks", quoted,
          "R1,2026-12-08 11:43:55 +01:00,WS12,\" op\",spelvane,1.0.0,C:\\lib\\qzsd7.dll 0x00010002,store,"
          "outcome,\"KV, \"\"A\"\"\",TYPE1,KVDEV-A1_20261208114355.set,,failed,"

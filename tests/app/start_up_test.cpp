@@ -7,7 +7,7 @@
 #include "app/dialog_logic.h"
 #include "app/worker.h"
 #include "tests/app/fake_controls.h"
-#include "tests/support/scratch_directory.h"
+#include "tests/support/history_rows.h"
 #include "tests/support/sim_device_test.h"
 
 namespace spelvane::testing {
@@ -63,21 +63,14 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
     ScratchDirectory scratch;
     reader.addDevice(device(MemoryLayout{}));
     reader.apply();
-    HistoryRow start;
-    start.run.id = "20261208T104355-WS12-4242-1";
-    start.run.time = "2026-12-08 10:43:55 +01:00";
-    start.run.command = "store";
-    start.reader = "KVDEV-A1";
-    start.type = "TYPE1";
-    start.backup = "KVDEV-A1_20261208104355.set";
     std::string error;
-    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {start}, error)) << error;
+    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {startRow("KVDEV-A1")}, error)) << error;
 
     handle(DialogEvent::InitDialog);
     handle(DialogEvent::Timer, kDiscoveryTimerId);
     EXPECT_TRUE(worker.ready.load());
-    EXPECT_NE(logText().find("KVDEV-A1: the store of 2026-12-08 10:43:55 +01:00 was interrupted; the backup "
-                             "KVDEV-A1_20261208104355.set restores the settings it held before.\r\n"),
+    EXPECT_NE(logText().find("KVDEV-A1: the store of 2026-12-08 11:43:55 +01:00 was interrupted; the backup "
+                             "KVDEV-A1_20261208114355.set restores the settings it held before.\r\n"),
               std::string::npos)
         << logText();
 }

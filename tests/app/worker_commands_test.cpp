@@ -26,11 +26,7 @@ namespace {
 
 constexpr int64_t kNow = 1700000000;
 
-// HBlank's word of a light as the history names it.
-std::string hblankWord(int light, const char* fromTo) {
-    return std::string(historyFieldName(StoredFieldChange::Field::LightWord)) + " " + std::to_string(light) + "/2 " +
-           fromTo;
-}
+constexpr auto kWord = StoredFieldChange::Field::LightWord;
 
 class WorkerCommandsTest : public SimDeviceTest {
 protected:
@@ -58,15 +54,6 @@ protected:
         std::vector<std::string> texts;
         for (const auto& message : dialog.messages()) texts.push_back(message.text);
         return texts;
-    }
-
-    // A light's word 1 (its shutter) as the history names its way from what
-    // memory holds back to the original value.
-    static std::string shutterBack(const std::vector<uint8_t>& memory, int light, uint16_t original) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%s %d/1 %x->%x", historyFieldName(StoredFieldChange::Field::LightWord),
-                      light, static_cast<unsigned>(lightWord(memory, light, 1)), original);
-        return text;
     }
 
     // The box of a failed backup, and not one write reached the reader.
@@ -124,8 +111,8 @@ TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
     EXPECT_EQ(log.find("history"), std::string::npos) << "a history written as it should says nothing";
 
     const std::string backup = stampedName("KVDEV-A1", kNow);
-    EXPECT_EQ(historyLines(), (std::vector<std::string>{"start " + backup + " ", hblankWord(0, "100->1c8"),
-                                                         hblankWord(1, "100->1c8"), "written: "}));
+    EXPECT_EQ(historyLines(), (std::vector<std::string>{"start " + backup + " ", changeLine(kWord, 0, 2, 0x100, 0x1c8),
+                                                         changeLine(kWord, 1, 2, 0x100, 0x1c8), "written: "}));
     const HistoryRow first = historyRows().at(0);
     EXPECT_EQ(first.reader, "KVDEV-A1");
     EXPECT_EQ(first.type, "TYPE1");
@@ -272,11 +259,11 @@ TEST_F(WorkerCommandsTest, RestoreOfTheBackupBringsTheDeviceBack) {
     ASSERT_NE(start, history.end());
     EXPECT_EQ(start[-1], "written: ") << "the store ended before the restore started";
     EXPECT_EQ(std::vector<std::string>(start + 1, history.end()),
-              (std::vector<std::string>{std::string(historyFieldName(StoredFieldChange::Field::HalfClock)) +
-                                            " -1/-1 1->0",
-                                        shutterBack(stored, 0, 0x400), hblankWord(0, "300->100"),
-                                        shutterBack(stored, 1, 0x600), hblankWord(1, "300->100"),
-                                        "written: "}));
+              (std::vector<std::string>{
+                  changeLine(StoredFieldChange::Field::HalfClock, -1, -1, 1, 0),
+                  changeLine(kWord, 0, 1, lightWord(stored, 0, 1), 0x400), changeLine(kWord, 0, 2, 0x300, 0x100),
+                  changeLine(kWord, 1, 1, lightWord(stored, 1, 1), 0x600), changeLine(kWord, 1, 2, 0x300, 0x100),
+                  "written: "}));
 }
 
 TEST_F(WorkerCommandsTest, HistoryThatCannotBeWrittenStopsNothingAndTheBoxSaysSo) {

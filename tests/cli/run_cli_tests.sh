@@ -101,6 +101,16 @@ device() {  # name type header, then further device lines
 HALF_CLOCK_ON="57 49 51 40 04 02 00 00 00 00 00 00 00 01 00 00"
 HALF_CLOCK_OFF="57 49 51 00 04 02 00 00 00 00 00 00 00 00 00 00"
 LIGHTS=("light1 = 0010 0400 0100 0150 0001" "light2 = 0020 0600 0100 0120 0002")
+# A new configuration of the one reader KVDEV-A1, Half Clock off, LIGHTS.
+reader_a1() {  # global lines...
+    config "$@"
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+}
+# What a .set file holds for LIGHTS, with the lines given after it.
+lights_file() {  # Half Clock 0 or 1, then further lines
+    printf '%s\r\r\n' DEVICE=TYPE1 HCLOCK="$1" NADDR=4 ADDRS=09,05,02,03 NLIGHT=2 \
+        LIGHT0=0010,0400,0100,0150,0001 LIGHT1=0020,0600,0100,0120,0002 "${@:2}"
+}
 
 # ------------------------------------------------------------------ cases
 
@@ -137,9 +147,7 @@ case_store_show_restore() {
     backup=$(set_files | head -n 1)
     check "backup named after the device and time" \
         text_matches "$(basename "$backup")" '^KVDEV-A1_[0-9]{14}\.set$'
-    printf '%s\r\r\n' DEVICE=TYPE1 HCLOCK=1 NADDR=4 ADDRS=09,05,02,03 NLIGHT=2 \
-        LIGHT0=0010,0400,0100,0150,0001 LIGHT1=0020,0600,0100,0120,0002 \
-        ------------------------------------------------------ >"$W/expected.txt"
+    lights_file 1 ------------------------------------------------------ >"$W/expected.txt"
     check "backup holds the settings from before the store" same_bytes "$backup" "$W/expected.txt"
 
     cli restore "$(basename "$backup")"
@@ -191,8 +199,7 @@ PY
 # not.
 case_exit_statuses() {
     local bad
-    config
-    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    reader_a1
     for bad in "frobnicate" "store --hblank 20" "store --hblank 1024" "store --half-clock yes" \
                "show --hblank 300" "restore"; do
         # shellcheck disable=SC2086
@@ -310,8 +317,7 @@ case_exit_statuses() {
 case_look_before_writing() {
     config
     device KVDEV-A1 TYPE1 "$HALF_CLOCK_ON" "${LIGHTS[@]}"
-    printf '%s\r\r\n' DEVICE=TYPE1 HCLOCK=1 NADDR=4 ADDRS=09,05,02,03 NLIGHT=2 \
-        LIGHT0=0010,0400,0100,0150,0001 LIGHT1=0020,0600,0100,0120,0002 >"$W/same.txt"
+    lights_file 1 >"$W/same.txt"
     sed 's/LIGHT1=0020,0600,0100,0120/LIGHT1=0020,0600,0100,0121/' "$W/same.txt" >"$W/light1.txt"
     sed 's/DEVICE=TYPE1/DEVICE=TYPE2/' "$W/same.txt" >"$W/other.txt"
     sed 's/LIGHT0=0010,0400,0100,0150,0001/LIGHT0=0010,0400,0100,0150,0002/' "$W/same.txt" >"$W/last.txt"
@@ -385,8 +391,7 @@ case_library_search() {
     CLI=(wine "$program/spelvane-cli.exe")
     WINEPATH=$(winepath -w "$onpath")
     export WINEPATH
-    config
-    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    reader_a1
     cli show
     echo "     the library on PATH: ${OUT%%$'\n'*}"
     check "library on PATH: status 0" status_is 0
@@ -431,25 +436,22 @@ case_one_at_a_time() {
 # nothing.
 case_history() {
     local history=$W/spelvane-history.csv
-    config
-    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    reader_a1
     cli history
-    check "no history yet: status 0, says so" status_is 0
-    check "no history yet: says so" out_is "No history yet: spelvane-history.csv is not in this folder"
+    check "no history yet: status 0, says so" \
+        eval 'status_is 0 && out_is "No history yet: spelvane-history.csv is not in this folder"'
     check "history: the library never called" library_untouched
     cli history --json
     check "no history yet as JSON: an empty array" out_is "[]"
     cli show
     cli store --hblank 0x155 --dry-run
-    printf '%s\r\r\n' DEVICE=TYPE1 HCLOCK=0 NADDR=4 ADDRS=09,05,02,03 NLIGHT=2 \
-        LIGHT0=0010,0400,0100,0150,0001 LIGHT1=0020,0600,0100,0120,0002 >"$W/same.txt"
+    lights_file 0 >"$W/same.txt"
     cli verify same.txt
     cli restore same.txt --dry-run
     check "show, verify and the dry runs write no history" test ! -e "$history"
 
     cli store --hblank 0x155
-    check "store: status 0" status_is 0
-    check "store: a history written adds nothing to the output" err_is ""
+    check "store: status 0, a history written adds nothing to the output" eval 'status_is 0 && err_is ""'
     local backup
     backup=$(basename "$(set_files | head -n 1)")
     cli backup
@@ -466,8 +468,7 @@ case_history() {
 
     # Ended between its start and its outcome: the writes are slowed down
     # and the process killed once the first write was asked for.
-    config "request_delay = 300"
-    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    reader_a1 "request_delay = 300"
     (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --hblank 0x200 >/dev/null 2>&1) &
     local store=$! i
     for ((i = 0; i < 300; i++)); do grep -q 'cmd=12 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
@@ -476,8 +477,7 @@ case_history() {
     local cut
     cut=$(basename "$(set_files | tail -n 1)")
     check "the killed store left its backup" text_matches "$cut" '^KVDEV-A1_[0-9]{14}\.set$'
-    config
-    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    reader_a1
 
     cli history
     check "history: status 0" status_is 0
@@ -525,17 +525,16 @@ PY
     # A row damaged by hand is left out and counted; the rest still reads.
     printf 'not,a,row\r\n' >>"$history"
     cli history --json
-    check "damaged row: status 0" status_is 0
-    check "damaged row: counted in one line" err_is "spelvane-cli: 1 row of spelvane-history.csv could not be read and was left out"
+    check "damaged row: status 0, counted in one line" \
+        eval 'status_is 0 && err_is "spelvane-cli: 1 row of spelvane-history.csv could not be read and was left out"'
     check "damaged row: the rest as before" same_bytes "$W/out.raw" "$W/history.json"
 
     # Something in the way of the file: the store goes through, one line says so.
     mv "$history" "$W/kept.csv"
     mkdir "$history"
     cli store --hblank 0x160
-    check "history that cannot be written: status 0" status_is 0
-    check "history that cannot be written: one line on stderr" \
-        err_is "spelvane-cli: this change is missing from the history spelvane-history.csv: it could not be written"
+    local missing="spelvane-cli: this change is missing from the history spelvane-history.csv: it could not be written"
+    check "history that cannot be written: status 0, one line on stderr" eval 'status_is 0 && err_is "$missing"'
     check "history that cannot be written: stored all the same" out_has "Restart device to apply changes!"
     printf '%s\r\r\n' DEVICE=OTHER HCLOCK=1 NADDR=1 ADDRS=09 NLIGHT=0 >"$W/other.txt"
     cli restore other.txt
@@ -550,9 +549,7 @@ PY
         local held=$!
         for ((i = 0; i < 200; i++)); do grep -q holding "$holder" 2>/dev/null && break; sleep 0.1; done
         cli backup
-        check "held history: backup status 0" status_is 0
-        check "held history: one line on stderr" \
-            err_is "spelvane-cli: this change is missing from the history spelvane-history.csv: it could not be written"
+        check "held history: backup status 0, one line on stderr" eval 'status_is 0 && err_is "$missing"'
         check "held history: nothing added to it" test ! -s "$history"
         kill "$held"
         wait "$held" 2>/dev/null

@@ -39,8 +39,12 @@ TEST_F(OutputFileTest, ANewFileIsWrittenThroughTheHandleThatCreatedIt) {
     EXPECT_TRUE(flushed_.empty());
     ASSERT_TRUE(file.flushDurably());
     EXPECT_EQ(flushed_, std::vector<std::string>{"b.set"});
+    flushSucceeds_ = false;  // a flush the hook refuses fails
+    EXPECT_FALSE(file.flushDurably());
+    EXPECT_EQ(file.fault(), FileFault::Other);
     EXPECT_TRUE(file.close());
     EXPECT_EQ(readWholeFile("b.set"), "DEVICE=A\r\r\n");
+    EXPECT_STREQ(describeFileFault(FileFault::InUse), "it is in use by another program");
 
     // A name that cannot be made is a failure, not a taken name.
     EXPECT_EQ(OutputFile().createNew("no-such-folder/b.set"), NewFile::Failed);
@@ -69,15 +73,6 @@ TEST_F(OutputFileTest, AppendingLandsBehindWhatOthersAddedAndSeesTheLastByte) {
     EXPECT_EQ(readWholeFile("h.csv"), "a\r\nb,c\r\n");
 }
 
-TEST_F(OutputFileTest, AFlushTheHookRefusesFails) {
-    flushSucceeds_ = false;
-    OutputFile file;
-    ASSERT_TRUE(file.openForAppend("h.csv"));
-    ASSERT_TRUE(file.write("a", 1));
-    EXPECT_FALSE(file.flushDurably());
-    EXPECT_EQ(file.fault(), FileFault::Other);
-    EXPECT_STREQ(describeFileFault(FileFault::InUse), "it is in use by another program");
-}
 
 // The history names the workstation, the user and the run on every row.
 TEST(WorkstationTest, NamesTheComputerTheUserAndTheProcess) {

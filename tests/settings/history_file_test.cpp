@@ -9,7 +9,7 @@
 
 #include "platform/output_file.h"
 #include "settings/history_file.h"
-#include "tests/support/scratch_directory.h"
+#include "tests/support/history_rows.h"
 
 namespace spelvane::testing {
 namespace {
@@ -19,38 +19,6 @@ using Field = StoredFieldChange::Field;
 const std::string kHeader =
     "run,time,computer,user,program,version,library,command,event,reader,type,backup,file,outcome,reason,"
     "field,index,light,word,register,from,to\r\n";
-
-HistoryRun storeRun(const std::string& id = "R1") {
-    return {id, "2026-12-08 11:43:55 +01:00", "WS12", "op", "spelvane", "1.0.0", "C:\\lib\\qzsd7.dll 0x00010002",
-            "store"};
-}
-
-HistoryRow startRow(const std::string& reader, const std::string& run = "R1") {
-    HistoryRow row;
-    row.run = storeRun(run);
-    row.event = HistoryEvent::Start;
-    row.reader = reader;
-    row.type = "TYPE1";
-    row.backup = "KVDEV-A1_20261208114355.set";
-    return row;
-}
-
-HistoryRow changeRow(const std::string& reader, Field field, int index, int light, int reg, uint32_t from,
-                     uint32_t to) {
-    HistoryRow row = startRow(reader);
-    row.event = HistoryEvent::Change;
-    row.change = {field, index, light, reg, from, to};
-    return row;
-}
-
-HistoryRow outcomeRow(const std::string& reader, HistoryOutcome outcome, const std::string& reason = "",
-                      const std::string& run = "R1") {
-    HistoryRow row = startRow(reader, run);
-    row.event = HistoryEvent::Outcome;
-    row.outcome = outcome;
-    row.reason = reason;
-    return row;
-}
 
 const std::string kCommon = "R1,2026-12-08 11:43:55 +01:00,WS12,op,spelvane,1.0.0,C:\\lib\\qzsd7.dll 0x00010002,store,";
 
@@ -64,20 +32,20 @@ TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
     quoted.run.user = " op";
     HistoryRow formulas = startRow("=1+2");
     formulas.type = "'@T";
+    const auto change = [](Field field, int index, int light, int reg, uint32_t from, uint32_t to) {
+        return changeRow("KVDEV-A1", field, index, light, reg, from, to);
+    };
+    const auto a1 = [](const char* event, const char* rest) {
+        return kCommon + event + ",KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set," + rest + "\r\n";
+    };
     const std::vector<Case> cases = {
-        {"start", startRow("KVDEV-A1"), kCommon + "start,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,,,,,,,\r\n"},
-        {"half clock", changeRow("KVDEV-A1", Field::HalfClock, -1, -1, -1, 0, 1),
-         kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,halfClock,,,,,0,1\r\n"},
-        {"address", changeRow("KVDEV-A1", Field::Address, 3, -1, -1, 0x10, 0x1a),
-         kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,address,3,,,,16,26\r\n"},
-        {"leading word", changeRow("KVDEV-A1", Field::LightWord, 0, 2, -1, 1, 0xffff),
-         kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,lightWord,,2,0,,1,65535\r\n"},
-        {"register word", changeRow("KVDEV-A1", Field::LightWord, 4, 1, 9, 0x100, 0x120),
-         kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,lightWord,,1,4,9,256,288\r\n"},
-        {"light count", changeRow("KVDEV-A1", Field::LightCount, -1, -1, -1, 4, 0xffffffffu),
-         kCommon + "change,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,,,lightCount,,,,,4,4294967295\r\n"},
-        {"outcome", outcomeRow("KVDEV-A1", HistoryOutcome::NoSection),
-         kCommon + "outcome,KVDEV-A1,TYPE1,KVDEV-A1_20261208114355.set,,no section,,,,,,,,\r\n"},
+        {"start", startRow("KVDEV-A1"), a1("start", ",,,,,,,,,")},
+        {"half clock", change(Field::HalfClock, -1, -1, -1, 0, 1), a1("change", ",,,halfClock,,,,,0,1")},
+        {"address", change(Field::Address, 3, -1, -1, 0x10, 0x1a), a1("change", ",,,address,3,,,,16,26")},
+        {"leading word", change(Field::LightWord, 0, 2, -1, 1, 0xffff), a1("change", ",,,lightWord,,2,0,,1,65535")},
+        {"register word", change(Field::LightWord, 4, 1, 9, 0x100, 0x120), a1("change", ",,,lightWord,,1,4,9,256,288")},
+        {"light count", change(Field::LightCount, -1, -1, -1, 4, ~0u), a1("change", ",,,lightCount,,,,,4,4294967295")},
+        {"outcome", outcomeRow("KVDEV-A1", HistoryOutcome::NoSection), a1("outcome", ",no section,,,,,,,,")},
         {"cells a spreadsheet would take for formulas", formulas,
          kCommon + "start,'=1+2,''@T,KVDEV-A1_20261208114355.set,,,,,,,,,,\r\n"},
         {"quotes, comma, line break, blanks", quoted,
@@ -155,32 +123,36 @@ TEST(HistoryFileTest, RowsGatherIntoOneEntryPerChangeOfAReader) {
         lostStart,
         outcomeRow("D", HistoryOutcome::Failed, "write failed"),
     };
+    const struct {
+        const char* reader;
+        bool started, hasOutcome;
+        HistoryOutcome outcome;
+        const char* reason;
+        const char* backup;
+        size_t changes;
+    } want[] = {
+        {"A", true, true, HistoryOutcome::Written, "", "KVDEV-A1_20261208114355.set", 1},
+        {"B", true, false, HistoryOutcome::Written, "", "KVDEV-A1_20261208114355.set", 1},
+        {"A", true, false, HistoryOutcome::Written, "", "KVDEV-A1_20261208114355.set", 1},
+        {"C", false, true, HistoryOutcome::Refused, "Half Clock cannot be set", "", 0},
+        {"D", true, true, HistoryOutcome::Failed, "write failed", "KVDEV-A1_20261208114355.set", 1},
+    };
     const std::vector<HistoryEntry> entries = gatherHistoryEntries(rows);
-    ASSERT_EQ(entries.size(), 5u);
-
-    EXPECT_EQ(entries[0].reader, "A");
-    EXPECT_TRUE(entries[0].started && entries[0].hasOutcome && !entries[0].interrupted());
-    EXPECT_EQ(entries[0].outcome, HistoryOutcome::Written);
-    ASSERT_EQ(entries[0].changes.size(), 1u);
+    ASSERT_EQ(entries.size(), std::size(want));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const HistoryEntry& e = entries[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(e.reader, want[i].reader);
+        EXPECT_EQ(e.started, want[i].started);
+        EXPECT_EQ(e.hasOutcome, want[i].hasOutcome);
+        EXPECT_EQ(e.interrupted(), want[i].started && !want[i].hasOutcome);
+        EXPECT_EQ(e.outcome, want[i].outcome);
+        EXPECT_EQ(e.reason, want[i].reason);
+        EXPECT_EQ(e.backup, want[i].backup);
+        ASSERT_EQ(e.changes.size(), want[i].changes);
+    }
+    EXPECT_EQ(entries[0].changes[0].index, 0);  // A's first change, not the one after its outcome
     EXPECT_EQ(entries[0].changes[0].to, 2u);
-
-    EXPECT_EQ(entries[1].reader, "B");
-    EXPECT_TRUE(entries[1].interrupted());
-    EXPECT_EQ(entries[1].backup, "KVDEV-A1_20261208114355.set");
-    EXPECT_EQ(entries[1].changes.size(), 1u);
-
-    EXPECT_EQ(entries[2].reader, "A");
-    EXPECT_TRUE(entries[2].interrupted());
-
-    EXPECT_EQ(entries[3].reader, "C");
-    EXPECT_FALSE(entries[3].started);
-    EXPECT_FALSE(entries[3].interrupted());
-    EXPECT_EQ(entries[3].outcome, HistoryOutcome::Refused);
-    EXPECT_EQ(entries[3].reason, "Half Clock cannot be set");
-
-    EXPECT_EQ(entries[4].reader, "D");
-    EXPECT_TRUE(entries[4].started && entries[4].hasOutcome);
-    EXPECT_EQ(entries[4].reason, "write failed");
 }
 
 // Sets the zone the C library's local time follows, for the life of the

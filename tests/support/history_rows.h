@@ -1,7 +1,8 @@
 #pragma once
-// The change history of the current folder as short lines a test can
-// compare whole: "start <backup> <file>", "<field> <light>/<index>
-// <from>-><to>" (hexadecimal) and "<outcome>: <reason>".
+// The change history: rows a test builds, and the history of the current
+// folder as short lines a test can compare whole: "start <backup> <file>",
+// "<field> <light>/<index> <from>-><to>" (hexadecimal) and
+// "<outcome>: <reason>".
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,16 +14,48 @@
 
 namespace spelvane::testing {
 
+// Rows of store run R1 of 2026-12-08 11:43:55, which took the backup
+// KVDEV-A1_20261208114355.set.
+inline HistoryRow startRow(const std::string& reader, const std::string& run = "R1") {
+    HistoryRow row;
+    row.run = {run, "2026-12-08 11:43:55 +01:00", "WS12", "op", "spelvane", "1.0.0", "C:\\lib\\qzsd7.dll 0x00010002",
+               "store"};
+    row.event = HistoryEvent::Start;
+    row.reader = reader;
+    row.type = "TYPE1";
+    row.backup = "KVDEV-A1_20261208114355.set";
+    return row;
+}
+
+inline HistoryRow changeRow(const std::string& reader, StoredFieldChange::Field field, int index, int light, int reg,
+                            uint32_t from, uint32_t to) {
+    HistoryRow row = startRow(reader);
+    row.event = HistoryEvent::Change;
+    row.change = {field, index, light, reg, from, to};
+    return row;
+}
+
+inline HistoryRow outcomeRow(const std::string& reader, HistoryOutcome outcome, const std::string& reason = "",
+                             const std::string& run = "R1") {
+    HistoryRow row = startRow(reader, run);
+    row.event = HistoryEvent::Outcome;
+    row.outcome = outcome;
+    row.reason = reason;
+    return row;
+}
+
+inline std::string changeLine(StoredFieldChange::Field field, int light, int index, uint32_t from, uint32_t to) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s %d/%d %x->%x", historyFieldName(field), light, index,
+                  static_cast<unsigned>(from), static_cast<unsigned>(to));
+    return text;
+}
+
 inline std::string historyLine(const HistoryRow& row) {
     switch (row.event) {
     case HistoryEvent::Start: return "start " + row.backup + " " + row.file;
-    case HistoryEvent::Change: {
-        char text[96];
-        const StoredFieldChange& change = row.change;
-        std::snprintf(text, sizeof text, "%s %d/%d %x->%x", historyFieldName(change.field), change.light,
-                      change.index, static_cast<unsigned>(change.from), static_cast<unsigned>(change.to));
-        return text;
-    }
+    case HistoryEvent::Change:
+        return changeLine(row.change.field, row.change.light, row.change.index, row.change.from, row.change.to);
     case HistoryEvent::Outcome: return std::string(historyOutcomeName(row.outcome)) + ": " + row.reason;
     }
     return "?";

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/workstation.h"
+
 namespace spelvane::testing {
 
 // Moves the process into a fresh directory for the life of the object and
@@ -19,8 +21,10 @@ public:
     ScratchDirectory() : previous_(std::filesystem::current_path()) {
         static int serial = 0;
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        // The process id keeps two test programs running at once (ctest -j,
+        // or two checkouts) out of each other's folders.
         std::string leaf = "spelvane-settings-" + std::string(info ? info->name() : "x") + "-" +
-                           std::to_string(++serial) + "-" +
+                           std::to_string(platform::processNumber()) + "-" + std::to_string(++serial) + "-" +
                            std::to_string(reinterpret_cast<uintptr_t>(this) & 0xFFFFF);
         path_ = std::filesystem::temp_directory_path() / leaf;
         std::filesystem::remove_all(path_);

@@ -115,6 +115,11 @@ int runHistory(const Request& request) {
     entries = chosen(std::move(entries), request);
     const std::string text = request.json ? formatHistoryJson(entries) : formatHistoryText(entries);
     std::fputs(text.c_str(), stdout);
+    // An empty answer would read as a command that printed nothing at all.
+    if (!request.json && entries.empty()) {
+        if (request.reader.empty()) std::printf("No changes in %s\n", kHistoryFileName);
+        else std::printf("No changes of %s in %s\n", request.reader.c_str(), kHistoryFileName);
+    }
     if (skipped == 1) fail("1 row of %s could not be read and was left out", kHistoryFileName);
     else if (skipped > 1) fail("%d rows of %s could not be read and were left out", skipped, kHistoryFileName);
     return kDone;

@@ -497,7 +497,7 @@ case_history() {
     cli history --json --reader KVDEV-A1 --last 2
     cp "$W/out.raw" "$W/last.json"
     cli history --reader OTHER
-    check "history of a reader never changed: nothing" out_is ""
+    check "history of a reader never changed: says so" out_is "No changes of OTHER in spelvane-history.csv"
     check "history --json: every change, oldest first, as the dry run's objects" \
         python3 - "$W/history.json" "$W/last.json" "$W/show.json" "$backup" "$cut" <<'PY'
 import json, sys

@@ -24,6 +24,19 @@ const char* describeFileFault(FileFault fault) {
     return "";
 }
 
+void OutputFile::beginOpening(const std::string& path, bool appending) {
+    close();
+    path_ = path;
+    appending_ = appending;
+    folderFlushed_ = false;
+}
+
+bool OutputFile::opened(intptr_t handle) {
+    handle_ = handle;
+    fault_ = FileFault::None;
+    return true;
+}
+
 void setDurableFlushHook(DurableFlushHook hook) { flushHook() = std::move(hook); }
 
 bool durableFlushAllowed(const std::string& path) {

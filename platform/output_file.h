@@ -61,6 +61,9 @@ public:
 private:
     static constexpr intptr_t kClosed = -1;
     bool fail(FileFault fault);
+    // What every open does first (forget any earlier file) and last.
+    void beginOpening(const std::string& path, bool appending);
+    bool opened(intptr_t handle);
     intptr_t handle_ = kClosed;
     std::string path_;
     FileFault fault_ = FileFault::None;

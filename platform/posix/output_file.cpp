@@ -43,30 +43,21 @@ bool flushFolder(const std::string& folder) {
 }  // namespace
 
 NewFile OutputFile::createNew(const std::string& path) {
-    close();
-    path_ = path;
-    appending_ = false;
-    folderFlushed_ = false;
+    beginOpening(path, false);
     const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (descriptor < 0) {
         fault_ = errno == EEXIST ? FileFault::None : faultOf(errno);
         return errno == EEXIST ? NewFile::Exists : NewFile::Failed;
     }
-    handle_ = descriptor;
-    fault_ = FileFault::None;
+    opened(descriptor);
     return NewFile::Created;
 }
 
 bool OutputFile::openForAppend(const std::string& path) {
-    close();
-    path_ = path;
-    appending_ = true;
-    folderFlushed_ = false;
+    beginOpening(path, true);
     const int descriptor = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (descriptor < 0) return fail(faultOf(errno));
-    handle_ = descriptor;
-    fault_ = FileFault::None;
-    return true;
+    return opened(descriptor);
 }
 
 bool OutputFile::size(uint64_t& bytes) {

@@ -26,10 +26,7 @@ FileFault faultOf(DWORD error, const std::string& path) {
 }  // namespace
 
 NewFile OutputFile::createNew(const std::string& path) {
-    close();
-    path_ = path;
-    appending_ = false;
-    folderFlushed_ = true;
+    beginOpening(path, false);
     // Others may look at the backup while it is written, never write to it.
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -43,22 +40,16 @@ NewFile OutputFile::createNew(const std::string& path) {
         fault_ = faultOf(error, path);
         return NewFile::Failed;
     }
-    handle_ = reinterpret_cast<intptr_t>(file);
-    fault_ = FileFault::None;
+    opened(reinterpret_cast<intptr_t>(file));
     return NewFile::Created;
 }
 
 bool OutputFile::openForAppend(const std::string& path) {
-    close();
-    path_ = path;
-    appending_ = true;
-    folderFlushed_ = true;
+    beginOpening(path, true);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return fail(faultOf(GetLastError(), path));
-    handle_ = reinterpret_cast<intptr_t>(file);
-    fault_ = FileFault::None;
-    return true;
+    return opened(reinterpret_cast<intptr_t>(file));
 }
 
 bool OutputFile::size(uint64_t& bytes) {

@@ -7,15 +7,15 @@
 
 namespace spelvane::cli {
 
-enum class Command { Show, Backup, Store, Restore, Verify, History, Help, Version };
+enum class Command { Show, Backup, Store, Restore, Verify, Check, Sync, Doctor, History, Help, Version };
 
 struct Request {
     Command command = Command::Show;
-    bool json = false;                 // show, verify, history, and store or restore with dryRun
+    bool json = false;                 // show, verify, check, sync, doctor, history, and a dryRun
     bool dryRun = false;               // store and restore: tell what would be written, write nothing
-    std::optional<uint16_t> hblank;    // store only
-    std::optional<bool> halfClock;     // store only
-    std::string file;                  // restore and verify
+    std::optional<uint16_t> hblank;    // store, and check or sync without a file
+    std::optional<bool> halfClock;     // store, and check or sync without a file
+    std::string file;                  // restore and verify; check and sync: the reference ("" none)
     std::string reader;                // history: only this reader's changes ("" all)
     int last = 0;                      // history: only the last this many (0 all)
 };

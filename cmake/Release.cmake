@@ -36,6 +36,9 @@ foreach(conf qzsim.conf pair.conf)
   configure_file(${CMAKE_SOURCE_DIR}/sim/${conf} ${SPELVANE_SHIP_DIR}/${conf} @ONLY NEWLINE_STYLE CRLF)
 endforeach()
 configure_file(${CMAKE_SOURCE_DIR}/docs/operator-readme.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+# cmd reads a batch file of LF lines wrongly around labels and long lines.
+configure_file(${CMAKE_SOURCE_DIR}/app/console/spelvane-sync.cmd ${SPELVANE_SHIP_DIR}/spelvane-sync.cmd
+  @ONLY NEWLINE_STYLE CRLF)
 
 add_custom_target(ship ALL DEPENDS ${shipped_binaries})
 
@@ -47,10 +50,10 @@ set(SPELVANE_PACKAGE spelvane-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}-
 set(zip ${CMAKE_BINARY_DIR}/${SPELVANE_PACKAGE}.zip)
 set(check ${CMAKE_SOURCE_DIR}/tests/shipped/check_imports.sh)
 set(contents README.txt=${CMAKE_BINARY_DIR}/README.txt)
-foreach(file spelvane.exe spelvane-cli.exe)
+foreach(file spelvane.exe spelvane-cli.exe spelvane-sync.cmd)
   list(APPEND contents ${file}=${SPELVANE_SHIP_DIR}/${file})
 endforeach()
-foreach(file spelvane.exe spelvane-cli.exe qzsd7.dll qzsim.conf pair.conf)
+foreach(file spelvane.exe spelvane-cli.exe spelvane-sync.cmd qzsd7.dll qzsim.conf pair.conf)
   list(APPEND contents demo/${file}=${SPELVANE_SHIP_DIR}/${file})
 endforeach()
 add_custom_target(dist

@@ -652,7 +652,7 @@ for line in open(sys.argv[1], encoding="latin-1").read().splitlines():
         source = unescape(m[1])
     elif m := re.search(r"ReportEventW \(\w+,0x(\w{4}),0x\w{4},0x(\w{8}),", line):
         events.append(["%s %d %s" % (source, int(m[2], 16), types.get(m[1], m[1]))])
-    elif (m := re.search(r'trace:eventlog:ReportEventW L"(.*)"$', line)) and events:
+    elif (m := re.search(r'(?:trace|warn|err):eventlog:ReportEventW L"(.*)"$', line)) and events:
         events[-1].append(unescape(m[1]))
 print("\n".join(" | ".join(event) for event in events))
 PY

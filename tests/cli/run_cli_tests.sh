@@ -556,6 +556,15 @@ PY
     fi
 }
 
+# Starts a store of HBlank $1 in another process and returns once it has
+# asked for its first write; STORE holds its process id.
+store_in_background() {
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --hblank "$1" >/dev/null 2>&1) &
+    STORE=$!
+    local i
+    for ((i = 0; i < 300; i++)); do grep -q 'cmd=12 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
+}
+
 # check and sync: a reader that holds it is left alone, one that differs is
 # backed up and written; run twice, the second run does nothing.
 case_check_sync() {
@@ -683,11 +692,9 @@ case_event_log() {
     check "refused store: 1002, warning, why" events_are \
         "^Spelvane 1002 warning \| KVDEV-A1 \| TYPE1 \| store \| refused \| KVDEV-A1_[0-9]{14}\.set \| none \| [^|]*above 65535[^|]* \| none"
     reader_a1 "request_delay = 300"
-    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --hblank 0x200 >/dev/null 2>&1) &
-    local store=$! i
-    for ((i = 0; i < 300; i++)); do grep -q 'cmd=12 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
-    kill -9 "$store"
-    wait "$store" 2>/dev/null
+    store_in_background 0x200
+    kill -9 "$STORE"
+    wait "$STORE" 2>/dev/null
     rm -f "$W/events.log"
     reader_a1
     cli show
@@ -728,13 +735,11 @@ case_doctor() {
     check "no reader: status 8, only the readers to fix" \
         eval 'status_is 8 && [[ $(grep -c ^FIX <<<"$OUT") -eq 1 ]] && out_has "FIX   readers: none found"'
     reader_a1 "request_delay = 100"
-    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" "${CLI[@]}" store --hblank 0x155 >/dev/null 2>&1) &
-    local store=$! i
-    for ((i = 0; i < 300; i++)); do grep -q 'cmd=12 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
+    store_in_background 0x155
     cli doctor
     check "readers held by another: status 8, the lock to wait for" \
         eval 'status_is 8 && out_has "FIX   lock: another Spelvane is using the readers"'
-    wait "$store"
+    wait "$STORE"
     reader_a1
     sed -i '/,written,/d' "$W/spelvane-history.csv"
     cli doctor

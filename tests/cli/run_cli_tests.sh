@@ -772,7 +772,7 @@ case_sync_batch() {
     CLI=(wine cmd /c "$BATCH")
     reader_a1
     cli --hblank 0x155
-    check "first run: status 0, one backup" eval 'status_is 0 && [[ $(find "$W" -name "*.set" | wc -l) -eq 1 ]]'
+    check "first run: status 0, one backup beside the program" eval 'status_is 0 && [[ $(find "$program" -name "*.set" | wc -l) -eq 1 ]]'
     cp "$W/device1.img" "$W/after.img"
     rm -f "$W/trace.log"
     cli --hblank 0x155

@@ -14,6 +14,7 @@
 #include "platform/event_log.h"
 #include "platform/files.h"
 #include "platform/folder_room.h"
+#include "platform/machine_lock.h"
 #include "platform/system_version.h"
 #include "platform/timer_resolution.h"
 
@@ -52,7 +53,8 @@ DoctorCheck libraryCheck(bool loaded) {
 // The readers and the lock, as discovery found them.
 void readerChecks(bool libraryLoaded, bool found, const AppState& app, const std::string& box,
                   std::vector<DoctorCheck>& checks) {
-    const bool busy = box == kReadersBusyText;
+    // Without a library discovery never reached the lock: asked on its own.
+    const bool busy = libraryLoaded ? box == kReadersBusyText : !platform::MachineLock().tryAcquire(kReaderLockName);
     checks.push_back(busy ? DoctorCheck{"lock", Verdict::Fix,
                                         "another Spelvane is using the readers; wait until it ends, or close it"}
                           : DoctorCheck{"lock", Verdict::Ok, "no other Spelvane is using the readers"});
@@ -67,6 +69,7 @@ void readerChecks(bool libraryLoaded, bool found, const AppState& app, const std
     int expected = 0;
     if (app.deviceCount == 1) expected = 1;
     else if (app.deviceCount == 2 && formsDevicePair(app.devices[0].name(), app.devices[1].name())) expected = 2;
+    // A few names tell which readers are plugged in; a long list helps no one.
     std::string names;
     for (int i = 0; i < app.deviceCount && i < 8; ++i)
         names += (i ? ", " : "") + app.devices[i].name() + (i < app.boundCount() ? " (" + app.settings[i].typeName() + ")" : "");

@@ -60,7 +60,8 @@ const char* outcomeKey(ReportKind kind, const ReaderReport& reader) {
     switch (reader.outcome) {
     case Outcome::Same: return kind == ReportKind::Verify ? "matches" : (holding ? "holds" : "no changes");
     case Outcome::Different:
-        if (kind == ReportKind::Sync) return reader.failed ? "failed" : "written";
+        // A sync that wrote nothing (its backup failed) leaves it differing.
+        if (kind == ReportKind::Sync && reader.changed) return reader.failed ? "failed" : "written";
         return kind == ReportKind::Verify || kind == ReportKind::Check ? "differs" : "changes";
     case Outcome::NoSection: return "no section";
     case Outcome::Refused: return "refused";
@@ -124,7 +125,7 @@ std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& r
             break;
         case Outcome::Different:
             // sync has printed its log: what became of the reader is enough.
-            if (kind == ReportKind::Sync) {
+            if (kind == ReportKind::Sync && reader.changed) {
                 out += who + (reader.failed ? "FAILED" : "written") + "\n";
                 break;
             }

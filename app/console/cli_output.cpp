@@ -54,6 +54,8 @@ std::string formatDevicesText(const std::vector<DeviceView>& devices) {
 
 namespace {
 
+bool isDryRun(ReportKind kind) { return kind == ReportKind::StorePreview || kind == ReportKind::RestorePreview; }
+
 const char* outcomeKey(ReportKind kind, const ReaderReport& reader) {
     using Outcome = ReaderReport::Outcome;
     const bool holding = kind == ReportKind::Check || kind == ReportKind::Sync;
@@ -62,7 +64,7 @@ const char* outcomeKey(ReportKind kind, const ReaderReport& reader) {
     case Outcome::Different:
         // A sync that wrote nothing (its backup failed) leaves it differing.
         if (kind == ReportKind::Sync && reader.changed) return reader.failed ? "failed" : "written";
-        return kind == ReportKind::Verify || kind == ReportKind::Check ? "differs" : "changes";
+        return isDryRun(kind) ? "changes" : "differs";
     case Outcome::NoSection: return "no section";
     case Outcome::Refused: return "refused";
     }
@@ -79,8 +81,6 @@ const char* commandKey(ReportKind kind) {
     }
     return "?";
 }
-
-bool isDryRun(ReportKind kind) { return kind == ReportKind::StorePreview || kind == ReportKind::RestorePreview; }
 
 std::string jsonNumberOrNull(int value) { return value >= 0 ? std::to_string(value) : "null"; }
 

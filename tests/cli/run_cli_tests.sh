@@ -636,6 +636,14 @@ PY
     cli sync --hblank 300
     check "a write failing mid-sync: status 1, one line naming the backup" \
         eval 'status_is 1 && err_is_one_line && err_has "sync FAILED" && err_has "KVDEV-A1_"'
+    # Every name the backup could take is taken: nothing is written.
+    reader_a1
+    local now
+    now=$(date +%s)
+    (cd "$W" && seq "$now" $((now + 3700)) | sed 's/^/@/' | date -f - +KVDEV-A1_%Y%m%d%H%M%S.set | xargs touch)
+    cli sync --hblank 300 --json
+    check "sync whose backup fails: status 4, the reader still differing, unchanged" \
+        eval 'status_is 4 && out_has "\"outcome\": \"differs\", \"changed\": false" && no_write_request'
     config "enumerate = none"
     cli check --hblank 300
     check "check without a reader: status 3" status_is 3

@@ -1,6 +1,7 @@
 #include "app/console/cli_doctor.h"
 
 #include <cstdio>
+#include <set>
 
 #include "app/app_state.h"
 #include "app/change_history.h"
@@ -108,9 +109,12 @@ DoctorCheck historyCheck(const AppState& app) {
         if (error == "no history") return {"history", Verdict::Ok, std::string("none yet (") + kHistoryFileName + ")"};
         return {"history", Verdict::Fix, error + "; close the program that holds it, or make it readable"};
     }
-    for (int i = 0; i < app.boundCount(); ++i) {
-        if (!app.settings[i].device) continue;
-        if (const auto entry = interruptedChange(entries, app.readerName(i)))
+    // Every reader the history knows, open or not: without a library none
+    // is open, and a reader plugged in elsewhere today may hold half a change.
+    std::set<std::string> readers;
+    for (const HistoryEntry& entry : entries) readers.insert(entry.reader);
+    for (const std::string& reader : readers) {
+        if (const auto entry = interruptedChange(entries, reader))
             return {"history", Verdict::Fix, interruptedChangeLine(*entry)};
     }
     if (skipped > 0)

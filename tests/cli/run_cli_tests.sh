@@ -716,6 +716,15 @@ case_event_log() {
     unset SPELVANE_EVENT_LOG WINEDEBUG
 }
 
+# Runs a copy of the program alone in a folder: no library beside it.
+cli_alone() {
+    local program=("${CLI[@]}")
+    mkdir -p "$W/alone" && cp "${CLI[-1]}" "$W/alone/"
+    CLI=("${CLI[@]:0:${#CLI[@]}-1}" "$W/alone/$(basename "${CLI[-1]}")")
+    cli "$@"
+    CLI=("${program[@]}")
+}
+
 # doctor: every check on one line; each failing on its own names what to do.
 case_doctor() {
     local key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Spelvane'
@@ -732,11 +741,7 @@ case_doctor() {
         wine reg delete "$key" /f >/dev/null 2>&1
         check "registered event source: ok" out_has '{"check": "event source", "verdict": "ok"'
     fi
-    local program=("${CLI[@]}")
-    mkdir -p "$W/alone" && cp "${CLI[-1]}" "$W/alone/"
-    CLI=("${CLI[@]:0:${#CLI[@]}-1}" "$W/alone/$(basename "${CLI[-1]}")")
-    cli doctor
-    CLI=("${program[@]}")
+    cli_alone doctor
     check "no library: status 8, what to do" \
         eval 'status_is 8 && out_has "FIX   library: none loaded (" && out_has "own qzsd7.dll beside spelvane-cli.exe"'
     config "enumerate = none"
@@ -754,6 +759,9 @@ case_doctor() {
     cli doctor
     check "interrupted change: status 8, the history names it" \
         eval 'status_is 8 && [[ $(grep -c ^FIX <<<"$OUT") -eq 1 ]] && out_has "FIX   history: KVDEV-A1: the store of"'
+    cli_alone doctor
+    check "interrupted change without a library to open the reader: named all the same" \
+        out_has "FIX   history: KVDEV-A1: the store of"
     printf 'not,a,row\r\n' >"$W/spelvane-history.csv"
     cli doctor
     check "damaged history: status 8, rows left out" \

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/registry_key.h"
+
 namespace spelvane::platform {
 namespace {
 
@@ -30,22 +32,6 @@ private:
     HANDLE handle_;
 };
 
-class RegistryKey {
-public:
-    RegistryKey(HKEY parent, const std::wstring& path) {
-        if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
-    }
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 WORD eventTypeOf(EventType type) {
     switch (type) {
     case EventType::Information: return EVENTLOG_INFORMATION_TYPE;
@@ -69,15 +55,15 @@ bool reportEvent(const char* source, EventType type, uint32_t id, const std::vec
 }
 
 bool eventSourceRegistered(const char* source) {
-    const std::wstring path = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + wide(source);
-    RegistryKey key(HKEY_LOCAL_MACHINE, path);
+    const std::string path = std::string("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\") + source;
+    const RegistryKey key(HKEY_LOCAL_MACHINE, path.c_str());
     if (!key.get()) return false;
     // A key without its message file shows the events as text the viewer
     // cannot find: not registered as it should be.
     DWORD type = 0;
     DWORD size = 0;
-    return RegQueryValueExW(key.get(), L"EventMessageFile", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-           (type == REG_SZ || type == REG_EXPAND_SZ) && size > sizeof(wchar_t);
+    return RegQueryValueExA(key.get(), "EventMessageFile", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+           (type == REG_SZ || type == REG_EXPAND_SZ) && size > 1;
 }
 
 }  // namespace spelvane::platform

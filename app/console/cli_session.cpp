@@ -261,6 +261,7 @@ int runCommand(AppState& app, const Request& request) {
     case Command::History:
     case Command::Help:
     case Command::Version:
+    case Command::OpenWorkstationFolder:
         break;
     }
     return kUsage;

@@ -52,6 +52,10 @@ EXPLICIT_ACCESS_A grant(PSID sid, DWORD rights, DWORD inheritance) {
     return entry;
 }
 
+// A file system without access lists (FAT) answers so: there every user
+// may write every file already, and the folder is as open as it gets.
+bool withoutAccessLists(DWORD code) { return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED; }
+
 std::string failure(const char* what, const std::string& folder, DWORD code) {
     return std::string("cannot ") + what + " " + folder + " (system error " + std::to_string(code) + ")";
 }
@@ -95,6 +99,7 @@ bool openFolderToAllUsers(const std::string& folder, std::string& error) {
     LocalMemory<void> descriptor;
     DWORD code = GetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
                                        nullptr, nullptr, &current, nullptr, descriptor.out());
+    if (withoutAccessLists(code)) return true;
     if (code != ERROR_SUCCESS) {
         error = failure("read the rights of", folder, code);
         return false;
@@ -109,6 +114,7 @@ bool openFolderToAllUsers(const std::string& folder, std::string& error) {
     // history from before an upgrade).
     code = SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                  nullptr, wanted.get(), nullptr);
+    if (withoutAccessLists(code)) return true;
     if (code != ERROR_SUCCESS) {
         error = failure("set the rights of", folder, code);
         return false;

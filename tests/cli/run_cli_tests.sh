@@ -589,6 +589,9 @@ case_run_folder() {
         SPELVANE_WORKSTATION_DIR=$W/workstation cli history --workstation
         check "--workstation: the workstation folder when it is there" \
             out_is "No history yet: spelvane-history.csv is not in this folder"
+        SPELVANE_WORKSTATION_DIR=$W/made cli --open-workstation-folder
+        check "--open-workstation-folder: the folder made, every user's, each file its owner's to remove" \
+            eval 'status_is 0 && [[ $(stat -c %a "$W/made") == 1777 ]]'
     fi
     CLI=("${program[@]}")
 }

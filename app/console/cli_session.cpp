@@ -171,7 +171,8 @@ void tellHistoryMissing(bool missing) {
 
 std::string backupFailure(const AppState& app) {
     if (*app.lastBackupFile) return std::string("the settings could not be saved into ") + app.lastBackupFile;
-    return "no backup file could be created";
+    const std::string refusal = backupFolderRefusal(app);
+    return refusal.empty() ? "no backup file could be created" : "no backup file could be created: " + refusal;
 }
 
 namespace {
@@ -265,6 +266,7 @@ int runCommand(AppState& app, const Request& request) {
     case Command::History:
     case Command::Help:
     case Command::Version:
+    case Command::OpenWorkstationFolder:
         break;
     }
     return kUsage;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/event_report.h"
 #include "app/message_log.h"
 #include "platform/timing.h"
 #include "platform/workstation.h"
@@ -90,6 +91,7 @@ HistoryRow ChangeHistory::row(HistoryEvent event) const {
 }
 
 void ChangeHistory::append(const std::vector<HistoryRow>& rows) {
+    reportHistoryRows(rows);
     std::string error;
     if (appendHistoryRows(path_, rows, error) || missing_) {
         // Said once: the operator needs to know that this change is missing,
@@ -177,6 +179,7 @@ std::vector<std::string> interruptedChangeLines(const AppState& app) {
 
 void logInterruptedChanges(const AppState& app) {
     for (const std::string& line : interruptedChangeLines(app)) messageLog().append("%s\r\n", line.c_str());
+    reportInterruptedChanges(app);
 }
 
 }  // namespace spelvane

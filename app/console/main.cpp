@@ -6,6 +6,7 @@
 
 #include "app/change_history.h"
 #include "app/console/cli_arguments.h"
+#include "app/console/cli_doctor.h"
 #include "app/console/cli_folder.h"
 #include "app/console/cli_history.h"
 #include "app/console/cli_output.h"
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
     }
     // The history is a file of this folder: no reader, library or lock.
     if (request.command == Command::History) return finishOutput(runHistory(request));
+    // Its own look at every part of the set-up, even those the others stop at.
+    if (request.command == Command::Doctor) return runDoctor(request);
     spelvane::setHistoryProgram("spelvane-cli");
     return runSession(request);
 }

@@ -20,6 +20,7 @@ enum ExitStatus : int {
     kFileUnusable = 5,  // the file could not be read or did not serve every open device
     kDiffers = 6,       // verify: a reader does not hold what its section states
     kOutputFailed = 7,  // standard output could not be written: what the command printed is lost
+    kUnexpected = 8,    // an unexpected failure (out of memory, an internal error) ended the command
 };
 
 // One line on standard error, named after the program; line ends inside the

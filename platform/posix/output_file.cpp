@@ -1,7 +1,10 @@
 #include "platform/output_file.h"
 
+#include "platform/disk_flush.h"
+
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +21,7 @@ FileFault faultOf(int error) {
     case EBUSY:
     case ETXTBSY:
     case EAGAIN: return FileFault::InUse;
+    case EISDIR: return FileFault::Folder;
     default: return FileFault::Other;
     }
 }
@@ -26,18 +30,6 @@ std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The folder holds the file's name: without this a new file can be lost
-// whole, data and all, in a power cut after its own fsync.
-bool flushFolder(const std::string& folder) {
-    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return false;
-    // Some file systems cannot flush a folder (EINVAL): they keep names in
-    // order with the data themselves.
-    const bool flushed = fsync(descriptor) == 0 || errno == EINVAL;
-    ::close(descriptor);
-    return flushed;
 }
 
 }  // namespace
@@ -88,14 +80,30 @@ bool OutputFile::write(const void* data, size_t bytes) {
     return true;
 }
 
+// O_APPEND alone keeps each write whole on a local disk, not on a network
+// file system, nor does it keep the look at the last byte with the write
+// that follows it: flock (carried to the server by NFS and SMB mounts) does.
+bool OutputFile::lockAppends() {
+    if (!isOpen()) return fail(FileFault::Other);
+    while (flock(static_cast<int>(handle_), LOCK_EX) != 0)
+        if (errno != EINTR) return fail(faultOf(errno));
+    return true;
+}
+
+void OutputFile::unlockAppends() {
+    if (isOpen()) flock(static_cast<int>(handle_), LOCK_UN);
+}
+
 bool OutputFile::flushDurably() {
     if (!isOpen()) return fail(FileFault::Other);
-    if (fsync(static_cast<int>(handle_)) != 0) return fail(faultOf(errno));
+    errno = 0;
+    if (!diskFlush().flushFile(handle_, path_)) return fail(errno ? faultOf(errno) : FileFault::Other);
     if (!folderFlushed_) {
-        if (!flushFolder(folderOf(path_))) return fail(faultOf(errno));
+        errno = 0;
+        if (!diskFlush().flushFolder(folderOf(path_))) return fail(errno ? faultOf(errno) : FileFault::Other);
         folderFlushed_ = true;
     }
-    return durableFlushAllowed(path_) || fail(FileFault::Other);
+    return true;
 }
 
 bool OutputFile::close() {

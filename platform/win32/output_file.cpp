@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/disk_flush.h"
+
 namespace spelvane::platform {
 namespace {
 
@@ -14,6 +16,7 @@ FileFault faultOf(DWORD error, const std::string& path) {
     case ERROR_WRITE_PROTECT: return FileFault::ReadOnly;
     case ERROR_ACCESS_DENIED: {
         const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return FileFault::Folder;
         const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
         return readOnly ? FileFault::ReadOnly : FileFault::Denied;
     }
@@ -92,12 +95,45 @@ bool OutputFile::write(const void* data, size_t bytes) {
     return true;
 }
 
+// The lock is one byte far beyond any end the file will reach: Windows
+// locks are mandatory, and one over the file's bytes would keep readers
+// out. Every appender asks for the same byte; LockFileEx waits for it, on a
+// local disk and on a share alike (the server holds the lock).
+namespace {
+
+OVERLAPPED appendLockPlace() {
+    OVERLAPPED place{};
+    place.Offset = 0;
+    place.OffsetHigh = 0x7fffffff;
+    return place;
+}
+
+}  // namespace
+
+bool OutputFile::lockAppends() {
+    if (!isOpen()) return fail(FileFault::Other);
+    OVERLAPPED place = appendLockPlace();
+    if (!LockFileEx(handleOf(handle_), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &place))
+        return fail(faultOf(GetLastError(), path_));
+    return true;
+}
+
+void OutputFile::unlockAppends() {
+    if (!isOpen()) return;
+    OVERLAPPED place = appendLockPlace();
+    UnlockFileEx(handleOf(handle_), 0, 1, 0, &place);
+}
+
 // Windows offers no flush of a folder: FlushFileBuffers writes the file's
 // data and its metadata, and NTFS logs the new name with the latter.
 bool OutputFile::flushDurably() {
     if (!isOpen()) return fail(FileFault::Other);
-    if (!FlushFileBuffers(handleOf(handle_))) return fail(faultOf(GetLastError(), path_));
-    return durableFlushAllowed(path_) || fail(FileFault::Other);
+    SetLastError(ERROR_SUCCESS);
+    if (!diskFlush().flushFile(handle_, path_)) {
+        const DWORD error = GetLastError();
+        return fail(error == ERROR_SUCCESS ? FileFault::Other : faultOf(error, path_));
+    }
+    return true;
 }
 
 bool OutputFile::close() {

@@ -17,6 +17,7 @@
 #include "app/worker.h"
 #include "platform/output_file.h"
 #include "settings/settings_file.h"
+#include "tests/support/flush_witness.h"
 #include "tests/support/history_rows.h"
 #include "tests/support/settings_file_test.h"
 #include "tests/support/sim_device_test.h"
@@ -128,13 +129,14 @@ TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
 // number of write requests the reader had seen by then.
 TEST_F(WorkerCommandsTest, BackupAndHistoryStartAreOnDiskBeforeTheFirstWriteRequest) {
     std::vector<std::pair<std::string, size_t>> flushes;
-    platform::setDurableFlushHook([&](const std::string& path) {
-        flushes.emplace_back(std::filesystem::path(path).filename().string(), writesSinceStart().size());
-        return true;
-    });
-    dialog.answerNext(kAnswerYes);
-    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
-    platform::setDurableFlushHook(nullptr);
+    {
+        FlushWitness witness([&](const std::string& path) {
+            flushes.emplace_back(std::filesystem::path(path).filename().string(), writesSinceStart().size());
+            return true;
+        });
+        dialog.answerNext(kAnswerYes);
+        serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
+    }
 
     const size_t writes = writesSinceStart().size();
     ASSERT_GT(writes, 0u);
@@ -156,11 +158,12 @@ TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {
 }
 
 TEST_F(WorkerCommandsTest, StoreWhoseBackupCannotBeFlushedWritesNothingAndSaysSo) {
-    // Only the backup's flush fails.
-    platform::setDurableFlushHook([](const std::string& path) { return path.find(".set") == std::string::npos; });
-    dialog.answerNext(kAnswerYes);
-    serveCommand(IDC_STORE, OperatorChoice{true, 0x1c8});
-    platform::setDurableFlushHook(nullptr);
+    {
+        // Only the backup's flush fails.
+        FlushWitness witness([](const std::string& path) { return path.find(".set") == std::string::npos; });
+        dialog.answerNext(kAnswerYes);
+        serveCommand(IDC_STORE, OperatorChoice{true, 0x1c8});
+    }
     EXPECT_NE(logText().find("Saving is FAILED (File flushing error)"), std::string::npos);
     expectNothingWrittenAfterAFailedBackup();
 }

@@ -398,6 +398,20 @@ private:
     bool failed_ = false;
 };
 
+// A reader looked for from the file's end: its name as a cell holds it
+// (quotes doubled), and its rows read so far, newest first.
+struct ReaderSearch {
+    std::string cell;
+    std::vector<HistoryRow> rows;
+};
+
+// Whether line may hold a row of one of the readers looked for.
+bool namesAny(const std::string& line, const std::map<std::string, ReaderSearch>& readers) {
+    for (const auto& reader : readers)
+        if (line.find(reader.second.cell) != std::string::npos) return true;
+    return false;
+}
+
 bool openHistory(const std::string& path, platform::InputFile& file, uint64_t& size, std::string& error) {
     if (file.open(path) && file.size(size)) return true;
     error = file.missing() ? std::string("no history") : std::string(platform::describeFileFault(file.fault()));
@@ -552,29 +566,29 @@ std::string formatHistoryRow(const HistoryRow& row) {
     return csvLine(cells);
 }
 
+std::string historyTextToAppend(bool empty, char lastByte, const std::vector<HistoryRow>& rows) {
+    std::string text;
+    if (empty) text = historyHeaderLine();
+    // A row a crash cut short is ended, so that the next one starts a line
+    // of its own: the reader skips the cut one alone.
+    else if (lastByte == '\r') text = "\n";
+    else if (lastByte != '\n') text = kRowEnd;
+    for (const HistoryRow& row : rows) text += formatHistoryRow(row);
+    return text;
+}
+
 bool appendHistoryRows(const std::string& path, const std::vector<HistoryRow>& rows, std::string& error) {
     platform::OutputFile file;
     if (!file.openForAppend(path)) return failWith(error, "cannot open", file);
-    std::string text;
-    for (const HistoryRow& row : rows) text += formatHistoryRow(row);
     {
         // From the look at the file's end to the last byte written, no other
         // program appends: its rows and these land whole, one after the other.
         platform::AppendLock lock(file);
         if (!lock.held()) return failWith(error, "cannot lock", file);
         uint64_t size = 0;
-        if (!file.size(size)) return failWith(error, "cannot read", file);
         char last = '\n';
-        std::string before;
-        if (size == 0)
-            before = historyHeaderLine();
-        else if (!file.lastByte(last))
-            return failWith(error, "cannot read", file);
-        // A row a crash cut short is ended, so that the next one starts a
-        // line of its own: the reader skips the cut one alone.
-        if (last == '\r') before = "\n";
-        else if (last != '\n') before = kRowEnd;
-        text.insert(0, before);
+        if (!file.size(size) || (size > 0 && !file.lastByte(last))) return failWith(error, "cannot read", file);
+        const std::string text = historyTextToAppend(size == 0, last, rows);
         if (!file.write(text.data(), text.size())) return failWith(error, "cannot write to", file);
     }
     if (!file.flushDurably()) return failWith(error, "cannot put on disk", file);
@@ -652,9 +666,9 @@ bool readLastStartedEntries(const std::string& path, const std::vector<std::stri
     platform::InputFile file;
     uint64_t size = 0;
     if (!openHistory(path, file, size, error)) return false;
-    // Each reader still looked for, with its rows read so far, newest first.
-    std::map<std::string, std::vector<HistoryRow>> wanted;
-    for (const std::string& reader : readers) wanted[reader];
+    std::map<std::string, ReaderSearch> wanted;
+    for (const std::string& reader : readers)
+        for (char c : reader) wanted[reader].cell += c == '"' ? std::string("\"\"") : std::string(1, c);
     // Commands that never write (backups, refusals) between a reader's last
     // start and the end: kept to a bound, the newest and the oldest.
     constexpr size_t kMostRows = 4096;
@@ -664,11 +678,14 @@ bool readLastStartedEntries(const std::string& path, const std::vector<std::stri
     std::string line;
     bool whole = false;
     while (!wanted.empty() && lines.previous(line, whole)) {
+        // Most lines of a long history are other readers': a line that
+        // names none of those looked for is not worth reading into cells.
+        if (!namesAny(line, wanted)) continue;
         HistoryRow row;
         if (!rows.read(line, whole, lines.atStart(), row)) continue;
         const auto reader = wanted.find(row.reader);
         if (reader == wanted.end()) continue;
-        std::vector<HistoryRow>& kept = reader->second;
+        std::vector<HistoryRow>& kept = reader->second.rows;
         if (kept.size() >= kMostRows) kept.erase(kept.begin() + kMostRows / 2);
         kept.push_back(row);
         if (row.event != HistoryEvent::Start) continue;

@@ -111,6 +111,10 @@ std::string historyRunId(int64_t calendarTime, const std::string& computer, uint
 std::string historyHeaderLine();
 std::string formatHistoryRow(const HistoryRow& row);
 
+// What appendHistoryRows writes behind a file that is empty, or ends in
+// lastByte: the header, or the end of a line cut short, then the rows.
+std::string historyTextToAppend(bool empty, char lastByte, const std::vector<HistoryRow>& rows);
+
 // Appends rows to the history at path: the header first when the file is new
 // or empty; a last line that a crash cut short is ended (CR LF) before the
 // first row. Other programs appending at the same time (on this computer or

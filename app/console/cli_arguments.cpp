@@ -206,7 +206,8 @@ const char* helpText() {
            "reader, more than one, a refused pair, a reader that cannot be opened or no usable\n"
            "library; 4 the backup could not be saved (nothing written); 5 the file could not\n"
            "be read or did not serve every open reader; 6 verify: a reader differs from the\n"
-           "file; 7 standard output could not be written\n";
+           "file; 7 standard output could not be written; 8 an unexpected failure (out of\n"
+           "memory, an internal error)\n";
 }
 
 }  // namespace spelvane::cli

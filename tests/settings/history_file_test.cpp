@@ -315,7 +315,8 @@ TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
     std::string text = kHeader;
     // Older changes of both readers, beyond many chunks of other readers'
     // rows, and a line too long to be a row.
-    text += formatHistoryRow(startRow("A", "R0")) + formatHistoryRow(startRow("B", "R0"));
+    text += formatHistoryRow(startRow("A", "R0")) + formatHistoryRow(startRow("B", "R0")) +
+            formatHistoryRow(startRow("KV\"A", "R0"));
     for (int i = 0; i < 3000; ++i) text += formatHistoryRow(outcomeRow("C", HistoryOutcome::BackedUp, "", "O" + std::to_string(i)));
     text += std::string(200000, 'x') + "\r\n";
     HistoryRow change = changeRow("A", Field::HalfClock, -1, -1, -1, 0, 1);
@@ -327,12 +328,13 @@ TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
     writeWholeFile(kHistoryFileName, text);
 
     std::vector<HistoryEntry> entries;
-    ASSERT_TRUE(readLastStartedEntries(kHistoryFileName, {"A", "B", "D"}, entries, error_));
+    ASSERT_TRUE(readLastStartedEntries(kHistoryFileName, {"A", "B", "D", "KV\"A"}, entries, error_));
     std::vector<std::string> seen;
     for (const HistoryEntry& e : entries)
         seen.push_back(e.reader + " " + e.run.id + (e.interrupted() ? " interrupted" : "") + " " +
                        std::to_string(e.changes.size()));
-    EXPECT_EQ(seen, (std::vector<std::string>{"A R5 interrupted 1", "A R6 0", "B R0 interrupted 0", "B R7 0"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"A R5 interrupted 1", "A R6 0", "KV\"A R0 interrupted 0",
+                                              "B R0 interrupted 0", "B R7 0"}));
 
     // --reader before --last: the newest of that reader, however far back.
     int skipped = -1;

@@ -5,19 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/system_file_fault.h"
+
 namespace spelvane::platform {
-namespace {
-
-FileFault faultOf(int error) {
-    switch (error) {
-    case EACCES:
-    case EPERM: return FileFault::Denied;
-    case EISDIR: return FileFault::Folder;
-    default: return FileFault::Other;
-    }
-}
-
-}  // namespace
 
 InputFile::~InputFile() {
     if (handle_ != kClosed) ::close(static_cast<int>(handle_));
@@ -27,11 +17,11 @@ bool InputFile::open(const std::string& path) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
         missing_ = errno == ENOENT;
-        return fail(faultOf(errno));
+        return fail(fileFaultOf(errno));
     }
     handle_ = descriptor;
     struct stat status {};
-    if (fstat(descriptor, &status) != 0) return fail(faultOf(errno));
+    if (fstat(descriptor, &status) != 0) return fail(fileFaultOf(errno));
     // A folder opens for reading here, and reads as an error later.
     if (S_ISDIR(status.st_mode)) return fail(FileFault::Folder);
     return true;
@@ -39,7 +29,7 @@ bool InputFile::open(const std::string& path) {
 
 bool InputFile::size(uint64_t& bytes) {
     struct stat status {};
-    if (handle_ == kClosed || fstat(static_cast<int>(handle_), &status) != 0) return fail(faultOf(errno));
+    if (handle_ == kClosed || fstat(static_cast<int>(handle_), &status) != 0) return fail(fileFaultOf(errno));
     bytes = static_cast<uint64_t>(status.st_size);
     return true;
 }
@@ -50,7 +40,7 @@ bool InputFile::readAt(uint64_t offset, void* data, size_t bytes, size_t& got) {
     while (got < bytes) {
         const ssize_t read = pread(static_cast<int>(handle_), next + got, bytes - got, static_cast<off_t>(offset + got));
         if (read < 0 && errno == EINTR) continue;
-        if (read < 0) return fail(faultOf(errno));
+        if (read < 0) return fail(fileFaultOf(errno));
         if (read == 0) break;
         got += static_cast<size_t>(read);
     }

@@ -2,28 +2,12 @@
 
 #include <windows.h>
 
+#include "platform/win32/system_file_fault.h"
+
 namespace spelvane::platform {
-namespace {
-
-HANDLE handleOf(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
-FileFault faultOf(DWORD error, const std::string& path) {
-    switch (error) {
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return FileFault::InUse;
-    case ERROR_ACCESS_DENIED: {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-        return folder ? FileFault::Folder : FileFault::Denied;
-    }
-    default: return FileFault::Other;
-    }
-}
-
-}  // namespace
 
 InputFile::~InputFile() {
-    if (handle_ != kClosed) CloseHandle(handleOf(handle_));
+    if (handle_ != kClosed) CloseHandle(fileHandleOf(handle_));
 }
 
 bool InputFile::open(const std::string& path) {
@@ -32,7 +16,7 @@ bool InputFile::open(const std::string& path) {
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         missing_ = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        return fail(faultOf(error, path));
+        return fail(fileFaultOf(error, path));
     }
     handle_ = reinterpret_cast<intptr_t>(file);
     return true;
@@ -40,7 +24,7 @@ bool InputFile::open(const std::string& path) {
 
 bool InputFile::size(uint64_t& bytes) {
     LARGE_INTEGER length;
-    if (handle_ == kClosed || !GetFileSizeEx(handleOf(handle_), &length)) return fail(FileFault::Other);
+    if (handle_ == kClosed || !GetFileSizeEx(fileHandleOf(handle_), &length)) return fail(FileFault::Other);
     bytes = static_cast<uint64_t>(length.QuadPart);
     return true;
 }
@@ -53,8 +37,8 @@ bool InputFile::readAt(uint64_t offset, void* data, size_t bytes, size_t& got) {
         place.QuadPart = static_cast<LONGLONG>(offset + got);
         DWORD read = 0;
         const DWORD piece = bytes - got > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes - got);
-        if (!SetFilePointerEx(handleOf(handle_), place, nullptr, FILE_BEGIN) ||
-            !ReadFile(handleOf(handle_), next + got, piece, &read, nullptr))
+        if (!SetFilePointerEx(fileHandleOf(handle_), place, nullptr, FILE_BEGIN) ||
+            !ReadFile(fileHandleOf(handle_), next + got, piece, &read, nullptr))
             return fail(FileFault::Other);
         if (read == 0) break;
         got += read;

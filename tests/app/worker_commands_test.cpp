@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "platform/output_file.h"
 #include "settings/settings_file.h"
 #include "tests/support/flush_witness.h"
+#include "tests/support/forwarding.h"
 #include "tests/support/history_rows.h"
 #include "tests/support/settings_file_test.h"
 #include "tests/support/sim_device_test.h"
@@ -166,6 +168,21 @@ TEST_F(WorkerCommandsTest, StoreWhoseBackupCannotBeFlushedWritesNothingAndSaysSo
     }
     EXPECT_NE(logText().find("Saving is FAILED (File flushing error)"), std::string::npos);
     expectNothingWrittenAfterAFailedBackup();
+}
+
+// Memory running out in the middle of a command stops that command only:
+// the log says so and the dialog is told that it ended.
+TEST_F(WorkerCommandsTest, AnUnexpectedFailureEndsTheCommandAndIsLogged) {
+    struct OutOfMemory final : ForwardingDialog {
+        using ForwardingDialog::ForwardingDialog;
+        int messageBox(WindowHandle, const char*, const char*, unsigned) override { throw std::bad_alloc(); }
+    } failing(dialog);
+    setDialogPort(&failing);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
+    setDialogPort(&dialog);
+    EXPECT_NE(logText().find("Unexpected failure: std::bad_alloc; the command was stopped"), std::string::npos)
+        << logText();
+    EXPECT_EQ(dialog.completions(), 1);
 }
 
 TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestartNotice) {

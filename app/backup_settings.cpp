@@ -62,6 +62,7 @@ bool AppState::saveOriginalSettings() {
     if (!startFolder.empty() && !platform::enterFolder(startFolder))
         log.append("Cannot return to the folder %s\r\n", startFolder.c_str());
 
+    backupFault = platform::FileFault::None;
     int64_t stamp = timing().calendarTime();
     if (lastFileStamp >= stamp) stamp = lastFileStamp + 1;
 
@@ -78,6 +79,7 @@ bool AppState::saveOriginalSettings() {
         // nothing of this backup may go into it.
         settings[0].logBackupTarget(fileName, log);
         log.append("Saving is FAILED (File creating error)\r\n");
+        backupFault = file.fault();
         allSaved = false;
     } else {
         std::snprintf(lastBackupFile, sizeof lastBackupFile, "%s", fileName);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/files.h"
+#include "platform/output_file.h"
 
 namespace spelvane {
 namespace {
@@ -42,7 +44,10 @@ std::string withHistoryLine(std::string text, const OperationSummary& summary) {
 }
 
 std::string storeBox(const AppState& app, const AppState::StoreResult& result) {
-    if (!result.backedUp) return kBackupFailedNotice;
+    if (!result.backedUp) {
+        const std::string refusal = backupFolderRefusal(app);
+        return refusal.empty() ? kBackupFailedNotice : formatted(kFolderNotWritableNotice, refusal.c_str());
+    }
     if (result.summary.failed > 0) return formatted(kStoreFailedNotice, app.lastBackupFile);
     return closingNotice(app, result.summary, kNothingWritten, [&](int i, const std::optional<DeviceOutcome>& outcome) {
         return leftAsItWas(outcome) ? formatted(kChangeRefusedForReader, app.readerName(i).c_str()) : std::string();
@@ -60,6 +65,13 @@ std::string restoreBox(const AppState& app, const RestoreSummary& summary, const
 }
 
 }  // namespace
+
+std::string backupFolderRefusal(const AppState& app) {
+    using platform::FileFault;
+    if (app.backupFault != FileFault::Denied && app.backupFault != FileFault::ReadOnly) return {};
+    const std::string folder = app.startFolder.empty() ? platform::currentFolder() : app.startFolder;
+    return formatted("the folder %s cannot be written (%s)", folder.c_str(), platform::describeFileFault(app.backupFault));
+}
 
 std::string storeClosingNotice(const AppState& app, const AppState::StoreResult& result) {
     return withHistoryLine(storeBox(app, result), result.summary);

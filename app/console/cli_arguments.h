@@ -7,7 +7,9 @@
 
 namespace spelvane::cli {
 
-enum class Command { Show, Backup, Store, Restore, Verify, History, Help, Version };
+// OpenWorkstationFolder is the package's (--open-workstation-folder, left out
+// of the usage): it runs with the installer's rights.
+enum class Command { Show, Backup, Store, Restore, Verify, History, Help, Version, OpenWorkstationFolder };
 
 struct Request {
     Command command = Command::Show;
@@ -18,6 +20,8 @@ struct Request {
     std::string file;                  // restore and verify
     std::string reader;                // history: only this reader's changes ("" all)
     int last = 0;                      // history: only the last this many (0 all)
+    std::string folder;                // -C: the folder to run in ("" the current one)
+    bool workstation = false;          // --workstation: run in the workstation folder
 };
 
 // Reads argv[1..argc-1]. False with a one-line reason in error when the

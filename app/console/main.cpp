@@ -8,6 +8,7 @@
 
 #include "app/change_history.h"
 #include "app/console/cli_arguments.h"
+#include "app/console/cli_folder.h"
 #include "app/console/cli_history.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
@@ -36,6 +37,11 @@ int runCommand(int argc, char** argv) {
         const bool loaded = spelvane::ensureDeviceLibrary() && spelvane::loadedLibrary(library);
         std::fputs(formatLibraryText(loaded ? &library : nullptr, spelvane::loaderMessage()).c_str(), stdout);
         return finishOutput(kDone);
+    }
+    if (request.command == Command::OpenWorkstationFolder) return openWorkstationFolder();
+    if (!enterRequestedFolder(request, error)) {
+        std::fprintf(stderr, "spelvane-cli: %s\n", error.c_str());
+        return kUsage;
     }
     // The history is a file of this folder: no reader, library or lock.
     if (request.command == Command::History) return finishOutput(runHistory(request));

@@ -1,0 +1,44 @@
+#include "app/console/cli_folder.h"
+
+#include "app/console/cli_session.h"
+#include "platform/files.h"
+#include "platform/shared_folder.h"
+#include "platform/workstation_folder.h"
+
+namespace spelvane::cli {
+
+bool enterRequestedFolder(const Request& request, std::string& error) {
+    std::string folder = request.folder;
+    if (request.workstation) {
+        // A copy unpacked from the zip has no workstation folder: it keeps
+        // its backups beside itself, as the dialog started there would.
+        folder = platform::workstationFolder();
+        if (!platform::folderExists(folder)) folder = platform::programFolder();
+        if (folder.empty()) {
+            error = "--workstation: neither the workstation folder nor this program's folder can be told";
+            return false;
+        }
+    }
+    if (folder.empty()) return true;
+    if (!platform::folderExists(folder)) {
+        error = "cannot run in " + folder + ": no such folder";
+        return false;
+    }
+    if (!platform::enterFolder(folder)) {
+        error = "cannot run in " + folder + ": the folder cannot be entered";
+        return false;
+    }
+    return true;
+}
+
+int openWorkstationFolder() {
+    const std::string folder = platform::workstationFolder();
+    std::string error = "the system names no all-users application data folder";
+    if (folder.empty() || !platform::openFolderToAllUsers(folder, error)) {
+        fail("%s", error.c_str());
+        return kBackupFailed;
+    }
+    return kDone;
+}
+
+}  // namespace spelvane::cli

@@ -68,6 +68,9 @@ std::string numberOrEmpty(int value) { return value >= 0 ? std::to_string(value)
 bool needsQuotes(const std::string& cell) {
     if (cell.empty()) return false;
     if (cell.find_first_of(",\"") != std::string::npos) return true;
+    // A row's first cell that began with the UTF-8 signature would lose it
+    // when read as a file's first line.
+    if (cell.rfind("\xEF\xBB\xBF", 0) == 0) return true;
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     return blank(cell.front()) || blank(cell.back());
 }

@@ -72,6 +72,10 @@ TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
     const std::string broken = formatHistoryRow(outcomeRow("A", HistoryOutcome::Failed, "write of light 1\r\nfailed\n"));
     EXPECT_EQ(broken.find('\n'), broken.size() - 1);
     EXPECT_NE(broken.find(",write of light 1  failed,"), std::string::npos) << broken;
+    // A run that begins as the UTF-8 signature does keeps it, first line or not.
+    const HistoryRow signedRun = startRow("A", "\xEF\xBB\xBFR1");
+    int skipped = -1;
+    EXPECT_EQ(parseHistoryText(formatHistoryRow(signedRun), skipped), std::vector<HistoryRow>{signedRun});
 }
 
 TEST(HistoryFileTest, RowsThatCannotBeReadAreSkippedAndCounted) {

@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/message_log.h"
 #include "app/texts.h"
+#include "platform/files.h"
 #include "platform/output_file.h"
 #include "platform/local_time.h"
 #include "platform/timing.h"

@@ -6,6 +6,7 @@
 #include "app/message_log.h"
 #include "platform/timing.h"
 #include "platform/workstation.h"
+#include "settings/one_line.h"
 
 namespace spelvane {
 namespace {
@@ -15,13 +16,6 @@ const char* historyProgram = "spelvane";
 // One process may run several commands in one second (a refused Restore
 // right after a Store): the count keeps their ids apart.
 int commandsRun = 0;
-
-std::string oneLine(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    for (char& c : text)
-        if (c == '\r' || c == '\n') c = ' ';
-    return text;
-}
 
 HistoryOutcome historyOutcomeOf(DeviceOutcome outcome) {
     switch (outcome) {
@@ -164,12 +158,18 @@ std::string interruptedChangeLine(const HistoryEntry& entry) {
            interruptedRemedy(entry) + ".";
 }
 
+std::vector<std::string> openReaderNames(const AppState& app) {
+    std::vector<std::string> names;
+    for (int i = 0; i < app.boundCount(); ++i)
+        if (app.settings[i].device) names.push_back(app.readerName(i));
+    return names;
+}
+
 std::vector<std::string> interruptedChangeLines(const AppState& app) {
     std::vector<HistoryEntry> entries;
-    int skipped = 0;
     std::string error;
     std::vector<std::string> lines;
-    if (!readHistoryFile(historyPath(app), entries, skipped, error)) return lines;
+    if (!readLastStartedEntries(historyPath(app), openReaderNames(app), entries, error)) return lines;
     for (int i = 0; i < app.boundCount(); ++i) {
         if (!app.settings[i].device) continue;
         if (const auto entry = interruptedChange(entries, app.readerName(i))) lines.push_back(interruptedChangeLine(*entry));

@@ -76,6 +76,8 @@ std::optional<HistoryEntry> interruptedChange(const std::vector<HistoryEntry>& e
 std::string interruptedRemedy(const HistoryEntry& entry);
 // The start-up line of an interrupted change: the reader, the time, the remedy.
 std::string interruptedChangeLine(const HistoryEntry& entry);
+// The names of the open readers, as the history has them.
+std::vector<std::string> openReaderNames(const AppState& app);
 // One line per open reader whose last change in the history was
 // interrupted; a history that cannot be read names none.
 std::vector<std::string> interruptedChangeLines(const AppState& app);

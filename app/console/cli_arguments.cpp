@@ -255,7 +255,8 @@ const char* helpText() {
            "library; 4 the backup could not be saved (nothing written); 5 the file could not\n"
            "be read or did not serve every open reader; 6 verify: a reader differs from the\n"
            "file, or check: a reader does not hold it; 7 standard output could not be written;\n"
-           "8 doctor: a check found something to do\n";
+           "8 doctor: a check found something to do; 9 an unexpected failure (out of memory,\n"
+           "an internal error)\n";
 }
 
 }  // namespace spelvane::cli

@@ -8,6 +8,7 @@
 #include "app/console/cli_session.h"
 #include "device/device_slot.h"
 #include "settings/change_computation.h"
+#include "settings/one_line.h"
 #include "settings/settings_file.h"
 #include "settings/stored_changes.h"
 
@@ -21,12 +22,6 @@ ReaderReport reportFor(const SpeedSettings& record) {
     report.name = record.device ? record.device->name() : std::string();
     report.type = record.typeName();
     return report;
-}
-
-// A refusal as one line: the log's own text without its line end.
-std::string oneLine(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
 }
 
 void compare(ReaderReport& report, const SpeedValues& device, const SpeedValues& wanted) {

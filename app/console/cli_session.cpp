@@ -147,9 +147,8 @@ int runShow(AppState& app, bool json) {
     // A history that cannot be read names no interrupted change; show is
     // about the readers.
     std::vector<HistoryEntry> history;
-    int skipped = 0;
     std::string unread;
-    readHistoryFile(historyPath(app), history, skipped, unread);
+    readLastStartedEntries(historyPath(app), openReaderNames(app), history, unread);
     std::vector<DeviceView> views;
     for (int i = 0; i < app.boundCount(); ++i) {
         const SpeedSettings& record = app.settings[i];

@@ -23,6 +23,7 @@ enum ExitStatus : int {
     kDiffers = 6,       // verify: a reader does not hold what its section states
     kOutputFailed = 7,  // standard output could not be written: what the command printed is lost
     kDoctorFound = 8,   // doctor: a check found something to do
+    kUnexpected = 9,    // an unexpected failure (out of memory, an internal error) ended the command
 };
 
 // The operations' message boxes: only discovery shows one to the console,

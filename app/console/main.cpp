@@ -2,6 +2,8 @@
 // driven by the command line and answered with an exit status, for scripts
 // and remote shells.
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "app/change_history.h"
@@ -13,7 +15,9 @@
 #include "app/console/cli_session.h"
 #include "device/call_gate.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int runCommand(int argc, char** argv) {
     using namespace spelvane::cli;
     Request request;
     std::string error;
@@ -46,4 +50,23 @@ int main(int argc, char** argv) {
     if (request.command == Command::Doctor) return runDoctor(request);
     spelvane::setHistoryProgram("spelvane-cli");
     return runSession(request);
+}
+
+}  // namespace
+
+// Nothing unexpected leaves the program as a crash or as the status of an
+// ordinary failure (3 would send a script looking for a reader): it is
+// named on standard error and ends the command with a status of its own.
+int main(int argc, char** argv) {
+    using namespace spelvane::cli;
+    try {
+        return runCommand(argc, argv);
+    } catch (const std::bad_alloc&) {
+        fail("unexpected failure: out of memory");
+    } catch (const std::exception& error) {
+        fail("unexpected failure: %s", error.what());
+    } catch (...) {
+        fail("unexpected failure");
+    }
+    return kUnexpected;
 }

@@ -529,10 +529,25 @@ PY
     check "damaged row: status 0, counted in one line" \
         eval 'status_is 0 && err_is "spelvane-cli: 1 row of spelvane-history.csv could not be read and was left out"'
     check "damaged row: the rest as before" same_bytes "$W/out.raw" "$W/history.json"
+    # An answer that cannot be written is said, whatever else was counted.
+    (cd "$W" && "${CLI[@]}" history >/dev/full 2>"$W/err.raw")
+    STATUS=$?
+    ERR=$(tr -d '\r' <"$W/err.raw")
+    check "history to a full disk: status 7, says so" \
+        eval 'status_is 7 && err_has "cannot write to standard output"'
+    # Saved again by an editor that puts the UTF-8 signature first.
+    { printf '\xEF\xBB\xBF'; head -n -1 "$history"; } >"$W/signed.csv"
+    cp "$W/signed.csv" "$history"
+    cli history --json
+    check "history with a UTF-8 signature: read without a warning" \
+        eval 'status_is 0 && err_is "" && same_bytes "$W/out.raw" "$W/history.json"'
 
     # Something in the way of the file: the store goes through, one line says so.
     mv "$history" "$W/kept.csv"
     mkdir "$history"
+    cli history
+    check "a folder in the history's place: status 5, says what it is" \
+        eval 'status_is 5 && err_has "it is a folder, not a file"'
     cli store --hblank 0x160
     local missing="spelvane-cli: this change is missing from the history spelvane-history.csv: it could not be written"
     check "history that cannot be written: status 0, one line on stderr" eval 'status_is 0 && err_is "$missing"'
@@ -542,6 +557,13 @@ PY
     check "a failed command without its history: status 5, its one error line says both" eval \
         'status_is 5 && err_is_one_line && err_has "no section of other.txt" && err_has "missing from the history"'
     rmdir "$history"
+    # --reader picks the reader's entries before --last takes the newest.
+    local row=',2026-12-08 11:43:55 +01:00,WS12,op,spelvane-cli,1.0.0,"C:\Spelvane\qzsd7.dll, version 0x07000500",backup,outcome,'
+    { head -n 1 "$W/kept.csv"; printf 'R8%sSECOND,TYPE1,S.set,,backed up,,,,,,,,\r\nR9%sFIRST,TYPE1,F.set,,backed up,,,,,,,,\r\n' "$row" "$row"; } >"$history"
+    cli history --reader SECOND --last 1
+    check "history --reader SECOND --last 1 on a pair: SECOND's last" \
+        eval 'status_is 0 && out_has "SECOND (TYPE1): backed up into S.set" && [[ $OUT != *FIRST* ]]'
+    rm "$history"
     if [[ -n $VARIANTS && -f $VARIANTS/../spelvane-driver.exe ]]; then
         # Held by another program that shares it for reading only.
         local holder=$W/holder.out

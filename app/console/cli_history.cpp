@@ -1,7 +1,7 @@
 #include "app/console/cli_history.h"
 
-#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app/change_history.h"
 #include "app/console/cli_output.h"
@@ -50,63 +50,105 @@ std::string outcomeKey(const HistoryEntry& entry) {
     return name ? name : "?";
 }
 
-// The entries asked for: --reader picks the reader's entries first, --last
-// the newest of those; only --last reads from the file's end alone.
-bool readChosen(const Request& request, std::vector<HistoryEntry>& entries, int& skipped, std::string& error) {
-    if (request.last > 0)
-        return readLastHistoryEntries(kHistoryFileName, request.reader, static_cast<size_t>(request.last), entries,
-                                      skipped, error);
-    if (!readHistoryFile(kHistoryFileName, entries, skipped, error)) return false;
-    if (!request.reader.empty())
-        entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                     [&](const HistoryEntry& entry) { return entry.reader != request.reader; }),
-                      entries.end());
-    return true;
+std::string entryText(const HistoryEntry& entry) {
+    std::string out = runLine(entry.run);
+    out += entry.reader + " (" + entry.type + "): " + outcomeText(entry) + "\n";
+    // The change lines exactly as the dry run words them.
+    ReaderReport changed;
+    changed.name = entry.reader;
+    changed.type = entry.type;
+    changed.outcome = ReaderReport::Outcome::Different;
+    changed.changes = entry.changes;
+    return out + formatReportText(ReportKind::StorePreview, {changed}, entry.file);
+}
+
+std::string entryJson(const HistoryEntry& entry) {
+    const HistoryRun& run = entry.run;
+    std::string out = "{\"time\": " + jsonString(run.time) + ", \"computer\": " + jsonString(run.computer);
+    out += ", \"user\": " + jsonString(run.user) + ", \"program\": " + jsonString(run.program);
+    out += ", \"version\": " + jsonString(run.version) + ", \"library\": " + jsonString(run.library);
+    out += ", \"command\": " + jsonString(run.command) + ", \"reader\": " + jsonString(entry.reader);
+    out += ", \"type\": " + jsonString(entry.type) + ", \"backup\": " + jsonStringOrNull(entry.backup);
+    out += ", \"file\": " + jsonStringOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry));
+    out += ", \"reason\": " + jsonStringOrNull(entry.reason);
+    return out + ", \"changes\": " + formatChangesJson(entry.changes, "  ") + "}";
+}
+
+// The entries as text or one JSON array, built an entry at a time, so that
+// a history is printed as it is read and never held whole.
+class HistoryWriter {
+public:
+    explicit HistoryWriter(bool json) : json_(json) {}
+    void add(const HistoryEntry& entry) {
+        if (json_) out_ += count_ ? ",\n  " : "[\n  ";
+        else if (count_) out_ += "\n";
+        out_ += json_ ? entryJson(entry) : entryText(entry);
+        ++count_;
+    }
+    void end() {
+        if (json_) out_ += count_ ? "\n]\n" : "[]\n";
+    }
+    // What was added since the last call.
+    std::string take() { return std::exchange(out_, std::string()); }
+    size_t count() const { return count_; }
+
+private:
+    bool json_;
+    size_t count_ = 0;
+    std::string out_;
+};
+
+// The entries asked for, printed: --reader picks the reader's entries
+// first, --last the newest of those; only --last reads from the file's end
+// alone, the rest streams from its start.
+bool printChosen(const Request& request, HistoryWriter& writer, int& skipped, std::string& error) {
+    const auto print = [&](const HistoryEntry& entry) {
+        writer.add(entry);
+        std::fputs(writer.take().c_str(), stdout);
+    };
+    if (request.last > 0) {
+        std::vector<HistoryEntry> entries;
+        if (!readLastHistoryEntries(kHistoryFileName, request.reader, static_cast<size_t>(request.last), entries,
+                                    skipped, error))
+            return false;
+        for (const HistoryEntry& entry : entries) print(entry);
+        return true;
+    }
+    return forEachHistoryEntry(
+        kHistoryFileName,
+        [&](HistoryEntry& entry) {
+            if (request.reader.empty() || entry.reader == request.reader) print(entry);
+        },
+        skipped, error);
 }
 
 }  // namespace
 
 std::string formatHistoryText(const std::vector<HistoryEntry>& entries) {
-    std::string out;
-    for (const HistoryEntry& entry : entries) {
-        if (!out.empty()) out += "\n";
-        out += runLine(entry.run);
-        out += entry.reader + " (" + entry.type + "): " + outcomeText(entry) + "\n";
-        // The change lines exactly as the dry run words them.
-        ReaderReport changed;
-        changed.name = entry.reader;
-        changed.type = entry.type;
-        changed.outcome = ReaderReport::Outcome::Different;
-        changed.changes = entry.changes;
-        out += formatReportText(ReportKind::StorePreview, {changed}, entry.file);
-    }
-    return out;
+    HistoryWriter writer(false);
+    for (const HistoryEntry& entry : entries) writer.add(entry);
+    return writer.take();
 }
 
 std::string formatHistoryJson(const std::vector<HistoryEntry>& entries) {
-    std::string out = "[";
-    for (size_t e = 0; e < entries.size(); ++e) {
-        const HistoryEntry& entry = entries[e];
-        const HistoryRun& run = entry.run;
-        out += e ? ",\n  {" : "\n  {";
-        out += "\"time\": " + jsonString(run.time) + ", \"computer\": " + jsonString(run.computer);
-        out += ", \"user\": " + jsonString(run.user) + ", \"program\": " + jsonString(run.program);
-        out += ", \"version\": " + jsonString(run.version) + ", \"library\": " + jsonString(run.library);
-        out += ", \"command\": " + jsonString(run.command) + ", \"reader\": " + jsonString(entry.reader);
-        out += ", \"type\": " + jsonString(entry.type) + ", \"backup\": " + jsonStringOrNull(entry.backup);
-        out += ", \"file\": " + jsonStringOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry));
-        out += ", \"reason\": " + jsonStringOrNull(entry.reason);
-        out += ", \"changes\": " + formatChangesJson(entry.changes, "  ") + "}";
-    }
-    return out + (entries.empty() ? "]\n" : "\n]\n");
+    HistoryWriter writer(true);
+    for (const HistoryEntry& entry : entries) writer.add(entry);
+    writer.end();
+    return writer.take();
 }
 
 int runHistory(const Request& request) {
-    std::vector<HistoryEntry> entries;
+    HistoryWriter writer(request.json);
     int skipped = 0;
     std::string error;
-    if (!readChosen(request, entries, skipped, error)) {
+    if (!printChosen(request, writer, skipped, error)) {
         if (error != kNoHistory) {
+            // What was printed before the fault stays one valid array; the
+            // status tells that it is not the whole history.
+            if (writer.count() > 0) {
+                writer.end();
+                std::fputs(writer.take().c_str(), stdout);
+            }
             fail("cannot read the history %s: %s", kHistoryFileName, error.c_str());
             return kFileUnusable;
         }
@@ -115,10 +157,11 @@ int runHistory(const Request& request) {
         else std::printf("No history yet: %s is not in this folder\n", kHistoryFileName);
         return kDone;
     }
-    const std::string text = request.json ? formatHistoryJson(entries) : formatHistoryText(entries);
-    std::fputs(text.c_str(), stdout);
+    writer.end();
+    std::fputs(writer.take().c_str(), stdout);
+    const size_t printed = writer.count();
     // An empty answer would read as a command that printed nothing at all.
-    if (!request.json && entries.empty()) {
+    if (!request.json && printed == 0) {
         if (request.reader.empty()) std::printf("No changes in %s\n", kHistoryFileName);
         else std::printf("No changes of %s in %s\n", request.reader.c_str(), kHistoryFileName);
     }

@@ -728,7 +728,7 @@ bool readLastHistoryEntries(const std::string& path, const std::string& reader, 
 }
 
 bool readLastStartedEntries(const std::string& path, const std::vector<std::string>& readers,
-                            std::vector<HistoryEntry>& entries, std::string& error) {
+                            std::vector<HistoryEntry>& entries, std::string& error, uint64_t lookBack) {
     entries.clear();
     platform::InputFile file;
     uint64_t size = 0;
@@ -744,7 +744,11 @@ bool readLastStartedEntries(const std::string& path, const std::vector<std::stri
     LinesBackwards lines(file, size);
     std::string line;
     bool whole = false;
-    while (!wanted.empty() && lines.previous(line, whole)) {
+    // The start-up waits for this: a reader the history has not seen for
+    // long must not make it read a long history back to its start.
+    uint64_t looked = 0;
+    while (!wanted.empty() && looked < lookBack && lines.previous(line, whole)) {
+        looked += line.size() + 1;
         // Most lines of a long history are other readers': a line that
         // names none of those looked for is not worth reading into cells.
         if (!namesAny(line, wanted)) continue;

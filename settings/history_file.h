@@ -211,8 +211,13 @@ bool readLastHistoryEntries(const std::string& path, const std::string& reader, 
 // change rows and its outcome, if any) and the entries of that reader that
 // followed it, oldest first; nothing for a reader without one. The file is
 // read backwards from its end, in chunks, only as far back as the oldest of
-// those starts: what is kept does not grow with the history.
+// those starts and never more than lookBack bytes: what is kept and the time
+// it takes do not grow with the history. A reader whose last start lies
+// further back (a reader not changed from this folder for some 50,000 rows,
+// or never) gets nothing; its old changes are still in the history.
+constexpr uint64_t kHistoryLookBack = 16ull * 1024 * 1024;
 bool readLastStartedEntries(const std::string& path, const std::vector<std::string>& readers,
-                            std::vector<HistoryEntry>& entries, std::string& error);
+                            std::vector<HistoryEntry>& entries, std::string& error,
+                            uint64_t lookBack = kHistoryLookBack);
 
 }  // namespace spelvane

@@ -374,6 +374,11 @@ TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
                        std::to_string(e.changes.size()));
     EXPECT_EQ(seen, (std::vector<std::string>{"A R5 interrupted 1", "A R6 0", "KV\"A R0 interrupted 0",
                                               "B R0 interrupted 0", "B R7 0"}));
+    // Looking back no further than the rows since A's last start finds A alone.
+    const uint64_t sinceA = text.size() - text.find(formatHistoryRow(startRow("A", "R5")));
+    ASSERT_TRUE(readLastStartedEntries(kHistoryFileName, {"A", "B"}, entries, error_, sinceA));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].run.id + entries[1].run.id, "R5R6");
 
     // Read from the start, a piece at a time: as the whole text gathers.
     int skipped = -1;

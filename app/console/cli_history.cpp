@@ -50,39 +50,22 @@ std::string outcomeKey(const HistoryEntry& entry) {
     return name ? name : "?";
 }
 
-std::string entryText(const HistoryEntry& entry) {
-    std::string out = runLine(entry.run);
-    out += entry.reader + " (" + entry.type + "): " + outcomeText(entry) + "\n";
-    // The change lines exactly as the dry run words them.
-    ReaderReport changed;
-    changed.name = entry.reader;
-    changed.type = entry.type;
-    changed.outcome = ReaderReport::Outcome::Different;
-    changed.changes = entry.changes;
-    return out + formatReportText(ReportKind::StorePreview, {changed}, entry.file);
-}
-
-std::string entryJson(const HistoryEntry& entry) {
-    const HistoryRun& run = entry.run;
-    std::string out = "{\"time\": " + jsonString(run.time) + ", \"computer\": " + jsonString(run.computer);
-    out += ", \"user\": " + jsonString(run.user) + ", \"program\": " + jsonString(run.program);
-    out += ", \"version\": " + jsonString(run.version) + ", \"library\": " + jsonString(run.library);
-    out += ", \"command\": " + jsonString(run.command) + ", \"reader\": " + jsonString(entry.reader);
-    out += ", \"type\": " + jsonString(entry.type) + ", \"backup\": " + jsonStringOrNull(entry.backup);
-    out += ", \"file\": " + jsonStringOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry));
-    out += ", \"reason\": " + jsonStringOrNull(entry.reason);
-    return out + ", \"changes\": " + formatChangesJson(entry.changes, "  ") + "}";
-}
-
 // The entries as text or one JSON array, built an entry at a time, so that
 // a history is printed as it is read and never held whole.
 class HistoryWriter {
 public:
     explicit HistoryWriter(bool json) : json_(json) {}
     void add(const HistoryEntry& entry) {
-        if (json_) out_ += count_ ? ",\n  " : "[\n  ";
-        else if (count_) out_ += "\n";
-        out_ += json_ ? entryJson(entry) : entryText(entry);
+        if (json_) {
+            // One entry's array is "[", its object after a line break, "\n]\n":
+            // the objects of a longer one are joined by commas.
+            const std::string alone = formatHistoryJson({entry});
+            out_ += count_ ? "," : "[";
+            out_.append(alone, 1, alone.size() - 4);
+        } else {
+            if (count_) out_ += "\n";
+            out_ += formatHistoryText({entry});
+        }
         ++count_;
     }
     void end() {
@@ -125,16 +108,38 @@ bool printChosen(const Request& request, HistoryWriter& writer, int& skipped, st
 }  // namespace
 
 std::string formatHistoryText(const std::vector<HistoryEntry>& entries) {
-    HistoryWriter writer(false);
-    for (const HistoryEntry& entry : entries) writer.add(entry);
-    return writer.take();
+    std::string out;
+    for (const HistoryEntry& entry : entries) {
+        if (!out.empty()) out += "\n";
+        out += runLine(entry.run);
+        out += entry.reader + " (" + entry.type + "): " + outcomeText(entry) + "\n";
+        // The change lines exactly as the dry run words them.
+        ReaderReport changed;
+        changed.name = entry.reader;
+        changed.type = entry.type;
+        changed.outcome = ReaderReport::Outcome::Different;
+        changed.changes = entry.changes;
+        out += formatReportText(ReportKind::StorePreview, {changed}, entry.file);
+    }
+    return out;
 }
 
 std::string formatHistoryJson(const std::vector<HistoryEntry>& entries) {
-    HistoryWriter writer(true);
-    for (const HistoryEntry& entry : entries) writer.add(entry);
-    writer.end();
-    return writer.take();
+    std::string out = "[";
+    for (size_t e = 0; e < entries.size(); ++e) {
+        const HistoryEntry& entry = entries[e];
+        const HistoryRun& run = entry.run;
+        out += e ? ",\n  {" : "\n  {";
+        out += "\"time\": " + jsonString(run.time) + ", \"computer\": " + jsonString(run.computer);
+        out += ", \"user\": " + jsonString(run.user) + ", \"program\": " + jsonString(run.program);
+        out += ", \"version\": " + jsonString(run.version) + ", \"library\": " + jsonString(run.library);
+        out += ", \"command\": " + jsonString(run.command) + ", \"reader\": " + jsonString(entry.reader);
+        out += ", \"type\": " + jsonString(entry.type) + ", \"backup\": " + jsonStringOrNull(entry.backup);
+        out += ", \"file\": " + jsonStringOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry));
+        out += ", \"reason\": " + jsonStringOrNull(entry.reason);
+        out += ", \"changes\": " + formatChangesJson(entry.changes, "  ") + "}";
+    }
+    return out + (entries.empty() ? "]\n" : "\n]\n");
 }
 
 int runHistory(const Request& request) {

@@ -58,7 +58,7 @@ bool AppState::saveOriginalSettings() {
 
     // The file dialog of a Restore changes the current folder; the backups
     // stay together where the operator started the program.
-    if (!startFolder.empty() && !platform::enterFolder(startFolder))
+    if (!returnToStartFolder())
         log.append("Cannot return to the folder %s\r\n", startFolder.c_str());
 
     int64_t stamp = timing().calendarTime();

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/change_history.h"
+
 
 namespace spelvane {
 namespace {
@@ -37,7 +39,8 @@ bool leftAsItWas(const std::optional<DeviceOutcome>& outcome) {
 
 // The box as it is, and one line more when the history lacks this change.
 std::string withHistoryLine(std::string text, const OperationSummary& summary) {
-    if (summary.historyMissing) text += std::string("\n\n") + kHistoryMissingNotice;
+    if (summary.historyMissing.empty()) return text;
+    return text + "\n\n" + capitalised(summary.historyMissing) + " (see the log).";
     return text;
 }
 

@@ -61,7 +61,7 @@ RestoreSummary AppState::restoreFromFile(const char* path) {
         history.beginReader(i, std::string(), file);
         history.endReader(HistoryOutcome::NoSection);
     }
-    summary.historyMissing = history.missing();
+    summary.historyMissing = history.finish();
     return summary;
 }
 

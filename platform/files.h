@@ -8,7 +8,8 @@ namespace spelvane::platform {
 
 enum class NewFile { Created, Exists, Failed };
 
-// The current folder as an absolute path; "" when it cannot be told.
+// The current folder as an absolute path (UTF-8 on Windows); "" when it
+// cannot be told.
 std::string currentFolder();
 // Makes folder the current one again; false when it cannot.
 bool enterFolder(const std::string& folder);

@@ -26,12 +26,10 @@ constexpr const char* kProgram = "spelvane-cli";
 // A script reads one line as the reason a command failed: the first error
 // is the command's, anything after it only follows from it.
 bool errorShown = false;
-// A change the history could not record. A failed command says so on its
-// one error line; one that went well gets a line of its own at the end.
-bool historyMissing = false;
-std::string historyMissingText() {
-    return std::string("this change is missing from the history ") + kHistoryFileName + ": it could not be written";
-}
+// What the history lacks of this command ("" when nothing). A failed command
+// says so on its one error line; one that went well gets a line of its own
+// at the end.
+std::string historyMissing;
 }  // namespace
 
 void fail(const char* format, ...) {
@@ -44,17 +42,16 @@ void fail(const char* format, ...) {
     va_end(arguments);
     for (char* c = text; *c; ++c)
         if (*c == '\r' || *c == '\n') *c = ' ';
-    std::fprintf(stderr, "%s: %s%s%s\n", kProgram, text, historyMissing ? "; " : "",
-                 historyMissing ? historyMissingText().c_str() : "");
+    std::fprintf(stderr, "%s: %s%s%s\n", kProgram, text, historyMissing.empty() ? "" : "; ", historyMissing.c_str());
     std::fflush(stderr);
 }
 
 int finishOutput(int status) {
     const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
     if (written) {
-        if (historyMissing && !errorShown) {
+        if (!historyMissing.empty() && !errorShown) {
             errorShown = true;
-            std::fprintf(stderr, "%s: %s\n", kProgram, historyMissingText().c_str());
+            std::fprintf(stderr, "%s: %s\n", kProgram, historyMissing.c_str());
             std::fflush(stderr);
         }
         return status;
@@ -69,7 +66,7 @@ int finishOutput(int status) {
 
 bool fileUnread(const RestoreSummary& summary, const std::string& file) {
     if (summary.unicode)
-        fail("%s is saved as Unicode; save it as ANSI (nothing was written to the device)", file.c_str());
+        fail("%s is saved as Unicode; save it as ANSI", file.c_str());
     else if (!summary.opened)
         fail("cannot open %s", file.c_str());
     return !summary.opened;
@@ -147,16 +144,18 @@ int runShow(AppState& app, bool json) {
     loadedLibrary(library);
     // A history that cannot be read names no interrupted change; show is
     // about the readers.
+    // Its last change without outcome is judged by what the reader holds.
     std::vector<HistoryEntry> history;
     int skipped = 0;
     std::string unread;
-    readHistoryFile(historyPath(app), history, skipped, unread);
+    readHistoryFile(kHistoryFileName, history, skipped, unread);
     std::vector<DeviceView> views;
     for (int i = 0; i < app.boundCount(); ++i) {
         const SpeedSettings& record = app.settings[i];
         if (!record.device) continue;
         const std::string name = record.device->name();
-        views.push_back({name, record.typeName(), record.snapshot(), interruptedChange(history, name)});
+        const SpeedValues values = record.snapshot();
+        views.push_back({name, record.typeName(), values, unfinishedChange(history, name, values)});
     }
     const std::string text =
         json ? formatDevicesJson(views, library) : formatLibraryText(&library, nullptr) + formatDevicesText(views);
@@ -166,8 +165,8 @@ int runShow(AppState& app, bool json) {
 
 // A change the history lacks is worth one line, never two; the command's
 // status stays what the readers made it.
-void tellHistoryMissing(bool missing) {
-    if (missing) historyMissing = true;
+void tellHistoryMissing(const std::string& missing) {
+    if (!missing.empty()) historyMissing = missing;
 }
 
 // Why a backup failed: the file it went into, or that none could be made
@@ -187,14 +186,14 @@ int runBackup(AppState& app) {
     ChangeHistory history(app, "backup");
     if (!app.saveOriginalSettings()) {
         history.everyReader(HistoryOutcome::BackupFailed, std::string(), kBackupNotSaved);
+        tellHistoryMissing(history.finish());
         writeWithoutCarriageReturns(stdout, messageLog().currentText().c_str() + before);
         fail("%s", backupFailure(app).c_str());
-        tellHistoryMissing(history.missing());
         return kBackupFailed;
     }
     history.everyReader(HistoryOutcome::BackedUp, app.lastBackupFile);
+    tellHistoryMissing(history.finish());
     std::printf("%s\n", app.lastBackupFile);
-    tellHistoryMissing(history.missing());
     return kDone;
 }
 

@@ -64,7 +64,11 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
     reader.addDevice(device(MemoryLayout{}));
     reader.apply();
     std::string error;
-    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {startRow("KVDEV-A1")}, error)) << error;
+    // A backup of the reader afterwards (another run) tells nothing of it.
+    ASSERT_TRUE(appendHistoryRows(kHistoryFileName,
+                                  {startRow("KVDEV-A1"), outcomeRow("KVDEV-A1", HistoryOutcome::BackedUp, "", "R2")},
+                                  error))
+        << error;
 
     handle(DialogEvent::InitDialog);
     handle(DialogEvent::Timer, kDiscoveryTimerId);
@@ -75,9 +79,9 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
         << logText();
 }
 
-// Which change counts as the reader's last: one that wrote or found the
-// values in place; a refusal, a backup or a missing section left it as the
-// cut-short change had.
+// Which change counts as the reader's last: one that wrote; a refusal, a
+// backup, a missing section or "No changes" left it as the cut-short change
+// had.
 TEST(InterruptedChange, IsTheReadersLastChangeThatWroteWithoutAnOutcome) {
     const auto entry = [](const char* reader, bool started, std::optional<HistoryOutcome> outcome) {
         HistoryEntry made;
@@ -100,7 +104,7 @@ TEST(InterruptedChange, IsTheReadersLastChangeThatWroteWithoutAnOutcome) {
          true},
         {{cut, entry("B", true, HistoryOutcome::Written)}, true},
         {{cut, entry("A", true, HistoryOutcome::Failed)}, false},
-        {{cut, entry("A", false, HistoryOutcome::NoChanges)}, false},
+        {{cut, entry("A", false, HistoryOutcome::NoChanges)}, true},
         {{entry("B", true, std::nullopt)}, false},
         {{}, false},
     };
@@ -111,6 +115,66 @@ TEST(InterruptedChange, IsTheReadersLastChangeThatWroteWithoutAnOutcome) {
             EXPECT_EQ(found->backup, "A-started") << "case " << i;
         }
     }
+}
+
+// A change without outcome, told by what the reader holds of its change
+// rows: Half Clock 0 -> 1 and light 0 word 1 0x400 -> 0x200.
+TEST(InterruptedChange, IsJudgedByWhatTheReaderHolds) {
+    HistoryEntry store;
+    store.reader = "A";
+    store.started = true;
+    store.changes = {{StoredFieldChange::Field::HalfClock, -1, -1, -1, 0, 1},
+                     {StoredFieldChange::Field::LightWord, 1, 0, 9, 0x400, 0x200}};
+    const auto held = [](uint8_t halfClock, uint16_t shutter) {
+        SpeedValues values{};
+        values.halfClock = halfClock;
+        values.lights[0].words[1] = shutter;
+        return values;
+    };
+    const struct {
+        SpeedValues values;
+        ChangeOnReader judged;
+        const char* line;
+    } cases[] = {
+        {held(1, 0x200), ChangeOnReader::AllNew,
+         "A: the store of T finished: the reader holds every value it wrote; only its outcome is missing from the "
+         "history."},
+        {held(0, 0x400), ChangeOnReader::AllOld,
+         "A: the store of T has no outcome in the history, and none of it reached the reader: it holds every value "
+         "from before."},
+        // The lights written, the header not: halved shutters with Half Clock off.
+        {held(0, 0x200), ChangeOnReader::Mixed,
+         "A: the store of T was interrupted; the backup B restores the settings it held before."},
+        {held(1, 0x300), ChangeOnReader::Mixed, nullptr},
+    };
+    store.run.command = "store";
+    store.run.time = "T";
+    store.backup = "B";
+    for (const auto& [values, judged, line] : cases) {
+        // "No changes" since: still the reader's last change.
+        HistoryEntry nothing;
+        nothing.reader = "A";
+        nothing.hasOutcome = true;
+        nothing.outcome = HistoryOutcome::NoChanges;
+        const auto found = unfinishedChange({store, nothing}, "A", values);
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(found->held, judged);
+        if (line) EXPECT_EQ(unfinishedChangeLine(*found), line);
+    }
+    store.changes.clear();
+    EXPECT_EQ(judgeOnReader(store, held(0, 0x400)), ChangeOnReader::Mixed) << "nothing to tell it by";
+}
+
+// What the operator is told the history lacks: only what is missing.
+TEST(HistoryMissing, NamesTheRowsThatCouldNotBeWritten) {
+    const HistoryRow outcomeA = outcomeRow("A", HistoryOutcome::Written), outcomeB = outcomeRow("B", HistoryOutcome::Written);
+    const std::string file = " missing from the history spelvane-history.csv: ";
+    EXPECT_EQ(historyMissingText({}, 3), "");
+    EXPECT_EQ(historyMissingText({startRow("A"), outcomeA}, 0), "this change is" + file + "it could not be written");
+    EXPECT_EQ(historyMissingText({outcomeA, outcomeB}, 2),
+              "the outcome of this change for A, B is" + file + "its start is there, its outcome could not be written");
+    EXPECT_EQ(historyMissingText({outcomeA, startRow("B"), outcomeB}, 2),
+              "the rows of this change for A, B are" + file + "they could not be written");
 }
 
 }  // namespace

@@ -267,6 +267,8 @@ TEST_F(WorkerCommandsTest, RestoreOfTheBackupBringsTheDeviceBack) {
 }
 
 TEST_F(WorkerCommandsTest, HistoryThatCannotBeWrittenStopsNothingAndTheBoxSaysSo) {
+    const char* kHistoryMissingNotice =
+        "This change is missing from the history spelvane-history.csv: it could not be written (see the log).";
     // Anything in the way of the file does: a folder of its name.
     std::filesystem::create_directory(kHistoryFileName);
     dialog.answerNext(kAnswerYes);

@@ -64,9 +64,11 @@ int finishOutput(int status) {
     return kOutputFailed;
 }
 
-bool fileUnread(const RestoreSummary& summary, const std::string& file) {
+bool fileUnread(const RestoreSummary& summary, const std::string& file, bool writing) {
+    // Only a command that writes says it wrote nothing: verify never does.
     if (summary.unicode)
-        fail("%s is saved as Unicode; save it as ANSI", file.c_str());
+        fail("%s is saved as Unicode; save it as ANSI%s", file.c_str(),
+             writing ? " (nothing was written to the device)" : "");
     else if (!summary.opened)
         fail("cannot open %s", file.c_str());
     return !summary.opened;
@@ -225,7 +227,7 @@ int runRestore(AppState& app, const std::string& file) {
     logStream = stdout;
     const RestoreSummary summary = app.restoreFromFile(file.c_str());
     tellHistoryMissing(summary.historyMissing);
-    if (fileUnread(summary, file)) return kFileUnusable;
+    if (fileUnread(summary, file, true)) return kFileUnusable;
     if (summary.stored > 0) std::printf("%s\n", kRestartNotice);
     if (summary.failed > 0) {
         fail("restoring %s FAILED; the device may hold part of it", file.c_str());

@@ -36,7 +36,8 @@ int finishOutput(int status);
 
 // True, with the error line, when a restore, verify or dry run could not read
 // the .set file at all: it cannot be opened, or it is saved as Unicode.
-bool fileUnread(const RestoreSummary& summary, const std::string& file);
+// writing: the command would have written (a restore), and says it did not.
+bool fileUnread(const RestoreSummary& summary, const std::string& file, bool writing);
 
 int runSession(const Request& request);
 

@@ -17,6 +17,7 @@
 #include "app/worker.h"
 #include "platform/output_file.h"
 #include "settings/settings_file.h"
+#include "tests/support/forwarding.h"
 #include "tests/support/history_rows.h"
 #include "tests/support/settings_file_test.h"
 #include "tests/support/sim_device_test.h"
@@ -288,6 +289,25 @@ TEST_F(WorkerCommandsTest, HistoryThatCannotBeWrittenStopsNothingAndTheBoxSaysSo
          at = log.find("could not be written", at + 1))
         ++lines;
     EXPECT_EQ(lines, 2u) << log;
+}
+
+// A history held for a moment: the row that failed goes in on a later try,
+// before the command ends, and nothing is said to be missing.
+TEST_F(WorkerCommandsTest, HistoryRowThatFailedIsTriedAgainBeforeTheCommandEnds) {
+    struct FreedWhileWaiting : ForwardingTiming {
+        using ForwardingTiming::ForwardingTiming;
+        void sleepMs(uint32_t milliseconds) override {
+            std::filesystem::remove(kHistoryFileName);
+            ForwardingTiming::sleepMs(milliseconds);
+        }
+    } freed(clock);
+    std::filesystem::create_directory(kHistoryFileName);
+    ChangeHistory history(appState(), "backup");
+    history.everyReader(HistoryOutcome::BackedUp, "KVDEV-A1_1.set");
+    setTiming(&freed);
+    EXPECT_EQ(history.finish(), "");
+    setTiming(&clock);
+    EXPECT_EQ(historyLines(), std::vector<std::string>{"backed up: "});
 }
 
 }  // namespace

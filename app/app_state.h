@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/dialog_port.h"
 #include "platform/machine_lock.h"
@@ -56,6 +57,7 @@ struct OperationSummary {
 struct RestoreSummary : OperationSummary {
     bool opened = false;   // the file could be read at all
     bool unicode = false;  // not opened: saved as Unicode (UTF-16), which the reader cannot take
+    std::vector<std::string> fileTypes;  // the types its DEVICE= lines name, each once, as read
     int sections() const { return unchanged + stored + failed; }  // taken by a device
 };
 

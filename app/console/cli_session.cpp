@@ -223,6 +223,18 @@ int runStore(AppState& app, const OperatorChoice& choice) {
     return kDone;
 }
 
+// Why a file gave no reader a section: refused (the log said why above), or
+// the types it names beside the readers' own, which must match exactly.
+std::string whyNoSection(const AppState& app, const RestoreSummary& summary) {
+    if (summary.refused > 0) return "its section was refused";
+    if (summary.fileTypes.empty()) return "it holds no DEVICE= line";
+    std::string text = "it holds";
+    for (size_t i = 0; i < summary.fileTypes.size(); ++i) text += (i ? ", DEVICE=" : " DEVICE=") + summary.fileTypes[i];
+    text += app.boundCount() > 1 ? "; the readers' types are " : "; the reader's type is ";
+    for (int i = 0; i < app.boundCount(); ++i) text += (i ? " and " : "") + app.settings[i].typeName();
+    return text;
+}
+
 int runRestore(AppState& app, const std::string& file) {
     logStream = stdout;
     const RestoreSummary summary = app.restoreFromFile(file.c_str());
@@ -235,7 +247,7 @@ int runRestore(AppState& app, const std::string& file) {
     }
     // A pair left half restored is not what the file was chosen for.
     if (summary.sections() < app.boundCount()) {
-        if (summary.sections() == 0) fail("no section of %s could be applied", file.c_str());
+        if (summary.sections() == 0) fail("no section of %s could be applied: %s", file.c_str(), whyNoSection(app, summary).c_str());
         else fail("%s holds no usable section for one of the %d open devices", file.c_str(), app.boundCount());
         return kFileUnusable;
     }

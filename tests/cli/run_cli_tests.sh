@@ -254,6 +254,8 @@ case_exit_statuses() {
     printf '%s\r\r\n' DEVICE=OTHER HCLOCK=1 NADDR=1 ADDRS=09 NLIGHT=1 LIGHT0=0001,0002 >"$W/other.txt"
     cli restore other.txt
     check "restore without a matching section: status 5" status_is 5
+    check "restore without a matching section: names the file's type and the reader's" err_is \
+        "spelvane-cli: no section of other.txt could be applied: it holds DEVICE=OTHER; the reader's type is TYPE1"
     check "restore without a matching section: nothing written" same_bytes "$W/device1.img" "$W/before.img"
 
     # 1: a device request fails during the store (after the backup), and a
@@ -321,6 +323,9 @@ case_look_before_writing() {
     sed 's/LIGHT1=0020,0600,0100,0120/LIGHT1=0020,0600,0100,0121/' "$W/same.txt" >"$W/light1.txt"
     sed 's/DEVICE=TYPE1/DEVICE=TYPE2/' "$W/same.txt" >"$W/other.txt"
     sed 's/LIGHT0=0010,0400,0100,0150,0001/LIGHT0=0010,0400,0100,0150,0002/' "$W/same.txt" >"$W/last.txt"
+    # Two registers where the reader's header announces four: the store
+    # writes a header with the new count, so the header is no unchanged write.
+    sed 's/NADDR=4/NADDR=2/' "$W/same.txt" >"$W/naddr2.txt"
     # As Notepad saves it: UTF-8 with its signature, and "Unicode".
     { printf '\xef\xbb\xbf'; cat "$W/light1.txt"; } >"$W/signed.txt"
     python3 -c 'import sys; sys.stdout.buffer.write(open(sys.argv[1], "rb").read().decode("latin-1").encode("utf-16"))' \
@@ -340,6 +345,8 @@ KVDEV-A1 (TYPE1): written again unchanged: register list" \
 KVDEV-A1 (TYPE1): written again unchanged: register list, light 0, header" \
                "restore signed.txt --dry-run|0|KVDEV-A1 (TYPE1): light 1 word 3 (register 02): 0120 -> 0121
 KVDEV-A1 (TYPE1): written again unchanged: register list, light 0, header" \
+               "restore naddr2.txt --dry-run|0|KVDEV-A1 (TYPE1): address count: 4 -> 2
+KVDEV-A1 (TYPE1): written again unchanged: light 0, light 1" \
                "store --hblank 0x100 --dry-run|0|KVDEV-A1 (TYPE1): No changes"; do
         IFS='|' read -r -d '' run status out <<<"$run" || true
         # shellcheck disable=SC2086

@@ -84,9 +84,11 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
     bool halfClockGiven = false;
     bool readerGiven = false;
     bool lastGiven = false;
+    bool folderGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        const bool takesValue = word == "--hblank" || word == "--half-clock" || word == "--reader" || word == "--last";
+        const bool takesValue =
+            word == "--hblank" || word == "--half-clock" || word == "--reader" || word == "--last" || word == "-C";
         if (takesValue && i + 1 >= argc) {
             error = word + " needs a value";
             return false;
@@ -132,6 +134,15 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
                 error = std::string("--last takes a number of entries from 1 on, not '") + value + "'";
                 return false;
             }
+        } else if (word == "-C") {
+            if (givenTwice(folderGiven)) return false;
+            request.folder = argv[++i];
+            if (request.folder.empty()) {
+                error = "-C needs a folder";
+                return false;
+            }
+        } else if (word == "--workstation") {
+            request.workstation = true;
         } else if (word.size() > 1 && word[0] == '-') {
             error = "unknown option " + word;
             return false;
@@ -140,6 +151,10 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         }
     }
 
+    if (folderGiven && request.workstation) {
+        error = "-C and --workstation name two folders to run in; give one";
+        return false;
+    }
     if (!positional.empty() && !commandNamed(positional[0], request.command)) {
         error = "unknown command " + positional[0];
         return false;
@@ -185,7 +200,8 @@ const char* usageText() {
            "       spelvane-cli restore FILE [--dry-run [--json]]\n"
            "       spelvane-cli verify FILE [--json]\n"
            "       spelvane-cli history [--json] [--reader NAME] [--last N]\n"
-           "       spelvane-cli --help | --version\n";
+           "       spelvane-cli --help | --version\n"
+           "any command runs elsewhere with -C DIR or --workstation\n";
 }
 
 const char* helpText() {
@@ -200,6 +216,9 @@ const char* helpText() {
            "            oldest first; asks the reader nothing. --reader: only that reader's;\n"
            "            --last: only the last N\n"
            "  --dry-run with store or restore: print what would change; no backup, no write\n"
+           "  -C DIR    run in DIR: backups, the history and relative FILEs are there\n"
+           "  --workstation  run in the workstation folder (Spelvane in the all-users\n"
+           "            application data folder) when it exists, else in this program's folder\n"
            "\n"
            "exit status: 0 done (also \"No changes\"; verify: the reader matches); 1 a device\n"
            "request or read-back failed, or the change was refused; 2 wrong usage; 3 no\n"

@@ -18,6 +18,8 @@ struct Request {
     std::string file;                  // restore and verify
     std::string reader;                // history: only this reader's changes ("" all)
     int last = 0;                      // history: only the last this many (0 all)
+    std::string folder;                // -C: the folder to run in ("" the current one)
+    bool workstation = false;          // --workstation: run in the workstation folder
 };
 
 // Reads argv[1..argc-1]. False with a one-line reason in error when the

@@ -6,6 +6,7 @@
 
 #include "app/change_history.h"
 #include "app/console/cli_arguments.h"
+#include "app/console/cli_folder.h"
 #include "app/console/cli_history.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
@@ -32,6 +33,10 @@ int main(int argc, char** argv) {
         const bool loaded = spelvane::ensureDeviceLibrary() && spelvane::loadedLibrary(library);
         std::fputs(formatLibraryText(loaded ? &library : nullptr, spelvane::loaderMessage()).c_str(), stdout);
         return finishOutput(kDone);
+    }
+    if (!enterRequestedFolder(request, error)) {
+        std::fprintf(stderr, "spelvane-cli: %s\n", error.c_str());
+        return kUsage;
     }
     // The history is a file of this folder: no reader, library or lock.
     if (request.command == Command::History) return finishOutput(runHistory(request));

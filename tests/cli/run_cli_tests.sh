@@ -201,7 +201,7 @@ case_exit_statuses() {
     local bad
     reader_a1
     for bad in "frobnicate" "store --hblank 20" "store --hblank 1024" "store --half-clock yes" \
-               "show --hblank 300" "restore"; do
+               "show --hblank 300" "restore" "show -C" "-C . -C . show" "-C . --workstation"; do
         # shellcheck disable=SC2086
         cli $bad
         check "usage error '$bad': status 2, the reason, the usage" usage_error
@@ -599,6 +599,37 @@ sys.exit(0 if device["interrupted"] is None and device["noOutcome"]["state"] == 
         kill "$held"
         wait "$held" 2>/dev/null
     fi
+}
+
+# -C and --workstation: backups, the history and the .set files are those
+# of the folder the command runs in, wherever it was started.
+case_run_folder() {
+    reader_a1
+    cli -C missing show
+    check "-C to a missing folder: status 2, one line naming it" \
+        eval 'status_is 2 && err_is "spelvane-cli: cannot run in missing: no such folder"'
+    check "-C to a missing folder: the library never called" library_untouched
+    mkdir -p "$W/there"
+    cli backup -C there
+    check "-C after the command: the backup lands there" \
+        eval 'status_is 0 && find "$W/there" -name "KVDEV-A1_*.set" | grep -q .'
+    check "-C: no backup where it was started" set_file_count_is 0
+    cli -C "$W/there" history
+    check "-C before the command: the history of that folder" out_has "KVDEV-A1 (TYPE1): backed up"
+
+    # Without a workstation folder, the one the program stands in.
+    mkdir -p "$W/alone" && cp "${CLI[-1]}" "$W/there/spelvane-history.csv" "$W/alone/"
+    local program=("${CLI[@]}")
+    CLI=("${CLI[@]:0:${#CLI[@]}-1}" "$W/alone/$(basename "${CLI[-1]}")")
+    SPELVANE_WORKSTATION_DIR=$W/none cli --workstation history
+    check "--workstation without the folder: the program's folder" out_has "KVDEV-A1 (TYPE1): backed up"
+    if [[ ${CLI[0]} != wine ]]; then
+        mkdir -p "$W/workstation"
+        SPELVANE_WORKSTATION_DIR=$W/workstation cli history --workstation
+        check "--workstation: the workstation folder when it is there" \
+            out_is "No history yet: spelvane-history.csv is not in this folder"
+    fi
+    CLI=("${program[@]}")
 }
 
 # ------------------------------------------------------------------ run

@@ -1,0 +1,16 @@
+#pragma once
+// The folder a command runs in: the current one, the one -C names, or the
+// workstation folder. Backups, the history and a relative .set file are
+// all taken there, as make -C and git -C do.
+#include <string>
+
+#include "app/console/cli_arguments.h"
+
+namespace spelvane::cli {
+
+// Makes the requested folder the current one (nothing to do without -C or
+// --workstation). False with a one-line reason when it cannot: a folder that
+// is not there must not quietly become the one the command was started in.
+bool enterRequestedFolder(const Request& request, std::string& error);
+
+}  // namespace spelvane::cli

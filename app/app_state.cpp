@@ -18,7 +18,7 @@ std::string AppState::readerName(int i) const {
 }
 
 bool AppState::returnToStartFolder() const {
-    return startFolder.empty() || platform::enterFolder(startFolder);
+    return startFolder.empty() || platform::enterFolderKept(startFolder);
 }
 
 void resetAppState() {

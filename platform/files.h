@@ -8,10 +8,15 @@ namespace spelvane::platform {
 
 enum class NewFile { Created, Exists, Failed };
 
-// The current folder as an absolute path (UTF-8 on Windows); "" when it
-// cannot be told.
-std::string currentFolder();
-// Makes folder the current one again; false when it cannot.
+// Makes folder, named in the characters the system's other file names use
+// (the ANSI code page on Windows), the current one; false when it cannot.
 bool enterFolder(const std::string& folder);
+
+// The current folder as an absolute path, kept whole whatever letters its
+// name holds (UTF-8 on Windows, where the ANSI code page would turn letters
+// outside it, a Cyrillic folder on a Western Windows, into '?'), and the
+// way back into it; "" / false when it cannot be told or entered.
+std::string currentFolderKept();
+bool enterFolderKept(const std::string& folder);
 
 }  // namespace spelvane::platform

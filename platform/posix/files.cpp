@@ -5,11 +5,13 @@
 
 namespace spelvane::platform {
 
-std::string currentFolder() {
+bool enterFolder(const std::string& folder) { return !folder.empty() && chdir(folder.c_str()) == 0; }
+
+// File names are bytes here: nothing is lost.
+std::string currentFolderKept() {
     char buffer[PATH_MAX];
     return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
 }
-
-bool enterFolder(const std::string& folder) { return !folder.empty() && chdir(folder.c_str()) == 0; }
+bool enterFolderKept(const std::string& folder) { return enterFolder(folder); }
 
 }  // namespace spelvane::platform

@@ -28,7 +28,11 @@ std::string utf8Of(const wchar_t* wide, int length) {
 
 }  // namespace
 
-std::string currentFolder() {
+bool enterFolder(const std::string& folder) {
+    return !folder.empty() && SetCurrentDirectoryA(folder.c_str()) != 0;
+}
+
+std::string currentFolderKept() {
     const DWORD needed = GetCurrentDirectoryW(0, nullptr);
     if (needed == 0) return {};
     std::vector<wchar_t> buffer(needed + 1);
@@ -37,7 +41,7 @@ std::string currentFolder() {
     return utf8Of(buffer.data(), static_cast<int>(length));
 }
 
-bool enterFolder(const std::string& folder) {
+bool enterFolderKept(const std::string& folder) {
     const std::wstring wide = wideOf(folder);
     return !wide.empty() && SetCurrentDirectoryW(wide.c_str()) != 0;
 }

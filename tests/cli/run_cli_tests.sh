@@ -593,9 +593,10 @@ sys.exit(0 if device["interrupted"] is None and device["noOutcome"]["state"] == 
             exec wine "$VARIANTS/../spelvane-driver.exe" - >"$holder" 2>&1) &
         local held=$!
         for ((i = 0; i < 200; i++)); do grep -q holding "$holder" 2>/dev/null && break; sleep 0.1; done
+        cp "$history" "$W/before-held.csv"
         cli backup
         check "held history: backup status 0, one line on stderr" eval 'status_is 0 && err_is "$missing"'
-        check "held history: nothing added to it" test ! -s "$history"
+        check "held history: nothing added to it" same_bytes "$history" "$W/before-held.csv"
         kill "$held"
         wait "$held" 2>/dev/null
     fi

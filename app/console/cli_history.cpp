@@ -7,6 +7,7 @@
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
 #include "platform/machine_lock.h"
+#include "platform/workstation.h"
 
 namespace spelvane::cli {
 namespace {
@@ -21,14 +22,15 @@ std::string runLine(const HistoryRun& run) {
     return line + "\n";
 }
 
-// A change without outcome: still running while another Spelvane holds the
-// readers and it is its reader's last; otherwise only the reader can tell
-// whether it was cut short or only its outcome row was lost.
+// A change without outcome: running while another Spelvane on this
+// computer (the lock is the machine's) holds the readers and it is its
+// reader's last; otherwise only the reader can tell whether it was cut short
+// or only its outcome row was lost.
 enum class Unfinished { No, Unrecorded, Running };
 
 Unfinished unfinishedOf(const std::vector<HistoryEntry>& entries, size_t e, bool readersInUse) {
     if (!entries[e].interrupted()) return Unfinished::No;
-    if (!readersInUse) return Unfinished::Unrecorded;
+    if (!readersInUse || entries[e].run.computer != platform::computerName()) return Unfinished::Unrecorded;
     for (size_t later = e + 1; later < entries.size(); ++later)
         if (entries[later].reader == entries[e].reader) return Unfinished::Unrecorded;
     return Unfinished::Running;

@@ -13,11 +13,12 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
-# The win32 thread model's compiler builds what ships (python3 packs it), the
-# posix one the tests.
-RELEASE_PACKAGES=(cmake make g++-mingw-w64-i686-win32 python3)
+# The win32 thread model's compiler builds what ships (python3 packs it,
+# wixl and msitools make the Windows Installer package, osslsigncode signs
+# when a certificate is given), the posix one the tests.
+RELEASE_PACKAGES=(cmake make g++-mingw-w64-i686-win32 python3 wixl msitools osslsigncode)
 PACKAGES=("${RELEASE_PACKAGES[@]}" g++ googletest g++-mingw-w64-i686 wine wine32:i386 xvfb
-          xauth x11-utils xdotool xxd imagemagick clang libclang-rt-14-dev)
+          xauth x11-utils xdotool xxd imagemagick clang libclang-rt-14-dev openssl)
 
 log() { printf '\n==> %s\n' "$*"; }
 
@@ -152,12 +153,14 @@ make_release() {
     build_release
     log "packing the release"
     cmake --build "$BUILD/release" --target dist
-    local zip
+    local zip msi
     zip=$(basename "$(ls -t "$BUILD"/release/spelvane-*-win32.zip | head -n 1)")
+    msi=${zip%.zip}.msi
     mkdir -p "$ROOT/dist"
-    cp "$BUILD/release/$zip" "$BUILD/release/SHA256SUMS" "$ROOT/dist/"
+    cp "$BUILD/release/$zip" "$BUILD/release/$msi" "$BUILD/release/SHA256SUMS" "$ROOT/dist/"
     cmake -E tar tvf "$ROOT/dist/$zip"
-    log "the package: dist/$zip ($(stat -c %s "$ROOT/dist/$zip") bytes), its SHA-256 in dist/SHA256SUMS"
+    log "the zip: dist/$zip ($(stat -c %s "$ROOT/dist/$zip") bytes), the Windows Installer package:" \
+        "dist/$msi ($(stat -c %s "$ROOT/dist/$msi") bytes), their SHA-256 in dist/SHA256SUMS"
     cat "$ROOT/dist/SHA256SUMS"
 }
 

@@ -38,6 +38,7 @@ void resetAppState() {
     state.openCount = 0;
     std::memset(state.lastBackupFile, 0, sizeof(state.lastBackupFile));
     state.startFolder.clear();
+    state.backupFault = platform::FileFault::None;
     lastFileStamp = 0;
 }
 

@@ -13,6 +13,7 @@
 
 #include "app/dialog_port.h"
 #include "platform/machine_lock.h"
+#include "platform/output_file.h"
 #include "settings/change_computation.h"
 #include "settings/settings_file.h"
 #include "settings/speed_settings.h"
@@ -78,6 +79,9 @@ struct AppState {
     // always go there, even after the file dialog of a Restore has moved the
     // current folder. UTF-8 on Windows: any folder name is kept whole.
     std::string startFolder;
+    // Why the last backup's file could not be created in the folder: None
+    // when it was, or when every name was taken.
+    platform::FileFault backupFault = platform::FileFault::None;
     // Held from the start of discovery to the release of the devices.
     platform::MachineLock readerLock;
 

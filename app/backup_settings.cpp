@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/message_log.h"
 #include "app/texts.h"
+#include "platform/files.h"
 #include "platform/output_file.h"
 #include "platform/local_time.h"
 #include "platform/timing.h"
@@ -59,8 +60,9 @@ bool AppState::saveOriginalSettings() {
     // The file dialog of a Restore changes the current folder; the backups
     // stay together where the operator started the program.
     if (!returnToStartFolder())
-        log.append("Cannot return to the folder %s\r\n", startFolder.c_str());
+        log.append("Cannot return to the folder %s\r\n", platform::folderAsShown(startFolder).c_str());
 
+    backupFault = platform::FileFault::None;
     int64_t stamp = timing().calendarTime();
     if (lastFileStamp >= stamp) stamp = lastFileStamp + 1;
 
@@ -77,6 +79,7 @@ bool AppState::saveOriginalSettings() {
         // nothing of this backup may go into it.
         settings[0].logBackupTarget(fileName, log);
         log.append("Saving is FAILED (File creating error)\r\n");
+        backupFault = file.fault();
         allSaved = false;
     } else {
         std::snprintf(lastBackupFile, sizeof lastBackupFile, "%s", fileName);

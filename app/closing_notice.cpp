@@ -3,7 +3,8 @@
 #include <cstdio>
 
 #include "app/change_history.h"
-
+#include "platform/files.h"
+#include "platform/output_file.h"
 
 namespace spelvane {
 namespace {
@@ -41,11 +42,13 @@ bool leftAsItWas(const std::optional<DeviceOutcome>& outcome) {
 std::string withHistoryLine(std::string text, const OperationSummary& summary) {
     if (summary.historyMissing.empty()) return text;
     return text + "\n\n" + capitalised(summary.historyMissing) + " (see the log).";
-    return text;
 }
 
 std::string storeBox(const AppState& app, const AppState::StoreResult& result) {
-    if (!result.backedUp) return kBackupFailedNotice;
+    if (!result.backedUp) {
+        const std::string refusal = backupFolderRefusal(app);
+        return refusal.empty() ? kBackupFailedNotice : formatted(kFolderNotWritableNotice, refusal.c_str());
+    }
     if (result.summary.failed > 0) return formatted(kStoreFailedNotice, app.lastBackupFile);
     return closingNotice(app, result.summary, kNothingWritten, [&](int i, const std::optional<DeviceOutcome>& outcome) {
         return leftAsItWas(outcome) ? formatted(kChangeRefusedForReader, app.readerName(i).c_str()) : std::string();
@@ -63,6 +66,14 @@ std::string restoreBox(const AppState& app, const RestoreSummary& summary, const
 }
 
 }  // namespace
+
+std::string backupFolderRefusal(const AppState& app) {
+    using platform::FileFault;
+    if (app.backupFault != FileFault::Denied && app.backupFault != FileFault::ReadOnly) return {};
+    const std::string folder =
+        app.startFolder.empty() ? platform::currentFolder() : platform::folderAsShown(app.startFolder);
+    return formatted("the folder %s cannot be written (%s)", folder.c_str(), platform::describeFileFault(app.backupFault));
+}
 
 std::string storeClosingNotice(const AppState& app, const AppState::StoreResult& result) {
     return withHistoryLine(storeBox(app, result), result.summary);

@@ -20,6 +20,12 @@ constexpr const char* kRestoreFailedNotice =
 constexpr const char* kNothingWritten = "Nothing was written to the device.";
 constexpr const char* kBackupFailedNotice =
     "Nothing was written to the device: the settings it holds now could not be saved (see the log).";
+// Instead of kBackupFailedNotice when the folder refused the backup's file:
+// every later Store would fail the same way. %s: backupFolderRefusal.
+constexpr const char* kFolderNotWritableNotice =
+    "Nothing was written to the device: the settings it holds now could not be saved, because %s.\n\n"
+    "Start Spelvane from its Start menu shortcut, which keeps the backups in the workstation folder, "
+    "or copy it into a folder of your own and start it there.";
 constexpr const char* kFileUnreadableNotice = "Nothing was written to the device: the file %s cannot be read.";
 constexpr const char* kUnicodeFileNotice =
     "Nothing was written to the device: the file %s is saved as Unicode.\n\n"
@@ -29,6 +35,10 @@ constexpr const char* kSectionRefusedForReader = "%s was not restored: its secti
 // Any of the boxes above ends, when the change history could not be
 // written, with what it lacks (historyMissingText in change_history.h).
 constexpr const char* kChangeRefusedForReader = "%s was not changed: the change was refused (see the log).";
+
+// "the folder F cannot be written (why)" when the last backup failed
+// because its folder refused new files (access denied, read-only); else "".
+std::string backupFolderRefusal(const AppState& app);
 
 std::string storeClosingNotice(const AppState& app, const AppState::StoreResult& result);
 std::string restoreClosingNotice(const AppState& app, const RestoreSummary& summary, const char* file);

@@ -2,8 +2,8 @@
 #   ship/  spelvane.exe, spelvane-cli.exe and the simulated qzsd7.dll, stripped,
 #          each with its debug info in <file>.debug (found through the debug
 #          link), and the simulator's configurations beside the library;
-#   dist   the operator's package and the SHA256SUMS of it, made only after the
-#          import check passed.
+#   dist   the operator's zip, the Windows Installer package and the
+#          SHA256SUMS of both, made only after the import check passed.
 if(NOT WIN32 OR NOT SPELVANE_MINGW_THREADS STREQUAL "win32")
   # The posix thread model links winpthreads, which Windows 2000 cannot load.
   message(FATAL_ERROR "SPELVANE_RELEASE needs -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32-release.cmake")
@@ -42,22 +42,41 @@ add_custom_target(ship ALL DEPENDS ${shipped_binaries})
 # The simulated library goes only into demo/: beside the real programs it
 # would stand in for the reader's own qzsd7.dll. dist packs on every build:
 # the zip is dated from the last commit, which can change with no file here.
+#
+# The programs are released from released/: copies of ship/, signed there
+# when SPELVANE_SIGN_PKCS12 and SPELVANE_SIGN_PASSWORD name a certificate
+# (cmake/sign_release.sh), so that the zip and the package carry the same
+# bytes. The package (packaging/spelvane.wxs, cmake/build_msi.py) is signed
+# after it is built; SHA256SUMS lists both once all signing is done.
 find_program(SPELVANE_PYTHON NAMES python3 REQUIRED)
 set(SPELVANE_PACKAGE spelvane-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}-win32)
 set(zip ${CMAKE_BINARY_DIR}/${SPELVANE_PACKAGE}.zip)
+set(msi ${CMAKE_BINARY_DIR}/${SPELVANE_PACKAGE}.msi)
+set(released ${CMAKE_BINARY_DIR}/released)
 set(check ${CMAKE_SOURCE_DIR}/tests/shipped/check_imports.sh)
+set(sign bash ${CMAKE_SOURCE_DIR}/cmake/sign_release.sh ${CMAKE_SOURCE_DIR})
 set(contents README.txt=${CMAKE_BINARY_DIR}/README.txt)
 foreach(file spelvane.exe spelvane-cli.exe)
-  list(APPEND contents ${file}=${SPELVANE_SHIP_DIR}/${file})
+  list(APPEND contents ${file}=${released}/${file} demo/${file}=${released}/${file})
 endforeach()
-foreach(file spelvane.exe spelvane-cli.exe qzsd7.dll qzsim.conf pair.conf)
+foreach(file qzsd7.dll qzsim.conf pair.conf)
   list(APPEND contents demo/${file}=${SPELVANE_SHIP_DIR}/${file})
 endforeach()
 add_custom_target(dist
   COMMAND bash ${check} ${shipped_binaries}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${released}
+  COMMAND ${CMAKE_COMMAND} -E copy ${SPELVANE_SHIP_DIR}/spelvane.exe ${SPELVANE_SHIP_DIR}/spelvane-cli.exe ${released}
+  COMMAND ${sign} ${released}/spelvane.exe ${released}/spelvane-cli.exe
   COMMAND ${SPELVANE_PYTHON} ${CMAKE_SOURCE_DIR}/cmake/pack_release.py
     ${CMAKE_SOURCE_DIR} ${zip} ${SPELVANE_PACKAGE} ${contents}
+  COMMAND ${SPELVANE_PYTHON} ${CMAKE_SOURCE_DIR}/cmake/build_msi.py
+    ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/packaging/spelvane.wxs ${msi} ${PROJECT_VERSION}
+    Dialog=${released}/spelvane.exe Console=${released}/spelvane-cli.exe
+    ReadMe=${CMAKE_BINARY_DIR}/README.txt Icon=${CMAKE_SOURCE_DIR}/app/win32/spelvane.ico
+  COMMAND ${sign} ${msi}
+  COMMAND bash -c [[cd "$0" && sha256sum "$1" "$2" >SHA256SUMS]]
+    ${CMAKE_BINARY_DIR} ${SPELVANE_PACKAGE}.zip ${SPELVANE_PACKAGE}.msi
   DEPENDS ${shipped_binaries} ${CMAKE_BINARY_DIR}/README.txt
-  BYPRODUCTS ${zip} ${CMAKE_BINARY_DIR}/SHA256SUMS
-  COMMENT "Checking the imports and packing ${SPELVANE_PACKAGE}.zip"
+  BYPRODUCTS ${zip} ${msi} ${CMAKE_BINARY_DIR}/SHA256SUMS
+  COMMENT "Checking the imports, packing ${SPELVANE_PACKAGE}.zip and ${SPELVANE_PACKAGE}.msi"
   VERBATIM)

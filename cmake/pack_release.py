@@ -4,7 +4,7 @@
 usage: pack_release.py SOURCE_DIR ZIP TOP NAME=FILE...
 
 Every NAME=FILE becomes TOP/NAME in ZIP, beside TOP/SHA256SUMS, which lists
-them all. ZIP's own SHA-256 goes into SHA256SUMS beside ZIP. Entries come in
+them all (ZIP's own SHA-256 is listed beside it by the target dist). Entries come in
 name order, all dated from SOURCE_DATE_EPOCH (by default the time of the
 last commit in SOURCE_DIR), with the same permissions and no extra fields:
 nothing of the machine, the folder or the hour of the build gets in.
@@ -61,10 +61,6 @@ def main(source_dir, zip_path, top, *files):
     partial = zip_path + ".part"
     write_zip(partial, top, contents, source_date_epoch(source_dir))
     os.replace(partial, zip_path)
-    with open(zip_path, "rb") as f:
-        digest = hashlib.sha256(f.read()).hexdigest()
-    with open(os.path.join(os.path.dirname(zip_path), "SHA256SUMS"), "w") as f:
-        f.write(f"{digest}  {os.path.basename(zip_path)}\n")
 
 
 if __name__ == "__main__":

@@ -8,8 +8,11 @@ namespace spelvane::platform {
 
 enum class NewFile { Created, Exists, Failed };
 
-// Makes folder, named in the characters the system's other file names use
-// (the ANSI code page on Windows), the current one; false when it cannot.
+// The current folder as an absolute path, in the characters the system's
+// other file names and texts use (the ANSI code page on Windows); "" when it
+// cannot be told.
+std::string currentFolder();
+// Makes folder, named that way, the current one; false when it cannot.
 bool enterFolder(const std::string& folder);
 
 // The current folder as an absolute path, kept whole whatever letters its
@@ -18,5 +21,7 @@ bool enterFolder(const std::string& folder);
 // way back into it; "" / false when it cannot be told or entered.
 std::string currentFolderKept();
 bool enterFolderKept(const std::string& folder);
+// A kept folder name in the characters texts use (a box, the log).
+std::string folderAsShown(const std::string& kept);
 
 }  // namespace spelvane::platform

@@ -66,6 +66,10 @@ bool parseHBlank(const char* text, uint16_t& value) {
 
 bool parseArguments(int argc, const char* const* argv, Request& request, std::string& error) {
     request = Request{};
+    if (argc == 2 && std::strcmp(argv[1], "--open-workstation-folder") == 0) {
+        request.command = Command::OpenWorkstationFolder;
+        return true;
+    }
     // Asking for help or the version never fails, whatever else is given.
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];

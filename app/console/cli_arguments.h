@@ -7,7 +7,9 @@
 
 namespace spelvane::cli {
 
-enum class Command { Show, Backup, Store, Restore, Verify, History, Help, Version };
+// OpenWorkstationFolder is the package's (--open-workstation-folder, left out
+// of the usage): it runs with the installer's rights.
+enum class Command { Show, Backup, Store, Restore, Verify, History, Help, Version, OpenWorkstationFolder };
 
 struct Request {
     Command command = Command::Show;

@@ -1,6 +1,8 @@
 #include "app/console/cli_folder.h"
 
+#include "app/console/cli_session.h"
 #include "platform/files.h"
+#include "platform/shared_folder.h"
 #include "platform/workstation_folder.h"
 
 namespace spelvane::cli {
@@ -27,6 +29,16 @@ bool enterRequestedFolder(const Request& request, std::string& error) {
         return false;
     }
     return true;
+}
+
+int openWorkstationFolder() {
+    const std::string folder = platform::workstationFolder();
+    std::string error = "the system names no all-users application data folder";
+    if (folder.empty() || !platform::openFolderToAllUsers(folder, error)) {
+        fail("%s", error.c_str());
+        return kBackupFailed;
+    }
+    return kDone;
 }
 
 }  // namespace spelvane::cli

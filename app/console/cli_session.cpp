@@ -175,7 +175,8 @@ void tellHistoryMissing(const std::string& missing) {
 // (every name taken, a folder that cannot be written).
 std::string backupFailure(const AppState& app) {
     if (*app.lastBackupFile) return std::string("the settings could not be saved into ") + app.lastBackupFile;
-    return "no backup file could be created";
+    const std::string refusal = backupFolderRefusal(app);
+    return refusal.empty() ? "no backup file could be created" : "no backup file could be created: " + refusal;
 }
 
 // Standard output carries the file's name alone, for a script to keep; the
@@ -274,6 +275,7 @@ int runCommand(AppState& app, const Request& request) {
     case Command::History:
     case Command::Help:
     case Command::Version:
+    case Command::OpenWorkstationFolder:
         break;
     }
     return kUsage;

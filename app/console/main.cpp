@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
         std::fputs(formatLibraryText(loaded ? &library : nullptr, spelvane::loaderMessage()).c_str(), stdout);
         return finishOutput(kDone);
     }
+    if (request.command == Command::OpenWorkstationFolder) return openWorkstationFolder();
     if (!enterRequestedFolder(request, error)) {
         std::fprintf(stderr, "spelvane-cli: %s\n", error.c_str());
         return kUsage;

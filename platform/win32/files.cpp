@@ -18,11 +18,11 @@ std::wstring wideOf(const std::string& text) {
     return wide;
 }
 
-std::string utf8Of(const wchar_t* wide, int length) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
+std::string narrowOf(const wchar_t* wide, int length, UINT codePage) {
+    const int bytes = WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return {};
     std::string text(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, length, &text[0], bytes, nullptr, nullptr);
+    WideCharToMultiByte(codePage, 0, wide, length, &text[0], bytes, nullptr, nullptr);
     return text;
 }
 
@@ -32,18 +32,29 @@ bool enterFolder(const std::string& folder) {
     return !folder.empty() && SetCurrentDirectoryA(folder.c_str()) != 0;
 }
 
+std::string currentFolder() {
+    char buffer[MAX_PATH + 1];
+    const DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
 std::string currentFolderKept() {
     const DWORD needed = GetCurrentDirectoryW(0, nullptr);
     if (needed == 0) return {};
     std::vector<wchar_t> buffer(needed + 1);
     const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
     if (length == 0 || length >= buffer.size()) return {};
-    return utf8Of(buffer.data(), static_cast<int>(length));
+    return narrowOf(buffer.data(), static_cast<int>(length), CP_UTF8);
 }
 
 bool enterFolderKept(const std::string& folder) {
     const std::wstring wide = wideOf(folder);
     return !wide.empty() && SetCurrentDirectoryW(wide.c_str()) != 0;
+}
+
+std::string folderAsShown(const std::string& kept) {
+    const std::wstring wide = wideOf(kept);
+    return narrowOf(wide.c_str(), static_cast<int>(wide.size()), CP_ACP);
 }
 
 }  // namespace spelvane::platform

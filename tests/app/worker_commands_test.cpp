@@ -156,6 +156,23 @@ TEST_F(WorkerCommandsTest, StoreWhoseBackupFailsWritesNothingAndSaysSo) {
     expectNothingWrittenAfterAFailedBackup();
 }
 
+// A folder that refuses new files refuses every later Store as well: the
+// box names it, why, and the way out. Other failures keep the general box.
+TEST_F(WorkerCommandsTest, BackupRefusedByItsFolderNamesTheFolderAndTheWayOut) {
+    using platform::FileFault;
+    appState().startFolder = "C:\\Program Files\\Spelvane";
+    for (const auto& [fault, why] : {std::pair{FileFault::Denied, "(access is denied)"},
+                                     std::pair{FileFault::ReadOnly, "(it is read-only)"}}) {
+        appState().backupFault = fault;
+        const std::string box = storeClosingNotice(appState(), {});
+        EXPECT_NE(box.find(std::string("the folder C:\\Program Files\\Spelvane cannot be written ") + why),
+                  std::string::npos) << box;
+        EXPECT_NE(box.find("Start menu shortcut"), std::string::npos) << box;
+    }
+    appState().backupFault = FileFault::Other;
+    EXPECT_EQ(storeClosingNotice(appState(), {}), kBackupFailedNotice);
+}
+
 TEST_F(WorkerCommandsTest, StoreWhoseBackupCannotBeFlushedWritesNothingAndSaysSo) {
     // Only the backup's flush fails.
     platform::setDurableFlushHook([](const std::string& path) { return path.find(".set") == std::string::npos; });

@@ -2,7 +2,8 @@
 # usage: check_reproducible.sh SOURCE_DIR RELEASE_DIR WORK_DIR
 # Builds the release a second time from a copy of SOURCE_DIR under WORK_DIR,
 # with its build tree beside the copy rather than inside it, and compares
-# that zip with RELEASE_DIR's byte for byte, naming the entries that differ.
+# that zip and package with RELEASE_DIR's byte for byte, naming the zip's
+# entries that differ.
 set -euo pipefail
 src=$1 first=$2 work=$3
 copy=$work/tree second=$work/release
@@ -18,9 +19,15 @@ cmake -S "$copy" -B "$second" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPELVANE_RELEA
     -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/toolchain-i686-w64-mingw32-release.cmake" >/dev/null
 cmake --build "$second" --target dist -j "$(nproc)" >/dev/null
 
+a=$(ls "$first"/spelvane-*-win32.msi) b=$(ls "$second"/spelvane-*-win32.msi)
+sha256sum "$a" "$b"
+if ! cmp "$a" "$b"; then
+    echo "the two packages differ (msidiff $a $b, or msiinfo suminfo of each, tells where)"
+    exit 1
+fi
 a=$(ls "$first"/spelvane-*-win32.zip) b=$(ls "$second"/spelvane-*-win32.zip)
 if cmp -s "$a" "$b"; then
-    echo "same bytes from $src and $copy: $(cut -d' ' -f1 "$first/SHA256SUMS")"
+    echo "same bytes from $src and $copy:" && cat "$first/SHA256SUMS"
     exit 0
 fi
 python3 - "$a" "$b" <<'EOF'

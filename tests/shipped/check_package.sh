@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# The Windows Installer package as a site's IT uses it, under Wine in a
+# prefix of its own: its tables, a silent install over an older version,
+# the shortcut's start folder, a Store started there, a refused downgrade,
+# a silent uninstall that keeps the backups and the history, and signing
+# with a throwaway certificate. What it sees is printed for the record.
+#
+#   check_package.sh SOURCE_DIR RELEASE_DIR WORK_DIR DRIVER
+#
+# RELEASE_DIR is a release tree after its target dist; DRIVER is
+# spelvane-driver.exe (tests/e2e).
+set -u
+src=$1 release=$2 work=$3 driver=$4
+msi=$(ls "$release"/spelvane-*-win32.msi) || exit 2
+rm -rf "$work" && mkdir -p "$work/home" "$work/sim"
+# The prefix's Documents and menus must not reach the real home folder.
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
+    XDG_CACHE_HOME=$work/home/.cache WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+failures=0
+check() {  # description, command...
+    local what=$1
+    shift
+    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
+}
+# Runs "$@" and keeps its exit status in STATUS, its output in OUT.
+run() {
+    "$@" >"$work/run.out" 2>&1
+    STATUS=$?
+    OUT=$(tr -d '\r' <"$work/run.out")
+    printf '$ %s -> exit status %s\n%s\n' "$*" "$STATUS" "$OUT" | sed '/^$/d'
+}
+is() { [[ $2 == "$3" ]] || { echo "     $1: '$2', expected '$3'"; false; }; }
+has() { [[ $2 == *"$3"* ]] || { echo "     $1 lacks '$3'"; false; }; }
+table() { msiinfo export "$1" "$2" | tail -n +4 | tr -d '\r'; }
+
+# ---------------------------------------------------------------- tables
+version=$(table "$msi" Property | awk '$1 == "ProductVersion" {print $2}')
+echo "== $msi: version $version"
+msiinfo suminfo "$msi"
+table "$msi" Shortcut
+summary=$(msiinfo suminfo "$msi")
+check "schema 200 (Windows Installer 2.0, as on Windows 2000 SP4), Intel" \
+    eval 'has summary "$summary" "Version: 200 (c8)" && has summary "$summary" "Template: Intel;1033"'
+check "the shortcut starts spelvane.exe in WORKSTATIONDIR, Spelvane under the all-users application data" eval \
+    'has Shortcut "$(table "$msi" Shortcut)" "[INSTALLDIR]spelvane.exe" &&
+     has Shortcut "$(table "$msi" Shortcut | cut -f12)" WORKSTATIONDIR &&
+     has Directory "$(table "$msi" Directory)" "WORKSTATIONDIR	CommonAppDataFolder	Spelvane"'
+# Wine's msiexec logs no launch condition's message under /qn: the table says it.
+check "a downgrade is refused with its message" has LaunchCondition "$(table "$msi" LaunchCondition)" \
+    "NOT WIX_DOWNGRADE_DETECTED	A newer version of Spelvane is already installed"
+check "the files: the programs and the read-me, no device library, no simulator" \
+    is File "$(table "$msi" File | cut -f3 | sort | tr '\n' ' ')" "README.txt spelvane-cli.exe spelvane.exe "
+
+# ---------------------------------------------------------------- Wine
+wineboot -i >/dev/null 2>&1
+wineserver -w
+# The older version differs in its read-me: the upgrade must replace it.
+older=$work/spelvane-0.9-win32.msi
+echo "Spelvane 0.9.0" >"$work/old-readme.txt"
+python3 "$src/cmake/build_msi.py" "$src" "$src/packaging/spelvane.wxs" "$older" 0.9.0 \
+    Dialog="$release/released/spelvane.exe" Console="$release/released/spelvane-cli.exe" \
+    ReadMe="$work/old-readme.txt" Icon="$src/app/win32/spelvane.ico" || exit 2
+products() {
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+        awk '/^HKEY/ {key = $0} $1 == "DisplayName" && $3 == "Spelvane" {name[key] = 1}
+             $1 == "DisplayVersion" {v[key] = $3} END {for (k in name) print "Spelvane " v[k]}'
+}
+installed=$WINEPREFIX/drive_c/Program\ Files/Spelvane
+workstation=$WINEPREFIX/drive_c/ProgramData/Spelvane
+
+run wine msiexec /i "$(winepath -w "$older")" /qn
+check "silent install of 0.9.0: exit status 0" is status "$STATUS" 0
+run wine msiexec /i "$(winepath -w "$msi")" /qn
+check "silent install of $version over it: exit status 0" is status "$STATUS" 0
+check "one product, the newer, with the newer files" eval \
+    'is products "$(products)" "Spelvane $version" && cmp "$installed/README.txt" "$release/README.txt"'
+echo "installed:" && find "$WINEPREFIX/drive_c" -path '*Spelvane*' | sed "s|^$WINEPREFIX/||" | sort
+check "installed: the two programs and the read-me, nothing else" \
+    is files "$(cd "$installed" && ls | tr '\n' ' ')" "README.txt spelvane-cli.exe spelvane.exe "
+run wine 'C:\Program Files\Spelvane\spelvane-cli.exe' --version
+check "the installed spelvane-cli --version runs" eval 'is status $STATUS 0 && has output "$OUT" "spelvane-cli $version"'
+run wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Spelvane'
+check "the event source: the console program's messages, expandable; 7 types" eval \
+    'has EventMessageFile "$OUT" "EventMessageFile    REG_EXPAND_SZ    C:\Program Files\Spelvane\spelvane-cli.exe" &&
+     has TypesSupported "$OUT" "TypesSupported    REG_DWORD    0x7"'
+
+# The start folder as the shell reads it from the shortcut file.
+link=$(find "$WINEPREFIX/drive_c/users" -name Spelvane.lnk | head -n 1)
+start_in=$(python3 - "$link" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+flags = struct.unpack_from("<I", data, 20)[0]
+at = 76
+if flags & 1: at += 2 + struct.unpack_from("<H", data, at)[0]
+if flags & 2: at += struct.unpack_from("<I", data, at)[0]
+width = 2 if flags & 0x80 else 1
+for bit in (0x4, 0x8, 0x10):
+    if flags & bit:
+        count = struct.unpack_from("<H", data, at)[0]
+        text = data[at + 2:at + 2 + count * width].decode("utf-16-le" if width == 2 else "latin-1").rstrip("\0")
+        at += 2 + count * width
+        if bit == 0x10: print(text)
+PY
+)
+echo "shortcut ${link#"$WINEPREFIX"/}: start in $start_in"
+check "the shortcut starts in the workstation folder" is "start folder" "$start_in" 'C:\ProgramData\Spelvane\'
+check "the package made the workstation folder" test -d "$workstation"
+
+# The dialog started through the shortcut, the simulated reader on PATH.
+cp "$release/ship/qzsim.conf" "$work/sim/"
+export QZSIM_CONFIG=$(winepath -w "$work/sim/qzsim.conf") WINEPATH=$(winepath -w "$release/ship")
+wine start "$(winepath -w "$link")"
+cat >"$work/store.steps" <<'STEPS'
+timeout 30000
+window
+text 1005 "0100"
+set-pos 800
+text 1005 "0320"
+click 1004
+box "Are you sure to change settings?" Yes
+box "Restart device to apply changes!" OK
+contains 1000 "Saving is SUCCESS\r\n"
+close
+exit 1
+STEPS
+run wine "$driver" "$(winepath -w "$work/store.steps")"
+check "the dialog started from the shortcut stores" is status "$STATUS" 0
+echo "workstation folder:" && ls "$workstation" && tr -d '\r' <"$workstation/spelvane-history.csv"
+check "its backup is in the workstation folder" eval 'ls "$workstation"/KVDEV-A1_*.set >/dev/null'
+check "its history rows are there" eval 'grep -q "store.*KVDEV-A1" "$workstation/spelvane-history.csv"'
+
+run wine msiexec /i "$(winepath -w "$older")" /qn /l*v "$(winepath -w "$work/downgrade.log")"
+check "0.9.0 over $version is refused (1603, cut to 8 bits by Wine: 67)" is status "$STATUS" 67
+check "after the refused downgrade: still the newer" is products "$(products)" "Spelvane $version"
+
+run wine msiexec /x "$(winepath -w "$msi")" /qn
+check "silent uninstall: exit status 0" is status "$STATUS" 0
+echo "after uninstall:" && find "$WINEPREFIX/drive_c" -path '*Spelvane*' | sed "s|^$WINEPREFIX/||" | sort
+check "uninstall removed the programs and the shortcut" eval '! test -e "$installed/spelvane.exe" && ! test -e "$link"'
+check "uninstall kept the backup and the history" eval \
+    'ls "$workstation"/KVDEV-A1_*.set >/dev/null && test -s "$workstation/spelvane-history.csv"'
+check "no product left" is products "$(products)" ""
+wineserver -k
+
+# ---------------------------------------------------------------- signing
+mkdir -p "$work/signed" && cd "$work/signed" || exit 2
+openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 -subj "/CN=Spelvane test" \
+    -addext extendedKeyUsage=codeSigning >/dev/null 2>&1 &&
+    openssl pkcs12 -export -inkey key.pem -in cert.pem -out cert.p12 -passout pass:throwaway || exit 2
+cp "$release"/released/*.exe "$msi" .
+SPELVANE_SIGN_PKCS12=cert.p12 SPELVANE_SIGN_PASSWORD=throwaway SOURCE_DATE_EPOCH=$(date +%s) \
+    bash "$src/cmake/sign_release.sh" "$src" spelvane.exe spelvane-cli.exe "$(basename "$msi")"
+for file in spelvane.exe spelvane-cli.exe "$(basename "$msi")"; do
+    check "$file: the signature verifies against the test certificate" \
+        eval 'osslsigncode verify -CAfile cert.pem -in "$file" >verify.log 2>&1'
+    # A byte of the code, or of the package's cabinet.
+    at=$(grep -obUaP 'MSCF' "$file" | head -n 1 | cut -d: -f1)
+    at=$(( ${at:-1024} + 200 ))
+    printf "$(printf '\\x%02x' $(( ($(od -An -tu1 -j "$at" -N1 "$file") + 1) % 256 )))" |
+        dd of="$file" bs=1 seek="$at" conv=notrunc status=none
+    check "$file: one byte changed, the signature fails" eval '! osslsigncode verify -CAfile cert.pem -in "$file" >/dev/null 2>&1'
+done
+
+echo "package: $failures check(s) failed"
+[[ $failures -eq 0 ]]

@@ -133,7 +133,7 @@ std::string historyMissingText(const std::vector<HistoryRow>& pending, int writt
         readers += (readers.empty() ? "" : ", ") + row.reader;
     }
     if (outcomesOnly)
-        return "the outcome of this change for " + readers + " is" + where + "its start is there, its outcome could not be written";
+        return "the outcome of this change for " + readers + " is" + where + "it could not be written";
     return "the rows of this change for " + readers + " are" + where + "they could not be written";
 }
 

@@ -4,9 +4,11 @@
 #include <cctype>
 #include <cstdio>
 
+#include "app/event_report.h"
 #include "app/message_log.h"
 #include "platform/timing.h"
 #include "platform/workstation.h"
+#include "settings/one_line.h"
 
 namespace spelvane {
 namespace {
@@ -22,13 +24,6 @@ int commandsRun = 0;
 // moment, short enough not to keep a failed history's operator waiting.
 constexpr int kFinishTries = 5;
 constexpr uint32_t kFinishPauseMs = 200;
-
-std::string oneLine(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    for (char& c : text)
-        if (c == '\r' || c == '\n') c = ' ';
-    return text;
-}
 
 HistoryOutcome historyOutcomeOf(DeviceOutcome outcome) {
     switch (outcome) {
@@ -58,6 +53,11 @@ bool leftAsItWas(const HistoryEntry& entry) {
 }  // namespace
 
 void setHistoryProgram(const char* program) { historyProgram = program; }
+
+std::string historyPath(const AppState& app) {
+    app.returnToStartFolder();
+    return kHistoryFileName;
+}
 
 std::string libraryDescription(const LibraryIdentity& library) {
     if (!library.hasVersion) return library.path + ", no version word";
@@ -93,14 +93,14 @@ HistoryRow ChangeHistory::row(HistoryEvent event) const {
 bool ChangeHistory::writePending() {
     if (pending_.empty()) return true;
     // A Restore's file dialog may have moved the current folder.
-    app_.returnToStartFolder();
-    if (!appendHistoryRows(kHistoryFileName, pending_, error_)) return false;
+    if (!appendHistoryRows(historyPath(app_), pending_, error_)) return false;
     written_ += static_cast<int>(pending_.size());
     pending_.clear();
     return true;
 }
 
 void ChangeHistory::append(const std::vector<HistoryRow>& rows) {
+    reportHistoryRows(rows);
     pending_.insert(pending_.end(), rows.begin(), rows.end());
     writePending();
 }
@@ -214,6 +214,10 @@ std::string interruptedRemedy(const HistoryEntry& entry) {
     return "its settings before the change are not known";
 }
 
+std::string interruptedChangeLine(const HistoryEntry& entry) {
+    return unfinishedChangeLine({entry, ChangeOnReader::Mixed});
+}
+
 std::string unfinishedChangeLine(const UnfinishedChange& change) {
     const HistoryEntry& entry = change.entry;
     const std::string what = entry.reader + ": the " + entry.run.command + " of " + entry.run.time;
@@ -228,13 +232,18 @@ std::string unfinishedChangeLine(const UnfinishedChange& change) {
     return what + " was interrupted; " + interruptedRemedy(entry) + ".";
 }
 
+std::vector<std::string> openReaderNames(const AppState& app) {
+    std::vector<std::string> names;
+    for (int i = 0; i < app.boundCount(); ++i)
+        if (app.settings[i].device) names.push_back(app.readerName(i));
+    return names;
+}
+
 std::vector<std::string> unfinishedChangeLines(const AppState& app) {
     std::vector<HistoryEntry> entries;
-    int skipped = 0;
     std::string error;
     std::vector<std::string> lines;
-    app.returnToStartFolder();
-    if (!readHistoryFile(kHistoryFileName, entries, skipped, error)) return lines;
+    if (!readLastStartedEntries(historyPath(app), openReaderNames(app), entries, error)) return lines;
     for (int i = 0; i < app.boundCount(); ++i) {
         const SpeedSettings& record = app.settings[i];
         if (!record.device) continue;

@@ -25,11 +25,12 @@ void setHistoryProgram(const char* program);
 // The library as the history and show name it: its path and version word.
 std::string libraryDescription(const LibraryIdentity& library);
 
-// The history is kHistoryFileName in the folder the backups go to, named
-// relative to it: the start folder is made the current one again before the
-// file is opened (AppState::returnToStartFolder), so that any folder the
-// backups work in, whatever letters its name holds, takes the history too.
-//
+// The history of the folder the backups go to, to be opened now: the start
+// folder is made the current one again (AppState::returnToStartFolder) and
+// the file named relative to it, so that any folder the backups work in,
+// whatever letters its name holds, takes the history too.
+std::string historyPath(const AppState& app);
+
 // The rows of one command over the open readers. Per reader: beginReader,
 // then the observer calls of the store or restore (the start row with the
 // changes about to be written, on disk before the first write request), then
@@ -112,6 +113,11 @@ std::string interruptedRemedy(const HistoryEntry& entry);
 // as judged, the remedy (interrupted), or that it finished or never
 // reached the reader.
 std::string unfinishedChangeLine(const UnfinishedChange& change);
+// The line of a change without outcome that the reader, not asked, may
+// hold part of: as unfinishedChangeLine judges a mix.
+std::string interruptedChangeLine(const HistoryEntry& entry);
+// The names of the open readers, as the history has them.
+std::vector<std::string> openReaderNames(const AppState& app);
 // One line per open reader whose last change in the history has no
 // outcome; a history that cannot be read names none.
 std::vector<std::string> unfinishedChangeLines(const AppState& app);

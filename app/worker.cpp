@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "app/app_state.h"
@@ -67,14 +68,31 @@ void formatRestorePattern(char* buffer, size_t size, const char* displayName, si
     std::snprintf(buffer + nameLength, size - nameLength, "%s", kRestorePatternSuffix);
 }
 
+namespace {
+
+// Nothing unexpected (memory running out, an internal error) leaves the
+// worker: the log names it, and the dialog hears that the command ended.
+template <typename Command>
+void runGuarded(Command command) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        messageLog().append("Unexpected failure: %s; the command was stopped\r\n", error.what());
+    } catch (...) {
+        messageLog().append("Unexpected failure; the command was stopped\r\n");
+    }
+}
+
+}  // namespace
+
 void serveCommand(uint32_t command, const OperatorChoice& storeChoice) {
     AppState& app = appState();
     switch (command) {
     case IDC_STORE:
-        runStore(app, storeChoice);
+        runGuarded([&] { runStore(app, storeChoice); });
         break;
     case IDC_RESTORE:
-        runRestore(app);
+        runGuarded([&] { runRestore(app); });
         break;
     case IDC_TEST:
         break;

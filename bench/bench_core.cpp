@@ -24,6 +24,7 @@
 #include "bench/trace.h"
 #include "platform/sleep.h"
 #include "platform/thread.h"
+#include "settings/history_file.h"
 
 namespace spelvane::bench {
 namespace {
@@ -130,8 +131,12 @@ std::filesystem::path writeConfig(const std::filesystem::path& work, bool pair) 
     return work / "bench.conf";
 }
 
-int runDevice(const std::filesystem::path& work, bool pair) {
+// history: a change history to start with (a second name of the file, not a
+// copy: it may be large), or empty for none.
+int runDevice(const std::filesystem::path& work, bool pair, const std::string& history) {
     const std::filesystem::path config = writeConfig(work, pair);
+    if (!history.empty())
+        std::filesystem::create_hard_link(std::filesystem::absolute(history), work / kHistoryFileName);
     setConfigVariable(config.string());
     std::filesystem::current_path(work);  // the backup lands here
 
@@ -207,12 +212,12 @@ int main(int argc, char** argv) {
     using namespace spelvane::bench;
     const std::string mode = argc > 1 ? argv[1] : "";
     int status = 2;
-    if (mode == "device" && argc == 4) {
-        status = runDevice(std::filesystem::absolute(argv[2]), std::string(argv[3]) == "pair");
+    if (mode == "device" && (argc == 4 || argc == 5)) {
+        status = runDevice(std::filesystem::absolute(argv[2]), std::string(argv[3]) == "pair", argc == 5 ? argv[4] : "");
     } else if (mode == "log" && argc == 4) {
         status = runLog(std::atoi(argv[2]), std::atoi(argv[3]));
     } else {
-        std::fprintf(stderr, "usage: %s device <work-dir> single|pair | log <lines> <appends>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s device <work-dir> single|pair [<history>] | log <lines> <appends>\n", argv[0]);
         return 2;
     }
     return status != 0 || failures != 0 ? 1 : 0;

@@ -36,6 +36,9 @@ foreach(conf qzsim.conf pair.conf)
   configure_file(${CMAKE_SOURCE_DIR}/sim/${conf} ${SPELVANE_SHIP_DIR}/${conf} @ONLY NEWLINE_STYLE CRLF)
 endforeach()
 configure_file(${CMAKE_SOURCE_DIR}/docs/operator-readme.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+# cmd reads a batch file of LF lines wrongly around labels and long lines.
+configure_file(${CMAKE_SOURCE_DIR}/app/console/spelvane-sync.cmd ${SPELVANE_SHIP_DIR}/spelvane-sync.cmd
+  @ONLY NEWLINE_STYLE CRLF)
 
 add_custom_target(ship ALL DEPENDS ${shipped_binaries})
 
@@ -59,7 +62,8 @@ set(contents README.txt=${CMAKE_BINARY_DIR}/README.txt)
 foreach(file spelvane.exe spelvane-cli.exe)
   list(APPEND contents ${file}=${released}/${file} demo/${file}=${released}/${file})
 endforeach()
-foreach(file qzsd7.dll qzsim.conf pair.conf)
+list(APPEND contents spelvane-sync.cmd=${SPELVANE_SHIP_DIR}/spelvane-sync.cmd)
+foreach(file spelvane-sync.cmd qzsd7.dll qzsim.conf pair.conf)
   list(APPEND contents demo/${file}=${SPELVANE_SHIP_DIR}/${file})
 endforeach()
 add_custom_target(dist
@@ -72,7 +76,7 @@ add_custom_target(dist
   COMMAND ${SPELVANE_PYTHON} ${CMAKE_SOURCE_DIR}/cmake/build_msi.py
     ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/packaging/spelvane.wxs ${msi} ${PROJECT_VERSION}
     Dialog=${released}/spelvane.exe Console=${released}/spelvane-cli.exe
-    ReadMe=${CMAKE_BINARY_DIR}/README.txt Icon=${CMAKE_SOURCE_DIR}/app/win32/spelvane.ico
+    ReadMe=${CMAKE_BINARY_DIR}/README.txt SyncScript=${SPELVANE_SHIP_DIR}/spelvane-sync.cmd Icon=${CMAKE_SOURCE_DIR}/app/win32/spelvane.ico
   COMMAND ${sign} ${msi}
   COMMAND bash -c [[cd "$0" && sha256sum "$1" "$2" >SHA256SUMS]]
     ${CMAKE_BINARY_DIR} ${SPELVANE_PACKAGE}.zip ${SPELVANE_PACKAGE}.msi

@@ -1,12 +1,8 @@
 #pragma once
-// The file operations the C library cannot do portably: the process's
-// current folder (and, in output_file.h, creating a file only if it does not
-// exist yet).
+// The process's current folder, which the C library cannot tell portably.
 #include <string>
 
 namespace spelvane::platform {
-
-enum class NewFile { Created, Exists, Failed };
 
 // The current folder as an absolute path, in the characters the system's
 // other file names and texts use (the ANSI code page on Windows); "" when it

@@ -3,27 +3,6 @@
 #include <utility>
 
 namespace spelvane::platform {
-namespace {
-
-DurableFlushHook& flushHook() {
-    static DurableFlushHook hook;
-    return hook;
-}
-
-}  // namespace
-
-const char* describeFileFault(FileFault fault) {
-    switch (fault) {
-    case FileFault::None: return "";
-    case FileFault::InUse: return "it is in use by another program";
-    case FileFault::ReadOnly: return "it is read-only";
-    case FileFault::Denied: return "access is denied";
-    case FileFault::DiskFull: return "the disk is full";
-    case FileFault::Other: return "the system refused it";
-    }
-    return "";
-}
-
 void OutputFile::beginOpening(const std::string& path, bool appending) {
     close();
     path_ = path;
@@ -35,13 +14,6 @@ bool OutputFile::opened(intptr_t handle) {
     handle_ = handle;
     fault_ = FileFault::None;
     return true;
-}
-
-void setDurableFlushHook(DurableFlushHook hook) { flushHook() = std::move(hook); }
-
-bool durableFlushAllowed(const std::string& path) {
-    const DurableFlushHook& hook = flushHook();
-    return !hook || hook(path);
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept

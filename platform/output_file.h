@@ -7,19 +7,13 @@
 // it returns true loses nothing.
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
-#include "platform/files.h"
+#include "platform/file_fault.h"
 
 namespace spelvane::platform {
 
-// Why a file could not be opened, written or flushed.
-enum class FileFault { None, InUse, ReadOnly, Denied, DiskFull, Other };
-
-// "it is in use by another program", "it is read-only", "access is denied",
-// "the disk is full", "the system refused it"; "" for None.
-const char* describeFileFault(FileFault fault);
+enum class NewFile { Created, Exists, Failed };
 
 class OutputFile {
 public:
@@ -50,10 +44,18 @@ public:
     bool lastByte(char& byte);
     // Writes all of data: at the end of the file when opened for append.
     bool write(const void* data, size_t bytes);
-    // What was written is on the disk when this returns true (Windows:
-    // FlushFileBuffers; POSIX: fsync of the file and, once per handle, of its
-    // folder, so that a new file's name is there too). A failed flush may
-    // have lost data already written: the file is not to be trusted.
+    // Keeps every other appender to the file (in this or another process, on
+    // this or another computer sharing the folder) waiting until
+    // unlockAppends, so that what is read of the file's end and written
+    // after it lands whole behind what another appended whole. Readers are
+    // not held up. Use AppendLock.
+    bool lockAppends();
+    void unlockAppends();
+    // What was written is on the disk when this returns true (through
+    // diskFlush(): Windows FlushFileBuffers; POSIX fsync of the file and,
+    // once per handle, of its folder, so that a new file's name is there
+    // too). A failed flush may have lost data already written: the file is
+    // not to be trusted.
     bool flushDurably();
     // False when the system reports an error on closing.
     bool close();
@@ -71,16 +73,21 @@ private:
     bool folderFlushed_ = false;
 };
 
-// For tests: called with the file's path at every durable flush, once the
-// system's flush has succeeded and before flushDurably returns. A test
-// records the order of flushes against other events (e.g. the simulated
-// reader's requests); returning false makes that flush fail, as a disk
-// that refuses it would. An empty hook (the default) observes nothing. Set
-// it while no other thread flushes.
-using DurableFlushHook = std::function<bool(const std::string& path)>;
-void setDurableFlushHook(DurableFlushHook hook);
+// Holds an open append file's lock for its life; held() is false when the
+// system refused it (the file's fault() says why).
+class AppendLock {
+public:
+    explicit AppendLock(OutputFile& file) : file_(file), held_(file.lockAppends()) {}
+    ~AppendLock() {
+        if (held_) file_.unlockAppends();
+    }
+    AppendLock(const AppendLock&) = delete;
+    AppendLock& operator=(const AppendLock&) = delete;
+    bool held() const { return held_; }
 
-// The hook, for the platform files; true when there is none.
-bool durableFlushAllowed(const std::string& path);
+private:
+    OutputFile& file_;
+    bool held_;
+};
 
 }  // namespace spelvane::platform

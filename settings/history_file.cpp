@@ -1,14 +1,17 @@
 // spelvane-history.csv: the change history's rows as CSV text, and back.
 #include "settings/history_file.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <utility>
 
+#include "platform/input_file.h"
 #include "platform/local_time.h"
 #include "platform/output_file.h"
+#include "settings/one_line.h"
 
 namespace spelvane {
 namespace {
@@ -64,7 +67,10 @@ std::string numberOrEmpty(int value) { return value >= 0 ? std::to_string(value)
 
 bool needsQuotes(const std::string& cell) {
     if (cell.empty()) return false;
-    if (cell.find_first_of(",\"\r\n") != std::string::npos) return true;
+    if (cell.find_first_of(",\"") != std::string::npos) return true;
+    // A row's first cell that began with the UTF-8 signature would lose it
+    // when read as a file's first line.
+    if (cell.rfind("\xEF\xBB\xBF", 0) == 0) return true;
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     return blank(cell.front()) || blank(cell.back());
 }
@@ -89,7 +95,9 @@ std::string csvLine(const std::string (&cells)[kColumnCount]) {
     std::string line;
     for (int c = 0; c < kColumnCount; ++c) {
         if (c) line += ',';
-        const std::string cell = guardedCell(cells[c]);
+        // A row is one line: a line break in a reason or a name would split
+        // it, and a row cut short could then swallow the next.
+        const std::string cell = guardedCell(oneLine(cells[c]));
         if (!needsQuotes(cell)) {
             line += cell;
             continue;
@@ -101,57 +109,35 @@ std::string csvLine(const std::string (&cells)[kColumnCount]) {
     return line + kRowEnd;
 }
 
-// One CSV record of text from pos on. Returns false at the end of the text.
-// whole: the record was ended by a line end and followed the quoting rules;
-// pos is left past its line end (or, for one that broke them, at the next
-// line) either way.
-bool nextRecord(const std::string& text, size_t& pos, std::vector<std::string>& cells, bool& whole) {
-    if (pos >= text.size()) return false;
+// The cells of one line (without its line end). False when it breaks the
+// quoting rules: a quote inside a plain cell, text after a closing quote,
+// or a quote left open (a row cut short: no cell spans a line end).
+bool splitCells(std::string_view line, std::vector<std::string>& cells) {
     cells.assign(1, std::string());
-    whole = false;
-    const auto skipLine = [&] {
-        const size_t end = text.find('\n', pos);
-        pos = end == std::string::npos ? text.size() : end + 1;
-        return true;
-    };
+    size_t pos = 0;
     for (;;) {
         std::string& cell = cells.back();
-        if (pos < text.size() && text[pos] == '"') {
+        if (pos < line.size() && line[pos] == '"') {
             ++pos;
             for (;;) {
-                const size_t quote = text.find('"', pos);
-                if (quote == std::string::npos) {  // an open quote at the end
-                    pos = text.size();
-                    return true;
-                }
-                cell.append(text, pos, quote - pos);
+                const size_t quote = line.find('"', pos);
+                if (quote == std::string_view::npos) return false;
+                cell.append(line.substr(pos, quote - pos));
                 pos = quote + 1;
-                if (pos < text.size() && text[pos] == '"') {
-                    cell += '"';
-                    ++pos;
-                    continue;
-                }
-                break;
+                if (pos >= line.size() || line[pos] != '"') break;
+                cell += '"';
+                ++pos;
             }
         } else {
-            const size_t end = text.find_first_of(",\r\n\"", pos);
-            const size_t stop = end == std::string::npos ? text.size() : end;
-            cell.append(text, pos, stop - pos);
+            const size_t stop = std::min(line.find_first_of(",\"", pos), line.size());
+            cell.append(line.substr(pos, stop - pos));
             pos = stop;
-            if (pos < text.size() && text[pos] == '"') return skipLine();
+            if (pos < line.size() && line[pos] == '"') return false;
         }
-        if (pos >= text.size()) return true;  // a last line without its line end: cut short
-        const char next = text[pos];
-        if (next == ',') {
-            ++pos;
-            cells.emplace_back();
-            continue;
-        }
-        if (next == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ++pos;
-        if (text[pos] != '\n') return skipLine();
+        if (pos >= line.size()) return true;
+        if (line[pos] != ',') return false;
         ++pos;
-        whole = true;
-        return true;
+        cells.emplace_back();
     }
 }
 
@@ -257,6 +243,209 @@ void fillMissing(std::string& mine, const std::string& row) {
 bool failWith(std::string& error, const std::string& what, const platform::OutputFile& file) {
     error = what + " " + file.path() + ": " + platform::describeFileFault(file.fault());
     return false;
+}
+
+constexpr size_t kChunk = 64 * 1024;
+// A row is a few hundred bytes; a longer line is no row, and is not kept.
+constexpr size_t kLongestLine = 64 * 1024;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+enum class LineKind { Blank, Header, Row, Unreadable };
+
+// What one line of the file (without its LF) holds. first: the file's first
+// line, which may begin with the UTF-8 signature an editor saves.
+LineKind readLine(std::string_view line, bool first, HistoryRow& row) {
+    if (first && line.substr(0, kByteOrderMark.size()) == kByteOrderMark) line.remove_prefix(kByteOrderMark.size());
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) return LineKind::Blank;
+    // No writer puts a CR into a cell: a line holding one is damaged.
+    if (line.find('\r') != std::string_view::npos) return LineKind::Unreadable;
+    std::vector<std::string> cells;
+    if (!splitCells(line, cells)) return LineKind::Unreadable;
+    for (std::string& cell : cells) unguardCell(cell);
+    if (isHeader(cells)) return LineKind::Header;
+    return readRow(cells, row) ? LineKind::Row : LineKind::Unreadable;
+}
+
+// Rows into entries, one row at a time (gatherHistoryEntries).
+class EntryGatherer {
+public:
+    void add(const HistoryRow& row) {
+        const auto key = std::make_pair(row.run.id, row.reader);
+        const auto found = row.event == HistoryEvent::Start ? open_.end() : open_.find(key);
+        const size_t index = found == open_.end() ? entries.size() : found->second;
+        if (found == open_.end()) {
+            entries.push_back(entryOf(row));
+            // A change row whose start was lost still tells that writing began.
+            entries.back().started = row.event != HistoryEvent::Outcome;
+            if (entries.back().started) open_[key] = index;
+        }
+        HistoryEntry& entry = entries[index];
+        fillMissing(entry.type, row.type);
+        fillMissing(entry.backup, row.backup);
+        fillMissing(entry.file, row.file);
+        if (row.event == HistoryEvent::Change) entry.changes.push_back(row.change);
+        if (row.event == HistoryEvent::Outcome) {
+            entry.hasOutcome = true;
+            entry.outcome = row.outcome;
+            entry.reason = row.reason;
+            open_.erase(key);
+        }
+    }
+    std::vector<HistoryEntry> entries;
+
+private:
+    // The entry a row of the same run and reader continues: the latest one
+    // that started and has no outcome yet.
+    std::map<std::pair<std::string, std::string>, size_t> open_;
+};
+
+// Reads, like parseHistoryText, the rows of the lines handed to it, counting
+// those it cannot read.
+class RowReader {
+public:
+    explicit RowReader(int& skipped) : skipped_(skipped) {}
+    // whole: the line was ended by its LF and is not too long to be a row.
+    bool read(std::string_view line, bool whole, bool first, HistoryRow& row) {
+        const LineKind kind = readLine(line, first, row);
+        if (kind == LineKind::Unreadable || !whole) ++skipped_;
+        return kind == LineKind::Row && whole;
+    }
+
+private:
+    int& skipped_;
+};
+
+// Hands each line of file from offset to its end to take(line, whole), in
+// order, holding no more than one line and one chunk at a time.
+template <typename Take>
+bool forEachLine(platform::InputFile& file, uint64_t offset, Take take) {
+    std::string pending;
+    bool overlong = false;
+    std::vector<char> chunk(kChunk);
+    for (;;) {
+        size_t got = 0;
+        if (!file.readAt(offset, chunk.data(), chunk.size(), got)) return false;
+        if (got == 0) break;
+        offset += got;
+        size_t from = 0;
+        for (;;) {
+            const char* end = static_cast<const char*>(std::memchr(chunk.data() + from, '\n', got - from));
+            if (!end) break;
+            const size_t lf = static_cast<size_t>(end - chunk.data());
+            if (!overlong && pending.empty()) {
+                take(std::string_view(chunk.data() + from, lf - from), true);
+            } else {
+                if (!overlong) pending.append(chunk.data() + from, lf - from);
+                take(std::string_view(pending), !overlong);
+            }
+            pending.clear();
+            overlong = false;
+            from = lf + 1;
+        }
+        if (!overlong) pending.append(chunk.data() + from, got - from);
+        if (pending.size() > kLongestLine) {
+            overlong = true;
+            pending.clear();
+        }
+    }
+    if (overlong || !pending.empty()) take(std::string_view(pending), false);
+    return true;
+}
+
+// The lines of a file from its end back to its start, read in chunks.
+class LinesBackwards {
+public:
+    LinesBackwards(platform::InputFile& file, uint64_t size) : file_(file), unread_(size) {}
+    // The line before the one handed out last, without its LF. whole is
+    // false for a last line without one (cut short, or being written now)
+    // and for a line too long to be a row. False at the file's start, or
+    // when the file cannot be read (failed()).
+    bool previous(std::string& line, bool& whole) {
+        for (;;) {
+            if (buffer_.empty() && unread_ == 0) return false;
+            const bool ended = !buffer_.empty() && buffer_.back() == '\n';
+            const size_t body = ended ? buffer_.size() - 1 : buffer_.size();
+            const size_t lf = body == 0 ? std::string::npos : buffer_.rfind('\n', body - 1);
+            if (lf != std::string::npos || unread_ == 0) {
+                const size_t from = lf == std::string::npos ? 0 : lf + 1;
+                line.assign(buffer_, from, body - from);
+                whole = ended && !overlong_;
+                buffer_.resize(from);
+                overlong_ = false;
+                return true;
+            }
+            if (body > kLongestLine) {
+                overlong_ = true;
+                buffer_.erase(0, body);
+            }
+            const size_t take = static_cast<size_t>(std::min<uint64_t>(kChunk, unread_));
+            std::string chunk(take, '\0');
+            size_t got = 0;
+            if (!file_.readAt(unread_ - take, chunk.data(), take, got) || got != take) {
+                failed_ = true;
+                return false;
+            }
+            unread_ -= take;
+            buffer_.insert(0, chunk);
+        }
+    }
+    bool failed() const { return failed_; }
+    bool atStart() const { return unread_ == 0 && buffer_.empty(); }
+
+private:
+    platform::InputFile& file_;
+    uint64_t unread_;
+    std::string buffer_;  // read, not handed out yet
+    bool overlong_ = false;
+    bool failed_ = false;
+};
+
+// A reader looked for from the file's end: its name as a cell holds it
+// (quotes doubled), and its rows read so far, newest first.
+struct ReaderSearch {
+    std::string cell;
+    std::vector<HistoryRow> rows;
+};
+
+// Whether line may hold a row of one of the readers looked for.
+bool namesAny(const std::string& line, const std::map<std::string, ReaderSearch>& readers) {
+    for (const auto& reader : readers)
+        if (line.find(reader.second.cell) != std::string::npos) return true;
+    return false;
+}
+
+bool openHistory(const std::string& path, platform::InputFile& file, uint64_t& size, std::string& error) {
+    if (file.open(path) && file.size(size)) return true;
+    error = file.missing() ? std::string("no history") : std::string(platform::describeFileFault(file.fault()));
+    return false;
+}
+
+bool readFailed(const platform::InputFile& file, std::string& error) {
+    error = platform::describeFileFault(file.fault());
+    return false;
+}
+
+// The entries of the rows from offset on (of reader alone, when it is not
+// empty); firstRun: the run of the first row read after a cut start.
+bool gatherFrom(platform::InputFile& file, uint64_t offset, const std::string& reader, EntryGatherer& gatherer,
+                int& skipped, std::string& firstRun) {
+    RowReader rows(skipped);
+    bool first = true;
+    bool cutAtStart = offset > 0;
+    return forEachLine(file, offset, [&](std::string_view line, bool whole) {
+        // Reading from the middle of the file: its first line may be cut.
+        if (cutAtStart) {
+            cutAtStart = false;
+            return;
+        }
+        HistoryRow row;
+        const bool read = rows.read(line, whole, first && offset == 0, row);
+        first = false;
+        if (!read) return;
+        if (firstRun.empty() && offset > 0) firstRun = row.run.id;
+        if (reader.empty() || row.reader == reader) gatherer.add(row);
+    });
 }
 
 }  // namespace
@@ -380,23 +569,31 @@ std::string formatHistoryRow(const HistoryRow& row) {
     return csvLine(cells);
 }
 
+std::string historyTextToAppend(bool empty, char lastByte, const std::vector<HistoryRow>& rows) {
+    std::string text;
+    if (empty) text = historyHeaderLine();
+    // A row a crash cut short is ended, so that the next one starts a line
+    // of its own: the reader skips the cut one alone.
+    else if (lastByte == '\r') text = "\n";
+    else if (lastByte != '\n') text = kRowEnd;
+    for (const HistoryRow& row : rows) text += formatHistoryRow(row);
+    return text;
+}
+
 bool appendHistoryRows(const std::string& path, const std::vector<HistoryRow>& rows, std::string& error) {
     platform::OutputFile file;
     if (!file.openForAppend(path)) return failWith(error, "cannot open", file);
-    uint64_t size = 0;
-    if (!file.size(size)) return failWith(error, "cannot read", file);
-    std::string text;
-    char last = '\n';
-    if (size == 0)
-        text = historyHeaderLine();
-    else if (!file.lastByte(last))
-        return failWith(error, "cannot read", file);
-    // A row a crash cut short is ended, so that the next one starts a line
-    // of its own: the reader skips the cut one.
-    if (last == '\r') text = "\n";
-    else if (last != '\n') text = kRowEnd;
-    for (const HistoryRow& row : rows) text += formatHistoryRow(row);
-    if (!file.write(text.data(), text.size())) return failWith(error, "cannot write to", file);
+    {
+        // From the look at the file's end to the last byte written, no other
+        // program appends: its rows and these land whole, one after the other.
+        platform::AppendLock lock(file);
+        if (!lock.held()) return failWith(error, "cannot lock", file);
+        uint64_t size = 0;
+        char last = '\n';
+        if (!file.size(size) || (size > 0 && !file.lastByte(last))) return failWith(error, "cannot read", file);
+        const std::string text = historyTextToAppend(size == 0, last, rows);
+        if (!file.write(text.data(), text.size())) return failWith(error, "cannot write to", file);
+    }
     if (!file.flushDurably()) return failWith(error, "cannot put on disk", file);
     if (!file.close()) return failWith(error, "cannot close", file);
     return true;
@@ -405,71 +602,106 @@ bool appendHistoryRows(const std::string& path, const std::vector<HistoryRow>& r
 std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped) {
     std::vector<HistoryRow> rows;
     skipped = 0;
+    RowReader reader(skipped);
     size_t pos = 0;
-    std::vector<std::string> record;
-    bool whole = false;
-    while (nextRecord(text, pos, record, whole)) {
-        if (whole && record.size() == 1 && record[0].empty()) continue;  // a blank line
-        for (std::string& cell : record) unguardCell(cell);
-        if (whole && isHeader(record)) continue;
+    while (pos < text.size()) {
+        const size_t lf = text.find('\n', pos);
+        const size_t end = lf == std::string::npos ? text.size() : lf;
         HistoryRow row;
-        if (whole && readRow(record, row))
+        if (reader.read(std::string_view(text).substr(pos, end - pos), lf != std::string::npos, pos == 0, row))
             rows.push_back(row);
-        else
-            ++skipped;
+        pos = end + 1;
     }
     return rows;
 }
 
 std::vector<HistoryEntry> gatherHistoryEntries(const std::vector<HistoryRow>& rows) {
-    std::vector<HistoryEntry> entries;
-    // The entry a row of the same run and reader continues: the latest one
-    // that started and has no outcome yet.
-    std::map<std::pair<std::string, std::string>, size_t> open;
-    for (const HistoryRow& row : rows) {
-        const auto key = std::make_pair(row.run.id, row.reader);
-        const auto found = row.event == HistoryEvent::Start ? open.end() : open.find(key);
-        size_t index = found == open.end() ? entries.size() : found->second;
-        if (found == open.end()) {
-            entries.push_back(entryOf(row));
-            // A change row whose start was lost still tells that writing began.
-            entries.back().started = row.event != HistoryEvent::Outcome;
-            if (entries.back().started) open[key] = index;
-        }
-        HistoryEntry& entry = entries[index];
-        fillMissing(entry.type, row.type);
-        fillMissing(entry.backup, row.backup);
-        fillMissing(entry.file, row.file);
-        if (row.event == HistoryEvent::Change) entry.changes.push_back(row.change);
-        if (row.event == HistoryEvent::Outcome) {
-            entry.hasOutcome = true;
-            entry.outcome = row.outcome;
-            entry.reason = row.reason;
-            open.erase(key);
-        }
-    }
-    return entries;
+    EntryGatherer gatherer;
+    for (const HistoryRow& row : rows) gatherer.add(row);
+    return std::move(gatherer.entries);
 }
 
 bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error) {
     entries.clear();
     skipped = 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = errno == ENOENT ? std::string("no history") : "cannot read " + path + ": " + std::strerror(errno);
-        return false;
+    platform::InputFile file;
+    uint64_t size = 0;
+    if (!openHistory(path, file, size, error)) return false;
+    EntryGatherer gatherer;
+    std::string firstRun;
+    if (!gatherFrom(file, 0, std::string(), gatherer, skipped, firstRun)) return readFailed(file, error);
+    entries = std::move(gatherer.entries);
+    return true;
+}
+
+bool readLastHistoryEntries(const std::string& path, const std::string& reader, size_t count,
+                            std::vector<HistoryEntry>& entries, int& skipped, std::string& error) {
+    entries.clear();
+    skipped = 0;
+    platform::InputFile file;
+    uint64_t size = 0;
+    if (!openHistory(path, file, size, error)) return false;
+    // A window at the end, four times larger each time, until it holds
+    // enough whole entries: an entry of the run the window begins in may
+    // have lost its first rows to the window's start.
+    for (uint64_t window = kChunk;; window *= 4) {
+        const uint64_t offset = size > window ? size - window : 0;
+        EntryGatherer gatherer;
+        std::string firstRun;
+        skipped = 0;
+        if (!gatherFrom(file, offset, reader, gatherer, skipped, firstRun)) return readFailed(file, error);
+        std::vector<HistoryEntry>& found = gatherer.entries;
+        if (offset > 0)
+            found.erase(std::remove_if(found.begin(), found.end(),
+                                       [&](const HistoryEntry& entry) { return entry.run.id == firstRun; }),
+                        found.end());
+        if (found.size() >= count || offset == 0) {
+            if (found.size() > count) found.erase(found.begin(), found.end() - static_cast<std::ptrdiff_t>(count));
+            entries = std::move(found);
+            return true;
+        }
     }
-    std::string text;
-    char buffer[8192];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        error = "cannot read " + path;
-        return false;
+}
+
+bool readLastStartedEntries(const std::string& path, const std::vector<std::string>& readers,
+                            std::vector<HistoryEntry>& entries, std::string& error, uint64_t lookBack) {
+    entries.clear();
+    platform::InputFile file;
+    uint64_t size = 0;
+    if (!openHistory(path, file, size, error)) return false;
+    std::map<std::string, ReaderSearch> wanted;
+    for (const std::string& reader : readers)
+        for (char c : reader) wanted[reader].cell += c == '"' ? std::string("\"\"") : std::string(1, c);
+    // Commands that never write (backups, refusals) between a reader's last
+    // start and the end: kept to a bound, the newest and the oldest.
+    constexpr size_t kMostRows = 4096;
+    int skipped = 0;
+    RowReader rows(skipped);
+    LinesBackwards lines(file, size);
+    std::string line;
+    bool whole = false;
+    // The start-up waits for this: a reader the history has not seen for
+    // long must not make it read a long history back to its start.
+    uint64_t looked = 0;
+    while (!wanted.empty() && looked < lookBack && lines.previous(line, whole)) {
+        looked += line.size() + 1;
+        // Most lines of a long history are other readers': a line that
+        // names none of those looked for is not worth reading into cells.
+        if (!namesAny(line, wanted)) continue;
+        HistoryRow row;
+        if (!rows.read(line, whole, lines.atStart(), row)) continue;
+        const auto reader = wanted.find(row.reader);
+        if (reader == wanted.end()) continue;
+        std::vector<HistoryRow>& kept = reader->second.rows;
+        if (kept.size() >= kMostRows) kept.erase(kept.begin() + kMostRows / 2);
+        kept.push_back(row);
+        if (row.event != HistoryEvent::Start) continue;
+        EntryGatherer gatherer;
+        for (auto each = kept.rbegin(); each != kept.rend(); ++each) gatherer.add(*each);
+        for (HistoryEntry& entry : gatherer.entries) entries.push_back(std::move(entry));
+        wanted.erase(reader);
     }
-    entries = gatherHistoryEntries(parseHistoryText(text, skipped));
+    if (lines.failed()) return readFailed(file, error);
     return true;
 }
 

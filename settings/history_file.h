@@ -111,17 +111,26 @@ std::string historyRunId(int64_t calendarTime, const std::string& computer, uint
 std::string historyHeaderLine();
 std::string formatHistoryRow(const HistoryRow& row);
 
+// What appendHistoryRows writes behind a file that is empty, or ends in
+// lastByte: the header, or the end of a line cut short, then the rows.
+std::string historyTextToAppend(bool empty, char lastByte, const std::vector<HistoryRow>& rows);
+
 // Appends rows to the history at path: the header first when the file is new
 // or empty; a last line that a crash cut short is ended (CR LF) before the
-// first row. The rows are on disk (flushed through to the device) before it
-// returns true. Never rewrites, reorders or truncates. False with a one-line
-// reason ("cannot open ...: it is in use", "... read-only", "disk full") when
-// the rows may not all be there.
+// first row. Other programs appending at the same time (on this computer or
+// another one sharing the folder) wait: the rows land whole, never mixed
+// with theirs. The rows are on disk (flushed through to the device) before
+// it returns true. Never rewrites, reorders or truncates. False with a
+// one-line reason ("cannot open ...: it is in use", "... read-only", "disk
+// full") when the rows may not all be there. A cell's line breaks are
+// written as blanks: every row is one line.
 bool appendHistoryRows(const std::string& path, const std::vector<HistoryRow>& rows, std::string& error);
 
-// Reading. text is the whole file; rows that cannot be read (wrong number of
-// fields, a name no row uses, a number that is not one, an open quote at the
-// end) are skipped and counted in skipped. The header row is not counted.
+// Reading. text is the whole file; a line that cannot be read (wrong number
+// of fields, a name no row uses, a number that is not one, a quote left
+// open by a cut, a last line without its line end) is skipped alone and
+// counted in skipped: it never takes the next line with it. The header row,
+// blank lines and a UTF-8 signature at the start are not counted.
 std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped);
 
 // The rows grouped into entries, oldest first: a start, the change rows of
@@ -129,8 +138,30 @@ std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped);
 // an outcome without a start is an entry of its own.
 std::vector<HistoryEntry> gatherHistoryEntries(const std::vector<HistoryRow>& rows);
 
-// Reads and gathers the file at path. False when it does not exist or cannot
-// be read (error says which: "no history" for a missing file).
+// The file at path, read and gathered a piece at a time (the entries are
+// all that is kept). False when it does not exist or cannot be read; error
+// says why ("no history" for a missing file, "it is a folder, not a file:
+// ..." and the like otherwise).
 bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error);
+
+// The last count entries (of reader alone, when it is not empty), oldest
+// first, read from the end of the file: the time it takes follows what is
+// asked, not the size of the history. skipped counts the unreadable lines of
+// the part read.
+bool readLastHistoryEntries(const std::string& path, const std::string& reader, size_t count,
+                            std::vector<HistoryEntry>& entries, int& skipped, std::string& error);
+
+// For each reader named, its last entry that has a start row (with its
+// change rows and its outcome, if any) and the entries of that reader that
+// followed it, oldest first; nothing for a reader without one. The file is
+// read backwards from its end, in chunks, only as far back as the oldest of
+// those starts and never more than lookBack bytes: what is kept and the time
+// it takes do not grow with the history. A reader whose last start lies
+// further back (a reader not changed from this folder for some 50,000 rows,
+// or never) gets nothing; its old changes are still in the history.
+constexpr uint64_t kHistoryLookBack = 16ull * 1024 * 1024;
+bool readLastStartedEntries(const std::string& path, const std::vector<std::string>& readers,
+                            std::vector<HistoryEntry>& entries, std::string& error,
+                            uint64_t lookBack = kHistoryLookBack);
 
 }  // namespace spelvane

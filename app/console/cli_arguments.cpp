@@ -22,6 +22,9 @@ bool commandNamed(const std::string& word, Command& command) {
     else if (word == "store") command = Command::Store;
     else if (word == "restore") command = Command::Restore;
     else if (word == "verify") command = Command::Verify;
+    else if (word == "check") command = Command::Check;
+    else if (word == "sync") command = Command::Sync;
+    else if (word == "doctor") command = Command::Doctor;
     else if (word == "history") command = Command::History;
     else return false;
     return true;
@@ -164,7 +167,19 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         return false;
     }
     const bool takesFile = request.command == Command::Restore || request.command == Command::Verify;
-    const size_t wanted = takesFile ? 2 : (positional.empty() ? 0 : 1);
+    // check and sync hold the readers to a reference file or to the values
+    // the options give, never to both.
+    const bool holds = request.command == Command::Check || request.command == Command::Sync;
+    const bool valuesGiven = hblankGiven || halfClockGiven;
+    if (holds && positional.size() == 1 && !valuesGiven) {
+        error = positional[0] + " needs a reference .set file, or --hblank or --half-clock";
+        return false;
+    }
+    if (holds && positional.size() == 2 && valuesGiven) {
+        error = positional[0] + " takes a reference .set file or --hblank and --half-clock, not both";
+        return false;
+    }
+    const size_t wanted = takesFile || (holds && !valuesGiven) ? 2 : (positional.empty() ? 0 : 1);
     if (positional.size() < wanted) {
         error = positional[0] + " needs the .set file to " + (request.command == Command::Restore ? "restore from" : "compare with");
         return false;
@@ -173,7 +188,7 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         error = "unexpected argument " + positional[wanted];
         return false;
     }
-    if (takesFile) request.file = positional[1];
+    if (positional.size() == 2) request.file = positional[1];
 
     const bool previews = request.command == Command::Store || request.command == Command::Restore;
     if (request.dryRun && !previews) {
@@ -181,17 +196,18 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         return false;
     }
     const bool reports = request.command == Command::Show || request.command == Command::Verify ||
-                         request.command == Command::History || request.dryRun;
+                         request.command == Command::History || holds || request.command == Command::Doctor ||
+                         request.dryRun;
     if (request.json && !reports) {
-        error = "--json goes only with show, verify, history and a --dry-run";
+        error = "--json goes only with show, verify, check, sync, doctor, history and a --dry-run";
         return false;
     }
     if ((readerGiven || lastGiven) && request.command != Command::History) {
         error = std::string(readerGiven ? "--reader" : "--last") + " goes only with history";
         return false;
     }
-    if ((hblankGiven || halfClockGiven) && request.command != Command::Store) {
-        error = std::string(hblankGiven ? "--hblank" : "--half-clock") + " goes only with store";
+    if (valuesGiven && request.command != Command::Store && !holds) {
+        error = std::string(hblankGiven ? "--hblank" : "--half-clock") + " goes only with store, check and sync";
         return false;
     }
     return true;
@@ -203,6 +219,9 @@ const char* usageText() {
            "       spelvane-cli store [--hblank N] [--half-clock on|off] [--dry-run [--json]]\n"
            "       spelvane-cli restore FILE [--dry-run [--json]]\n"
            "       spelvane-cli verify FILE [--json]\n"
+           "       spelvane-cli check|sync [--hblank N] [--half-clock on|off] [--json]\n"
+           "       spelvane-cli check|sync FILE [--json]\n"
+           "       spelvane-cli doctor [--json]\n"
            "       spelvane-cli history [--json] [--reader NAME] [--last N]\n"
            "       spelvane-cli --help | --version\n"
            "any command runs elsewhere with -C DIR or --workstation\n";
@@ -216,6 +235,12 @@ const char* helpText() {
            "            reader's value. --hblank: 21 to 1023, decimal or 0x hexadecimal\n"
            "  restore   write the sections of a .set file back into the reader\n"
            "  verify    compare the reader with its section of a .set file; writes nothing\n"
+           "  check     whether every reader already holds the values or the reference file;\n"
+           "            writes nothing. 0 it holds them, 6 it does not\n"
+           "  sync      make every reader hold them: one that already does is left alone (no\n"
+           "            backup, no write); one that differs is backed up, then written\n"
+           "  doctor    check the set-up (library, readers, folder, history, event source);\n"
+           "            writes nothing. 0 all is well, 8 something needs doing\n"
            "  history   print the changes recorded in spelvane-history.csv in this folder,\n"
            "            oldest first; asks the reader nothing. --reader: only that reader's;\n"
            "            --last: only the last N\n"
@@ -229,7 +254,9 @@ const char* helpText() {
            "reader, more than one, a refused pair, a reader that cannot be opened or no usable\n"
            "library; 4 the backup could not be saved (nothing written); 5 the file could not\n"
            "be read or did not serve every open reader; 6 verify: a reader differs from the\n"
-           "file; 7 standard output could not be written\n";
+           "file, or check: a reader does not hold it; 7 standard output could not be written;\n"
+           "8 doctor: a check found something to do; 9 an unexpected failure (out of memory,\n"
+           "an internal error)\n";
 }
 
 }  // namespace spelvane::cli

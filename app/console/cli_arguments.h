@@ -9,15 +9,17 @@ namespace spelvane::cli {
 
 // OpenWorkstationFolder is the package's (--open-workstation-folder, left out
 // of the usage): it runs with the installer's rights.
-enum class Command { Show, Backup, Store, Restore, Verify, History, Help, Version, OpenWorkstationFolder };
+enum class Command {
+    Show, Backup, Store, Restore, Verify, Check, Sync, Doctor, History, Help, Version, OpenWorkstationFolder
+};
 
 struct Request {
     Command command = Command::Show;
-    bool json = false;                 // show, verify, history, and store or restore with dryRun
+    bool json = false;                 // show, verify, check, sync, doctor, history, and a dryRun
     bool dryRun = false;               // store and restore: tell what would be written, write nothing
-    std::optional<uint16_t> hblank;    // store only
-    std::optional<bool> halfClock;     // store only
-    std::string file;                  // restore and verify
+    std::optional<uint16_t> hblank;    // store, and check or sync without a file
+    std::optional<bool> halfClock;     // store, and check or sync without a file
+    std::string file;                  // restore and verify; check and sync: the reference ("" none)
     std::string reader;                // history: only this reader's changes ("" all)
     int last = 0;                      // history: only the last this many (0 all)
     std::string folder;                // -C: the folder to run in ("" the current one)

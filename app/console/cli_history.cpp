@@ -1,5 +1,6 @@
 #include "app/console/cli_history.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/app_state.h"
@@ -70,16 +71,18 @@ std::string outcomeKey(const HistoryEntry& entry, Unfinished unfinished) {
     return name ? name : "?";
 }
 
-std::vector<HistoryEntry> chosen(std::vector<HistoryEntry> entries, const Request& request) {
-    if (!request.reader.empty()) {
-        std::vector<HistoryEntry> kept;
-        for (HistoryEntry& entry : entries)
-            if (entry.reader == request.reader) kept.push_back(std::move(entry));
-        entries.swap(kept);
-    }
-    const size_t last = static_cast<size_t>(request.last);
-    if (last > 0 && entries.size() > last) entries.erase(entries.begin(), entries.end() - static_cast<std::ptrdiff_t>(last));
-    return entries;
+// The entries asked for: --reader picks the reader's entries first, --last
+// the newest of those; only --last reads from the file's end alone.
+bool readChosen(const Request& request, std::vector<HistoryEntry>& entries, int& skipped, std::string& error) {
+    if (request.last > 0)
+        return readLastHistoryEntries(kHistoryFileName, request.reader, static_cast<size_t>(request.last), entries,
+                                      skipped, error);
+    if (!readHistoryFile(kHistoryFileName, entries, skipped, error)) return false;
+    if (!request.reader.empty())
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [&](const HistoryEntry& entry) { return entry.reader != request.reader; }),
+                      entries.end());
+    return true;
 }
 
 }  // namespace
@@ -124,7 +127,7 @@ int runHistory(const Request& request) {
     std::vector<HistoryEntry> entries;
     int skipped = 0;
     std::string error;
-    if (!readHistoryFile(kHistoryFileName, entries, skipped, error)) {
+    if (!readChosen(request, entries, skipped, error)) {
         if (error != kNoHistory) {
             fail("cannot read the history %s: %s", kHistoryFileName, error.c_str());
             return kFileUnusable;
@@ -134,7 +137,6 @@ int runHistory(const Request& request) {
         else std::printf("No history yet: %s is not in this folder\n", kHistoryFileName);
         return kDone;
     }
-    entries = chosen(std::move(entries), request);
     const bool readersInUse = platform::MachineLock::heldAnywhere(kReaderLockName);
     const std::string text =
         request.json ? formatHistoryJson(entries, readersInUse) : formatHistoryText(entries, readersInUse);
@@ -144,6 +146,10 @@ int runHistory(const Request& request) {
         if (request.reader.empty()) std::printf("No changes in %s\n", kHistoryFileName);
         else std::printf("No changes of %s in %s\n", request.reader.c_str(), kHistoryFileName);
     }
+    // The answer first: a script must hear of an answer it did not get
+    // before any note on what it holds.
+    const int status = finishOutput(kDone);
+    if (status != kDone) return status;
     if (skipped == 1) fail("1 row of %s could not be read and was left out", kHistoryFileName);
     else if (skipped > 1) fail("%d rows of %s could not be read and were left out", skipped, kHistoryFileName);
     return kDone;

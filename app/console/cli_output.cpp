@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/change_history.h"
+#include "app/change_words.h"
 #include "settings/history_file.h"
 
 namespace spelvane::cli {
@@ -53,47 +54,17 @@ std::string formatDevicesText(const std::vector<DeviceView>& devices) {
 
 namespace {
 
-// One number as appendf writes it.
-std::string hex(const char* format, uint32_t value) {
-    std::string text;
-    appendf(text, format, value);
-    return text;
-}
+bool isDryRun(ReportKind kind) { return kind == ReportKind::StorePreview || kind == ReportKind::RestorePreview; }
 
-std::string fieldName(const StoredFieldChange& change) {
-    using Field = StoredFieldChange::Field;
-    switch (change.field) {
-    case Field::HalfClock: return "Half Clock";
-    case Field::AddressCount: return "address count";
-    case Field::Address: return "address " + std::to_string(change.index);
-    case Field::LightCount: return "light count";
-    case Field::LightWord: {
-        std::string name = "light " + std::to_string(change.light) + " word " + std::to_string(change.index);
-        if (change.registerNumber >= 0) name += " (register " + hex("%02x", change.registerNumber) + ")";
-        return name;
-    }
-    }
-    return "?";
-}
-
-// A value as the .set file and show write it.
-std::string fieldValue(const StoredFieldChange& change, uint32_t value) {
-    using Field = StoredFieldChange::Field;
-    switch (change.field) {
-    case Field::HalfClock: return value ? "on" : "off";
-    case Field::AddressCount:
-    case Field::LightCount: return std::to_string(value);
-    case Field::Address: return hex("%02x", value);
-    case Field::LightWord: return hex("%04x", value);
-    }
-    return std::to_string(value);
-}
-
-const char* outcomeKey(ReportKind kind, ReaderReport::Outcome outcome) {
+const char* outcomeKey(ReportKind kind, const ReaderReport& reader) {
     using Outcome = ReaderReport::Outcome;
-    switch (outcome) {
-    case Outcome::Same: return kind == ReportKind::Verify ? "matches" : "no changes";
-    case Outcome::Different: return kind == ReportKind::Verify ? "differs" : "changes";
+    const bool holding = kind == ReportKind::Check || kind == ReportKind::Sync;
+    switch (reader.outcome) {
+    case Outcome::Same: return kind == ReportKind::Verify ? "matches" : (holding ? "holds" : "no changes");
+    case Outcome::Different:
+        // A sync that wrote nothing (its backup failed) leaves it differing.
+        if (kind == ReportKind::Sync && reader.changed) return reader.failed ? "failed" : "written";
+        return isDryRun(kind) ? "changes" : "differs";
     case Outcome::NoSection: return "no section";
     case Outcome::Refused: return "refused";
     }
@@ -105,6 +76,8 @@ const char* commandKey(ReportKind kind) {
     case ReportKind::Verify: return "verify";
     case ReportKind::StorePreview: return "store";
     case ReportKind::RestorePreview: return "restore";
+    case ReportKind::Check: return "check";
+    case ReportKind::Sync: return "sync";
     }
     return "?";
 }
@@ -146,15 +119,22 @@ std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& r
         const std::string who = reader.name + " (" + reader.type + "): ";
         switch (reader.outcome) {
         case Outcome::Same:
-            out += who + (kind == ReportKind::Verify ? "matches " + file : std::string("No changes")) + "\n";
+            if (kind == ReportKind::Verify) out += who + "matches " + file + "\n";
+            else if (kind == ReportKind::Check || kind == ReportKind::Sync) out += who + "already holds it\n";
+            else out += who + "No changes\n";
             break;
         case Outcome::Different:
+            // sync has printed its log: what became of the reader is enough.
+            if (kind == ReportKind::Sync && reader.changed) {
+                out += who + (reader.failed ? "FAILED" : "written") + "\n";
+                break;
+            }
             for (const StoredFieldChange& change : reader.changes) {
-                out += who + fieldName(change) + ": ";
+                out += who + changeFieldName(change) + ": ";
                 if (kind == ReportKind::Verify)
-                    out += "file " + fieldValue(change, change.to) + ", device " + fieldValue(change, change.from);
+                    out += "file " + changeFieldValue(change, change.to) + ", device " + changeFieldValue(change, change.from);
                 else
-                    out += fieldValue(change, change.from) + " -> " + fieldValue(change, change.to);
+                    out += changeFieldValue(change, change.from) + " -> " + changeFieldValue(change, change.to);
                 out += "\n";
             }
             if (reader.rewritten.any()) {
@@ -168,7 +148,7 @@ std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& r
             out += who + file + " holds no section for it\n";
             break;
         case Outcome::Refused:
-            if (kind == ReportKind::StorePreview)
+            if (file.empty())
                 out += who + "the change would be refused: " + reader.reason + "\n";
             else
                 out += who + "its section in " + file + " is refused: " + reader.reason + "\n";
@@ -178,20 +158,25 @@ std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& r
     return out;
 }
 
-std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file) {
+std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file,
+                             const std::string& backup) {
+    const bool holding = kind == ReportKind::Check || kind == ReportKind::Sync;
     std::string out = std::string("{\"command\": \"") + commandKey(kind) + "\"";
-    if (kind != ReportKind::Verify) out += ", \"dryRun\": true";
-    if (kind != ReportKind::StorePreview) out += ", \"file\": " + jsonString(file);
+    if (isDryRun(kind)) out += ", \"dryRun\": true";
+    if (holding) out += ", \"file\": " + jsonStringOrNull(file);
+    else if (kind != ReportKind::StorePreview) out += ", \"file\": " + jsonString(file);
+    if (kind == ReportKind::Sync) out += ", \"backup\": " + jsonStringOrNull(backup);
     out += ", \"readers\": [";
     for (size_t r = 0; r < readers.size(); ++r) {
         const ReaderReport& reader = readers[r];
         out += r ? ",\n  {" : "\n  {";
         out += "\"name\": " + jsonString(reader.name) + ", \"type\": " + jsonString(reader.type);
-        out += std::string(", \"outcome\": \"") + outcomeKey(kind, reader.outcome) + "\"";
+        out += std::string(", \"outcome\": \"") + outcomeKey(kind, reader) + "\"";
         if (reader.outcome == ReaderReport::Outcome::Refused) out += ", \"reason\": " + jsonString(reader.reason);
+        if (holding) out += reader.changed ? ", \"changed\": true" : ", \"changed\": false";
         out += kind == ReportKind::Verify ? ", \"differences\": " : ", \"changes\": ";
         out += formatChangesJson(reader.changes, "  ");
-        if (kind != ReportKind::Verify) {
+        if (isDryRun(kind)) {
             out += ", \"unchangedWrites\": [";
             const std::vector<std::string> names = rewriteNames(reader.rewritten, true);
             for (size_t n = 0; n < names.size(); ++n) out += (n ? ", " : "") + jsonString(names[n]);

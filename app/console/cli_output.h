@@ -41,9 +41,12 @@ struct ReaderReport {
     std::string reason;                      // Refused: why, one line
     std::vector<StoredFieldChange> changes;  // Different: device value (from) to file or new value (to)
     UnchangedWrites rewritten;               // Different, dry runs: what the command writes again as it is
+    bool changed = false;                    // sync: a write reached the reader
+    bool failed = false;                     // sync: a write or read-back failed
 };
 
-enum class ReportKind { Verify, StorePreview, RestorePreview };
+// check and sync hold the readers to values or a reference file (file "").
+enum class ReportKind { Verify, StorePreview, RestorePreview, Check, Sync };
 
 // One line per change or difference, or one for the reader; file names the
 // .set file where there is one.
@@ -51,7 +54,9 @@ std::string formatReportText(ReportKind kind, const std::vector<ReaderReport>& r
 // One JSON object: the command, the file, and per reader its outcome and
 // changes (field, index, light, word, register, from, to); a dry run adds
 // the writes that carry what the reader already holds (unchangedWrites).
-std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file);
+// check and sync add "changed" to every reader, sync the backup it took.
+std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& readers, const std::string& file,
+                             const std::string& backup = std::string());
 
 // The change objects of the dry run's JSON, as one array; indent: what
 // the array's own line starts with.

@@ -8,6 +8,7 @@
 #include "app/console/cli_session.h"
 #include "device/device_slot.h"
 #include "settings/change_computation.h"
+#include "settings/one_line.h"
 #include "settings/settings_file.h"
 #include "settings/stored_changes.h"
 
@@ -21,12 +22,6 @@ ReaderReport reportFor(const SpeedSettings& record) {
     report.name = record.device ? record.device->name() : std::string();
     report.type = record.typeName();
     return report;
-}
-
-// A refusal as one line: the log's own text without its line end.
-std::string oneLine(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
 }
 
 void compare(ReaderReport& report, const SpeedValues& device, const SpeedValues& wanted) {
@@ -44,11 +39,23 @@ void previewStore(ReaderReport& report, const SpeedValues& device, const SpeedVa
     report.outcome = Outcome::Different;
 }
 
-void print(ReportKind kind, const Request& request, const std::vector<ReaderReport>& readers) {
-    const std::string text = request.json ? formatReportJson(kind, readers, request.file)
+}  // namespace
+
+void printReport(ReportKind kind, const Request& request, const std::vector<ReaderReport>& readers,
+                 const std::string& backup) {
+    const std::string text = request.json ? formatReportJson(kind, readers, request.file, backup)
                                           : formatReportText(kind, readers, request.file);
     std::fputs(text.c_str(), stdout);
 }
+
+OperatorChoice choiceOf(const Request& request) {
+    OperatorChoice choice;
+    choice.hblank = request.hblank;
+    choice.halfClock = request.halfClock;
+    return choice;
+}
+
+namespace {
 
 // Each open reader against the section a restore of the file would give it,
 // read by the restore's own reader; nothing is written.
@@ -82,6 +89,31 @@ bool readersAgainstFile(AppState& app, const std::string& path, ReportKind kind,
     return true;
 }
 
+void readersAgainstChoice(AppState& app, const OperatorChoice& choice, ReportKind kind,
+                          std::vector<ReaderReport>& readers) {
+    for (int i = 0; i < app.boundCount(); ++i) {
+        ReaderReport report = reportFor(app.settings[i]);
+        const SpeedValues current = app.settings[i].snapshot();
+        const ChangePlan plan = computeChange(current, choice);
+        if (plan.outcome == ChangePlan::Outcome::Refused) {
+            report.outcome = Outcome::Refused;
+            report.reason = oneLine(plan.refusal);
+        } else if (plan.outcome == ChangePlan::Outcome::Change) {
+            if (kind == ReportKind::StorePreview) previewStore(report, current, plan.target);
+            else compare(report, current, plan.target);
+        }
+        readers.push_back(report);
+    }
+}
+
+}  // namespace
+
+bool readersAgainstReference(AppState& app, const Request& request, std::vector<ReaderReport>& readers) {
+    if (!request.file.empty()) return readersAgainstFile(app, request.file, ReportKind::Check, readers);
+    readersAgainstChoice(app, choiceOf(request), ReportKind::Check, readers);
+    return true;
+}
+
 bool any(const std::vector<ReaderReport>& readers, Outcome outcome) {
     for (const ReaderReport& reader : readers)
         if (reader.outcome == outcome) return true;
@@ -92,8 +124,6 @@ bool eachHasASection(const std::vector<ReaderReport>& readers) {
     return !any(readers, Outcome::NoSection) && !any(readers, Outcome::Refused);
 }
 
-}  // namespace
-
 namespace {
 
 // verify and the restore's dry run: the readers against the file, printed.
@@ -102,7 +132,7 @@ namespace {
 int reportAgainstFile(AppState& app, const Request& request, ReportKind kind) {
     std::vector<ReaderReport> readers;
     if (!readersAgainstFile(app, request.file, kind, readers)) return kFileUnusable;
-    print(kind, request, readers);
+    printReport(kind, request, readers);
     if (!eachHasASection(readers)) {
         fail("%s holds no usable section for every open reader", request.file.c_str());
         return kFileUnusable;
@@ -119,28 +149,26 @@ int runRestorePreview(AppState& app, const Request& request) {
 }
 
 int runStorePreview(AppState& app, const Request& request) {
-    OperatorChoice choice;
-    choice.hblank = request.hblank;
-    choice.halfClock = request.halfClock;
     std::vector<ReaderReport> readers;
-    for (int i = 0; i < app.boundCount(); ++i) {
-        ReaderReport report = reportFor(app.settings[i]);
-        const SpeedValues current = app.settings[i].snapshot();
-        const ChangePlan plan = computeChange(current, choice);
-        if (plan.outcome == ChangePlan::Outcome::Refused) {
-            report.outcome = Outcome::Refused;
-            report.reason = oneLine(plan.refusal);
-        } else if (plan.outcome == ChangePlan::Outcome::Change) {
-            previewStore(report, current, plan.target);
-        }
-        readers.push_back(report);
-    }
-    print(ReportKind::StorePreview, request, readers);
+    readersAgainstChoice(app, choiceOf(request), ReportKind::StorePreview, readers);
+    printReport(ReportKind::StorePreview, request, readers);
     if (any(readers, Outcome::Refused)) {
         fail("the change would be refused; store would write nothing to the device that refuses it");
         return kDeviceFailed;
     }
     return kDone;
+}
+
+int runCheck(AppState& app, const Request& request) {
+    std::vector<ReaderReport> readers;
+    if (!readersAgainstReference(app, request, readers)) return kFileUnusable;
+    printReport(ReportKind::Check, request, readers);
+    if (!request.file.empty() && !eachHasASection(readers)) {
+        fail("%s holds no usable section for every open reader", request.file.c_str());
+        return kFileUnusable;
+    }
+    // A reader that would refuse the values does not hold them either.
+    return any(readers, Outcome::Different) || any(readers, Outcome::Refused) ? kDiffers : kDone;
 }
 
 }  // namespace spelvane::cli

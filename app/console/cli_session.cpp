@@ -11,7 +11,9 @@
 #include "app/closing_notice.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_preview.h"
+#include "app/console/cli_sync.h"
 #include "app/dialog_port.h"
+#include "app/event_report.h"
 #include "app/message_log.h"
 #include "app/worker.h"
 #include "device/call_gate.h"
@@ -99,18 +101,6 @@ void showNewLogText(const char* text) {
     logShown = length;
 }
 
-// The operations' message boxes: only discovery shows one to the console,
-// and its text becomes the command's error line. A question is answered No
-// (SilentDialogPort), though no operation the console runs asks one.
-class ConsolePort final : public SilentDialogPort {
-public:
-    int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override {
-        if (box.empty() && text) box = text;
-        return SilentDialogPort::messageBox(owner, text, title, buttons);
-    }
-    std::string box;
-};
-
 // Discovery as the dialog runs it; what its box said, with why no library
 // loaded, is the one error line.
 int openDevices(AppState& app, const ConsolePort& port) {
@@ -140,6 +130,15 @@ int openDevices(AppState& app, const ConsolePort& port) {
     return kDone;
 }
 
+}  // namespace
+
+int ConsolePort::messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) {
+    if (box.empty() && text) box = text;
+    return SilentDialogPort::messageBox(owner, text, title, buttons);
+}
+
+namespace {
+
 int runShow(AppState& app, bool json) {
     // Devices were found, so a library answered: the one the gate loaded.
     LibraryIdentity library;
@@ -148,9 +147,8 @@ int runShow(AppState& app, bool json) {
     // about the readers.
     // Its last change without outcome is judged by what the reader holds.
     std::vector<HistoryEntry> history;
-    int skipped = 0;
     std::string unread;
-    readHistoryFile(kHistoryFileName, history, skipped, unread);
+    readLastStartedEntries(historyPath(app), openReaderNames(app), history, unread);
     std::vector<DeviceView> views;
     for (int i = 0; i < app.boundCount(); ++i) {
         const SpeedSettings& record = app.settings[i];
@@ -165,19 +163,19 @@ int runShow(AppState& app, bool json) {
     return kDone;
 }
 
-// A change the history lacks is worth one line, never two; the command's
-// status stays what the readers made it.
+}  // namespace
+
 void tellHistoryMissing(const std::string& missing) {
     if (!missing.empty()) historyMissing = missing;
 }
 
-// Why a backup failed: the file it went into, or that none could be made
-// (every name taken, a folder that cannot be written).
 std::string backupFailure(const AppState& app) {
     if (*app.lastBackupFile) return std::string("the settings could not be saved into ") + app.lastBackupFile;
     const std::string refusal = backupFolderRefusal(app);
     return refusal.empty() ? "no backup file could be created" : "no backup file could be created: " + refusal;
 }
+
+namespace {
 
 // Standard output carries the file's name alone, for a script to keep; the
 // log is shown only when it has to explain a failure, and standard error
@@ -263,6 +261,10 @@ int runCommand(AppState& app, const Request& request) {
         return runBackup(app);
     case Command::Verify:
         return runVerify(app, request);
+    case Command::Check:
+        return runCheck(app, request);
+    case Command::Sync:
+        return runSync(app, request);
     case Command::Store: {
         if (request.dryRun) return runStorePreview(app, request);
         OperatorChoice choice;
@@ -272,6 +274,7 @@ int runCommand(AppState& app, const Request& request) {
     }
     case Command::Restore:
         return request.dryRun ? runRestorePreview(app, request) : runRestore(app, request.file);
+    case Command::Doctor:
     case Command::History:
     case Command::Help:
     case Command::Version:
@@ -304,6 +307,8 @@ int runSession(const Request& request) {
         const std::string& discovered = log.currentText();
         if (status != kDone && answerOnly && discovered.size() > discoveryStart)
             writeWithoutCarriageReturns(stdout, discovered.c_str() + discoveryStart);
+        // What the last run left cut short goes to the event log as well.
+        if (status == kDone) reportInterruptedChanges(app);
         if (status == kDone) status = runCommand(app, request);
     }
     app.releaseDevices();

@@ -4,8 +4,10 @@
 #include <string>
 
 #include "app/console/cli_arguments.h"
+#include "app/dialog_port.h"
 
 namespace spelvane {
+struct AppState;
 struct RestoreSummary;
 }
 
@@ -20,7 +22,27 @@ enum ExitStatus : int {
     kFileUnusable = 5,  // the file could not be read or did not serve every open device
     kDiffers = 6,       // verify: a reader does not hold what its section states
     kOutputFailed = 7,  // standard output could not be written: what the command printed is lost
+    kDoctorFound = 8,   // doctor: a check found something to do
+    kUnexpected = 9,    // an unexpected failure (out of memory, an internal error) ended the command
 };
+
+// The operations' message boxes: only discovery shows one to the console,
+// and its text becomes the command's error line. A question is answered No
+// (SilentDialogPort), though no operation the console runs asks one.
+class ConsolePort final : public SilentDialogPort {
+public:
+    int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override;
+    std::string box;
+};
+
+// A change the history lacks is worth one line, never two; the command's
+// status stays what the readers made it.
+// missing: what the history lacks ("" when nothing).
+void tellHistoryMissing(const std::string& missing);
+
+// Why a backup failed: the file it went into, or that none could be made
+// (every name taken, a folder that cannot be written).
+std::string backupFailure(const AppState& app);
 
 // One line on standard error, named after the program; line ends inside the
 // text become blanks, so a script reading the line gets the whole error.

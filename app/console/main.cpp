@@ -2,17 +2,22 @@
 // driven by the command line and answered with an exit status, for scripts
 // and remote shells.
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "app/change_history.h"
 #include "app/console/cli_arguments.h"
+#include "app/console/cli_doctor.h"
 #include "app/console/cli_folder.h"
 #include "app/console/cli_history.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
 #include "device/call_gate.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int runCommand(int argc, char** argv) {
     using namespace spelvane::cli;
     Request request;
     std::string error;
@@ -41,6 +46,27 @@ int main(int argc, char** argv) {
     }
     // The history is a file of this folder: no reader, library or lock.
     if (request.command == Command::History) return finishOutput(runHistory(request));
+    // Its own look at every part of the set-up, even those the others stop at.
+    if (request.command == Command::Doctor) return runDoctor(request);
     spelvane::setHistoryProgram("spelvane-cli");
     return runSession(request);
+}
+
+}  // namespace
+
+// Nothing unexpected leaves the program as a crash or as the status of an
+// ordinary failure (3 would send a script looking for a reader): it is
+// named on standard error and ends the command with a status of its own.
+int main(int argc, char** argv) {
+    using namespace spelvane::cli;
+    try {
+        return runCommand(argc, argv);
+    } catch (const std::bad_alloc&) {
+        fail("unexpected failure: out of memory");
+    } catch (const std::exception& error) {
+        fail("unexpected failure: %s", error.what());
+    } catch (...) {
+        fail("unexpected failure");
+    }
+    return kUnexpected;
 }

@@ -2,42 +2,20 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/disk_flush.h"
+#include "platform/posix/system_file_fault.h"
+
 namespace spelvane::platform {
 namespace {
-
-FileFault faultOf(int error) {
-    switch (error) {
-    case EROFS: return FileFault::ReadOnly;
-    case EACCES:
-    case EPERM: return FileFault::Denied;
-    case ENOSPC:
-    case EDQUOT: return FileFault::DiskFull;
-    case EBUSY:
-    case ETXTBSY:
-    case EAGAIN: return FileFault::InUse;
-    default: return FileFault::Other;
-    }
-}
 
 std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The folder holds the file's name: without this a new file can be lost
-// whole, data and all, in a power cut after its own fsync.
-bool flushFolder(const std::string& folder) {
-    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return false;
-    // Some file systems cannot flush a folder (EINVAL): they keep names in
-    // order with the data themselves.
-    const bool flushed = fsync(descriptor) == 0 || errno == EINVAL;
-    ::close(descriptor);
-    return flushed;
 }
 
 }  // namespace
@@ -46,7 +24,7 @@ NewFile OutputFile::createNew(const std::string& path) {
     beginOpening(path, false);
     const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (descriptor < 0) {
-        fault_ = errno == EEXIST ? FileFault::None : faultOf(errno);
+        fault_ = errno == EEXIST ? FileFault::None : fileFaultOf(errno);
         return errno == EEXIST ? NewFile::Exists : NewFile::Failed;
     }
     opened(descriptor);
@@ -56,14 +34,14 @@ NewFile OutputFile::createNew(const std::string& path) {
 bool OutputFile::openForAppend(const std::string& path) {
     beginOpening(path, true);
     const int descriptor = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (descriptor < 0) return fail(faultOf(errno));
+    if (descriptor < 0) return fail(fileFaultOf(errno));
     return opened(descriptor);
 }
 
 bool OutputFile::size(uint64_t& bytes) {
     struct stat status {};
     if (!isOpen()) return fail(FileFault::Other);
-    if (fstat(static_cast<int>(handle_), &status) != 0) return fail(faultOf(errno));
+    if (fstat(static_cast<int>(handle_), &status) != 0) return fail(fileFaultOf(errno));
     bytes = static_cast<uint64_t>(status.st_size);
     return true;
 }
@@ -72,7 +50,7 @@ bool OutputFile::lastByte(char& byte) {
     uint64_t bytes = 0;
     if (!size(bytes) || bytes == 0) return false;
     const ssize_t got = pread(static_cast<int>(handle_), &byte, 1, static_cast<off_t>(bytes - 1));
-    return got == 1 || fail(got < 0 ? faultOf(errno) : FileFault::Other);
+    return got == 1 || fail(got < 0 ? fileFaultOf(errno) : FileFault::Other);
 }
 
 bool OutputFile::write(const void* data, size_t bytes) {
@@ -81,28 +59,44 @@ bool OutputFile::write(const void* data, size_t bytes) {
     while (bytes > 0) {
         const ssize_t written = ::write(static_cast<int>(handle_), next, bytes);
         if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return fail(written < 0 ? faultOf(errno) : FileFault::DiskFull);
+        if (written <= 0) return fail(written < 0 ? fileFaultOf(errno) : FileFault::DiskFull);
         next += written;
         bytes -= static_cast<size_t>(written);
     }
     return true;
 }
 
+// O_APPEND alone keeps each write whole on a local disk, not on a network
+// file system, nor does it keep the look at the last byte with the write
+// that follows it: flock (carried to the server by NFS and SMB mounts) does.
+bool OutputFile::lockAppends() {
+    if (!isOpen()) return fail(FileFault::Other);
+    while (flock(static_cast<int>(handle_), LOCK_EX) != 0)
+        if (errno != EINTR) return fail(fileFaultOf(errno));
+    return true;
+}
+
+void OutputFile::unlockAppends() {
+    if (isOpen()) flock(static_cast<int>(handle_), LOCK_UN);
+}
+
 bool OutputFile::flushDurably() {
     if (!isOpen()) return fail(FileFault::Other);
-    if (fsync(static_cast<int>(handle_)) != 0) return fail(faultOf(errno));
+    errno = 0;
+    if (!diskFlush().flushFile(handle_, path_)) return fail(errno ? fileFaultOf(errno) : FileFault::Other);
     if (!folderFlushed_) {
-        if (!flushFolder(folderOf(path_))) return fail(faultOf(errno));
+        errno = 0;
+        if (!diskFlush().flushFolder(folderOf(path_))) return fail(errno ? fileFaultOf(errno) : FileFault::Other);
         folderFlushed_ = true;
     }
-    return durableFlushAllowed(path_) || fail(FileFault::Other);
+    return true;
 }
 
 bool OutputFile::close() {
     if (!isOpen()) return true;
     const int descriptor = static_cast<int>(handle_);
     handle_ = kClosed;
-    return ::close(descriptor) == 0 || fail(faultOf(errno));
+    return ::close(descriptor) == 0 || fail(fileFaultOf(errno));
 }
 
 }  // namespace spelvane::platform

@@ -2,28 +2,10 @@
 
 #include <windows.h>
 
+#include "platform/disk_flush.h"
+#include "platform/win32/system_file_fault.h"
+
 namespace spelvane::platform {
-namespace {
-
-HANDLE handleOf(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
-
-FileFault faultOf(DWORD error, const std::string& path) {
-    switch (error) {
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return FileFault::InUse;
-    case ERROR_WRITE_PROTECT: return FileFault::ReadOnly;
-    case ERROR_ACCESS_DENIED: {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-        return readOnly ? FileFault::ReadOnly : FileFault::Denied;
-    }
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return FileFault::DiskFull;
-    default: return FileFault::Other;
-    }
-}
-
-}  // namespace
 
 NewFile OutputFile::createNew(const std::string& path) {
     beginOpening(path, false);
@@ -37,7 +19,7 @@ NewFile OutputFile::createNew(const std::string& path) {
         // A folder of that name answers "access denied", as a folder that
         // cannot be written does: only the first means the name is taken.
         if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return NewFile::Exists;
-        fault_ = faultOf(error, path);
+        fault_ = fileFaultOf(error, path);
         return NewFile::Failed;
     }
     opened(reinterpret_cast<intptr_t>(file));
@@ -48,14 +30,14 @@ bool OutputFile::openForAppend(const std::string& path) {
     beginOpening(path, true);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return fail(faultOf(GetLastError(), path));
+    if (file == INVALID_HANDLE_VALUE) return fail(fileFaultOf(GetLastError(), path));
     return opened(reinterpret_cast<intptr_t>(file));
 }
 
 bool OutputFile::size(uint64_t& bytes) {
     if (!isOpen()) return fail(FileFault::Other);
     LARGE_INTEGER length;
-    if (!GetFileSizeEx(handleOf(handle_), &length)) return fail(faultOf(GetLastError(), path_));
+    if (!GetFileSizeEx(fileHandleOf(handle_), &length)) return fail(fileFaultOf(GetLastError(), path_));
     bytes = static_cast<uint64_t>(length.QuadPart);
     return true;
 }
@@ -66,9 +48,9 @@ bool OutputFile::lastByte(char& byte) {
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(bytes - 1);
     DWORD got = 0;
-    if (!SetFilePointerEx(handleOf(handle_), position, nullptr, FILE_BEGIN) ||
-        !ReadFile(handleOf(handle_), &byte, 1, &got, nullptr))
-        return fail(faultOf(GetLastError(), path_));
+    if (!SetFilePointerEx(fileHandleOf(handle_), position, nullptr, FILE_BEGIN) ||
+        !ReadFile(fileHandleOf(handle_), &byte, 1, &got, nullptr))
+        return fail(fileFaultOf(GetLastError(), path_));
     return got == 1 || fail(FileFault::Other);
 }
 
@@ -78,13 +60,13 @@ bool OutputFile::write(const void* data, size_t bytes) {
     if (appending_) {
         LARGE_INTEGER none;
         none.QuadPart = 0;
-        if (!SetFilePointerEx(handleOf(handle_), none, nullptr, FILE_END)) return fail(faultOf(GetLastError(), path_));
+        if (!SetFilePointerEx(fileHandleOf(handle_), none, nullptr, FILE_END)) return fail(fileFaultOf(GetLastError(), path_));
     }
     const char* next = static_cast<const char*>(data);
     while (bytes > 0) {
         const DWORD piece = bytes > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes);
         DWORD written = 0;
-        if (!WriteFile(handleOf(handle_), next, piece, &written, nullptr)) return fail(faultOf(GetLastError(), path_));
+        if (!WriteFile(fileHandleOf(handle_), next, piece, &written, nullptr)) return fail(fileFaultOf(GetLastError(), path_));
         if (written == 0) return fail(FileFault::DiskFull);
         next += written;
         bytes -= written;
@@ -92,19 +74,52 @@ bool OutputFile::write(const void* data, size_t bytes) {
     return true;
 }
 
+// The lock is one byte far beyond any end the file will reach: Windows
+// locks are mandatory, and one over the file's bytes would keep readers
+// out. Every appender asks for the same byte; LockFileEx waits for it, on a
+// local disk and on a share alike (the server holds the lock).
+namespace {
+
+OVERLAPPED appendLockPlace() {
+    OVERLAPPED place{};
+    place.Offset = 0;
+    place.OffsetHigh = 0x7fffffff;
+    return place;
+}
+
+}  // namespace
+
+bool OutputFile::lockAppends() {
+    if (!isOpen()) return fail(FileFault::Other);
+    OVERLAPPED place = appendLockPlace();
+    if (!LockFileEx(fileHandleOf(handle_), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &place))
+        return fail(fileFaultOf(GetLastError(), path_));
+    return true;
+}
+
+void OutputFile::unlockAppends() {
+    if (!isOpen()) return;
+    OVERLAPPED place = appendLockPlace();
+    UnlockFileEx(fileHandleOf(handle_), 0, 1, 0, &place);
+}
+
 // Windows offers no flush of a folder: FlushFileBuffers writes the file's
 // data and its metadata, and NTFS logs the new name with the latter.
 bool OutputFile::flushDurably() {
     if (!isOpen()) return fail(FileFault::Other);
-    if (!FlushFileBuffers(handleOf(handle_))) return fail(faultOf(GetLastError(), path_));
-    return durableFlushAllowed(path_) || fail(FileFault::Other);
+    SetLastError(ERROR_SUCCESS);
+    if (!diskFlush().flushFile(handle_, path_)) {
+        const DWORD error = GetLastError();
+        return fail(error == ERROR_SUCCESS ? FileFault::Other : fileFaultOf(error, path_));
+    }
+    return true;
 }
 
 bool OutputFile::close() {
     if (!isOpen()) return true;
-    HANDLE file = handleOf(handle_);
+    HANDLE file = fileHandleOf(handle_);
     handle_ = kClosed;
-    return CloseHandle(file) || fail(faultOf(GetLastError(), path_));
+    return CloseHandle(file) || fail(fileFaultOf(GetLastError(), path_));
 }
 
 }  // namespace spelvane::platform

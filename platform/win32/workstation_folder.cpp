@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/dynamic_library.h"
+#include "platform/win32/registry_key.h"
 
 namespace spelvane::platform {
 namespace {
@@ -30,22 +31,6 @@ std::string commonAppDataFromShell() {
     if (getFolderPath(nullptr, kCommonAppData, nullptr, 0, path) != S_OK) return {};
     return path;
 }
-
-class RegistryKey {
-public:
-    RegistryKey(HKEY parent, const char* name) {
-        if (RegOpenKeyExA(parent, name, 0, KEY_QUERY_VALUE, &key_) != ERROR_SUCCESS) key_ = nullptr;
-    }
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // Where the shell keeps the same answer; its "Application Data" carries the
 // system language's name, which is why no path is built by hand.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "app/worker.h"
 #include "platform/output_file.h"
 #include "settings/settings_file.h"
+#include "tests/support/flush_witness.h"
 #include "tests/support/forwarding.h"
 #include "tests/support/history_rows.h"
 #include "tests/support/settings_file_test.h"
@@ -129,13 +131,14 @@ TEST_F(WorkerCommandsTest, StoreAnsweredYesBacksUpStoresAndShowsTheNotice) {
 // number of write requests the reader had seen by then.
 TEST_F(WorkerCommandsTest, BackupAndHistoryStartAreOnDiskBeforeTheFirstWriteRequest) {
     std::vector<std::pair<std::string, size_t>> flushes;
-    platform::setDurableFlushHook([&](const std::string& path) {
-        flushes.emplace_back(std::filesystem::path(path).filename().string(), writesSinceStart().size());
-        return true;
-    });
-    dialog.answerNext(kAnswerYes);
-    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
-    platform::setDurableFlushHook(nullptr);
+    {
+        FlushWitness witness([&](const std::string& path) {
+            flushes.emplace_back(std::filesystem::path(path).filename().string(), writesSinceStart().size());
+            return true;
+        });
+        dialog.answerNext(kAnswerYes);
+        serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
+    }
 
     const size_t writes = writesSinceStart().size();
     ASSERT_GT(writes, 0u);
@@ -174,13 +177,29 @@ TEST_F(WorkerCommandsTest, BackupRefusedByItsFolderNamesTheFolderAndTheWayOut) {
 }
 
 TEST_F(WorkerCommandsTest, StoreWhoseBackupCannotBeFlushedWritesNothingAndSaysSo) {
-    // Only the backup's flush fails.
-    platform::setDurableFlushHook([](const std::string& path) { return path.find(".set") == std::string::npos; });
-    dialog.answerNext(kAnswerYes);
-    serveCommand(IDC_STORE, OperatorChoice{true, 0x1c8});
-    platform::setDurableFlushHook(nullptr);
+    {
+        // Only the backup's flush fails.
+        FlushWitness witness([](const std::string& path) { return path.find(".set") == std::string::npos; });
+        dialog.answerNext(kAnswerYes);
+        serveCommand(IDC_STORE, OperatorChoice{true, 0x1c8});
+    }
     EXPECT_NE(logText().find("Saving is FAILED (File flushing error)"), std::string::npos);
     expectNothingWrittenAfterAFailedBackup();
+}
+
+// Memory running out in the middle of a command stops that command only:
+// the log says so and the dialog is told that it ended.
+TEST_F(WorkerCommandsTest, AnUnexpectedFailureEndsTheCommandAndIsLogged) {
+    struct OutOfMemory final : ForwardingDialog {
+        using ForwardingDialog::ForwardingDialog;
+        int messageBox(WindowHandle, const char*, const char*, unsigned) override { throw std::bad_alloc(); }
+    } failing(dialog);
+    setDialogPort(&failing);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
+    setDialogPort(&dialog);
+    EXPECT_NE(logText().find("Unexpected failure: std::bad_alloc; the command was stopped"), std::string::npos)
+        << logText();
+    EXPECT_EQ(dialog.completions(), 1);
 }
 
 TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestartNotice) {

@@ -201,7 +201,8 @@ case_exit_statuses() {
     local bad
     reader_a1
     for bad in "frobnicate" "store --hblank 20" "store --hblank 1024" "store --half-clock yes" \
-               "show --hblank 300" "restore" "show -C" "-C . -C . show" "-C . --workstation"; do
+               "show --hblank 300" "restore" "show -C" "-C . -C . show" "-C . --workstation" \
+               "check" "sync --hblank 300 x.set" "doctor --hblank 300"; do
         # shellcheck disable=SC2086
         cli $bad
         check "usage error '$bad': status 2, the reason, the usage" usage_error
@@ -545,10 +546,25 @@ PY
     check "damaged row: status 0, counted in one line" \
         eval 'status_is 0 && err_is "spelvane-cli: 1 row of spelvane-history.csv could not be read and was left out"'
     check "damaged row: the rest as before" same_bytes "$W/out.raw" "$W/history.json"
+    # An answer that cannot be written is said, whatever else was counted.
+    (cd "$W" && "${CLI[@]}" history >/dev/full 2>"$W/err.raw")
+    STATUS=$?
+    ERR=$(tr -d '\r' <"$W/err.raw")
+    check "history to a full disk: status 7, says so" \
+        eval 'status_is 7 && err_has "cannot write to standard output"'
+    # Saved again by an editor that puts the UTF-8 signature first.
+    { printf '\xEF\xBB\xBF'; head -n -1 "$history"; } >"$W/signed.csv"
+    cp "$W/signed.csv" "$history"
+    cli history --json
+    check "history with a UTF-8 signature: read without a warning" \
+        eval 'status_is 0 && err_is "" && same_bytes "$W/out.raw" "$W/history.json"'
 
     # Something in the way of the file: the store goes through, one line says so.
     mv "$history" "$W/kept.csv"
     mkdir "$history"
+    cli history
+    check "a folder in the history's place: status 5, says what it is" \
+        eval 'status_is 5 && err_has "it is a folder, not a file"'
     cli store --hblank 0x160
     local missing="spelvane-cli: this change is missing from the history spelvane-history.csv: it could not be written"
     check "history that cannot be written: status 0, one line on stderr" eval 'status_is 0 && err_is "$missing"'
@@ -558,6 +574,13 @@ PY
     check "a failed command without its history: status 5, its one error line says both" eval \
         'status_is 5 && err_is_one_line && err_has "no section of other.txt" && err_has "missing from the history"'
     rmdir "$history"
+    # --reader picks the reader's entries before --last takes the newest.
+    local row=',2026-12-08 11:43:55 +01:00,WS12,op,spelvane-cli,1.0.0,"C:\Spelvane\qzsd7.dll, version 0x07000500",backup,outcome,'
+    { head -n 1 "$W/kept.csv"; printf 'R8%sSECOND,TYPE1,S.set,,backed up,,,,,,,,\r\nR9%sFIRST,TYPE1,F.set,,backed up,,,,,,,,\r\n' "$row" "$row"; } >"$history"
+    cli history --reader SECOND --last 1
+    check "history --reader SECOND --last 1 on a pair: SECOND's last" \
+        eval 'status_is 0 && out_has "SECOND (TYPE1): backed up into S.set" && [[ $OUT != *FIRST* ]]'
+    rm "$history"
 
     # A store that finished but whose outcome row could not be written: the
     # history is taken away once the store has begun writing, and given back
@@ -600,6 +623,251 @@ sys.exit(0 if device["interrupted"] is None and device["noOutcome"]["state"] == 
         kill "$held"
         wait "$held" 2>/dev/null
     fi
+}
+
+# Starts a store of HBlank $1 in another process and returns once it has
+# asked for its first write; STORE holds its process id.
+store_in_background() {
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --hblank "$1" >/dev/null 2>&1) &
+    STORE=$!
+    local i
+    for ((i = 0; i < 300; i++)); do grep -q 'cmd=12 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
+}
+
+# check and sync: a reader that holds it is left alone, one that differs is
+# backed up and written; run twice, the second run does nothing.
+case_check_sync() {
+    reader_a1
+    lights_file 0 >"$W/same.txt"
+    sed 's/LIGHT1=0020,0600,0100,0120/LIGHT1=0020,0600,0100,0121/' "$W/same.txt" >"$W/light1.txt"
+    sed 's/DEVICE=TYPE1/DEVICE=TYPE2/' "$W/same.txt" >"$W/other.txt"
+    local run status out
+    for run in "check --hblank 256|0|KVDEV-A1 (TYPE1): already holds it" \
+               "check same.txt|0|KVDEV-A1 (TYPE1): already holds it" \
+               "check --hblank 0x155|6|KVDEV-A1 (TYPE1): light 0 word 2 (register 05): 0100 -> 0155
+KVDEV-A1 (TYPE1): light 1 word 2 (register 05): 0100 -> 0155" \
+               "check light1.txt|6|KVDEV-A1 (TYPE1): light 1 word 3 (register 02): 0120 -> 0121" \
+               "check other.txt|5|KVDEV-A1 (TYPE1): other.txt holds no section for it" \
+               "sync other.txt|5|KVDEV-A1 (TYPE1): other.txt holds no section for it"; do
+        IFS='|' read -r -d '' run status out <<<"$run" || true
+        # shellcheck disable=SC2086
+        cli $run
+        out=${out%$'\n'}
+        check "$run: status $status, what it prints" eval 'status_is "$status" && out_is "$out"'
+    done
+    check "check: no write, no backup, no history" \
+        eval 'no_write_request && set_file_count_is 0 && test ! -e "$W/spelvane-history.csv"'
+
+    local i
+    for i in 1 2; do
+        cli sync --hblank 0x155 --json
+        cp "$W/out.raw" "$W/sync$i.json"
+        check "sync run $i: status 0" status_is 0
+    done
+    cli sync light1.txt
+    check "sync from a reference file: backed up first, written" eval 'status_is 0 && set_file_count_is 2'
+    cli sync light1.txt
+    check "sync from a reference file again: holds it, nothing written" \
+        eval 'status_is 0 && out_is "KVDEV-A1 (TYPE1): already holds it" && set_file_count_is 2'
+    cli history --json
+    check "sync twice, twice: one backup and one history entry each, changed only the first time" \
+        python3 - "$W/sync1.json" "$W/sync2.json" "$W/out.raw" <<'PY'
+import json, sys
+first, second, history = (json.load(open(name)) for name in sys.argv[1:])
+reader = lambda report: report["readers"][0]
+ok = (reader(first)["changed"] and reader(first)["outcome"] == "written" and len(reader(first)["changes"]) == 2
+      and first["backup"] and not reader(second)["changed"] and reader(second)["outcome"] == "holds"
+      and second["backup"] is None
+      and [(e["command"], e["outcome"], e["file"]) for e in history] == [("sync", "written", None),
+                                                                        ("sync", "written", "light1.txt")]
+      and history[0]["backup"] == first["backup"])
+sys.exit(0 if ok else print("     got", first, second, history) or 1)
+PY
+
+    # A pair: only the reader that differs is written; the one that holds
+    # it gets no history row.
+    config
+    device ZEB-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    device KYT-A1 TYPE1 "$HALF_CLOCK_OFF" "light1 = 0010 0400 0155 0150 0001" "light2 = 0020 0600 0155 0120 0002"
+    cli show
+    cp "$W/device2.img" "$W/kyt.img"
+    rm -f "$W/spelvane-history.csv"
+    cli sync --hblank 0x155 --json
+    check "pair: the differing reader changed, the other not" \
+        eval 'status_is 0 && out_has "\"name\": \"ZEB-A1\", \"type\": \"TYPE1\", \"outcome\": \"written\", \"changed\": true" &&
+              out_has "\"name\": \"KYT-A1\", \"type\": \"TYPE1\", \"outcome\": \"holds\", \"changed\": false"'
+    check "pair: the holding reader untouched, no row of it" \
+        eval 'same_bytes "$W/device2.img" "$W/kyt.img" && ! grep -q ,KYT-A1,TYPE1, "$W/spelvane-history.csv"'
+
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "fail = 5 2"
+    cli sync --hblank 300
+    check "a write failing mid-sync: status 1, one line naming the backup" \
+        eval 'status_is 1 && err_is_one_line && err_has "sync FAILED" && err_has "KVDEV-A1_"'
+    # Every name the backup could take is taken: nothing is written.
+    reader_a1
+    local now
+    now=$(date +%s)
+    (cd "$W" && seq "$now" $((now + 3700)) | sed 's/^/@/' | date -f - +KVDEV-A1_%Y%m%d%H%M%S.set | xargs touch)
+    cli sync --hblank 300 --json
+    check "sync whose backup fails: status 4, the reader still differing, unchanged" \
+        eval 'status_is 4 && out_has "\"outcome\": \"differs\", \"changed\": false" && no_write_request'
+    config "enumerate = none"
+    cli check --hblank 300
+    check "check without a reader: status 3" status_is 3
+    cli sync --hblank 300
+    check "sync without a reader: status 3" status_is 3
+}
+
+# The events of the last run, one line each: source, id, type, then the
+# inserts; natively from the file the posix build writes them to, under
+# Wine from what its eventlog channel prints of ReportEventW.
+last_events() {
+    if [[ ${CLI[0]} != wine ]]; then
+        cat "$W/events.log" 2>/dev/null
+        rm -f "$W/events.log"
+        return
+    fi
+    python3 - "$W/err.raw" <<'PY'
+import re, sys
+types = {"0004": "information", "0002": "warning", "0001": "error"}
+unescape = lambda text: re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(m[1], m[1]), text)
+source, events = "?", []
+for line in open(sys.argv[1], encoding="latin-1").read().splitlines():
+    if m := re.search(r'RegisterEventSourceW \(.*,L"(.*)"\)', line):
+        source = unescape(m[1])
+    elif m := re.search(r"ReportEventW \(\w+,0x(\w{4}),0x\w{4},0x(\w{8}),", line):
+        events.append(["%s %d %s" % (source, int(m[2], 16), types.get(m[1], m[1]))])
+    elif (m := re.search(r'(?:trace|warn|err):eventlog:ReportEventW L"(.*)"$', line)) and events:
+        events[-1].append(unescape(m[1]))
+print("\n".join(" | ".join(event) for event in events))
+PY
+}
+events_are() {  # one pattern per event, in order
+    local n=0 want
+    for want in "$@"; do
+        n=$((n + 1))
+        [[ $(sed -n "${n}p" <<<"$EVENTS") =~ $want ]] || { echo "     event $n: $(sed -n "${n}p" <<<"$EVENTS")"; return 1; }
+    done
+    [[ $(grep -c . <<<"$EVENTS") -eq $# ]] || { echo "     events: $EVENTS"; false; }
+}
+
+# A store, a refusal and an interrupted change found by the next run reach
+# the event log with their id, type and the facts of their history rows.
+case_event_log() {
+    export SPELVANE_EVENT_LOG=$W/events.log WINEDEBUG=+eventlog
+    local tail=' \| [-0-9: +]+ \| spelvane-cli [0-9.]+ \| [^|]* \| [^|]* \| [^|]*qzsd7[^|]* \| [0-9T]+-.*-[0-9]+-1$'
+    reader_a1
+    cli store --hblank 0x155
+    EVENTS=$(last_events)
+    check "store: 1000, information, the reader, backup and changes" events_are \
+        "^Spelvane 1000 information \| KVDEV-A1 \| TYPE1 \| store \| written \| KVDEV-A1_[0-9]{14}\.set \| none \| none \| light 0 word 2 \(register 05\): 0100 -> 0155; light 1 word 2 \(register 05\): 0100 -> 0155$tail"
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_ON" "light1 = 0010 f000 0100 0150 0001" "${LIGHTS[1]}"
+    cli store --hblank 0x3ff --half-clock off
+    EVENTS=$(last_events)
+    check "refused store: 1002, warning, why" events_are \
+        "^Spelvane 1002 warning \| KVDEV-A1 \| TYPE1 \| store \| refused \| KVDEV-A1_[0-9]{14}\.set \| none \| [^|]*above 65535[^|]* \| none"
+    reader_a1 "request_delay = 300"
+    store_in_background 0x200
+    # Light 0 stored, light 1 not: the reader holds part of the change.
+    local i
+    for ((i = 0; i < 300; i++)); do grep -q 'cmd=5 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
+    kill -9 "$STORE"
+    wait "$STORE" 2>/dev/null
+    rm -f "$W/events.log"
+    sed -i '/^request_delay/d' "$W/qzsim.conf"
+    cli show
+    EVENTS=$(last_events)
+    check "interrupted store found by the next run: 1007, warning, its backup" events_are \
+        "^Spelvane 1007 warning \| KVDEV-A1 \| TYPE1 \| store \| interrupted \| (KVDEV-A1_[0-9]{14}\.set) \| none \| the backup KVDEV-A1_[0-9]{14}\.set restores the settings it held before \| light 0 word 2"
+    cli doctor
+    EVENTS=$(last_events)
+    check "doctor reports nothing" test -z "$EVENTS"
+    unset SPELVANE_EVENT_LOG WINEDEBUG
+}
+
+# Runs a copy of the program alone in a folder: no library beside it.
+cli_alone() {
+    local program=("${CLI[@]}")
+    mkdir -p "$W/alone" && cp "${CLI[-1]}" "$W/alone/"
+    CLI=("${CLI[@]:0:${#CLI[@]}-1}" "$W/alone/$(basename "${CLI[-1]}")")
+    cli "$@"
+    CLI=("${program[@]}")
+}
+
+# doctor: every check on one line; each failing on its own names what to do.
+case_doctor() {
+    local key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Spelvane'
+    reader_a1
+    cli doctor
+    check "all well: status 0, one line per check, nothing to fix" \
+        eval 'status_is 0 && [[ $(grep -Ec "^ok    (program|library|lock|readers|folder|history): " <<<"$OUT") -eq 6 ]] &&
+              out_has "ok    readers: one reader: KVDEV-A1 (TYPE1)" && [[ $OUT != *FIX* ]]'
+    check "unregistered event source: told, no failure" out_has "note  event source: Spelvane is not registered"
+    check "doctor writes nothing" eval 'no_write_request && set_file_count_is 0 && test ! -e "$W/spelvane-history.csv"'
+    if [[ ${CLI[0]} == wine ]]; then
+        wine reg add "$key" /v EventMessageFile /d 'C:\Spelvane\spelvane-cli.exe' /f >/dev/null 2>&1
+        cli doctor --json
+        wine reg delete "$key" /f >/dev/null 2>&1
+        check "registered event source: ok" out_has '{"check": "event source", "verdict": "ok"'
+    fi
+    cli_alone doctor
+    check "no library: status 8, what to do" \
+        eval 'status_is 8 && out_has "FIX   library: none loaded (" && out_has "own qzsd7.dll beside spelvane-cli.exe"'
+    config "enumerate = none"
+    cli doctor
+    check "no reader: status 8, only the readers to fix" \
+        eval 'status_is 8 && [[ $(grep -c ^FIX <<<"$OUT") -eq 1 ]] && out_has "FIX   readers: none found"'
+    reader_a1 "request_delay = 100"
+    store_in_background 0x155
+    cli doctor
+    check "readers held by another: status 8, the lock to wait for" \
+        eval 'status_is 8 && out_has "FIX   lock: another Spelvane is using the readers"'
+    wait "$STORE"
+    reader_a1
+    sed -i '/,written,/d' "$W/spelvane-history.csv"
+    cli doctor
+    check "interrupted change: status 8, the history names it" \
+        eval 'status_is 8 && [[ $(grep -c ^FIX <<<"$OUT") -eq 1 ]] && out_has "FIX   history: KVDEV-A1: the store of"'
+    cli_alone doctor
+    check "interrupted change without a library to open the reader: named all the same" \
+        out_has "FIX   history: KVDEV-A1: the store of"
+    printf 'not,a,row\r\n' >"$W/spelvane-history.csv"
+    cli doctor
+    check "damaged history: status 8, rows left out" \
+        eval 'status_is 8 && out_has "FIX   history: 1 row of spelvane-history.csv cannot be read"'
+    rm -f "$W/spelvane-history.csv"
+    if [[ ${CLI[0]} != wine ]] && command -v setpriv >/dev/null && [[ $(id -u) -eq 0 ]]; then
+        # A folder the user may not write to (root may write anywhere).
+        mkdir -p "$W/locked" && chmod 555 "$W/locked" && chmod 777 "$W" && chmod 666 "$W"/*.lock
+        (cd "$W/locked" && QZSIM_CONFIG="$W/qzsim.conf" setpriv --reuid=65534 --regid=65534 --clear-groups \
+            "${CLI[@]}" doctor >"$W/out.raw" 2>&1)
+        STATUS=$? OUT=$(cat "$W/out.raw")
+        check "folder that cannot be written: status 8, only the folder to fix" \
+            eval 'status_is 8 && [[ $(grep -c ^FIX <<<"$OUT") -eq 1 ]] && out_has "/locked cannot be written"'
+    fi
+}
+
+# spelvane-sync.cmd under cmd, as a start-up script runs it: the first run
+# writes, the second writes nothing, no reader passes its status on.
+case_sync_batch() {
+    local program=$W/program
+    mkdir -p "$program"
+    cp "$BIN/spelvane-cli.exe" "$BIN/qzsd7.dll" "$BIN/spelvane-sync.cmd" "$program/"
+    BATCH=$(winepath -w "$program/spelvane-sync.cmd")
+    CLI=(wine cmd /c "$BATCH")
+    reader_a1
+    cli --hblank 0x155
+    check "first run: status 0, one backup beside the program" eval 'status_is 0 && [[ $(find "$program" -name "*.set" | wc -l) -eq 1 ]]'
+    cp "$W/device1.img" "$W/after.img"
+    rm -f "$W/trace.log"
+    cli --hblank 0x155
+    check "second run: status 0, nothing written, no file" eval 'status_is 0 && no_write_request &&
+        same_bytes "$W/device1.img" "$W/after.img" && [[ $(find "$W" -name "*.set" | wc -l) -eq 1 ]]'
+    config "enumerate = none"
+    cli --hblank 0x155
+    check "no reader: its own status" status_is 3
 }
 
 # -C and --workstation: backups, the history and the .set files are those

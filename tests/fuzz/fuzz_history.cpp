@@ -3,8 +3,10 @@
 //
 // Beyond memory safety, reading must keep what a row says: every row read
 // and written again reads back as the same row, alone and within a whole
-// file written anew; and gathering the rows into changes loses none of the
-// fields they record.
+// file written anew; a row appended after whatever the file ends in reads
+// back, and the lines before it keep what they said; and gathering the
+// rows into changes loses none of the fields they record.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,6 +36,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     int again = -1;
     if (parseHistoryText(rewritten, again) != rows || again != 0) fuzzing::fail("the file written anew reads back different");
+
+    // A real row, its library cell quoted for its comma, appended as a
+    // program appends it after a crash cut the file anywhere.
+    HistoryRow appended;
+    appended.run = {"R9", "2026-12-08 11:43:55 +01:00", "WS12", "op", "spelvane-cli", "1.0.0",
+                    "C:\\Spelvane\\qzsd7.dll, version 0x07000500", "backup"};
+    appended.event = HistoryEvent::Outcome;
+    appended.outcome = HistoryOutcome::BackedUp;
+    appended.reader = "KVDEV-A1";
+    appended.backup = "KVDEV-A1_20261208114355.set";
+    const std::string grown =
+        text + historyTextToAppend(text.empty(), text.empty() ? '\n' : text.back(), {appended, appended});
+    const std::vector<HistoryRow> after = parseHistoryText(grown, again);
+    if (after.size() < rows.size() + 2 || !(after.back() == appended) || !(after[after.size() - 2] == appended))
+        fuzzing::fail("a row appended after the file's end does not read back");
+    if (!std::equal(rows.begin(), rows.end(), after.begin()) || again > skipped)
+        fuzzing::fail("appending changed what the lines before said");
 
     size_t gathered = 0;
     for (const HistoryEntry& entry : gatherHistoryEntries(rows)) {

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/disk_flush.h"
 #include "platform/output_file.h"
 #include "platform/workstation.h"
+#include "tests/support/flush_witness.h"
 #include "tests/support/scratch_directory.h"
 
 namespace spelvane::platform {
@@ -18,17 +20,50 @@ using spelvane::testing::writeWholeFile;
 
 class OutputFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setDurableFlushHook([this](const std::string& path) {
-            flushed_.push_back(path);
-            return flushSucceeds_;
-        });
-    }
-    void TearDown() override { setDurableFlushHook(nullptr); }
     ScratchDirectory scratch_;
     std::vector<std::string> flushed_;
     bool flushSucceeds_ = true;
+    spelvane::testing::FlushWitness witness_{[this](const std::string& path) {
+        flushed_.push_back(path);
+        return flushSucceeds_;
+    }};
 };
+
+// A flush is the system's: the file's data, and natively once per handle
+// the folder that names it, reach the disk before flushDurably says so.
+TEST(OutputFileFlushTest, EveryDurableFlushReachesTheSystem) {
+    ScratchDirectory scratch;
+#if defined(_WIN32)
+    const uint64_t folderFlushes = 0;  // NTFS logs the name with the file's metadata
+#else
+    const uint64_t folderFlushes = 1;
+#endif
+    OutputFile file;
+    ASSERT_EQ(file.createNew("b.set"), NewFile::Created);
+    ASSERT_TRUE(file.write("x", 1));
+    const DiskFlushCount before = systemDiskFlushes();
+    ASSERT_TRUE(file.flushDurably());
+    DiskFlushCount after = systemDiskFlushes();
+    EXPECT_EQ(after.files - before.files, 1u);
+    EXPECT_EQ(after.folders - before.folders, folderFlushes);
+    ASSERT_TRUE(file.flushDurably());
+    EXPECT_EQ(systemDiskFlushes().files - after.files, 1u);
+    EXPECT_EQ(systemDiskFlushes().folders, after.folders);
+
+    after = systemDiskFlushes();
+    OutputFile appended;
+    ASSERT_TRUE(appended.openForAppend("h.csv"));
+    ASSERT_TRUE(appended.write("a\r\n", 3));
+    ASSERT_TRUE(appended.flushDurably());
+    EXPECT_EQ(systemDiskFlushes().files - after.files, 1u);
+    EXPECT_EQ(systemDiskFlushes().folders - after.folders, folderFlushes);
+
+    // The count follows the system's answer: a handle that is none is
+    // refused by the system, and so not counted.
+    after = systemDiskFlushes();
+    EXPECT_FALSE(systemDiskFlush().flushFile(-1, "none"));
+    EXPECT_EQ(systemDiskFlushes().files, after.files);
+}
 
 TEST_F(OutputFileTest, ANewFileIsWrittenThroughTheHandleThatCreatedIt) {
     OutputFile file;
@@ -39,7 +74,7 @@ TEST_F(OutputFileTest, ANewFileIsWrittenThroughTheHandleThatCreatedIt) {
     EXPECT_TRUE(flushed_.empty());
     ASSERT_TRUE(file.flushDurably());
     EXPECT_EQ(flushed_, std::vector<std::string>{"b.set"});
-    flushSucceeds_ = false;  // a flush the hook refuses fails
+    flushSucceeds_ = false;  // a flush the disk refuses fails
     EXPECT_FALSE(file.flushDurably());
     EXPECT_EQ(file.fault(), FileFault::Other);
     EXPECT_TRUE(file.close());

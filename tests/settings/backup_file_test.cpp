@@ -8,6 +8,7 @@
 #endif
 
 #include "platform/output_file.h"
+#include "tests/support/flush_witness.h"
 #include "tests/support/settings_file_test.h"
 
 namespace spelvane::testing {
@@ -158,13 +159,14 @@ TEST_F(BackupTest, EachSectionIsOnTheDiskBeforeItIsCalledSaved) {
         SCOPED_TRACE(c.flushes[0] ? "second flush" : "first flush");
         messageLog().clear();
         std::vector<std::string> seen;  // the file flushed, and the log's last line then
-        platform::setDurableFlushHook([&](const std::string& path) {
-            const std::string text = log();
-            seen.push_back(path + " after " + text.substr(text.rfind("\r\n", text.size() - 3) + 2));
-            return c.flushes[seen.size() - 1];
-        });
-        EXPECT_EQ(appState().saveOriginalSettings(), c.saved);
-        platform::setDurableFlushHook(nullptr);
+        {
+            FlushWitness witness([&](const std::string& path) {
+                const std::string text = log();
+                seen.push_back(path + " after " + text.substr(text.rfind("\r\n", text.size() - 3) + 2));
+                return c.flushes[seen.size() - 1];
+            });
+            EXPECT_EQ(appState().saveOriginalSettings(), c.saved);
+        }
 
         const std::string name = appState().lastBackupFile;
         EXPECT_EQ(seen, (std::vector<std::string>{name + " after Filename: " + name + "\r\n",

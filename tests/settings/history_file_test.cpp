@@ -9,6 +9,7 @@
 
 #include "platform/output_file.h"
 #include "settings/history_file.h"
+#include "tests/support/flush_witness.h"
 #include "tests/support/history_rows.h"
 
 namespace spelvane::testing {
@@ -20,7 +21,8 @@ const std::string kHeader =
     "run,time,computer,user,program,version,library,command,event,reader,type,backup,file,outcome,reason,"
     "field,index,light,word,register,from,to\r\n";
 
-const std::string kCommon = "R1,2026-12-08 11:43:55 +01:00,WS12,op,spelvane,1.0.0,C:\\lib\\qzsd7.dll 0x00010002,store,";
+const std::string kCommon =
+    "R1,2026-12-08 11:43:55 +01:00,WS12,op,spelvane,1.0.0,\"C:\\lib\\qzsd7.dll, version 0x00010002\",store,";
 
 TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
     struct Case {
@@ -28,7 +30,7 @@ TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
         HistoryRow row;
         std::string line;
     };
-    HistoryRow quoted = outcomeRow("KV, \"A\"", HistoryOutcome::Failed, "write of light 1\r\nfailed ");
+    HistoryRow quoted = outcomeRow("KV, \"A\"", HistoryOutcome::Failed, "write of light 1;  failed ");
     quoted.run.user = " op";
     HistoryRow formulas = startRow("=1+2");
     formulas.type = "'@T";
@@ -48,10 +50,13 @@ TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
         {"outcome", outcomeRow("KVDEV-A1", HistoryOutcome::NoSection), a1("outcome", ",no section,,,,,,,,")},
         {"cells a spreadsheet would take for formulas", formulas,
          kCommon + "start,'=1+2,''@T,KVDEV-A1_20261208114355.set,,,,,,,,,,\r\n"},
-        {"quotes, comma, line break, blanks", quoted,
-         "R1,2026-12-08 11:43:55 +01:00,WS12,\" op\",spelvane,1.0.0,C:\\lib\\qzsd7.dll 0x00010002,store,"
+        {"quotes, comma, blanks", quoted,
+         "R1,2026-12-08 11:43:55 +01:00,WS12,\" op\",spelvane,1.0.0,\"C:\\lib\\qzsd7.dll, version 0x00010002\",store,"
          "outcome,\"KV, \"\"A\"\"\",TYPE1,KVDEV-A1_20261208114355.set,,failed,"
-         "\"write of light 1\r\nfailed \",,,,,,,\r\n"},
+         "\"write of light 1;  failed \",,,,,,,\r\n"},
+        {"a quote alone", startRow("KV\"A"), kCommon + "start,\"KV\"\"A\",TYPE1,KVDEV-A1_20261208114355.set,,,,,,,,,,\r\n"},
+        {"a minus that would start a formula", startRow("-5"), kCommon + "start,'-5,TYPE1,KVDEV-A1_20261208114355.set,,,,,,,,,,\r\n"},
+        {"a name that begins with an apostrophe", startRow("'KV"), kCommon + "start,'KV,TYPE1,KVDEV-A1_20261208114355.set,,,,,,,,,,\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -63,6 +68,14 @@ TEST(HistoryFileTest, RowsAreWrittenAsQuotedCsvAndReadBackTheSame) {
         EXPECT_TRUE(back[0] == c.row);
     }
     EXPECT_EQ(historyHeaderLine(), kHeader);
+    // A row is one line: line breaks in a cell are written as blanks.
+    const std::string broken = formatHistoryRow(outcomeRow("A", HistoryOutcome::Failed, "write of light 1\r\nfailed\n"));
+    EXPECT_EQ(broken.find('\n'), broken.size() - 1);
+    EXPECT_NE(broken.find(",write of light 1  failed,"), std::string::npos) << broken;
+    // A run that begins as the UTF-8 signature does keeps it, first line or not.
+    const HistoryRow signedRun = startRow("A", "\xEF\xBB\xBFR1");
+    int skipped = -1;
+    EXPECT_EQ(parseHistoryText(formatHistoryRow(signedRun), skipped), std::vector<HistoryRow>{signedRun});
 }
 
 TEST(HistoryFileTest, RowsThatCannotBeReadAreSkippedAndCounted) {
@@ -98,7 +111,10 @@ TEST(HistoryFileTest, RowsThatCannotBeReadAreSkippedAndCounted) {
         {"a value beyond 32 bits", kHeader + change + "address,1,,,,4294967296,1\r\n", 0, 1},
         {"a quote inside a plain field", kHeader + kCommon + "start,A\"B,T,,,,,,,,,,,,\r\n" + start, 1, 1},
         {"text after a closing quote", kHeader + kCommon + "start,\"A\"B,T,,,,,,,,,,,,\r\n" + start, 1, 1},
-        {"a line break inside quotes", kHeader + kCommon + "start,\"A\r\nB\",T,,,,,,,,,,,\r\n", 1, 0},
+        {"a line break inside quotes (no row holds one)", kHeader + kCommon + "start,\"A\r\nB\",T,,,,,,,,,,,\r\n", 0, 2},
+        {"a quote left open by a cut, then a row", kHeader + kCommon + "start,\"A\r\n" + start, 1, 1},
+        {"a CR within a line", kHeader + kCommon + "start,A\rB,T,,,,,,,,,,,,\r\n" + start, 1, 1},
+        {"the UTF-8 signature an editor saves", "\xEF\xBB\xBF" + kHeader + start, 1, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -206,7 +222,6 @@ TEST(HistoryFileTest, TimeCarriesTheLocalTimeAndItsOffsetFromUtc) {
 
 class HistoryAppendTest : public ::testing::Test {
 protected:
-    void TearDown() override { platform::setDurableFlushHook(nullptr); }
     bool append(const std::vector<HistoryRow>& rows) { return appendHistoryRows(kHistoryFileName, rows, error_); }
     ScratchDirectory scratch_;
     std::string error_;
@@ -228,7 +243,7 @@ TEST_F(HistoryAppendTest, AppendsBehindWhatIsThereAndEndsALineCutShort) {
         {"cut between CR and LF", "x,y\r", "x,y\r\n" + start},
     };
     std::vector<std::string> flushed;
-    platform::setDurableFlushHook([&](const std::string& path) {
+    FlushWitness witness([&](const std::string& path) {
         flushed.push_back(path);
         return true;
     });
@@ -251,18 +266,94 @@ TEST_F(HistoryAppendTest, AppendsBehindWhatIsThereAndEndsALineCutShort) {
 }
 
 TEST_F(HistoryAppendTest, AFailedFlushOrAMissingFileIsReportedInOneLine) {
-    platform::setDurableFlushHook([](const std::string&) { return false; });
-    EXPECT_FALSE(append({startRow("A")}));
-    EXPECT_EQ(error_, std::string("cannot put on disk ") + kHistoryFileName + ": the system refused it");
+    {
+        FlushWitness refusing([](const std::string&) { return false; });
+        EXPECT_FALSE(append({startRow("A")}));
+        EXPECT_EQ(error_, std::string("cannot put on disk ") + kHistoryFileName + ": the system refused it");
+    }
 
+    // A folder in the file's place: the reason says what to do about it.
     std::filesystem::create_directory("folder.csv");
     EXPECT_FALSE(appendHistoryRows("folder.csv", {startRow("A")}, error_));
-    EXPECT_EQ(error_.rfind("cannot open folder.csv: ", 0), 0u) << error_;
-
+    EXPECT_EQ(error_, "cannot open folder.csv: it is a folder, not a file: move or rename the folder");
     std::vector<HistoryEntry> entries;
     int skipped = -1;
+    EXPECT_FALSE(readHistoryFile("folder.csv", entries, skipped, error_));
+    EXPECT_EQ(error_, "it is a folder, not a file: move or rename the folder");
+    EXPECT_FALSE(readLastStartedEntries("folder.csv", {"A"}, entries, error_));
+
     EXPECT_FALSE(readHistoryFile("none.csv", entries, skipped, error_));
     EXPECT_EQ(error_, "no history");
+}
+
+// A crash may cut the last row anywhere, inside the quoted library cell
+// too: the rows appended after it all read back, and the cut one hides
+// only itself.
+TEST_F(HistoryAppendTest, ARowCutAtAnyByteHidesOnlyItself) {
+    const std::string cut = formatHistoryRow(startRow("A"));
+    const HistoryRow backup = outcomeRow("B", HistoryOutcome::BackedUp, "", "R2");
+    const HistoryRow refused = outcomeRow("A", HistoryOutcome::Refused, "no room", "R3");
+    for (size_t length = 1; length < cut.size(); ++length) {
+        SCOPED_TRACE(cut.substr(0, length));
+        writeWholeFile(kHistoryFileName, kHeader + cut.substr(0, length));
+        ASSERT_TRUE(append({backup}) && append({refused})) << error_;
+        int skipped = -1;
+        const std::vector<HistoryRow> rows = parseHistoryText(readWholeFile(kHistoryFileName), skipped);
+        // Cut inside its CR LF only, the row is whole once the line is ended.
+        const bool survives = length >= cut.size() - 2;
+        ASSERT_EQ(rows.size(), survives ? 3u : 2u);
+        EXPECT_EQ(skipped, survives ? 0 : 1);
+        EXPECT_TRUE(rows[rows.size() - 2] == backup);
+        EXPECT_TRUE(rows.back() == refused);
+        std::vector<HistoryEntry> last;
+        ASSERT_TRUE(readLastHistoryEntries(kHistoryFileName, "", 2, last, skipped, error_));
+        ASSERT_EQ(last.size(), 2u);
+        EXPECT_EQ(last[0].reader, "B");
+        EXPECT_EQ(last[1].reason, "no room");
+    }
+}
+
+// What the start-up and show read of a long history: per reader, its last
+// started change and what followed it, found from the file's end.
+TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
+    std::string text = kHeader;
+    // Older changes of both readers, beyond many chunks of other readers'
+    // rows, and a line too long to be a row.
+    text += formatHistoryRow(startRow("A", "R0")) + formatHistoryRow(startRow("B", "R0")) +
+            formatHistoryRow(startRow("KV\"A", "R0"));
+    for (int i = 0; i < 3000; ++i) text += formatHistoryRow(outcomeRow("C", HistoryOutcome::BackedUp, "", "O" + std::to_string(i)));
+    text += std::string(200000, 'x') + "\r\n";
+    HistoryRow change = changeRow("A", Field::HalfClock, -1, -1, -1, 0, 1);
+    change.run.id = "R5";
+    text += formatHistoryRow(startRow("A", "R5")) + formatHistoryRow(change);
+    text += formatHistoryRow(outcomeRow("A", HistoryOutcome::NoChanges, "", "R6"));
+    text += formatHistoryRow(outcomeRow("B", HistoryOutcome::BackedUp, "", "R7"));
+    text += "R8,cut";
+    writeWholeFile(kHistoryFileName, text);
+
+    std::vector<HistoryEntry> entries;
+    ASSERT_TRUE(readLastStartedEntries(kHistoryFileName, {"A", "B", "D", "KV\"A"}, entries, error_));
+    std::vector<std::string> seen;
+    for (const HistoryEntry& e : entries)
+        seen.push_back(e.reader + " " + e.run.id + (e.interrupted() ? " interrupted" : "") + " " +
+                       std::to_string(e.changes.size()));
+    EXPECT_EQ(seen, (std::vector<std::string>{"A R5 interrupted 1", "A R6 0", "KV\"A R0 interrupted 0",
+                                              "B R0 interrupted 0", "B R7 0"}));
+    // Looking back no further than the rows since A's last start finds A alone.
+    const uint64_t sinceA = text.size() - text.find(formatHistoryRow(startRow("A", "R5")));
+    ASSERT_TRUE(readLastStartedEntries(kHistoryFileName, {"A", "B"}, entries, error_, sinceA));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].run.id + entries[1].run.id, "R5R6");
+
+    // --reader before --last: the newest of that reader, however far back.
+    int skipped = -1;
+    ASSERT_TRUE(readLastHistoryEntries(kHistoryFileName, "B", 1, entries, skipped, error_));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].run.id, "R7");
+    ASSERT_TRUE(readLastHistoryEntries(kHistoryFileName, "B", 3, entries, skipped, error_));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].run.id, "R0");
+    EXPECT_EQ(skipped, 2);  // the long line and the cut one
 }
 
 }  // namespace

@@ -15,8 +15,8 @@ import xml.etree.ElementTree as ElementTree
 V3 = "{urn:schemas-microsoft-com:asm.v3}"
 
 
-def manifest(image):
-    """Resource 1 of type 24 (its first language), or None."""
+def resource(image, kind, number):
+    """Resource number of type kind (its first language) as bytes, or None."""
     pe = struct.unpack_from("<I", image, 0x3C)[0]
     sections, optional_size = struct.unpack_from("<H12xH", image, pe + 6)
     optional = pe + 24
@@ -26,14 +26,20 @@ def manifest(image):
     table = [struct.unpack_from("<IIII", image, optional + optional_size + 40 * s + 8) for s in range(sections)]
     offset = lambda rva: next(raw + rva - at for size, at, _, raw in table if at <= rva < at + max(size, 1))
     base, entry = offset(rsrc), 0
-    for wanted in (24, 1, None):
+    for wanted in (kind, number, None):
         named, numbered = struct.unpack_from("<HH", image, base + entry + 12)
         keys = [struct.unpack_from("<II", image, base + entry + 16 + 8 * i) for i in range(named + numbered)]
         entry = next((target & 0x7FFFFFFF for key, target in keys if wanted in (None, key)), None)
         if entry is None:
             return None
     data, size = struct.unpack_from("<II", image, base + entry)
-    return image[offset(data):offset(data) + size].decode("utf-8-sig", "replace")
+    return image[offset(data):offset(data) + size]
+
+
+def manifest(image):
+    """Resource 1 of type 24 as text, or None."""
+    data = resource(image, 24, 1)
+    return None if data is None else data.decode("utf-8-sig", "replace")
 
 
 def faults(text):
@@ -55,12 +61,13 @@ def faults(text):
     return found
 
 
-status = 0
-for binary in sys.argv[1:]:
-    with open(binary, "rb") as f:
-        text = manifest(f.read())
-    problems = ["no manifest (resource 1 of type 24)"] if text is None else faults(text)
-    name = binary.rsplit("/", 1)[-1]
-    print("\n".join("%s: %s" % (name, p) for p in problems) or "%s: manifest ok, asInvoker" % name)
-    status |= bool(problems)
-sys.exit(status if len(sys.argv) > 1 else "usage: check_manifest.py <binary>...")
+if __name__ == "__main__":
+    status = 0
+    for binary in sys.argv[1:]:
+        with open(binary, "rb") as f:
+            text = manifest(f.read())
+        problems = ["no manifest (resource 1 of type 24)"] if text is None else faults(text)
+        name = binary.rsplit("/", 1)[-1]
+        print("\n".join("%s: %s" % (name, p) for p in problems) or "%s: manifest ok, asInvoker" % name)
+        status |= bool(problems)
+    sys.exit(status if len(sys.argv) > 1 else "usage: check_manifest.py <binary>...")

@@ -49,8 +49,8 @@ check "the shortcut starts spelvane.exe in WORKSTATIONDIR, Spelvane under the al
 # Wine's msiexec logs no launch condition's message under /qn: the table says it.
 check "a downgrade is refused with its message" has LaunchCondition "$(table "$msi" LaunchCondition)" \
     "NOT WIX_DOWNGRADE_DETECTED	A newer version of Spelvane is already installed"
-check "the files: the programs and the read-me, no device library, no simulator" \
-    is File "$(table "$msi" File | cut -f3 | sort | tr '\n' ' ')" "README.txt spelvane-cli.exe spelvane.exe "
+check "the files: the programs, the sync script and the read-me, no device library, no simulator" \
+    is File "$(table "$msi" File | cut -f3 | sort | tr '\n' ' ')" "README.txt spelvane-cli.exe spelvane-sync.cmd spelvane.exe "
 
 # ---------------------------------------------------------------- Wine
 wineboot -i >/dev/null 2>&1
@@ -60,7 +60,7 @@ older=$work/spelvane-0.9-win32.msi
 echo "Spelvane 0.9.0" >"$work/old-readme.txt"
 python3 "$src/cmake/build_msi.py" "$src" "$src/packaging/spelvane.wxs" "$older" 0.9.0 \
     Dialog="$release/released/spelvane.exe" Console="$release/released/spelvane-cli.exe" \
-    ReadMe="$work/old-readme.txt" Icon="$src/app/win32/spelvane.ico" || exit 2
+    ReadMe="$work/old-readme.txt" SyncScript="$release/ship/spelvane-sync.cmd" Icon="$src/app/win32/spelvane.ico" || exit 2
 products() {
     wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
         awk '/^HKEY/ {key = $0} $1 == "DisplayName" && $3 == "Spelvane" {name[key] = 1}
@@ -76,8 +76,8 @@ check "silent install of $version over it: exit status 0" is status "$STATUS" 0
 check "one product, the newer, with the newer files" eval \
     'is products "$(products)" "Spelvane $version" && cmp "$installed/README.txt" "$release/README.txt"'
 echo "installed:" && find "$WINEPREFIX/drive_c" -path '*Spelvane*' | sed "s|^$WINEPREFIX/||" | sort
-check "installed: the two programs and the read-me, nothing else" \
-    is files "$(cd "$installed" && ls | tr '\n' ' ')" "README.txt spelvane-cli.exe spelvane.exe "
+check "installed: the two programs, the sync script and the read-me, nothing else" \
+    is files "$(cd "$installed" && ls | tr '\n' ' ')" "README.txt spelvane-cli.exe spelvane-sync.cmd spelvane.exe "
 run wine 'C:\Program Files\Spelvane\spelvane-cli.exe' --version
 check "the installed spelvane-cli --version runs" eval 'is status $STATUS 0 && has output "$OUT" "spelvane-cli $version"'
 run wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Spelvane'

@@ -14,11 +14,14 @@
 
 namespace spelvane::testing {
 
+constexpr const char* kRealLibrary = "C:\\lib\\qzsd7.dll, version 0x00010002";
+
 // Rows of store run R1 of 2026-12-08 11:43:55, which took the backup
-// KVDEV-A1_20261208114355.set.
+// KVDEV-A1_20261208114355.set; the library cell, as in every real row,
+// holds a comma and is written quoted.
 inline HistoryRow startRow(const std::string& reader, const std::string& run = "R1") {
     HistoryRow row;
-    row.run = {run, "2026-12-08 11:43:55 +01:00", "WS12", "op", "spelvane", "1.0.0", "C:\\lib\\qzsd7.dll 0x00010002",
+    row.run = {run, "2026-12-08 11:43:55 +01:00", "WS12", "op", "spelvane", "1.0.0", kRealLibrary,
                "store"};
     row.event = HistoryEvent::Start;
     row.reader = reader;

@@ -1,0 +1,12 @@
+@echo off
+rem spelvane-sync.cmd: holds the readers of this workstation to one setting,
+rem for a start-up script or a software distribution tool to run as it is.
+rem It takes the arguments of "spelvane-cli sync" (--hblank N, --half-clock
+rem on or off, or a reference .set file, and --json) and runs the
+rem spelvane-cli.exe beside it in the workstation folder (the folder it
+rem stands in when there is none). Its exit status is spelvane-cli's:
+rem 0 every reader holds it (written now or before), 1 a write failed or was
+rem refused, 3 no reader, 4 the backup could not be saved, 5 the reference
+rem file is unusable. See docs/site.md.
+"%~dp0spelvane-cli.exe" --workstation sync %*
+exit /b %errorlevel%

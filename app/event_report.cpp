@@ -1,0 +1,101 @@
+#include "app/event_report.h"
+
+#include "app/change_history.h"
+#include "app/change_words.h"
+
+namespace spelvane {
+namespace {
+
+using platform::EventType;
+
+struct EventKind {
+    EventId id;
+    EventType type;
+};
+
+EventKind kindOf(HistoryOutcome outcome) {
+    switch (outcome) {
+    case HistoryOutcome::Written: return {kEventWritten, EventType::Information};
+    case HistoryOutcome::NoChanges: return {kEventNoChanges, EventType::Information};
+    case HistoryOutcome::Refused: return {kEventRefused, EventType::Warning};
+    case HistoryOutcome::Failed: return {kEventFailed, EventType::Error};
+    case HistoryOutcome::NoSection: return {kEventNoSection, EventType::Warning};
+    case HistoryOutcome::BackupFailed: return {kEventBackupFailed, EventType::Error};
+    case HistoryOutcome::BackedUp: return {kEventBackedUp, EventType::Information};
+    }
+    return {kEventFailed, EventType::Error};
+}
+
+// A viewer shows an empty insert as nothing at all; "none" reads as meant.
+std::string orNone(const std::string& text) { return text.empty() ? "none" : text; }
+
+std::string changesText(const std::vector<StoredFieldChange>& changes) {
+    std::string text;
+    for (const StoredFieldChange& change : changes) text += (text.empty() ? "" : "; ") + changeText(change);
+    return orNone(text);
+}
+
+std::vector<std::string> eventStrings(const HistoryRun& run, const std::string& reader, const std::string& type,
+                                      const std::string& outcome, const std::string& backup,
+                                      const std::string& file, const std::string& reason,
+                                      const std::vector<StoredFieldChange>& changes) {
+    return {orNone(reader), orNone(type), run.command, outcome, orNone(backup), orNone(file), orNone(reason),
+            changesText(changes), run.time, run.program + " " + run.version, orNone(run.user),
+            orNone(run.computer), orNone(run.library), run.id};
+}
+
+void report(const ChangeEvent& event) { platform::reportEvent(kEventSource, event.type, event.id, event.strings); }
+
+// Start and change rows of changes whose outcome has not come yet. One
+// command runs at a time, and its rows come in order.
+std::vector<HistoryRow> awaiting;
+
+}  // namespace
+
+ChangeEvent outcomeEvent(const HistoryRow& outcome, const std::vector<StoredFieldChange>& changes) {
+    const EventKind kind = kindOf(outcome.outcome);
+    return {kind.id, kind.type,
+            eventStrings(outcome.run, outcome.reader, outcome.type, historyOutcomeName(outcome.outcome),
+                         outcome.backup, outcome.file, outcome.reason, changes)};
+}
+
+ChangeEvent interruptedEvent(const HistoryEntry& entry) {
+    return {kEventInterrupted, EventType::Warning,
+            eventStrings(entry.run, entry.reader, entry.type, "interrupted", entry.backup, entry.file,
+                         interruptedRemedy(entry), entry.changes)};
+}
+
+void reportHistoryRows(const std::vector<HistoryRow>& rows) {
+    for (const HistoryRow& row : rows) {
+        if (row.event != HistoryEvent::Outcome) {
+            awaiting.push_back(row);
+            continue;
+        }
+        std::vector<StoredFieldChange> changes;
+        std::vector<HistoryRow> others;
+        for (const HistoryRow& earlier : awaiting) {
+            const bool same = earlier.run.id == row.run.id && earlier.reader == row.reader;
+            if (!same) others.push_back(earlier);
+            else if (earlier.event == HistoryEvent::Change) changes.push_back(earlier.change);
+        }
+        awaiting.swap(others);
+        report(outcomeEvent(row, changes));
+    }
+}
+
+void reportInterruptedChanges(const AppState& app) {
+    std::vector<HistoryEntry> entries;
+    int skipped = 0;
+    std::string error;
+    if (!readHistoryFile(historyPath(app), entries, skipped, error)) return;
+    // Judged by what the reader holds: a change that finished, or never
+    // reached it, is no interrupted one.
+    for (int i = 0; i < app.boundCount(); ++i) {
+        const SpeedSettings& record = app.settings[i];
+        if (!record.device) continue;
+        const auto change = unfinishedChange(entries, app.readerName(i), record.snapshot());
+        if (change && change->interrupted()) report(interruptedEvent(change->entry));
+    }
+}
+
+}  // namespace spelvane

@@ -1,0 +1,57 @@
+#pragma once
+// What the programs tell the system's Application event log, under the
+// source "Spelvane": one event for every reader outcome the change history
+// records (a write, a refusal, a failure, a backup...) and one for every
+// interrupted change found when the readers are opened, carrying the same
+// facts as the history. A site collects these from every workstation. An
+// event log that cannot be written stops nothing and is not retried.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "platform/event_log.h"
+#include "settings/history_file.h"
+
+namespace spelvane {
+
+constexpr const char* kEventSource = "Spelvane";
+
+// The ids of the message table both programs carry (app/win32/events.mc);
+// README lists them. Never renumber one: sites filter on them.
+enum EventId : uint32_t {
+    kEventWritten = 1000,
+    kEventNoChanges = 1001,
+    kEventRefused = 1002,
+    kEventFailed = 1003,
+    kEventNoSection = 1004,
+    kEventBackupFailed = 1005,
+    kEventBackedUp = 1006,
+    kEventInterrupted = 1007,
+};
+constexpr EventId kEventIds[] = {kEventWritten,   kEventNoChanges,    kEventRefused,  kEventFailed,
+                                 kEventNoSection, kEventBackupFailed, kEventBackedUp, kEventInterrupted};
+
+// One event as it is reported: the inserts, in the order the message
+// table's texts number them: %1 reader, %2 type, %3 command, %4 outcome,
+// %5 backup, %6 file, %7 reason, %8 changes, %9 time, %10 program and
+// version, %11 user, %12 computer, %13 library, %14 run.
+struct ChangeEvent {
+    EventId id = kEventWritten;
+    platform::EventType type = platform::EventType::Information;
+    std::vector<std::string> strings;
+};
+
+// The event of an outcome row, with the change rows of its reader and run
+// that came before it.
+ChangeEvent outcomeEvent(const HistoryRow& outcome, const std::vector<StoredFieldChange>& changes);
+// The event of a change that has a start and no outcome.
+ChangeEvent interruptedEvent(const HistoryEntry& entry);
+
+// Hears every batch of rows the history appends (written or not): start and
+// change rows are kept until their outcome comes, which is reported.
+void reportHistoryRows(const std::vector<HistoryRow>& rows);
+// Reports each open reader whose last change in the history was interrupted.
+void reportInterruptedChanges(const AppState& app);
+
+}  // namespace spelvane

@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""The cost of a long change history, measured from outside the programs.
+
+    history_cost.py <work> <runs> <size-MB> <label> <run-prefix> <bench> <cli>
+
+Writes two histories of size-MB once (kept in <work> between runs): in
+"recent" the bench's reader KVDEV-B1 is one of 40 readers changed in turn to
+the end; in "far" it was changed once, at the very start, and only other
+readers since, so that the start-up and show read the whole file back to
+find it. Then times, each <runs> times, with no history and with each of
+those: the dialog's start-up (spelvane-bench device, its startup_ms line),
+spelvane-cli show, and spelvane-cli history --last 10, keeping the wall
+time and the peak resident memory of each process. Prints "name value"
+lines: medians, ms and MB.
+"""
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+LIBRARY = '"C:\\Spelvane\\qzsd7.dll, version 0x07000500"'
+HEADER = ("run,time,computer,user,program,version,library,command,event,reader,type,backup,file,"
+          "outcome,reason,field,index,light,word,register,from,to\r\n")
+
+
+def command_rows(number, reader):
+    run = f"20261208T1043{number % 60:02d}-WS{number % 97:02d}-{number}"
+    common = f"{run},2026-12-08 10:43:55 +01:00,WS{number % 97:02d},op,spelvane,1.0.0,{LIBRARY},store,"
+    backup = f"{reader}_20261208104355.set"
+    rows = [f"{common}start,{reader},TYPE1,{backup},,,,,,,,,,\r\n"]
+    for light in range(4):
+        rows.append(f"{common}change,{reader},TYPE1,{backup},,,,lightWord,,{light},2,5,256,341\r\n")
+    rows.append(f"{common}outcome,{reader},TYPE1,{backup},,written,,,,,,,,\r\n")
+    return "".join(rows)
+
+
+def write_history(path, size, recent):
+    if os.path.exists(path) and os.path.getsize(path) >= size:
+        return
+    readers = [f"KVDEV-R{i:02d}" for i in range(39)] + (["KVDEV-B1"] if recent else ["KVDEV-R39"])
+    with open(path + ".part", "w", newline="") as out:
+        written = out.write(HEADER)
+        if not recent:
+            written += out.write(command_rows(0, "KVDEV-B1"))
+        number = 1
+        while written < size:
+            block = "".join(command_rows(number + i, readers[(number + i) % len(readers)]) for i in range(400))
+            written += out.write(block)
+            number += 400
+    os.replace(path + ".part", path)
+
+
+def run_measured(argv, cwd, env):
+    """Runs argv as a child and returns (status, stdout, stderr, ms, peak MB)."""
+    started = time.monotonic()
+    pid = os.fork()
+    if pid == 0:
+        os.chdir(cwd)
+        out = os.open(os.path.join(cwd, "out.txt"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
+        err = os.open(os.path.join(cwd, "err.txt"), os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
+        os.dup2(out, 1)
+        os.dup2(err, 2)
+        try:
+            os.execvpe(argv[0], argv, env)
+        finally:
+            os._exit(127)
+    _, status, usage = os.wait4(pid, 0)
+    elapsed = (time.monotonic() - started) * 1000
+    with open(os.path.join(cwd, "out.txt"), errors="replace") as f:
+        out = f.read()
+    with open(os.path.join(cwd, "err.txt"), errors="replace") as f:
+        err = f.read()
+    return os.waitstatus_to_exitcode(status), out, err, elapsed, usage.ru_maxrss / 1024
+
+
+def main():
+    work, runs, size_mb, label, prefix, bench, cli = sys.argv[1:8]
+    runs = int(runs)
+    work, bench, cli = (os.path.abspath(path) for path in (work, bench, cli))
+    prefix = prefix.split() if prefix else []
+    os.makedirs(work, exist_ok=True)
+    histories = {"empty": None}
+    for kind in ("recent", "far"):
+        path = os.path.join(work, f"history-{kind}-{size_mb}MB.csv")
+        write_history(path, int(size_mb) * 1024 * 1024, kind == "recent")
+        histories[kind] = path
+    conf_source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "probe.conf")
+    for kind, history in histories.items():
+        figures = {}
+        for run in range(runs):
+            # The dialog's start-up (discovery, refresh and the history's notice).
+            folder = os.path.join(work, f"{label}-device")
+            argv = prefix + [bench, "device", folder, "single"] + ([history] if history else [])
+            size = os.path.getsize(history) if history else 0
+            status, out, err, ms, peak = run_measured(argv, work, dict(os.environ))
+            # Its store added rows of the reader: the history is put back.
+            if history:
+                os.truncate(history, size)
+            startup = [float(line.split()[1]) for line in out.splitlines() if line.startswith("startup_ms ")]
+            if status != 0 or not startup:
+                sys.exit(f"{label} device {kind}: status {status}\n{out}\n{err}")
+            figures.setdefault("startup_ms", []).append(startup[0])
+            figures.setdefault("startup_peak_MB", []).append(peak)
+            # The console: show, and the last ten entries.
+            folder = os.path.join(work, f"{label}-cli")
+            os.makedirs(folder, exist_ok=True)
+            for name in ("spelvane-history.csv", "bench.conf", "kvdev-b1.img"):
+                if os.path.lexists(os.path.join(folder, name)):
+                    os.remove(os.path.join(folder, name))
+            with open(conf_source) as source, open(os.path.join(folder, "bench.conf"), "w") as conf:
+                conf.write(source.read())
+            if history:
+                os.link(history, os.path.join(folder, "spelvane-history.csv"))
+            env = dict(os.environ, QZSIM_CONFIG=os.path.join(folder, "bench.conf"), SPELVANE_LOCK_DIR=folder)
+            for figure, args in (("show", ["show"]), ("history_last_10", ["history", "--last", "10"])):
+                status, out, err, ms, peak = run_measured(prefix + [cli] + args, folder, env)
+                if status != 0:
+                    sys.exit(f"{label} {figure} {kind}: status {status}\n{out}\n{err}")
+                figures.setdefault(f"{figure}_ms", []).append(ms)
+                figures.setdefault(f"{figure}_peak_MB", []).append(peak)
+        for name, values in figures.items():
+            print(f"{label}_{kind}_{name} {statistics.median(values):.1f}")
+        sys.stdout.flush()
+
+
+if __name__ == "__main__":
+    main()

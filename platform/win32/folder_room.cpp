@@ -1,0 +1,49 @@
+#include "platform/folder_room.h"
+
+#include <windows.h>
+
+namespace spelvane::platform {
+namespace {
+
+std::wstring wide(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring out(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], length);
+    out.resize(static_cast<size_t>(length - 1));
+    return out;
+}
+
+class FolderHandle {
+public:
+    // The right to add a file, asked of the folder itself: granted only when
+    // its access list would let this process create one.
+    explicit FolderHandle(const std::wstring& folder)
+        : handle_(CreateFileW(folder.c_str(), FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+    ~FolderHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+    bool open() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace
+
+bool folderTakesNewFiles(const std::string& folder) { return FolderHandle(wide(folder)).open(); }
+
+bool folderFreeBytes(const std::string& folder, uint64_t& bytes) {
+    std::wstring path = wide(folder);
+    // The call wants a folder name that ends in a separator.
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr)) return false;
+    bytes = available.QuadPart;
+    return true;
+}
+
+}  // namespace spelvane::platform

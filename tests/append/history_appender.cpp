@@ -1,0 +1,74 @@
+// Two programs appending to one history at once must lose no row:
+//   history_appender add <file> <name> <rows>   appends rows one call each
+//   history_appender check <file> <rows> <name>...
+// check reads the file as the programs do and says how many rows of each
+// name it found; status 0 when every one is there once and no line was
+// unreadable.
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "settings/history_file.h"
+
+using namespace spelvane;
+
+namespace {
+
+// A row as the programs write it, the library cell quoted for its comma.
+HistoryRow rowOf(const std::string& name, int number) {
+    HistoryRow row;
+    row.run = {name + "-" + std::to_string(number), "2026-12-08 11:43:55 +01:00", "WS12", "op", "spelvane-cli",
+               "1.0.0", "C:\\Spelvane\\qzsd7.dll, version 0x07000500", "backup"};
+    row.event = HistoryEvent::Outcome;
+    row.outcome = HistoryOutcome::BackedUp;
+    row.reader = name;
+    row.type = "TYPE1";
+    row.backup = name + "_" + std::to_string(number) + ".set";
+    return row;
+}
+
+int add(const std::string& file, const std::string& name, int rows) {
+    for (int i = 0; i < rows; ++i) {
+        std::string error;
+        if (!appendHistoryRows(file, {rowOf(name, i)}, error)) {
+            std::fprintf(stderr, "%s: row %d: %s\n", name.c_str(), i, error.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int check(const std::string& file, int rows, const std::vector<std::string>& names) {
+    std::vector<HistoryEntry> entries;
+    int skipped = 0;
+    std::string error;
+    if (!readHistoryFile(file, entries, skipped, error)) {
+        std::fprintf(stderr, "cannot read %s: %s\n", file.c_str(), error.c_str());
+        return 1;
+    }
+    std::map<std::string, std::set<std::string>> found;
+    for (const HistoryEntry& entry : entries)
+        if (entry.hasOutcome) found[entry.reader].insert(entry.run.id);
+    bool whole = skipped == 0;
+    for (const std::string& name : names) {
+        const size_t count = found[name].size();
+        std::printf("%s: %zu of %d rows\n", name.c_str(), count, rows);
+        whole = whole && count == static_cast<size_t>(rows);
+    }
+    std::printf("%zu rows read, %d unreadable\n", entries.size(), skipped);
+    return whole && entries.size() == names.size() * static_cast<size_t>(rows) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 4 && args[0] == "add") return add(args[1], args[2], std::atoi(args[3].c_str()));
+    if (args.size() >= 4 && args[0] == "check")
+        return check(args[1], std::atoi(args[2].c_str()), std::vector<std::string>(args.begin() + 3, args.end()));
+    std::fprintf(stderr, "usage: history_appender add FILE NAME ROWS | check FILE ROWS NAME...\n");
+    return 2;
+}

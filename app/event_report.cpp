@@ -88,9 +88,13 @@ void reportInterruptedChanges(const AppState& app) {
     int skipped = 0;
     std::string error;
     if (!readHistoryFile(historyPath(app), entries, skipped, error)) return;
+    // Judged by what the reader holds: a change that finished, or never
+    // reached it, is no interrupted one.
     for (int i = 0; i < app.boundCount(); ++i) {
-        if (!app.settings[i].device) continue;
-        if (const auto entry = interruptedChange(entries, app.readerName(i))) report(interruptedEvent(*entry));
+        const SpeedSettings& record = app.settings[i];
+        if (!record.device) continue;
+        const auto change = unfinishedChange(entries, app.readerName(i), record.snapshot());
+        if (change && change->interrupted()) report(interruptedEvent(change->entry));
     }
 }
 

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/app_state.h"
 #include "app/change_history.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
+#include "platform/machine_lock.h"
+#include "platform/workstation.h"
 
 namespace spelvane::cli {
 namespace {
@@ -20,10 +23,27 @@ std::string runLine(const HistoryRun& run) {
     return line + "\n";
 }
 
-std::string outcomeText(const HistoryEntry& entry) {
+// A change without outcome: running while another Spelvane on this
+// computer (the lock is the machine's) holds the readers and it is its
+// reader's last; otherwise only the reader can tell whether it was cut short
+// or only its outcome row was lost.
+enum class Unfinished { No, Unrecorded, Running };
+
+Unfinished unfinishedOf(const std::vector<HistoryEntry>& entries, size_t e, bool readersInUse) {
+    if (!entries[e].interrupted()) return Unfinished::No;
+    if (!readersInUse || entries[e].run.computer != platform::computerName()) return Unfinished::Unrecorded;
+    for (size_t later = e + 1; later < entries.size(); ++later)
+        if (entries[later].reader == entries[e].reader) return Unfinished::Unrecorded;
+    return Unfinished::Running;
+}
+
+std::string outcomeText(const HistoryEntry& entry, Unfinished unfinished) {
     const std::string& backup = entry.backup;
     const bool restore = entry.run.command == "restore";
-    if (entry.interrupted()) return "interrupted: no outcome was recorded; " + interruptedRemedy(entry);
+    if (unfinished == Unfinished::Running) return "running: another Spelvane is using the readers now";
+    if (unfinished == Unfinished::Unrecorded)
+        return "no outcome recorded: cut short, or only its outcome could not be written (spelvane-cli show tells "
+               "which from the reader); if cut short, " + interruptedRemedy(entry);
     switch (entry.outcome) {
     case HistoryOutcome::Written:
         if (restore) return "written from " + entry.file;
@@ -44,8 +64,9 @@ std::string outcomeText(const HistoryEntry& entry) {
     return "?";
 }
 
-std::string outcomeKey(const HistoryEntry& entry) {
-    if (entry.interrupted()) return "interrupted";
+std::string outcomeKey(const HistoryEntry& entry, Unfinished unfinished) {
+    if (unfinished == Unfinished::Running) return "running";
+    if (unfinished == Unfinished::Unrecorded) return "no outcome recorded";
     const char* name = historyOutcomeName(entry.outcome);
     return name ? name : "?";
 }
@@ -66,12 +87,13 @@ bool readChosen(const Request& request, std::vector<HistoryEntry>& entries, int&
 
 }  // namespace
 
-std::string formatHistoryText(const std::vector<HistoryEntry>& entries) {
+std::string formatHistoryText(const std::vector<HistoryEntry>& entries, bool readersInUse) {
     std::string out;
-    for (const HistoryEntry& entry : entries) {
+    for (size_t e = 0; e < entries.size(); ++e) {
+        const HistoryEntry& entry = entries[e];
         if (!out.empty()) out += "\n";
         out += runLine(entry.run);
-        out += entry.reader + " (" + entry.type + "): " + outcomeText(entry) + "\n";
+        out += entry.reader + " (" + entry.type + "): " + outcomeText(entry, unfinishedOf(entries, e, readersInUse)) + "\n";
         // The change lines exactly as the dry run words them.
         ReaderReport changed;
         changed.name = entry.reader;
@@ -83,7 +105,7 @@ std::string formatHistoryText(const std::vector<HistoryEntry>& entries) {
     return out;
 }
 
-std::string formatHistoryJson(const std::vector<HistoryEntry>& entries) {
+std::string formatHistoryJson(const std::vector<HistoryEntry>& entries, bool readersInUse) {
     std::string out = "[";
     for (size_t e = 0; e < entries.size(); ++e) {
         const HistoryEntry& entry = entries[e];
@@ -94,7 +116,7 @@ std::string formatHistoryJson(const std::vector<HistoryEntry>& entries) {
         out += ", \"version\": " + jsonString(run.version) + ", \"library\": " + jsonString(run.library);
         out += ", \"command\": " + jsonString(run.command) + ", \"reader\": " + jsonString(entry.reader);
         out += ", \"type\": " + jsonString(entry.type) + ", \"backup\": " + jsonStringOrNull(entry.backup);
-        out += ", \"file\": " + jsonStringOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry));
+        out += ", \"file\": " + jsonStringOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry, unfinishedOf(entries, e, readersInUse)));
         out += ", \"reason\": " + jsonStringOrNull(entry.reason);
         out += ", \"changes\": " + formatChangesJson(entry.changes, "  ") + "}";
     }
@@ -115,7 +137,9 @@ int runHistory(const Request& request) {
         else std::printf("No history yet: %s is not in this folder\n", kHistoryFileName);
         return kDone;
     }
-    const std::string text = request.json ? formatHistoryJson(entries) : formatHistoryText(entries);
+    const bool readersInUse = platform::MachineLock::heldAnywhere(kReaderLockName);
+    const std::string text =
+        request.json ? formatHistoryJson(entries, readersInUse) : formatHistoryText(entries, readersInUse);
     std::fputs(text.c_str(), stdout);
     // An empty answer would read as a command that printed nothing at all.
     if (!request.json && entries.empty()) {

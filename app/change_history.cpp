@@ -239,22 +239,25 @@ std::vector<std::string> openReaderNames(const AppState& app) {
     return names;
 }
 
-std::vector<std::string> unfinishedChangeLines(const AppState& app) {
+std::vector<UnfinishedChange> unfinishedChanges(const AppState& app) {
     std::vector<HistoryEntry> entries;
     std::string error;
-    std::vector<std::string> lines;
-    if (!readLastStartedEntries(historyPath(app), openReaderNames(app), entries, error)) return lines;
+    std::vector<UnfinishedChange> changes;
+    if (!readLastStartedEntries(historyPath(app), openReaderNames(app), entries, error)) return changes;
     for (int i = 0; i < app.boundCount(); ++i) {
         const SpeedSettings& record = app.settings[i];
         if (!record.device) continue;
-        if (const auto change = unfinishedChange(entries, app.readerName(i), record.snapshot()))
-            lines.push_back(unfinishedChangeLine(*change));
+        if (auto change = unfinishedChange(entries, app.readerName(i), record.snapshot()))
+            changes.push_back(std::move(*change));
     }
-    return lines;
+    return changes;
 }
 
 void logUnfinishedChanges(const AppState& app) {
-    for (const std::string& line : unfinishedChangeLines(app)) messageLog().append("%s\r\n", line.c_str());
+    const std::vector<UnfinishedChange> changes = unfinishedChanges(app);
+    for (const UnfinishedChange& change : changes)
+        messageLog().append("%s\r\n", unfinishedChangeLine(change).c_str());
+    reportInterruptedChanges(changes);
 }
 
 }  // namespace spelvane

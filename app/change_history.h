@@ -118,10 +118,11 @@ std::string unfinishedChangeLine(const UnfinishedChange& change);
 std::string interruptedChangeLine(const HistoryEntry& entry);
 // The names of the open readers, as the history has them.
 std::vector<std::string> openReaderNames(const AppState& app);
-// One line per open reader whose last change in the history has no
-// outcome; a history that cannot be read names none.
-std::vector<std::string> unfinishedChangeLines(const AppState& app);
-// Puts those lines into the log, after discovery.
+// Each open reader's last change in the history when it has no outcome,
+// judged by what the reader holds; a history that cannot be read names none.
+std::vector<UnfinishedChange> unfinishedChanges(const AppState& app);
+// Puts those lines into the log, after discovery, and the interrupted ones
+// into the event log.
 void logUnfinishedChanges(const AppState& app);
 
 }  // namespace spelvane

@@ -83,19 +83,11 @@ void reportHistoryRows(const std::vector<HistoryRow>& rows) {
     }
 }
 
-void reportInterruptedChanges(const AppState& app) {
-    std::vector<HistoryEntry> entries;
-    int skipped = 0;
-    std::string error;
-    if (!readHistoryFile(historyPath(app), entries, skipped, error)) return;
+void reportInterruptedChanges(const std::vector<UnfinishedChange>& changes) {
     // Judged by what the reader holds: a change that finished, or never
     // reached it, is no interrupted one.
-    for (int i = 0; i < app.boundCount(); ++i) {
-        const SpeedSettings& record = app.settings[i];
-        if (!record.device) continue;
-        const auto change = unfinishedChange(entries, app.readerName(i), record.snapshot());
-        if (change && change->interrupted()) report(interruptedEvent(change->entry));
-    }
+    for (const UnfinishedChange& change : changes)
+        if (change.interrupted()) report(interruptedEvent(change.entry));
 }
 
 }  // namespace spelvane

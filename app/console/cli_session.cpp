@@ -308,7 +308,7 @@ int runSession(const Request& request) {
         if (status != kDone && answerOnly && discovered.size() > discoveryStart)
             writeWithoutCarriageReturns(stdout, discovered.c_str() + discoveryStart);
         // What the last run left cut short goes to the event log as well.
-        if (status == kDone) reportInterruptedChanges(app);
+        if (status == kDone) reportInterruptedChanges(unfinishedChanges(app));
         if (status == kDone) status = runCommand(app, request);
     }
     app.releaseDevices();

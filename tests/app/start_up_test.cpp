@@ -69,6 +69,10 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
                                   {startRow("KVDEV-A1"), outcomeRow("KVDEV-A1", HistoryOutcome::BackedUp, "", "R2")},
                                   error))
         << error;
+#ifndef _WIN32
+    // Natively the event log is this file; Windows has its own.
+    setenv("SPELVANE_EVENT_LOG", "events.txt", 1);
+#endif
 
     handle(DialogEvent::InitDialog);
     handle(DialogEvent::Timer, kDiscoveryTimerId);
@@ -77,6 +81,10 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
                              "KVDEV-A1_20261208114355.set restores the settings it held before.\r\n"),
               std::string::npos)
         << logText();
+#ifndef _WIN32
+    unsetenv("SPELVANE_EVENT_LOG");
+    EXPECT_EQ(readWholeFile("events.txt").rfind("Spelvane 1007 warning | KVDEV-A1 |", 0), 0u);
+#endif
 }
 
 // Which change counts as the reader's last: one that wrote; a refusal, a

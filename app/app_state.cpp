@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "device/device_slot.h"
+#include "platform/files.h"
 
 namespace spelvane {
 
@@ -14,6 +15,10 @@ AppState& appState() {
 std::string AppState::readerName(int i) const {
     const DeviceSlot* device = settings[i].device;
     return device ? device->name() : settings[i].typeName();
+}
+
+bool AppState::returnToStartFolder() const {
+    return startFolder.empty() || platform::enterFolderKept(startFolder);
 }
 
 void resetAppState() {

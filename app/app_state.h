@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/dialog_port.h"
 #include "platform/machine_lock.h"
@@ -40,8 +41,9 @@ constexpr const char* kReaderLockName = "Global\\Spelvane.Readers";
 
 // How a store or restore went over the open devices.
 struct OperationSummary {
-    // Some of its rows could not be written to the change history.
-    bool historyMissing = false;
+    // What of it the change history lacks, for the operator ("" when the
+    // history holds all of it).
+    std::string historyMissing;
     int unchanged = 0;
     int stored = 0;
     int refused = 0;
@@ -56,6 +58,7 @@ struct OperationSummary {
 struct RestoreSummary : OperationSummary {
     bool opened = false;   // the file could be read at all
     bool unicode = false;  // not opened: saved as Unicode (UTF-16), which the reader cannot take
+    std::vector<std::string> fileTypes;  // the types its DEVICE= lines name, each once, as read
     int sections() const { return unchanged + stored + failed; }  // taken by a device
 };
 
@@ -72,8 +75,9 @@ struct AppState {
     // The file the last backup of this run went into ("" before the first);
     // what restores the devices when a store fails.
     char lastBackupFile[kSettingsFileNameSize] = {};
-    // The folder the program was started from: backups always go there, even
-    // after the file dialog of a Restore has moved the current folder.
+    // The folder the program was started from: backups and the history
+    // always go there, even after the file dialog of a Restore has moved the
+    // current folder. UTF-8 on Windows: any folder name is kept whole.
     std::string startFolder;
     // Why the last backup's file could not be created in the folder: None
     // when it was, or when every name was taken.
@@ -87,6 +91,11 @@ struct AppState {
     // The reader of settings record i by its own name; its type name once
     // the device is gone.
     std::string readerName(int i) const;
+    // Makes the start folder the current one again, so that the backups and
+    // the history, named relative to it, land there; false when it cannot.
+    // Without a start folder (the console companion) the current folder is
+    // the one.
+    bool returnToStartFolder() const;
 
     // Takes the reader lock, finds the devices, opens one or a matched pair
     // and reads their settings; message boxes tell the operator why not.

@@ -59,8 +59,8 @@ bool AppState::saveOriginalSettings() {
 
     // The file dialog of a Restore changes the current folder; the backups
     // stay together where the operator started the program.
-    if (!startFolder.empty() && !platform::enterFolder(startFolder))
-        log.append("Cannot return to the folder %s\r\n", startFolder.c_str());
+    if (!returnToStartFolder())
+        log.append("Cannot return to the folder %s\r\n", platform::folderAsShown(startFolder).c_str());
 
     backupFault = platform::FileFault::None;
     int64_t stamp = timing().calendarTime();

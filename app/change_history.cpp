@@ -1,5 +1,7 @@
 #include "app/change_history.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "app/event_report.h"
@@ -17,6 +19,12 @@ const char* historyProgram = "spelvane";
 // right after a Store): the count keeps their ids apart.
 int commandsRun = 0;
 
+// A row that could not be written is tried again this often at the end of
+// the command, this far apart: long enough to outlast a file held for a
+// moment, short enough not to keep a failed history's operator waiting.
+constexpr int kFinishTries = 5;
+constexpr uint32_t kFinishPauseMs = 200;
+
 HistoryOutcome historyOutcomeOf(DeviceOutcome outcome) {
     switch (outcome) {
     case DeviceOutcome::Unchanged: return HistoryOutcome::NoChanges;
@@ -28,9 +36,12 @@ HistoryOutcome historyOutcomeOf(DeviceOutcome outcome) {
 }
 
 // Outcomes that leave the reader as it was and tell nothing of what it holds.
+// "No changes" wrote nothing either: a reader that still holds part of an
+// earlier change is no more settled after it.
 bool leftAsItWas(const HistoryEntry& entry) {
     if (!entry.hasOutcome) return false;
     switch (entry.outcome) {
+    case HistoryOutcome::NoChanges:
     case HistoryOutcome::Refused:
     case HistoryOutcome::NoSection:
     case HistoryOutcome::BackupFailed:
@@ -44,13 +55,8 @@ bool leftAsItWas(const HistoryEntry& entry) {
 void setHistoryProgram(const char* program) { historyProgram = program; }
 
 std::string historyPath(const AppState& app) {
-    const std::string& folder = app.startFolder;
-    if (folder.empty()) return kHistoryFileName;
-    const char last = folder.back();
-    if (last == '/' || last == '\\') return folder + kHistoryFileName;
-    // The folder's own separator: the path reads as the system writes it.
-    const char* separator = folder.find('\\') != std::string::npos ? "\\" : "/";
-    return folder + separator + kHistoryFileName;
+    app.returnToStartFolder();
+    return kHistoryFileName;
 }
 
 std::string libraryDescription(const LibraryIdentity& library) {
@@ -60,7 +66,7 @@ std::string libraryDescription(const LibraryIdentity& library) {
     return library.path + ", version " + version;
 }
 
-ChangeHistory::ChangeHistory(const AppState& app, const char* command) : app_(app), path_(historyPath(app)) {
+ChangeHistory::ChangeHistory(const AppState& app, const char* command) : app_(app) {
     const int64_t now = timing().calendarTime();
     run_.computer = platform::computerName();
     run_.user = platform::userName();
@@ -84,18 +90,51 @@ HistoryRow ChangeHistory::row(HistoryEvent event) const {
     return row;
 }
 
+bool ChangeHistory::writePending() {
+    if (pending_.empty()) return true;
+    // A Restore's file dialog may have moved the current folder.
+    if (!appendHistoryRows(historyPath(app_), pending_, error_)) return false;
+    written_ += static_cast<int>(pending_.size());
+    pending_.clear();
+    return true;
+}
+
 void ChangeHistory::append(const std::vector<HistoryRow>& rows) {
     reportHistoryRows(rows);
-    std::string error;
-    if (appendHistoryRows(path_, rows, error) || missing_) {
-        // Said once: the operator needs to know that this change is missing,
-        // not how many of its rows.
-        return;
-    }
-    missing_ = true;
+    pending_.insert(pending_.end(), rows.begin(), rows.end());
+    writePending();
+}
+
+std::string ChangeHistory::finish() {
+    for (int tried = 0; tried < kFinishTries && !writePending(); ++tried) timing().sleepMs(kFinishPauseMs);
+    const std::string missing = historyMissingText(pending_, written_);
     // The reason names the file.
-    messageLog().append("The change history could not be written (%s): this change is missing from it\r\n",
-                        oneLine(error).c_str());
+    if (!missing.empty())
+        messageLog().append("%s (%s)\r\n", capitalised(missing).c_str(), oneLine(error_).c_str());
+    return missing;
+}
+
+std::string capitalised(std::string text) {
+    if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+std::string historyMissingText(const std::vector<HistoryRow>& pending, int written) {
+    if (pending.empty()) return {};
+    const std::string where = std::string(" missing from the history ") + kHistoryFileName + ": ";
+    if (written == 0) return "this change is" + where + "it could not be written";
+    std::vector<std::string> named;
+    std::string readers;
+    bool outcomesOnly = true;
+    for (const HistoryRow& row : pending) {
+        if (row.event != HistoryEvent::Outcome) outcomesOnly = false;
+        if (std::find(named.begin(), named.end(), row.reader) != named.end()) continue;
+        named.push_back(row.reader);
+        readers += (readers.empty() ? "" : ", ") + row.reader;
+    }
+    if (outcomesOnly)
+        return "the outcome of this change for " + readers + " is" + where + "it could not be written";
+    return "the rows of this change for " + readers + " are" + where + "they could not be written";
 }
 
 void ChangeHistory::beginReader(int device, const std::string& backup, const std::string& file) {
@@ -147,6 +186,28 @@ std::optional<HistoryEntry> interruptedChange(const std::vector<HistoryEntry>& e
     return std::nullopt;
 }
 
+ChangeOnReader judgeOnReader(const HistoryEntry& entry, const SpeedValues& current) {
+    if (entry.changes.empty()) return ChangeOnReader::Mixed;
+    bool allNew = true;
+    bool allOld = true;
+    for (const StoredFieldChange& change : entry.changes) {
+        uint32_t held = 0;
+        if (!fieldValueHeld(current, change, held)) return ChangeOnReader::Mixed;
+        allNew = allNew && held == change.to;
+        allOld = allOld && held == change.from;
+    }
+    if (allNew) return ChangeOnReader::AllNew;
+    return allOld ? ChangeOnReader::AllOld : ChangeOnReader::Mixed;
+}
+
+std::optional<UnfinishedChange> unfinishedChange(const std::vector<HistoryEntry>& entries, const std::string& reader,
+                                                 const SpeedValues& current) {
+    std::optional<HistoryEntry> entry = interruptedChange(entries, reader);
+    if (!entry) return std::nullopt;
+    const ChangeOnReader held = judgeOnReader(*entry, current);
+    return UnfinishedChange{std::move(*entry), held};
+}
+
 std::string interruptedRemedy(const HistoryEntry& entry) {
     if (!entry.backup.empty()) return "the backup " + entry.backup + " restores the settings it held before";
     if (!entry.file.empty()) return "restore " + entry.file + " again to finish it";
@@ -154,8 +215,21 @@ std::string interruptedRemedy(const HistoryEntry& entry) {
 }
 
 std::string interruptedChangeLine(const HistoryEntry& entry) {
-    return entry.reader + ": the " + entry.run.command + " of " + entry.run.time + " was interrupted; " +
-           interruptedRemedy(entry) + ".";
+    return unfinishedChangeLine({entry, ChangeOnReader::Mixed});
+}
+
+std::string unfinishedChangeLine(const UnfinishedChange& change) {
+    const HistoryEntry& entry = change.entry;
+    const std::string what = entry.reader + ": the " + entry.run.command + " of " + entry.run.time;
+    switch (change.held) {
+    case ChangeOnReader::AllNew:
+        return what + " finished: the reader holds every value it wrote; only its outcome is missing from the history.";
+    case ChangeOnReader::AllOld:
+        return what + " has no outcome in the history, and none of it reached the reader: it holds every value "
+                      "from before.";
+    case ChangeOnReader::Mixed: break;
+    }
+    return what + " was interrupted; " + interruptedRemedy(entry) + ".";
 }
 
 std::vector<std::string> openReaderNames(const AppState& app) {
@@ -165,21 +239,25 @@ std::vector<std::string> openReaderNames(const AppState& app) {
     return names;
 }
 
-std::vector<std::string> interruptedChangeLines(const AppState& app) {
+std::vector<UnfinishedChange> unfinishedChanges(const AppState& app) {
     std::vector<HistoryEntry> entries;
     std::string error;
-    std::vector<std::string> lines;
-    if (!readLastStartedEntries(historyPath(app), openReaderNames(app), entries, error)) return lines;
+    std::vector<UnfinishedChange> changes;
+    if (!readLastStartedEntries(historyPath(app), openReaderNames(app), entries, error)) return changes;
     for (int i = 0; i < app.boundCount(); ++i) {
-        if (!app.settings[i].device) continue;
-        if (const auto entry = interruptedChange(entries, app.readerName(i))) lines.push_back(interruptedChangeLine(*entry));
+        const SpeedSettings& record = app.settings[i];
+        if (!record.device) continue;
+        if (auto change = unfinishedChange(entries, app.readerName(i), record.snapshot()))
+            changes.push_back(std::move(*change));
     }
-    return lines;
+    return changes;
 }
 
-void logInterruptedChanges(const AppState& app) {
-    for (const std::string& line : interruptedChangeLines(app)) messageLog().append("%s\r\n", line.c_str());
-    reportInterruptedChanges(app);
+void logUnfinishedChanges(const AppState& app) {
+    const std::vector<UnfinishedChange> changes = unfinishedChanges(app);
+    for (const UnfinishedChange& change : changes)
+        messageLog().append("%s\r\n", unfinishedChangeLine(change).c_str());
+    reportInterruptedChanges(changes);
 }
 
 }  // namespace spelvane

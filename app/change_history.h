@@ -4,7 +4,7 @@
 // themselves are the file format of settings/history_file.h; this file
 // decides which rows a Store, a Restore and a console backup write, and
 // when. A history that cannot be written never stops an operation: the log
-// says so once and the operation tells its caller through missing().
+// says what is missing once and finish() tells the caller the same.
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,16 +22,19 @@ constexpr const char* kBackupNotSaved = "the settings it holds could not be save
 // The program every row names; the console companion sets its own name.
 void setHistoryProgram(const char* program);
 
-// The history of the folder the backups go to.
-std::string historyPath(const AppState& app);
-
 // The library as the history and show name it: its path and version word.
 std::string libraryDescription(const LibraryIdentity& library);
+
+// The history of the folder the backups go to, to be opened now: the start
+// folder is made the current one again (AppState::returnToStartFolder) and
+// the file named relative to it, so that any folder the backups work in,
+// whatever letters its name holds, takes the history too.
+std::string historyPath(const AppState& app);
 
 // The rows of one command over the open readers. Per reader: beginReader,
 // then the observer calls of the store or restore (the start row with the
 // changes about to be written, on disk before the first write request), then
-// endReader with the outcome.
+// endReader with the outcome; finish once the command is done.
 class ChangeHistory final : public ChangeObserver {
 public:
     ChangeHistory(const AppState& app, const char* command);
@@ -49,39 +52,77 @@ public:
     // One outcome row for every open reader, as for a backup.
     void everyReader(HistoryOutcome outcome, const std::string& backup, const std::string& reason = std::string());
 
-    // Some row could not be written: this change is missing from the history.
-    bool missing() const { return missing_; }
-    const std::string& path() const { return path_; }
+    // Rows that could not be written are tried again, a few times, a moment
+    // apart (a spreadsheet or a virus scanner may hold the file briefly);
+    // what is still missing then goes into the log once, and is returned:
+    // "" when the history holds the whole command.
+    std::string finish();
 
 private:
     HistoryRow row(HistoryEvent event) const;
     void append(const std::vector<HistoryRow>& rows);
+    bool writePending();
 
     const AppState& app_;
-    std::string path_;
     HistoryRun run_;
     int device_ = 0;
     std::string backup_;
     std::string file_;
     std::string reason_;
-    bool missing_ = false;
+    // Rows not yet in the file, oldest first. Once one row fails, every
+    // later one waits behind it, so that the file never holds an outcome
+    // before its start.
+    std::vector<HistoryRow> pending_;
+    int written_ = 0;
+    std::string error_;
 };
 
-// The reader's last change in entries (one that wrote, or found the reader
-// already holding the values) when it has no outcome; a refusal, a backup
-// or a missing section leaves the reader as it was and does not count.
+// What a command's history lacks, for the operator: "" when nothing;
+// otherwise the rows missing from the end of the command (pending), knowing
+// how many of its rows made it (written).
+std::string historyMissingText(const std::vector<HistoryRow>& pending, int written);
+// The text with its first letter in capitals, to begin a sentence.
+std::string capitalised(std::string text);
+
+// The reader's last change in entries (one that wrote) when it has no
+// outcome. A refusal, a backup, a missing section or "No changes" wrote
+// nothing and tells nothing of what the reader holds: they do not count.
 std::optional<HistoryEntry> interruptedChange(const std::vector<HistoryEntry>& entries, const std::string& reader);
+
+// What the reader holds of a change whose outcome is missing, told by its
+// change rows: every new value (it finished; only its outcome row is
+// missing), every old value (nothing of it reached the reader), or a mix
+// (it was cut short: the reader holds part of it). A change without change
+// rows cannot be told apart: a mix.
+enum class ChangeOnReader { Mixed, AllNew, AllOld };
+ChangeOnReader judgeOnReader(const HistoryEntry& entry, const SpeedValues& current);
+
+struct UnfinishedChange {
+    HistoryEntry entry;
+    ChangeOnReader held = ChangeOnReader::Mixed;
+    bool interrupted() const { return held == ChangeOnReader::Mixed; }
+};
+// The reader's last change without outcome, judged by what it holds now.
+std::optional<UnfinishedChange> unfinishedChange(const std::vector<HistoryEntry>& entries, const std::string& reader,
+                                                 const SpeedValues& current);
+
 // What brings the reader of an interrupted change back: the backup of a
 // store, or the restore's file once more.
 std::string interruptedRemedy(const HistoryEntry& entry);
-// The start-up line of an interrupted change: the reader, the time, the remedy.
+// The line that names a change without outcome: the reader, the time, and
+// as judged, the remedy (interrupted), or that it finished or never
+// reached the reader.
+std::string unfinishedChangeLine(const UnfinishedChange& change);
+// The line of a change without outcome that the reader, not asked, may
+// hold part of: as unfinishedChangeLine judges a mix.
 std::string interruptedChangeLine(const HistoryEntry& entry);
 // The names of the open readers, as the history has them.
 std::vector<std::string> openReaderNames(const AppState& app);
-// One line per open reader whose last change in the history was
-// interrupted; a history that cannot be read names none.
-std::vector<std::string> interruptedChangeLines(const AppState& app);
-// Puts those lines into the log, after discovery.
-void logInterruptedChanges(const AppState& app);
+// Each open reader's last change in the history when it has no outcome,
+// judged by what the reader holds; a history that cannot be read names none.
+std::vector<UnfinishedChange> unfinishedChanges(const AppState& app);
+// Puts those lines into the log, after discovery, and the interrupted ones
+// into the event log.
+void logUnfinishedChanges(const AppState& app);
 
 }  // namespace spelvane

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/change_history.h"
 #include "platform/files.h"
 #include "platform/output_file.h"
 
@@ -39,8 +40,8 @@ bool leftAsItWas(const std::optional<DeviceOutcome>& outcome) {
 
 // The box as it is, and one line more when the history lacks this change.
 std::string withHistoryLine(std::string text, const OperationSummary& summary) {
-    if (summary.historyMissing) text += std::string("\n\n") + kHistoryMissingNotice;
-    return text;
+    if (summary.historyMissing.empty()) return text;
+    return text + "\n\n" + capitalised(summary.historyMissing) + " (see the log).";
 }
 
 std::string storeBox(const AppState& app, const AppState::StoreResult& result) {
@@ -69,7 +70,8 @@ std::string restoreBox(const AppState& app, const RestoreSummary& summary, const
 std::string backupFolderRefusal(const AppState& app) {
     using platform::FileFault;
     if (app.backupFault != FileFault::Denied && app.backupFault != FileFault::ReadOnly) return {};
-    const std::string folder = app.startFolder.empty() ? platform::currentFolder() : app.startFolder;
+    const std::string folder =
+        app.startFolder.empty() ? platform::currentFolder() : platform::folderAsShown(app.startFolder);
     return formatted("the folder %s cannot be written (%s)", folder.c_str(), platform::describeFileFault(app.backupFault));
 }
 

@@ -32,10 +32,8 @@ constexpr const char* kUnicodeFileNotice =
     "Open it in Notepad and save it again with the encoding ANSI.";
 constexpr const char* kNoSectionForReader = "%s was not restored: the file %s holds no section for it.";
 constexpr const char* kSectionRefusedForReader = "%s was not restored: its section in %s was refused (see the log).";
-// Added to any of the boxes above when the change history could not be
-// written.
-constexpr const char* kHistoryMissingNotice =
-    "This change is missing from the history spelvane-history.csv: it could not be written (see the log).";
+// Any of the boxes above ends, when the change history could not be
+// written, with what it lacks (historyMissingText in change_history.h).
 constexpr const char* kChangeRefusedForReader = "%s was not changed: the change was refused (see the log).";
 
 // "the folder F cannot be written (why)" when the last backup failed

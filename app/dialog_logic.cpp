@@ -70,7 +70,7 @@ bool handleDialogMessage(const DialogMessage& message, WindowHandle dialog, Dial
             if (!found) controls.endDialog(1);
             // A change cut short the last time is named before anything
             // new is started.
-            else logInterruptedChanges(appState());
+            else logUnfinishedChanges(appState());
             // What discovery logged (a refused information block, a device
             // list cut at 64) stays for the operator to read.
             refreshDialog(controls, false);

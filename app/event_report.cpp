@@ -83,15 +83,11 @@ void reportHistoryRows(const std::vector<HistoryRow>& rows) {
     }
 }
 
-void reportInterruptedChanges(const AppState& app) {
-    std::vector<HistoryEntry> entries;
-    int skipped = 0;
-    std::string error;
-    if (!readHistoryFile(historyPath(app), entries, skipped, error)) return;
-    for (int i = 0; i < app.boundCount(); ++i) {
-        if (!app.settings[i].device) continue;
-        if (const auto entry = interruptedChange(entries, app.readerName(i))) report(interruptedEvent(*entry));
-    }
+void reportInterruptedChanges(const std::vector<UnfinishedChange>& changes) {
+    // Judged by what the reader holds: a change that finished, or never
+    // reached it, is no interrupted one.
+    for (const UnfinishedChange& change : changes)
+        if (change.interrupted()) report(interruptedEvent(change.entry));
 }
 
 }  // namespace spelvane

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/change_history.h"
 #include "platform/event_log.h"
 #include "settings/history_file.h"
 
@@ -51,7 +52,7 @@ ChangeEvent interruptedEvent(const HistoryEntry& entry);
 // Hears every batch of rows the history appends (written or not): start and
 // change rows are kept until their outcome comes, which is reported.
 void reportHistoryRows(const std::vector<HistoryRow>& rows);
-// Reports each open reader whose last change in the history was interrupted.
-void reportInterruptedChanges(const AppState& app);
+// Reports each of the changes that the reader holds only part of.
+void reportInterruptedChanges(const std::vector<UnfinishedChange>& changes);
 
 }  // namespace spelvane

@@ -1,5 +1,6 @@
 // The restore: the sections of a chosen .set file written back into the
 // open devices they name.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -61,7 +62,7 @@ RestoreSummary AppState::restoreFromFile(const char* path) {
         history.beginReader(i, std::string(), file);
         history.endReader(HistoryOutcome::NoSection);
     }
-    summary.historyMissing = history.missing();
+    summary.historyMissing = history.finish();
     return summary;
 }
 
@@ -81,6 +82,8 @@ RestoreSummary AppState::takeSections(const char* path, const SectionTaker& take
     int applied = 0;
     std::string wanted;
     while (applied < count && nextSectionHeading(file, wanted)) {
+        std::vector<std::string>& types = summary.fileTypes;
+        if (std::find(types.begin(), types.end(), wanted) == types.end()) types.push_back(wanted);
         // Each device takes one section, the first that names its type.
         for (int i = 0; i < count; ++i) {
             if (restored[i] || !settings[i].device) continue;

@@ -63,12 +63,12 @@ AppState::StoreResult AppState::backUpAndStore(const OperatorChoice& choice) {
         messageLog().append("Store is CANCELLED: the original settings could not be saved, "
                             "nothing was written to the device\r\n");
         history.everyReader(HistoryOutcome::BackupFailed, std::string(), kBackupNotSaved);
-        result.summary.historyMissing = history.missing();
+        result.summary.historyMissing = history.finish();
         return result;
     }
     result.backedUp = true;
     result.summary = storeChanges(choice, &history);
-    result.summary.historyMissing = history.missing();
+    result.summary.historyMissing = history.finish();
     return result;
 }
 

@@ -18,6 +18,9 @@ public:
     bool tryAcquire(const char* name);
     void release();
     bool held() const { return handle_ != nullptr; }
+    // Whether some process holds the lock now, asked without taking it: a
+    // program that starts at that moment must still find it free.
+    static bool heldAnywhere(const char* name);
 
 private:
     void* handle_ = nullptr;

@@ -106,19 +106,27 @@ std::string withoutTrailingBlanks(std::string text) {
     return text;
 }
 
-// Reads one line whole, without its line feed; a line longer than
-// kLongestLine is consumed to its end but kept only that far. False at the
-// end of the file.
+// Reads one line whole, without its line end (the carriage returns before
+// the line feed, CR CR LF as written or CR LF, are no part of the line and do
+// not count towards its length); a line longer than kLongestLine is consumed
+// to its end but kept only that far. False at the end of the file.
 bool readLine(std::FILE* file, std::string& line, bool& tooLong) {
     line.clear();
     tooLong = false;
     int c = std::getc(file);
     if (c == EOF) return false;
+    size_t returns = 0;  // held back until a character follows them
+    const auto keep = [&](char kept) {
+        if (line.size() < kLongestLine) line.push_back(kept);
+        else tooLong = true;
+    };
     for (; c != EOF && c != '\n'; c = std::getc(file)) {
-        if (line.size() < kLongestLine)
-            line.push_back(static_cast<char>(c));
-        else
-            tooLong = true;
+        if (c == '\r') {
+            ++returns;
+            continue;
+        }
+        for (; returns > 0; --returns) keep('\r');
+        keep(static_cast<char>(c));
     }
     return true;
 }

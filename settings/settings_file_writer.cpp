@@ -80,8 +80,8 @@ bool formatSettingsSection(const std::string& typeName, const SpeedValues& value
 bool typeNameCarried(const std::string& typeName) {
     const std::string heading = "DEVICE=" + typeName;
     if (heading.find_first_of("\r\n") != std::string::npos) return false;
-    // The line as the reader takes it: its CR CR kept, the LF not.
-    if (heading.size() + 2 > kLongestSettingsLine) return false;
+    // The line as the reader takes it, without its line end.
+    if (heading.size() > kLongestSettingsLine) return false;
     std::string read;
     return sectionHeading(heading.c_str(), read) && typeNamesMatch(read, typeName);
 }

@@ -62,6 +62,25 @@ UnchangedWrites unchangedWrites(const SpeedValues& from, const SpeedValues& to) 
     return same;
 }
 
+bool fieldValueHeld(const SpeedValues& values, const StoredFieldChange& change, uint32_t& value) {
+    using Field = StoredFieldChange::Field;
+    switch (change.field) {
+    case Field::HalfClock: value = values.halfClock ? 1 : 0; return true;
+    case Field::AddressCount: value = values.addressCount; return true;
+    case Field::LightCount: value = values.lightCount; return true;
+    case Field::Address:
+        if (change.index < 0 || change.index >= kMaxAddresses) return false;
+        value = values.addresses[change.index];
+        return true;
+    case Field::LightWord:
+        if (change.light < 0 || change.light >= kMaxLights || change.index < 0 || change.index >= kLightWords)
+            return false;
+        value = values.lights[change.light].words[change.index];
+        return true;
+    }
+    return false;
+}
+
 bool storedValuesDiffer(const SpeedValues& to, const SpeedValues& from) {
     return !storedValueChanges(from, to).empty();
 }

@@ -38,6 +38,10 @@ struct UnchangedWrites {
 };
 UnchangedWrites unchangedWrites(const SpeedValues& from, const SpeedValues& to);
 
+// The value `values` holds in the place a change names; false for a place
+// beyond what the record holds.
+bool fieldValueHeld(const SpeedValues& values, const StoredFieldChange& change, uint32_t& value);
+
 // Whether storing `to` over `from` would change anything.
 bool storedValuesDiffer(const SpeedValues& to, const SpeedValues& from);
 

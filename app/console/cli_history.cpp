@@ -1,11 +1,15 @@
 #include "app/console/cli_history.h"
 
 #include <cstdio>
+#include <set>
 #include <utility>
 
+#include "app/app_state.h"
 #include "app/change_history.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
+#include "platform/machine_lock.h"
+#include "platform/workstation.h"
 
 namespace spelvane::cli {
 namespace {
@@ -20,10 +24,27 @@ std::string runLine(const HistoryRun& run) {
     return line + "\n";
 }
 
-std::string outcomeText(const HistoryEntry& entry) {
+// A change without outcome: running while another Spelvane on this
+// computer (the lock is the machine's) holds the readers and it is its
+// reader's last; otherwise only the reader can tell whether it was cut short
+// or only its outcome row was lost.
+enum class Unfinished { No, Unrecorded, Running };
+
+Unfinished unfinishedOf(const std::vector<HistoryEntry>& entries, size_t e, bool readersInUse) {
+    if (!entries[e].interrupted()) return Unfinished::No;
+    if (!readersInUse || entries[e].run.computer != platform::computerName()) return Unfinished::Unrecorded;
+    for (size_t later = e + 1; later < entries.size(); ++later)
+        if (entries[later].reader == entries[e].reader) return Unfinished::Unrecorded;
+    return Unfinished::Running;
+}
+
+std::string outcomeText(const HistoryEntry& entry, Unfinished unfinished) {
     const std::string& backup = entry.backup;
     const bool restore = entry.run.command == "restore";
-    if (entry.interrupted()) return "interrupted: no outcome was recorded; " + interruptedRemedy(entry);
+    if (unfinished == Unfinished::Running) return "running: another Spelvane is using the readers now";
+    if (unfinished == Unfinished::Unrecorded)
+        return "no outcome recorded: cut short, or only its outcome could not be written (spelvane-cli show tells "
+               "which from the reader); if cut short, " + interruptedRemedy(entry);
     switch (entry.outcome) {
     case HistoryOutcome::Written:
         if (restore) return "written from " + entry.file;
@@ -44,75 +65,94 @@ std::string outcomeText(const HistoryEntry& entry) {
     return "?";
 }
 
-std::string outcomeKey(const HistoryEntry& entry) {
-    if (entry.interrupted()) return "interrupted";
+std::string outcomeKey(const HistoryEntry& entry, Unfinished unfinished) {
+    if (unfinished == Unfinished::Running) return "running";
+    if (unfinished == Unfinished::Unrecorded) return "no outcome recorded";
     const char* name = historyOutcomeName(entry.outcome);
     return name ? name : "?";
 }
 
-// The entries as text or one JSON array, built an entry at a time, so that
-// a history is printed as it is read and never held whole.
-class HistoryWriter {
+// The entries as text or one JSON array, printed in batches as they are
+// read, so that a history is never held whole. An entry without outcome
+// that may still be running (readersInUse, this computer) waits, with the
+// entries behind it, until a later entry of its reader shows it is not, or
+// the end shows it is: the formatting functions judge each batch.
+class HistoryPrinter {
 public:
-    explicit HistoryWriter(bool json) : json_(json) {}
-    void add(const HistoryEntry& entry) {
-        if (json_) {
-            // One entry's array is "[", its object after a line break, "\n]\n":
-            // the objects of a longer one are joined by commas.
-            const std::string alone = formatHistoryJson({entry});
-            out_ += count_ ? "," : "[";
-            out_.append(alone, 1, alone.size() - 4);
-        } else {
-            if (count_) out_ += "\n";
-            out_ += formatHistoryText({entry});
-        }
+    HistoryPrinter(bool json, bool readersInUse) : json_(json), readersInUse_(readersInUse) {}
+    void add(HistoryEntry& entry) {
         ++count_;
+        const auto open = unsettled_.find(entry.reader);
+        if (open != unsettled_.end()) unsettled_.erase(open);
+        if (entry.interrupted() && readersInUse_ && entry.run.computer == computer_) unsettled_.insert(entry.reader);
+        pending_.push_back(std::move(entry));
+        // Thousands of entries behind a change that has no outcome: it is not
+        // the one running now, whose rows are the newest.
+        if (pending_.size() >= kMostPending) print(false);
+        else if (unsettled_.empty()) print(readersInUse_);
     }
     void end() {
-        if (json_) out_ += count_ ? "\n]\n" : "[]\n";
+        print(readersInUse_);
+        if (json_) std::fputs(count_ ? "\n]\n" : "[]\n", stdout);
     }
-    // What was added since the last call.
-    std::string take() { return std::exchange(out_, std::string()); }
     size_t count() const { return count_; }
 
 private:
+    static constexpr size_t kMostPending = 4096;
+    void print(bool readersInUse) {
+        unsettled_.clear();
+        if (pending_.empty()) return;
+        if (json_) {
+            // A batch's array is "[", its objects, "\n]\n": the batches of
+            // one array are joined by commas.
+            const std::string batch = formatHistoryJson(pending_, readersInUse);
+            std::fputs(printed_ ? "," : "[", stdout);
+            std::fputs(batch.substr(1, batch.size() - 4).c_str(), stdout);
+        } else {
+            if (printed_) std::fputs("\n", stdout);
+            std::fputs(formatHistoryText(pending_, readersInUse).c_str(), stdout);
+        }
+        printed_ = true;
+        pending_.clear();
+    }
     bool json_;
+    bool readersInUse_;
+    const std::string computer_ = platform::computerName();
+    std::vector<HistoryEntry> pending_;
+    std::set<std::string> unsettled_;  // readers of entries that may be running
     size_t count_ = 0;
-    std::string out_;
+    bool printed_ = false;
 };
 
 // The entries asked for, printed: --reader picks the reader's entries
 // first, --last the newest of those; only --last reads from the file's end
 // alone, the rest streams from its start.
-bool printChosen(const Request& request, HistoryWriter& writer, int& skipped, std::string& error) {
-    const auto print = [&](const HistoryEntry& entry) {
-        writer.add(entry);
-        std::fputs(writer.take().c_str(), stdout);
-    };
+bool printChosen(const Request& request, HistoryPrinter& printer, int& skipped, std::string& error) {
     if (request.last > 0) {
         std::vector<HistoryEntry> entries;
         if (!readLastHistoryEntries(kHistoryFileName, request.reader, static_cast<size_t>(request.last), entries,
                                     skipped, error))
             return false;
-        for (const HistoryEntry& entry : entries) print(entry);
+        for (HistoryEntry& entry : entries) printer.add(entry);
         return true;
     }
     return forEachHistoryEntry(
         kHistoryFileName,
         [&](HistoryEntry& entry) {
-            if (request.reader.empty() || entry.reader == request.reader) print(entry);
+            if (request.reader.empty() || entry.reader == request.reader) printer.add(entry);
         },
         skipped, error);
 }
 
 }  // namespace
 
-std::string formatHistoryText(const std::vector<HistoryEntry>& entries) {
+std::string formatHistoryText(const std::vector<HistoryEntry>& entries, bool readersInUse) {
     std::string out;
-    for (const HistoryEntry& entry : entries) {
+    for (size_t e = 0; e < entries.size(); ++e) {
+        const HistoryEntry& entry = entries[e];
         if (!out.empty()) out += "\n";
         out += runLine(entry.run);
-        out += entry.reader + " (" + entry.type + "): " + outcomeText(entry) + "\n";
+        out += entry.reader + " (" + entry.type + "): " + outcomeText(entry, unfinishedOf(entries, e, readersInUse)) + "\n";
         // The change lines exactly as the dry run words them.
         ReaderReport changed;
         changed.name = entry.reader;
@@ -124,7 +164,7 @@ std::string formatHistoryText(const std::vector<HistoryEntry>& entries) {
     return out;
 }
 
-std::string formatHistoryJson(const std::vector<HistoryEntry>& entries) {
+std::string formatHistoryJson(const std::vector<HistoryEntry>& entries, bool readersInUse) {
     std::string out = "[";
     for (size_t e = 0; e < entries.size(); ++e) {
         const HistoryEntry& entry = entries[e];
@@ -135,7 +175,7 @@ std::string formatHistoryJson(const std::vector<HistoryEntry>& entries) {
         out += ", \"version\": " + jsonString(run.version) + ", \"library\": " + jsonString(run.library);
         out += ", \"command\": " + jsonString(run.command) + ", \"reader\": " + jsonString(entry.reader);
         out += ", \"type\": " + jsonString(entry.type) + ", \"backup\": " + jsonStringOrNull(entry.backup);
-        out += ", \"file\": " + jsonStringOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry));
+        out += ", \"file\": " + jsonStringOrNull(entry.file) + ", \"outcome\": " + jsonString(outcomeKey(entry, unfinishedOf(entries, e, readersInUse)));
         out += ", \"reason\": " + jsonStringOrNull(entry.reason);
         out += ", \"changes\": " + formatChangesJson(entry.changes, "  ") + "}";
     }
@@ -143,17 +183,14 @@ std::string formatHistoryJson(const std::vector<HistoryEntry>& entries) {
 }
 
 int runHistory(const Request& request) {
-    HistoryWriter writer(request.json);
+    HistoryPrinter printer(request.json, platform::MachineLock::heldAnywhere(kReaderLockName));
     int skipped = 0;
     std::string error;
-    if (!printChosen(request, writer, skipped, error)) {
+    if (!printChosen(request, printer, skipped, error)) {
         if (error != kNoHistory) {
             // What was printed before the fault stays one valid array; the
             // status tells that it is not the whole history.
-            if (writer.count() > 0) {
-                writer.end();
-                std::fputs(writer.take().c_str(), stdout);
-            }
+            if (printer.count() > 0) printer.end();
             fail("cannot read the history %s: %s", kHistoryFileName, error.c_str());
             return kFileUnusable;
         }
@@ -162,11 +199,9 @@ int runHistory(const Request& request) {
         else std::printf("No history yet: %s is not in this folder\n", kHistoryFileName);
         return kDone;
     }
-    writer.end();
-    std::fputs(writer.take().c_str(), stdout);
-    const size_t printed = writer.count();
+    printer.end();
     // An empty answer would read as a command that printed nothing at all.
-    if (!request.json && printed == 0) {
+    if (!request.json && printer.count() == 0) {
         if (request.reader.empty()) std::printf("No changes in %s\n", kHistoryFileName);
         else std::printf("No changes of %s in %s\n", request.reader.c_str(), kHistoryFileName);
     }

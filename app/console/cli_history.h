@@ -1,7 +1,8 @@
 #pragma once
 // spelvane-cli history: the change history of the current folder, read and
-// printed; it asks the readers nothing, loads no library and takes no lock,
-// so it works while another Spelvane stores.
+// printed; it asks the readers nothing, loads no library and takes no lock
+// (it only looks whether another Spelvane holds the readers, to tell a
+// running change), so it works while another Spelvane stores.
 #include <string>
 #include <vector>
 
@@ -11,10 +12,12 @@
 namespace spelvane::cli {
 
 // One block per command and reader, oldest first: when, where and by whom,
-// the outcome, and each field changed in the dry run's wording.
-std::string formatHistoryText(const std::vector<HistoryEntry>& entries);
+// the outcome, and each field changed in the dry run's wording. With
+// readersInUse (another Spelvane holds the readers) a reader's last change
+// without outcome is running; any other is "no outcome recorded".
+std::string formatHistoryText(const std::vector<HistoryEntry>& entries, bool readersInUse);
 // One JSON array, one object per entry.
-std::string formatHistoryJson(const std::vector<HistoryEntry>& entries);
+std::string formatHistoryJson(const std::vector<HistoryEntry>& entries, bool readersInUse);
 
 int runHistory(const Request& request);
 

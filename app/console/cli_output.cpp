@@ -47,7 +47,7 @@ std::string formatDevicesText(const std::vector<DeviceView>& devices) {
         appendf(out, "  HBlank: %u", values.hblank);
         appendf(out, " (0x%04x)\n", values.hblank);
         out += values.halfClock ? "  Half Clock: on\n" : "  Half Clock: off\n";
-        if (device.interrupted) out += "  " + interruptedChangeLine(*device.interrupted) + "\n";
+        if (device.unfinished) out += "  " + unfinishedChangeLine(*device.unfinished) + "\n";
     }
     return out;
 }
@@ -208,13 +208,25 @@ std::string formatLibraryText(const LibraryIdentity* library, const char* whyNon
 
 namespace {
 
-// What a device's last interrupted change left: when, what, and what
-// restores it; null when its last change finished.
-std::string interruptedJson(const std::optional<HistoryEntry>& entry) {
-    if (!entry) return "null";
-    return "{\"time\": " + jsonString(entry->run.time) + ", \"command\": " + jsonString(entry->run.command) +
-           ", \"backup\": " + jsonStringOrNull(entry->backup) + ", \"file\": " + jsonStringOrNull(entry->file) +
-           ", \"notice\": " + jsonString(interruptedChangeLine(*entry)) + "}";
+const char* heldName(ChangeOnReader held) {
+    switch (held) {
+    case ChangeOnReader::AllNew: return "finished";
+    case ChangeOnReader::AllOld: return "not started";
+    case ChangeOnReader::Mixed: break;
+    }
+    return "interrupted";
+}
+
+// A device's last change without outcome: when, what, what restores it and
+// the notice; with state, what the reader holds of it. null when there is
+// none.
+std::string unfinishedJson(const std::optional<UnfinishedChange>& change, bool withState) {
+    if (!change) return "null";
+    const HistoryEntry& entry = change->entry;
+    std::string out = "{\"time\": " + jsonString(entry.run.time) + ", \"command\": " + jsonString(entry.run.command) +
+                      ", \"backup\": " + jsonStringOrNull(entry.backup) + ", \"file\": " + jsonStringOrNull(entry.file);
+    if (withState) out += std::string(", \"state\": \"") + heldName(change->held) + "\"";
+    return out + ", \"notice\": " + jsonString(unfinishedChangeLine(*change)) + "}";
 }
 
 }  // namespace
@@ -241,7 +253,12 @@ std::string formatDevicesJson(const std::vector<DeviceView>& devices, const Libr
                 appendf(out, w ? ", %u" : "%u", values.lights[light].words[w]);
             out += "]";
         }
-        out += "]" + libraryObject + ", \"interrupted\": " + interruptedJson(devices[d].interrupted) + "}";
+        // "interrupted" only for a reader that holds part of the change:
+        // a script that restores on it never undoes a finished one.
+        const std::optional<UnfinishedChange>& unfinished = devices[d].unfinished;
+        const bool interrupted = unfinished && unfinished->interrupted();
+        out += "]" + libraryObject + ", \"interrupted\": " + unfinishedJson(interrupted ? unfinished : std::nullopt, false);
+        out += ", \"noOutcome\": " + unfinishedJson(unfinished, true) + "}";
     }
     return out + (devices.empty() ? "]\n" : "\n]\n");
 }

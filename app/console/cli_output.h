@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device/call_gate.h"
+#include "app/change_history.h"
 #include "settings/history_file.h"
 #include "settings/speed_values.h"
 #include "settings/stored_changes.h"
@@ -16,8 +17,9 @@ struct DeviceView {
     std::string name;  // the device's own name, as the library reports it
     std::string type;  // the type name of its information block
     SpeedValues values;
-    // Its last change in this folder's history, when that has no outcome.
-    std::optional<HistoryEntry> interrupted;
+    // Its last change in this folder's history, when that has no outcome,
+    // judged by what the reader holds.
+    std::optional<UnfinishedChange> unfinished;
 };
 
 std::string formatDevicesText(const std::vector<DeviceView>& devices);

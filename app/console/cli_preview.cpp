@@ -70,7 +70,7 @@ bool readersAgainstFile(AppState& app, const std::string& path, ReportKind kind,
         return storedValuesDiffer(wanted[device], app.settings[device].snapshot()) ? DeviceOutcome::Stored
                                                                                    : DeviceOutcome::Unchanged;
     });
-    if (fileUnread(summary, path)) return false;
+    if (fileUnread(summary, path, false)) return false;
     for (int i = 0; i < count; ++i) {
         ReaderReport report = reportFor(app.settings[i]);
         const std::optional<DeviceOutcome>& outcome = summary.outcome[i];

@@ -28,12 +28,10 @@ constexpr const char* kProgram = "spelvane-cli";
 // A script reads one line as the reason a command failed: the first error
 // is the command's, anything after it only follows from it.
 bool errorShown = false;
-// A change the history could not record. A failed command says so on its
-// one error line; one that went well gets a line of its own at the end.
-bool historyMissing = false;
-std::string historyMissingText() {
-    return std::string("this change is missing from the history ") + kHistoryFileName + ": it could not be written";
-}
+// What the history lacks of this command ("" when nothing). A failed command
+// says so on its one error line; one that went well gets a line of its own
+// at the end.
+std::string historyMissing;
 }  // namespace
 
 void fail(const char* format, ...) {
@@ -46,17 +44,16 @@ void fail(const char* format, ...) {
     va_end(arguments);
     for (char* c = text; *c; ++c)
         if (*c == '\r' || *c == '\n') *c = ' ';
-    std::fprintf(stderr, "%s: %s%s%s\n", kProgram, text, historyMissing ? "; " : "",
-                 historyMissing ? historyMissingText().c_str() : "");
+    std::fprintf(stderr, "%s: %s%s%s\n", kProgram, text, historyMissing.empty() ? "" : "; ", historyMissing.c_str());
     std::fflush(stderr);
 }
 
 int finishOutput(int status) {
     const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
     if (written) {
-        if (historyMissing && !errorShown) {
+        if (!historyMissing.empty() && !errorShown) {
             errorShown = true;
-            std::fprintf(stderr, "%s: %s\n", kProgram, historyMissingText().c_str());
+            std::fprintf(stderr, "%s: %s\n", kProgram, historyMissing.c_str());
             std::fflush(stderr);
         }
         return status;
@@ -69,9 +66,11 @@ int finishOutput(int status) {
     return kOutputFailed;
 }
 
-bool fileUnread(const RestoreSummary& summary, const std::string& file) {
+bool fileUnread(const RestoreSummary& summary, const std::string& file, bool writing) {
+    // Only a command that writes says it wrote nothing: verify never does.
     if (summary.unicode)
-        fail("%s is saved as Unicode; save it as ANSI (nothing was written to the device)", file.c_str());
+        fail("%s is saved as Unicode; save it as ANSI%s", file.c_str(),
+             writing ? " (nothing was written to the device)" : "");
     else if (!summary.opened)
         fail("cannot open %s", file.c_str());
     return !summary.opened;
@@ -146,6 +145,7 @@ int runShow(AppState& app, bool json) {
     loadedLibrary(library);
     // A history that cannot be read names no interrupted change; show is
     // about the readers.
+    // Its last change without outcome is judged by what the reader holds.
     std::vector<HistoryEntry> history;
     std::string unread;
     readLastStartedEntries(historyPath(app), openReaderNames(app), history, unread);
@@ -154,7 +154,8 @@ int runShow(AppState& app, bool json) {
         const SpeedSettings& record = app.settings[i];
         if (!record.device) continue;
         const std::string name = record.device->name();
-        views.push_back({name, record.typeName(), record.snapshot(), interruptedChange(history, name)});
+        const SpeedValues values = record.snapshot();
+        views.push_back({name, record.typeName(), values, unfinishedChange(history, name, values)});
     }
     const std::string text =
         json ? formatDevicesJson(views, library) : formatLibraryText(&library, nullptr) + formatDevicesText(views);
@@ -164,8 +165,8 @@ int runShow(AppState& app, bool json) {
 
 }  // namespace
 
-void tellHistoryMissing(bool missing) {
-    if (missing) historyMissing = true;
+void tellHistoryMissing(const std::string& missing) {
+    if (!missing.empty()) historyMissing = missing;
 }
 
 std::string backupFailure(const AppState& app) {
@@ -186,14 +187,14 @@ int runBackup(AppState& app) {
     ChangeHistory history(app, "backup");
     if (!app.saveOriginalSettings()) {
         history.everyReader(HistoryOutcome::BackupFailed, std::string(), kBackupNotSaved);
+        tellHistoryMissing(history.finish());
         writeWithoutCarriageReturns(stdout, messageLog().currentText().c_str() + before);
         fail("%s", backupFailure(app).c_str());
-        tellHistoryMissing(history.missing());
         return kBackupFailed;
     }
     history.everyReader(HistoryOutcome::BackedUp, app.lastBackupFile);
+    tellHistoryMissing(history.finish());
     std::printf("%s\n", app.lastBackupFile);
-    tellHistoryMissing(history.missing());
     return kDone;
 }
 
@@ -221,11 +222,23 @@ int runStore(AppState& app, const OperatorChoice& choice) {
     return kDone;
 }
 
+// Why a file gave no reader a section: refused (the log said why above), or
+// the types it names beside the readers' own, which must match exactly.
+std::string whyNoSection(const AppState& app, const RestoreSummary& summary) {
+    if (summary.refused > 0) return "its section was refused";
+    if (summary.fileTypes.empty()) return "it holds no DEVICE= line";
+    std::string text = "it holds";
+    for (size_t i = 0; i < summary.fileTypes.size(); ++i) text += (i ? ", DEVICE=" : " DEVICE=") + summary.fileTypes[i];
+    text += app.boundCount() > 1 ? "; the readers' types are " : "; the reader's type is ";
+    for (int i = 0; i < app.boundCount(); ++i) text += (i ? " and " : "") + app.settings[i].typeName();
+    return text;
+}
+
 int runRestore(AppState& app, const std::string& file) {
     logStream = stdout;
     const RestoreSummary summary = app.restoreFromFile(file.c_str());
     tellHistoryMissing(summary.historyMissing);
-    if (fileUnread(summary, file)) return kFileUnusable;
+    if (fileUnread(summary, file, true)) return kFileUnusable;
     if (summary.stored > 0) std::printf("%s\n", kRestartNotice);
     if (summary.failed > 0) {
         fail("restoring %s FAILED; the device may hold part of it", file.c_str());
@@ -233,7 +246,7 @@ int runRestore(AppState& app, const std::string& file) {
     }
     // A pair left half restored is not what the file was chosen for.
     if (summary.sections() < app.boundCount()) {
-        if (summary.sections() == 0) fail("no section of %s could be applied", file.c_str());
+        if (summary.sections() == 0) fail("no section of %s could be applied: %s", file.c_str(), whyNoSection(app, summary).c_str());
         else fail("%s holds no usable section for one of the %d open devices", file.c_str(), app.boundCount());
         return kFileUnusable;
     }
@@ -295,7 +308,7 @@ int runSession(const Request& request) {
         if (status != kDone && answerOnly && discovered.size() > discoveryStart)
             writeWithoutCarriageReturns(stdout, discovered.c_str() + discoveryStart);
         // What the last run left cut short goes to the event log as well.
-        if (status == kDone) reportInterruptedChanges(app);
+        if (status == kDone) reportInterruptedChanges(unfinishedChanges(app));
         if (status == kDone) status = runCommand(app, request);
     }
     app.releaseDevices();

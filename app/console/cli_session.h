@@ -37,7 +37,8 @@ public:
 
 // A change the history lacks is worth one line, never two; the command's
 // status stays what the readers made it.
-void tellHistoryMissing(bool missing);
+// missing: what the history lacks ("" when nothing).
+void tellHistoryMissing(const std::string& missing);
 
 // Why a backup failed: the file it went into, or that none could be made
 // (every name taken, a folder that cannot be written).
@@ -57,7 +58,8 @@ int finishOutput(int status);
 
 // True, with the error line, when a restore, verify or dry run could not read
 // the .set file at all: it cannot be opened, or it is saved as Unicode.
-bool fileUnread(const RestoreSummary& summary, const std::string& file);
+// writing: the command would have written (a restore), and says it did not.
+bool fileUnread(const RestoreSummary& summary, const std::string& file, bool writing);
 
 int runSession(const Request& request);
 

@@ -94,7 +94,7 @@ int runSync(AppState& app, const Request& request) {
             history.beginReader(i, std::string());
             history.endReader(HistoryOutcome::BackupFailed, kBackupNotSaved);
         }
-        tellHistoryMissing(history.missing());
+        tellHistoryMissing(history.finish());
         printReport(ReportKind::Sync, request, readers);
         fail("%s; nothing was written to the device", backupFailure(app).c_str());
         return kBackupFailed;
@@ -102,9 +102,9 @@ int runSync(AppState& app, const Request& request) {
     const std::string backup = app.lastBackupFile;
     RestoreSummary summary;
     writeDiffering(app, request, readers, history, summary);
-    tellHistoryMissing(history.missing());
+    tellHistoryMissing(history.finish());
     // The file went between the look and the write: nothing was written.
-    if (fileUnread(summary, request.file)) return kFileUnusable;
+    if (fileUnread(summary, request.file, true)) return kFileUnusable;
     if (summary.stored > 0 && !request.json) std::printf("%s\n", kRestartNotice);
     printReport(ReportKind::Sync, request, readers, backup);
     if (summary.failed > 0) {

@@ -38,7 +38,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     using namespace spelvane;
     InitCommonControls();
     appState().instance = instance;
-    appState().startFolder = platform::currentFolder();
+    appState().startFolder = platform::currentFolderKept();
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_DIALOG), nullptr, win32::mainDialogProc, 0);
     return finishAfterDialog(workerControl());
 }

@@ -5,11 +5,16 @@
 
 namespace spelvane::platform {
 
+bool enterFolder(const std::string& folder) { return !folder.empty() && chdir(folder.c_str()) == 0; }
+
 std::string currentFolder() {
     char buffer[PATH_MAX];
     return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
 }
 
-bool enterFolder(const std::string& folder) { return !folder.empty() && chdir(folder.c_str()) == 0; }
+// File names are bytes here: nothing is lost.
+std::string currentFolderKept() { return currentFolder(); }
+bool enterFolderKept(const std::string& folder) { return enterFolder(folder); }
+std::string folderAsShown(const std::string& kept) { return kept; }
 
 }  // namespace spelvane::platform

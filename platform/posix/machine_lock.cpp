@@ -59,6 +59,18 @@ bool MachineLock::tryAcquire(const char* name) {
     return true;
 }
 
+// A shared lock conflicts only with the holder's exclusive one, and is given
+// back at once.
+bool MachineLock::heldAnywhere(const char* name) {
+    const std::string path = lockFilePath(name);
+    if (path.empty()) return false;
+    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    const bool held = flock(descriptor, LOCK_SH | LOCK_NB) != 0;
+    ::close(descriptor);
+    return held;
+}
+
 void MachineLock::release() {
     if (handle_) {
         ::close(static_cast<int>(reinterpret_cast<intptr_t>(handle_) - 1));

@@ -2,7 +2,35 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace spelvane::platform {
+namespace {
+
+// The folder is kept in UTF-8 and handed to the wide functions: the ANSI
+// ones turn letters outside the code page (a Cyrillic folder on a Western
+// Windows) into '?', which names no folder at all.
+std::wstring wideOf(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return {};
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+std::string narrowOf(const wchar_t* wide, int length, UINT codePage) {
+    const int bytes = WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string text(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(codePage, 0, wide, length, &text[0], bytes, nullptr, nullptr);
+    return text;
+}
+
+}  // namespace
+
+bool enterFolder(const std::string& folder) {
+    return !folder.empty() && SetCurrentDirectoryA(folder.c_str()) != 0;
+}
 
 std::string currentFolder() {
     char buffer[MAX_PATH + 1];
@@ -10,8 +38,23 @@ std::string currentFolder() {
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
-bool enterFolder(const std::string& folder) {
-    return !folder.empty() && SetCurrentDirectoryA(folder.c_str()) != 0;
+std::string currentFolderKept() {
+    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    if (needed == 0) return {};
+    std::vector<wchar_t> buffer(needed + 1);
+    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length == 0 || length >= buffer.size()) return {};
+    return narrowOf(buffer.data(), static_cast<int>(length), CP_UTF8);
+}
+
+bool enterFolderKept(const std::string& folder) {
+    const std::wstring wide = wideOf(folder);
+    return !wide.empty() && SetCurrentDirectoryW(wide.c_str()) != 0;
+}
+
+std::string folderAsShown(const std::string& kept) {
+    const std::wstring wide = wideOf(kept);
+    return narrowOf(wide.c_str(), static_cast<int>(wide.size()), CP_ACP);
 }
 
 }  // namespace spelvane::platform

@@ -21,6 +21,17 @@ bool MachineLock::tryAcquire(const char* name) {
     return true;
 }
 
+// Opening never creates it: it exists only while a holder keeps it. Access
+// refused is a holder in another session.
+bool MachineLock::heldAnywhere(const char* name) {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    if (mutex) {
+        CloseHandle(mutex);
+        return true;
+    }
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
 void MachineLock::release() {
     if (handle_) {
         CloseHandle(static_cast<HANDLE>(handle_));

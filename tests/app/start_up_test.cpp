@@ -64,7 +64,15 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
     reader.addDevice(device(MemoryLayout{}));
     reader.apply();
     std::string error;
-    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {startRow("KVDEV-A1")}, error)) << error;
+    // A backup of the reader afterwards (another run) tells nothing of it.
+    ASSERT_TRUE(appendHistoryRows(kHistoryFileName,
+                                  {startRow("KVDEV-A1"), outcomeRow("KVDEV-A1", HistoryOutcome::BackedUp, "", "R2")},
+                                  error))
+        << error;
+#ifndef _WIN32
+    // Natively the event log is this file; Windows has its own.
+    setenv("SPELVANE_EVENT_LOG", "events.txt", 1);
+#endif
 
     handle(DialogEvent::InitDialog);
     handle(DialogEvent::Timer, kDiscoveryTimerId);
@@ -73,11 +81,15 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
                              "KVDEV-A1_20261208114355.set restores the settings it held before.\r\n"),
               std::string::npos)
         << logText();
+#ifndef _WIN32
+    unsetenv("SPELVANE_EVENT_LOG");
+    EXPECT_EQ(readWholeFile("events.txt").rfind("Spelvane 1007 warning | KVDEV-A1 |", 0), 0u);
+#endif
 }
 
-// Which change counts as the reader's last: one that wrote or found the
-// values in place; a refusal, a backup or a missing section left it as the
-// cut-short change had.
+// Which change counts as the reader's last: one that wrote; a refusal, a
+// backup, a missing section or "No changes" left it as the cut-short change
+// had.
 TEST(InterruptedChange, IsTheReadersLastChangeThatWroteWithoutAnOutcome) {
     const auto entry = [](const char* reader, bool started, std::optional<HistoryOutcome> outcome) {
         HistoryEntry made;
@@ -100,7 +112,7 @@ TEST(InterruptedChange, IsTheReadersLastChangeThatWroteWithoutAnOutcome) {
          true},
         {{cut, entry("B", true, HistoryOutcome::Written)}, true},
         {{cut, entry("A", true, HistoryOutcome::Failed)}, false},
-        {{cut, entry("A", false, HistoryOutcome::NoChanges)}, false},
+        {{cut, entry("A", false, HistoryOutcome::NoChanges)}, true},
         {{entry("B", true, std::nullopt)}, false},
         {{}, false},
     };
@@ -111,6 +123,52 @@ TEST(InterruptedChange, IsTheReadersLastChangeThatWroteWithoutAnOutcome) {
             EXPECT_EQ(found->backup, "A-started") << "case " << i;
         }
     }
+}
+
+// A change without outcome, told by what the reader holds of its change
+// rows (Half Clock 0 -> 1, light 0 word 1 0x400 -> 0x200), also after a
+// "No changes" that settled nothing.
+TEST(InterruptedChange, IsJudgedByWhatTheReaderHolds) {
+    HistoryEntry store, nothing;
+    store.reader = nothing.reader = "A";
+    store.started = nothing.hasOutcome = true;
+    nothing.outcome = HistoryOutcome::NoChanges;
+    store.run = {"R1", "T", "", "", "", "", "", "store"};
+    store.backup = "B";
+    store.changes = {{StoredFieldChange::Field::HalfClock, -1, -1, -1, 0, 1},
+                     {StoredFieldChange::Field::LightWord, 1, 0, 9, 0x400, 0x200}};
+    const struct {
+        uint8_t halfClock;
+        uint16_t shutter;
+        const char* line;
+    } cases[] = {
+        {1, 0x200, "A: the store of T finished: the reader holds every value it wrote; only its outcome is missing "
+                   "from the history."},
+        {0, 0x400, "A: the store of T has no outcome in the history, and none of it reached the reader: it holds "
+                   "every value from before."},
+        // The lights written, the header not: halved shutters with Half Clock off.
+        {0, 0x200, "A: the store of T was interrupted; the backup B restores the settings it held before."},
+    };
+    for (const auto& [halfClock, shutter, line] : cases) {
+        SpeedValues values{};
+        values.halfClock = halfClock;
+        values.lights[0].words[1] = shutter;
+        const auto found = unfinishedChange({store, nothing}, "A", values);
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(unfinishedChangeLine(*found), line);
+    }
+    store.changes.clear();
+    EXPECT_EQ(judgeOnReader(store, SpeedValues{}), ChangeOnReader::Mixed) << "nothing to tell it by";
+}
+
+// What the operator is told the history lacks when a pair's second reader
+// lost its start as well (all lost, or only outcomes: the console cases).
+TEST(HistoryMissing, NamesTheReadersWhoseRowsAreMissing) {
+    EXPECT_EQ(historyMissingText({outcomeRow("A", HistoryOutcome::Written), startRow("B"),
+                                  outcomeRow("B", HistoryOutcome::Written)}, 2),
+              "the rows of this change for A, B are missing from the history spelvane-history.csv: they could not be "
+              "written");
+    EXPECT_EQ(historyMissingText({}, 3), "");
 }
 
 }  // namespace

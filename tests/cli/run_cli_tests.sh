@@ -184,10 +184,10 @@ if libraries[0]["version"] != 0x07000500 or not libraries[0]["path"].endswith(("
 expected = [
     {"name": "ZEB" + rest, "type": "ZEB1", "halfClock": False, "hblank": 256,
      "addresses": [9, 5, 2, 3], "lights": [[0x10, 0x400, 0x100, 0x150, 1], [0x20, 0x600, 0x100, 0x120, 2]],
-     "interrupted": None},
+     "interrupted": None, "noOutcome": None},
     {"name": "KYT" + rest, "type": "KYT1", "halfClock": True, "hblank": 0x3ff,
      "addresses": [9, 5, 2, 3], "lights": [[0x30, 0x800, 0x3ff, 0x150, 1], [0x40, 0x500, 0x3ff, 0x150, 1]],
-     "interrupted": None},
+     "interrupted": None, "noOutcome": None},
 ]
 if devices != expected:
     print("     got", devices)
@@ -255,6 +255,8 @@ case_exit_statuses() {
     printf '%s\r\r\n' DEVICE=OTHER HCLOCK=1 NADDR=1 ADDRS=09 NLIGHT=1 LIGHT0=0001,0002 >"$W/other.txt"
     cli restore other.txt
     check "restore without a matching section: status 5" status_is 5
+    check "restore without a matching section: names the file's type and the reader's" err_is \
+        "spelvane-cli: no section of other.txt could be applied: it holds DEVICE=OTHER; the reader's type is TYPE1"
     check "restore without a matching section: nothing written" same_bytes "$W/device1.img" "$W/before.img"
 
     # 1: a device request fails during the store (after the backup), and a
@@ -322,6 +324,9 @@ case_look_before_writing() {
     sed 's/LIGHT1=0020,0600,0100,0120/LIGHT1=0020,0600,0100,0121/' "$W/same.txt" >"$W/light1.txt"
     sed 's/DEVICE=TYPE1/DEVICE=TYPE2/' "$W/same.txt" >"$W/other.txt"
     sed 's/LIGHT0=0010,0400,0100,0150,0001/LIGHT0=0010,0400,0100,0150,0002/' "$W/same.txt" >"$W/last.txt"
+    # Two registers where the reader's header announces four: the store
+    # writes a header with the new count, so the header is no unchanged write.
+    sed 's/NADDR=4/NADDR=2/' "$W/same.txt" >"$W/naddr2.txt"
     # As Notepad saves it: UTF-8 with its signature, and "Unicode".
     { printf '\xef\xbb\xbf'; cat "$W/light1.txt"; } >"$W/signed.txt"
     python3 -c 'import sys; sys.stdout.buffer.write(open(sys.argv[1], "rb").read().decode("latin-1").encode("utf-16"))' \
@@ -341,6 +346,8 @@ KVDEV-A1 (TYPE1): written again unchanged: register list" \
 KVDEV-A1 (TYPE1): written again unchanged: register list, light 0, header" \
                "restore signed.txt --dry-run|0|KVDEV-A1 (TYPE1): light 1 word 3 (register 02): 0120 -> 0121
 KVDEV-A1 (TYPE1): written again unchanged: register list, light 0, header" \
+               "restore naddr2.txt --dry-run|0|KVDEV-A1 (TYPE1): address count: 4 -> 2
+KVDEV-A1 (TYPE1): written again unchanged: light 0, light 1" \
                "store --hblank 0x100 --dry-run|0|KVDEV-A1 (TYPE1): No changes"; do
         IFS='|' read -r -d '' run status out <<<"$run" || true
         # shellcheck disable=SC2086
@@ -351,6 +358,9 @@ KVDEV-A1 (TYPE1): written again unchanged: register list, light 0, header" \
     cli restore unicode.txt
     check "restore of a Unicode file: refused whole, one line saying so" \
         err_is "spelvane-cli: unicode.txt is saved as Unicode; save it as ANSI (nothing was written to the device)"
+    cli verify unicode.txt
+    check "verify of a Unicode file: says nothing of writing" \
+        err_is "spelvane-cli: unicode.txt is saved as Unicode; save it as ANSI"
     cli verify light1.txt --json
     check "verify --json: status 6" status_is 6
     cp "$W/out.raw" "$W/verify.json"
@@ -425,7 +435,8 @@ case_one_at_a_time() {
     check "second program: one line saying why" err_is "spelvane-cli: Another Spelvane is using the readers"
     cli history
     check "history while another stores: status 0, its start already there" status_is 0
-    check "history while another stores: names the store's backup" out_has "the backup KVDEV-A1_"
+    check "history while another stores: the store is running" \
+        out_has "KVDEV-A1 (TYPE1): running: another Spelvane is using the readers now"
     # The show's requests would start with a second enumeration or announcement.
     check "second program: not one request" [ "$(grep -c -e fn=10ff0001 -e fn=1000000f "$W/trace.log")" -eq 2 ]
     check "the store went through" wait "$store"
@@ -468,17 +479,23 @@ case_history() {
     check "store with a failing light: status 1" status_is 1
 
     # Ended between its start and its outcome: the writes are slowed down
-    # and the process killed once the first write was asked for.
+    # and the process killed once both lights were stored, before the
+    # header: halved shutters with Half Clock off.
     reader_a1 "request_delay = 300"
-    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --hblank 0x200 >/dev/null 2>&1) &
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --half-clock on >/dev/null 2>&1) &
     local store=$! i
-    for ((i = 0; i < 300; i++)); do grep -q 'cmd=12 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
+    for ((i = 0; i < 300; i++)); do [[ $(grep -c 'cmd=5 ' "$W/trace.log" 2>/dev/null) -ge 2 ]] && break; sleep 0.1; done
     kill -9 "$store"
     wait "$store" 2>/dev/null
     local cut
     cut=$(basename "$(set_files | tail -n 1)")
     check "the killed store left its backup" text_matches "$cut" '^KVDEV-A1_[0-9]{14}\.set$'
-    reader_a1
+    check "the killed store wrote no header" [ "$(grep -c 'fn=10ff1002 cmd=19 ' "$W/trace.log")" -eq 0 ]
+    # A store that finds nothing to change settles nothing on a reader that
+    # holds half of the change.
+    sed -i '/^request_delay/d' "$W/qzsim.conf"
+    cli store
+    check "a plain store after it: No changes" out_has "No changes"
 
     cli history
     check "history: status 0" status_is 0
@@ -486,10 +503,10 @@ case_history() {
         out_has "KVDEV-A1 (TYPE1): light 0 word 2 (register 05): 0100 -> 0155"
     check "history: the refused restore and why" out_has "its section in refused.txt was refused: there is no NADDR line"
     check "history: the failed store names the request" out_has "KVDEV-A1 (TYPE1): FAILED: store of light 1"
-    check "history: the killed store is interrupted, naming its backup" \
-        out_has "KVDEV-A1 (TYPE1): interrupted: no outcome was recorded; the backup $cut restores the settings it held before"
+    check "history: the killed store has no outcome, naming its backup" \
+        out_has "KVDEV-A1 (TYPE1): no outcome recorded: cut short, or only its outcome could not be written (spelvane-cli show tells which from the reader); if cut short, the backup $cut restores the settings it held before"
     cli show
-    check "show names the interrupted change" \
+    check "show names the interrupted change, after the No changes" \
         text_matches "$OUT" "KVDEV-A1: the store of [-0-9: +]+ was interrupted; the backup $cut restores"
     cli show --json
     cp "$W/out.raw" "$W/show.json"
@@ -509,17 +526,17 @@ keys = {"time", "computer", "user", "program", "version", "library", "command", 
 problems = [e for e in entries if set(e) != keys or e["program"] != "spelvane-cli" or "qzsd7" not in e["library"]]
 steps = [(e["command"], e["outcome"]) for e in entries]
 want = [("store", "written"), ("backup", "backed up"), ("restore", "written"), ("restore", "refused"),
-        ("store", "failed"), ("store", "interrupted")]
+        ("store", "failed"), ("store", "no outcome recorded"), ("store", "no changes")]
 hblank = lambda light, old, new: {"field": "lightWord", "light": light, "word": 2, "index": None, "register": 5,
                                   "from": old, "to": new}
-store, _, restore, refused, failed, interrupted = entries if len(entries) == 6 else [{}] * 6
+store, _, restore, refused, failed, interrupted, _ = entries if len(entries) == 7 else [{}] * 7
 ok = (not problems and steps == want and store["backup"] == backup and hblank(0, 0x100, 0x155) in store["changes"]
       and restore["file"] == backup and hblank(1, 0x155, 0x100) in restore["changes"]
       and refused["reason"] == "there is no NADDR line" and refused["changes"] == []
       and failed["reason"] == "store of light 1" and interrupted["backup"] == cut
-      and hblank(0, 0x100, 0x200) in interrupted["changes"] and last == entries[-2:]
+      and interrupted["changes"][0]["field"] == "halfClock" and last == entries[-2:]
       and show[0]["interrupted"]["backup"] == cut and show[0]["interrupted"]["command"] == "store"
-      and show[0]["interrupted"]["file"] is None)
+      and show[0]["interrupted"]["file"] is None and show[0]["noOutcome"]["state"] == "interrupted")
 sys.exit(0 if ok else print("     problems", problems, "steps", steps, "\n     entries", entries, "\n     show", show) or 1)
 PY
 
@@ -564,6 +581,34 @@ PY
     check "history --reader SECOND --last 1 on a pair: SECOND's last" \
         eval 'status_is 0 && out_has "SECOND (TYPE1): backed up into S.set" && [[ $OUT != *FIRST* ]]'
     rm "$history"
+
+    # A store that finished but whose outcome row could not be written: the
+    # history is taken away once the store has begun writing, and given back
+    # after it ended. show judges it by the reader: finished, no advice.
+    mv "$W/kept.csv" "$history"
+    sed -i '1a request_delay = 100' "$W/qzsim.conf"
+    : >"$W/trace.log"
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --hblank 0x170 >/dev/null 2>"$W/finished.err") &
+    store=$!
+    for ((i = 0; i < 300; i++)); do grep -q 'cmd=12 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
+    mv "$history" "$W/kept.csv"
+    mkdir "$history"
+    check "outcome row lost: the store went through" wait "$store"
+    check "outcome row lost: the note names only the outcome" [ "$(tr -d '\r' <"$W/finished.err")" = \
+        "spelvane-cli: the outcome of this change for KVDEV-A1 is missing from the history spelvane-history.csv: it could not be written" ]
+    rmdir "$history"
+    mv "$W/kept.csv" "$history"
+    sed -i '/^request_delay/d' "$W/qzsim.conf"
+    cli show
+    check "show: the store without outcome finished, and no restore is advised" out_has \
+        "the reader holds every value it wrote; only its outcome is missing from the history."
+    check "show: not called interrupted" eval '[[ $OUT != *interrupted* ]]'
+    cli show --json
+    check "show --json: interrupted null, noOutcome finished" python3 -c '
+import json, sys
+device = json.load(open(sys.argv[1]))[0]
+sys.exit(0 if device["interrupted"] is None and device["noOutcome"]["state"] == "finished" else 1)' "$W/out.raw"
+
     if [[ -n $VARIANTS && -f $VARIANTS/../spelvane-driver.exe ]]; then
         # Held by another program that shares it for reading only.
         local holder=$W/holder.out
@@ -571,9 +616,10 @@ PY
             exec wine "$VARIANTS/../spelvane-driver.exe" - >"$holder" 2>&1) &
         local held=$!
         for ((i = 0; i < 200; i++)); do grep -q holding "$holder" 2>/dev/null && break; sleep 0.1; done
+        cp "$history" "$W/before-held.csv"
         cli backup
         check "held history: backup status 0, one line on stderr" eval 'status_is 0 && err_is "$missing"'
-        check "held history: nothing added to it" test ! -s "$history"
+        check "held history: nothing added to it" same_bytes "$history" "$W/before-held.csv"
         kill "$held"
         wait "$held" 2>/dev/null
     fi
@@ -724,10 +770,13 @@ case_event_log() {
         "^Spelvane 1002 warning \| KVDEV-A1 \| TYPE1 \| store \| refused \| KVDEV-A1_[0-9]{14}\.set \| none \| [^|]*above 65535[^|]* \| none"
     reader_a1 "request_delay = 300"
     store_in_background 0x200
+    # Light 0 stored, light 1 not: the reader holds part of the change.
+    local i
+    for ((i = 0; i < 300; i++)); do grep -q 'cmd=5 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
     kill -9 "$STORE"
     wait "$STORE" 2>/dev/null
     rm -f "$W/events.log"
-    reader_a1
+    sed -i '/^request_delay/d' "$W/qzsim.conf"
     cli show
     EVENTS=$(last_events)
     check "interrupted store found by the next run: 1007, warning, its backup" events_are \

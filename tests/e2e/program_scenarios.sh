@@ -5,7 +5,7 @@ SCENARIOS=(startup_one pair_zeb_first pair_kyt_first refused_pair three_devices
            no_device missing_library unreadable_device load_refused store_no
            store_hblank store_half_clock store_backup_fails restore_backup
            reset_after_move close_during_store close_pair_during_store early_press
-           backups_stay_after_restore history_held)
+           backups_stay_after_restore history_held history_in_any_folder)
 
 STORED_800=$(image_hex 0x40 0x01 0x320 $S1 $S2)
 
@@ -456,11 +456,41 @@ window
 contains 1000 "KVDEV-A1: the store of 2026-12-08 10:43:55 +01:00 was interrupted; the backup KVDEV-A1_20261208104355.set restores the settings it held before.\r\n"
 $STORE_800
 box "Restart device to apply changes!\n\nThis change is missing from the history spelvane-history.csv: it could not be written (see the log)." OK
-contains 1000 "The change history could not be written (cannot open "
+contains 1000 "it could not be written (cannot open "
 close
 exit 1
 STEPS
     check "exit status 1" status_is 1
     check "stored all the same" image_is KVDEV-A1 "$STORED_800"
     check "the held history got nothing" same_bytes "$S_DIR/spelvane-history.csv" "$S_DIR/history.orig"
+}
+
+# Started in a folder whose name lies outside the ANSI code page (Cyrillic
+# on a Western Windows): the backup and the history rows land in it. The
+# simulated reader keeps its configuration beside it.
+scenario_history_in_any_folder() {
+    scenario_dir history_in_any_folder
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL"
+    local folder=$S_DIR/Папка
+    mkdir -p "$folder"
+    (
+        cd "$folder" || exit 99
+        QZSIM_CONFIG=$(winpath "$S_DIR/sim.cfg") exec wine "$PROGRAM/spelvane.exe" >"$S_DIR/program.out" 2>&1
+    ) &
+    PROGRAM_PID=$!
+    check "driver: store in the Cyrillic folder" drive any_folder <<STEPS
+timeout 20000
+window
+$STORE_800
+box "Restart device to apply changes!" OK
+close
+exit 1
+STEPS
+    finish_program
+    check "exit status 1" status_is 1
+    check "stored" image_is KVDEV-A1 "$STORED_800"
+    local backup=("$folder"/KVDEV-A1_*.set)
+    check "the backup in the folder" test -f "${backup[0]}"
+    check "the history's start and outcome in the folder" grep -q \
+        ",store,outcome,KVDEV-A1,TYPE1,$(basename "${backup[0]}"),,written," "$folder/spelvane-history.csv"
 }

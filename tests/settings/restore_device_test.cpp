@@ -158,6 +158,19 @@ TEST_F(RestoreDeviceTest, BackupTakenBeforeAStoreBringsTheOldValuesBack) {
     EXPECT_EQ(0, std::memcmp(reread.lights, original.lights, sizeof original.lights));
 }
 
+// The header written back announces what the file restored: the counts of
+// its lists, and Half Clock with both of its flags.
+TEST_F(RestoreDeviceTest, RestoredHeaderAnnouncesTheFileCountsAndHalfClock) {
+    reader.addDevice(device(layout(false, {9, 5, 2, 3}, {{0x10, 1000, 0x100, 7, 8}, {0x20, 2000, 0x100, 9, 10}})));
+    ASSERT_TRUE(discover());
+    restoreText("DEVICE=TYPE1\r\r\nHCLOCK=1\r\r\nNADDR=2\r\r\nADDRS=09,05\r\r\nNLIGHT=1\r\r\nLIGHT0=0010,0200,0150\r\r\n");
+    const std::vector<uint8_t> after = reader.memory(0);
+    EXPECT_EQ(headerByte(after, SettingsHeader::kAddressCountByte), 2) << logText();
+    EXPECT_EQ(headerByte(after, SettingsHeader::kLightCountByte), 1);
+    EXPECT_EQ(headerByte(after, 3) & 0x40, 0x40);
+    EXPECT_EQ(headerByte(after, 13) & 0x01, 0x01);
+}
+
 TEST_F(RestoreDeviceTest, LaterLightsCountAsChanges) {
     reader.addDevice(exampleDevice());
     ASSERT_TRUE(discover());

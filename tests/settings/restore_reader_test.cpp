@@ -162,6 +162,11 @@ TEST_F(RestoreReaderTest, LinesTheHeadingScanWouldCutRefuseTheSection) {
     auto section = [](const std::string& addressLine) { return "HCLOCK=0\nNADDR=2\n" + addressLine + "\nNLIGHT=0\n"; };
     auto result = read(section(addresses));
     EXPECT_TRUE(result.accepted) << result.refusal;
+    // Its line end, as written or as CR LF, is no part of it.
+    for (const char* returns : {"\r\r", "\r"}) {
+        result = read(section(addresses + returns));
+        EXPECT_TRUE(result.accepted) << result.refusal;
+    }
 
     // One more, and the tail would have come as a line of its own.
     const SpeedValues start = otherValues();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The cost of a long change history: the dialog's start-up, spelvane-cli
-# show and spelvane-cli history --last 10 with no history and with
+# show, history --last 10, history and doctor with no history and with
 # histories of 1 GB, natively and as the 32-bit Windows build under Wine.
 #
 #   bench/history.sh [runs] [size-MB]      (default 5 runs, 1024 MB)

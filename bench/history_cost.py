@@ -9,8 +9,9 @@ the end; in "far" it was changed once, at the very start, and only other
 readers since, so that the start-up and show read the whole file back to
 find it. Then times, each <runs> times, with no history and with each of
 those: the dialog's start-up (spelvane-bench device, its startup_ms line),
-spelvane-cli show, and spelvane-cli history --last 10, keeping the wall
-time and the peak resident memory of each process. Prints "name value"
+spelvane-cli show, spelvane-cli history --last 10, and the two that read
+the whole file from its start, spelvane-cli history and doctor, keeping
+the wall time and the peak resident memory of each process. Prints "name value"
 lines: medians, ms and MB.
 """
 import os
@@ -113,7 +114,9 @@ def main():
             if history:
                 os.link(history, os.path.join(folder, "spelvane-history.csv"))
             env = dict(os.environ, QZSIM_CONFIG=os.path.join(folder, "bench.conf"), SPELVANE_LOCK_DIR=folder)
-            for figure, args in (("show", ["show"]), ("history_last_10", ["history", "--last", "10"])):
+            # history and doctor read the whole file from its start, as a stream.
+            for figure, args in (("show", ["show"]), ("history_last_10", ["history", "--last", "10"]),
+                                 ("history_all", ["history"]), ("doctor", ["doctor"])):
                 status, out, err, ms, peak = run_measured(prefix + [cli] + args, folder, env)
                 if status != 0:
                     sys.exit(f"{label} {figure} {kind}: status {status}\n{out}\n{err}")

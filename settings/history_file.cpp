@@ -129,7 +129,10 @@ bool splitCells(std::string_view line, std::vector<std::string>& cells) {
                 ++pos;
             }
         } else {
-            const size_t stop = std::min(line.find_first_of(",\"", pos), line.size());
+            // A plain loop: find_first_of asks memchr about every byte, and
+            // this runs over every byte of a history read whole.
+            size_t stop = pos;
+            while (stop < line.size() && line[stop] != ',' && line[stop] != '"') ++stop;
             cell.append(line.substr(pos, stop - pos));
             pos = stop;
             if (pos < line.size() && line[pos] == '"') return false;
@@ -190,10 +193,10 @@ bool allEmpty(const std::string (&cells)[kColumnCount], int first, int last) {
 
 // A row from its cells: only what its event carries may be filled in, so
 // that nothing a row holds is lost when it is written again.
-bool readRow(const std::vector<std::string>& record, HistoryRow& row) {
+bool readRow(std::vector<std::string>& record, HistoryRow& row) {
     if (record.size() != kColumnCount) return false;
     std::string cells[kColumnCount];
-    for (int c = 0; c < kColumnCount; ++c) cells[c] = record[c];
+    for (int c = 0; c < kColumnCount; ++c) cells[c] = std::move(record[c]);
     if (cells[kRun].empty()) return false;
     row = HistoryRow();
     row.run = {cells[kRun],     cells[kTime],    cells[kComputer], cells[kUser],
@@ -267,37 +270,22 @@ LineKind readLine(std::string_view line, bool first, HistoryRow& row) {
     return readRow(cells, row) ? LineKind::Row : LineKind::Unreadable;
 }
 
-// Rows into entries, one row at a time (gatherHistoryEntries).
+// Every entry kept, oldest first (gatherHistoryEntries and the reads from
+// the file's end, which keep only a part of the file).
 class EntryGatherer {
 public:
-    void add(const HistoryRow& row) {
-        const auto key = std::make_pair(row.run.id, row.reader);
-        const auto found = row.event == HistoryEvent::Start ? open_.end() : open_.find(key);
-        const size_t index = found == open_.end() ? entries.size() : found->second;
-        if (found == open_.end()) {
-            entries.push_back(entryOf(row));
-            // A change row whose start was lost still tells that writing began.
-            entries.back().started = row.event != HistoryEvent::Outcome;
-            if (entries.back().started) open_[key] = index;
-        }
-        HistoryEntry& entry = entries[index];
-        fillMissing(entry.type, row.type);
-        fillMissing(entry.backup, row.backup);
-        fillMissing(entry.file, row.file);
-        if (row.event == HistoryEvent::Change) entry.changes.push_back(row.change);
-        if (row.event == HistoryEvent::Outcome) {
-            entry.hasOutcome = true;
-            entry.outcome = row.outcome;
-            entry.reason = row.reason;
-            open_.erase(key);
-        }
+    EntryGatherer() : stream_([this](HistoryEntry& entry) { entries_.push_back(std::move(entry)); }, SIZE_MAX) {}
+    EntryGatherer(const EntryGatherer&) = delete;
+    EntryGatherer& operator=(const EntryGatherer&) = delete;
+    void add(const HistoryRow& row) { stream_.add(row); }
+    std::vector<HistoryEntry> entries() {
+        stream_.finish();
+        return std::move(entries_);
     }
-    std::vector<HistoryEntry> entries;
 
 private:
-    // The entry a row of the same run and reader continues: the latest one
-    // that started and has no outcome yet.
-    std::map<std::pair<std::string, std::string>, size_t> open_;
+    std::vector<HistoryEntry> entries_;
+    HistoryEntryStream stream_;
 };
 
 // Reads, like parseHistoryText, the rows of the lines handed to it, counting
@@ -428,7 +416,8 @@ bool readFailed(const platform::InputFile& file, std::string& error) {
 
 // The entries of the rows from offset on (of reader alone, when it is not
 // empty); firstRun: the run of the first row read after a cut start.
-bool gatherFrom(platform::InputFile& file, uint64_t offset, const std::string& reader, EntryGatherer& gatherer,
+template <typename Gatherer>
+bool gatherFrom(platform::InputFile& file, uint64_t offset, const std::string& reader, Gatherer& gatherer,
                 int& skipped, std::string& firstRun) {
     RowReader rows(skipped);
     bool first = true;
@@ -615,23 +604,101 @@ std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped) 
     return rows;
 }
 
+HistoryEntryStream::HistoryEntryStream(Take take, size_t mostWaiting)
+    : take_(std::move(take)), mostWaiting_(mostWaiting) {}
+
+void HistoryEntryStream::add(const HistoryRow& row) {
+    const auto key = std::make_pair(row.run.id, row.reader);
+    auto found = open_.find(key);
+    if (row.event == HistoryEvent::Start && found != open_.end()) {
+        // Started again in the same run: the earlier one ends without an outcome.
+        waiting_[found->second - firstNumber_].open = false;
+        open_.erase(found);
+        found = open_.end();
+    }
+    if (found == open_.end()) {
+        Waiting fresh;
+        fresh.entry = entryOf(row);
+        // A change row whose start was lost still tells that writing began.
+        fresh.entry.started = row.event != HistoryEvent::Outcome;
+        fresh.open = fresh.entry.started;
+        if (fresh.open) found = open_.emplace(key, nextNumber_).first;
+        waiting_.push_back(std::move(fresh));
+        ++nextNumber_;
+    }
+    Waiting& waiting = found == open_.end() ? waiting_.back() : waiting_[found->second - firstNumber_];
+    HistoryEntry& entry = waiting.entry;
+    fillMissing(entry.type, row.type);
+    fillMissing(entry.backup, row.backup);
+    fillMissing(entry.file, row.file);
+    if (row.event == HistoryEvent::Change) entry.changes.push_back(row.change);
+    if (row.event == HistoryEvent::Outcome) {
+        entry.hasOutcome = true;
+        entry.outcome = row.outcome;
+        entry.reason = row.reason;
+        waiting.open = false;
+        if (found != open_.end()) open_.erase(found);
+    }
+    weigh(waiting);
+    handOutReady();
+}
+
+void HistoryEntryStream::finish() {
+    for (Waiting& waiting : waiting_) waiting.open = false;
+    open_.clear();
+    handOutReady();
+}
+
+void HistoryEntryStream::weigh(Waiting& waiting) {
+    const HistoryEntry& entry = waiting.entry;
+    const HistoryRun& run = entry.run;
+    size_t bytes = sizeof(Waiting) + entry.changes.capacity() * sizeof(StoredFieldChange);
+    for (const std::string* text : {&run.id, &run.time, &run.computer, &run.user, &run.program, &run.version,
+                                    &run.library, &run.command, &entry.reader, &entry.type, &entry.backup,
+                                    &entry.file, &entry.reason})
+        bytes += text->capacity();
+    waited_ = waited_ - waiting.bytes + bytes;
+    waiting.bytes = bytes;
+}
+
+void HistoryEntryStream::handOutReady() {
+    while (!waiting_.empty() && (!waiting_.front().open || waited_ > mostWaiting_)) {
+        Waiting& front = waiting_.front();
+        // Handed out without its outcome: a later row of it starts anew.
+        if (front.open) open_.erase(std::make_pair(front.entry.run.id, front.entry.reader));
+        waited_ -= front.bytes;
+        take_(front.entry);
+        waiting_.pop_front();
+        ++firstNumber_;
+    }
+    mostWaited_ = std::max(mostWaited_, waited_);
+}
+
 std::vector<HistoryEntry> gatherHistoryEntries(const std::vector<HistoryRow>& rows) {
     EntryGatherer gatherer;
     for (const HistoryRow& row : rows) gatherer.add(row);
-    return std::move(gatherer.entries);
+    return gatherer.entries();
 }
 
-bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error) {
-    entries.clear();
+bool forEachHistoryEntry(const std::string& path, const HistoryEntryStream::Take& take, int& skipped,
+                         std::string& error) {
     skipped = 0;
     platform::InputFile file;
     uint64_t size = 0;
     if (!openHistory(path, file, size, error)) return false;
-    EntryGatherer gatherer;
+    HistoryEntryStream stream(take);
     std::string firstRun;
-    if (!gatherFrom(file, 0, std::string(), gatherer, skipped, firstRun)) return readFailed(file, error);
-    entries = std::move(gatherer.entries);
+    // Entries still waiting when the file fails are not handed out: their
+    // outcome may lie in the part that could not be read.
+    if (!gatherFrom(file, 0, std::string(), stream, skipped, firstRun)) return readFailed(file, error);
+    stream.finish();
     return true;
+}
+
+bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error) {
+    entries.clear();
+    return forEachHistoryEntry(
+        path, [&](HistoryEntry& entry) { entries.push_back(std::move(entry)); }, skipped, error);
 }
 
 bool readLastHistoryEntries(const std::string& path, const std::string& reader, size_t count,
@@ -650,7 +717,7 @@ bool readLastHistoryEntries(const std::string& path, const std::string& reader, 
         std::string firstRun;
         skipped = 0;
         if (!gatherFrom(file, offset, reader, gatherer, skipped, firstRun)) return readFailed(file, error);
-        std::vector<HistoryEntry>& found = gatherer.entries;
+        std::vector<HistoryEntry> found = gatherer.entries();
         if (offset > 0)
             found.erase(std::remove_if(found.begin(), found.end(),
                                        [&](const HistoryEntry& entry) { return entry.run.id == firstRun; }),
@@ -698,7 +765,7 @@ bool readLastStartedEntries(const std::string& path, const std::vector<std::stri
         if (row.event != HistoryEvent::Start) continue;
         EntryGatherer gatherer;
         for (auto each = kept.rbegin(); each != kept.rend(); ++each) gatherer.add(*each);
-        for (HistoryEntry& entry : gatherer.entries) entries.push_back(std::move(entry));
+        for (HistoryEntry& entry : gatherer.entries()) entries.push_back(std::move(entry));
         wanted.erase(reader);
     }
     if (lines.failed()) return readFailed(file, error);

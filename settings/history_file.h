@@ -15,7 +15,11 @@
 // file has no section for, a backup that failed, a console backup) give an
 // outcome row without a start row.
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/stored_changes.h"
@@ -81,6 +85,7 @@ struct HistoryEntry {
     std::string reason;
     std::vector<StoredFieldChange> changes;
     bool interrupted() const { return started && !hasOutcome; }
+    bool operator==(const HistoryEntry&) const = default;
 };
 
 // The names a row uses, and the dry run's JSON uses for the same things:
@@ -133,15 +138,66 @@ bool appendHistoryRows(const std::string& path, const std::vector<HistoryRow>& r
 // blank lines and a UTF-8 signature at the start are not counted.
 std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped);
 
-// The rows grouped into entries, oldest first: a start, the change rows of
-// the same run and reader that follow it, and its outcome, make one entry;
-// an outcome without a start is an entry of its own.
+// The most memory (in bytes, roughly) the entries still waiting for their
+// outcome may hold while a history is read from start to end: a few
+// thousand entries.
+constexpr size_t kMostWaitingBytes = 4 * 1024 * 1024;
+
+// Rows into entries, oldest first (by their first row): a start, the change
+// rows of the same run and reader that follow it, and its outcome, make one
+// entry; an outcome without a start is an entry of its own. Each entry is
+// handed to take as soon as no later row can belong to it and every entry
+// before it has been handed out: an entry waits for its outcome, and the
+// entries behind one without an outcome wait with it. What waits is kept
+// within mostWaiting bytes: past that, the oldest entry is handed out as it
+// is, without its outcome, and rows of it that come later make an entry of
+// their own. A change's outcome follows its start within one command run,
+// so only a change cut short (or a history of millions of entries written
+// while one command ran) ever waits so long.
+class HistoryEntryStream {
+public:
+    using Take = std::function<void(HistoryEntry&)>;
+    explicit HistoryEntryStream(Take take, size_t mostWaiting = kMostWaitingBytes);
+    void add(const HistoryRow& row);
+    // No rows follow: what still waits is handed out, with an outcome or not.
+    void finish();
+    // The most bytes that waited at one time.
+    size_t mostWaited() const { return mostWaited_; }
+
+private:
+    struct Waiting {
+        HistoryEntry entry;
+        bool open = false;  // later rows may still belong to it
+        size_t bytes = 0;
+    };
+    void handOutReady();
+    void weigh(Waiting& waiting);
+
+    Take take_;
+    size_t mostWaiting_;
+    std::deque<Waiting> waiting_;
+    uint64_t firstNumber_ = 0;  // the number of waiting_.front() among all entries
+    uint64_t nextNumber_ = 0;
+    // The entry a row of the same run and reader continues: the latest one
+    // that started and has no outcome yet.
+    std::map<std::pair<std::string, std::string>, uint64_t> open_;
+    size_t waited_ = 0;
+    size_t mostWaited_ = 0;
+};
+
+// All rows at once, through a HistoryEntryStream without a bound.
 std::vector<HistoryEntry> gatherHistoryEntries(const std::vector<HistoryRow>& rows);
 
-// The file at path, read and gathered a piece at a time (the entries are
-// all that is kept). False when it does not exist or cannot be read; error
-// says why ("no history" for a missing file, "it is a folder, not a file:
-// ..." and the like otherwise).
+// The file at path, read a piece at a time, its entries handed to take
+// through a HistoryEntryStream as they are gathered: what is kept does not
+// grow with the history. False when it does not exist or cannot be opened
+// (nothing handed out), or cannot be read to its end (the entries before
+// the fault handed out); error says why ("no history" for a missing file,
+// "it is a folder, not a file: ..." and the like otherwise).
+bool forEachHistoryEntry(const std::string& path, const HistoryEntryStream::Take& take, int& skipped,
+                         std::string& error);
+
+// Every entry of the file at path, kept: for tests and small histories only.
 bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error);
 
 // The last count entries (of reader alone, when it is not empty), oldest

@@ -1,7 +1,8 @@
 #include "app/console/cli_doctor.h"
 
 #include <cstdio>
-#include <set>
+#include <map>
+#include <utility>
 
 #include "app/app_state.h"
 #include "app/change_history.h"
@@ -100,20 +101,41 @@ DoctorCheck folderCheck(const std::string& folder) {
     return {"folder", Verdict::Ok, folder + " takes the backups (" + std::to_string(free / (1024 * 1024)) + " MB free)"};
 }
 
+// Per reader the history names, what tells whether its last change was
+// interrupted (as the start-up reads it from the file's end): its last
+// entry with a start and the entries of that reader that followed it.
+class LastStartsByReader {
+public:
+    void add(HistoryEntry& entry) {
+        ++count_;
+        std::vector<HistoryEntry>& kept = readers_[entry.reader];
+        if (entry.started) kept.clear();
+        // A reader backed up daily for years after its last change: the
+        // newest entries and the oldest (its start) are what count.
+        else if (kept.size() >= kMostFollowing) kept.erase(kept.begin() + kMostFollowing / 2);
+        kept.push_back(std::move(entry));
+    }
+    const std::map<std::string, std::vector<HistoryEntry>>& readers() const { return readers_; }
+    uint64_t count() const { return count_; }
+
+private:
+    static constexpr size_t kMostFollowing = 4096;
+    std::map<std::string, std::vector<HistoryEntry>> readers_;
+    uint64_t count_ = 0;
+};
+
 DoctorCheck historyCheck(const AppState& app) {
     const std::string path = historyPath(app);
-    std::vector<HistoryEntry> entries;
+    LastStartsByReader history;
     int skipped = 0;
     std::string error;
-    if (!readHistoryFile(path, entries, skipped, error)) {
+    if (!forEachHistoryEntry(path, [&](HistoryEntry& entry) { history.add(entry); }, skipped, error)) {
         if (error == "no history") return {"history", Verdict::Ok, std::string("none yet (") + kHistoryFileName + ")"};
         return {"history", Verdict::Fix, error + "; close the program that holds it, or make it readable"};
     }
     // Every reader the history knows, open or not: without a library none
     // is open, and a reader plugged in elsewhere today may hold half a change.
-    std::set<std::string> readers;
-    for (const HistoryEntry& entry : entries) readers.insert(entry.reader);
-    for (const std::string& reader : readers) {
+    for (const auto& [reader, entries] : history.readers()) {
         if (const auto entry = interruptedChange(entries, reader))
             return {"history", Verdict::Fix, interruptedChangeLine(*entry)};
     }
@@ -121,7 +143,7 @@ DoctorCheck historyCheck(const AppState& app) {
         return {"history", Verdict::Fix,
                 std::to_string(skipped) + (skipped == 1 ? " row" : " rows") + " of " + kHistoryFileName +
                     " cannot be read and " + (skipped == 1 ? "is" : "are") + " left out; mend or remove what was edited by hand"};
-    const size_t count = entries.size();
+    const uint64_t count = history.count();
     return {"history", Verdict::Ok,
             std::to_string(count) + (count == 1 ? " change in " : " changes in ") + kHistoryFileName + ", each finished"};
 }

@@ -1,7 +1,8 @@
 #include "app/console/cli_history.h"
 
-#include <algorithm>
 #include <cstdio>
+#include <set>
+#include <utility>
 
 #include "app/app_state.h"
 #include "app/change_history.h"
@@ -71,18 +72,76 @@ std::string outcomeKey(const HistoryEntry& entry, Unfinished unfinished) {
     return name ? name : "?";
 }
 
-// The entries asked for: --reader picks the reader's entries first, --last
-// the newest of those; only --last reads from the file's end alone.
-bool readChosen(const Request& request, std::vector<HistoryEntry>& entries, int& skipped, std::string& error) {
-    if (request.last > 0)
-        return readLastHistoryEntries(kHistoryFileName, request.reader, static_cast<size_t>(request.last), entries,
-                                      skipped, error);
-    if (!readHistoryFile(kHistoryFileName, entries, skipped, error)) return false;
-    if (!request.reader.empty())
-        entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                     [&](const HistoryEntry& entry) { return entry.reader != request.reader; }),
-                      entries.end());
-    return true;
+// The entries as text or one JSON array, printed in batches as they are
+// read, so that a history is never held whole. An entry without outcome
+// that may still be running (readersInUse, this computer) waits, with the
+// entries behind it, until a later entry of its reader shows it is not, or
+// the end shows it is: the formatting functions judge each batch.
+class HistoryPrinter {
+public:
+    HistoryPrinter(bool json, bool readersInUse) : json_(json), readersInUse_(readersInUse) {}
+    void add(HistoryEntry& entry) {
+        ++count_;
+        const auto open = unsettled_.find(entry.reader);
+        if (open != unsettled_.end()) unsettled_.erase(open);
+        if (entry.interrupted() && readersInUse_ && entry.run.computer == computer_) unsettled_.insert(entry.reader);
+        pending_.push_back(std::move(entry));
+        // Thousands of entries behind a change that has no outcome: it is not
+        // the one running now, whose rows are the newest.
+        if (pending_.size() >= kMostPending) print(false);
+        else if (unsettled_.empty()) print(readersInUse_);
+    }
+    void end() {
+        print(readersInUse_);
+        if (json_) std::fputs(count_ ? "\n]\n" : "[]\n", stdout);
+    }
+    size_t count() const { return count_; }
+
+private:
+    static constexpr size_t kMostPending = 4096;
+    void print(bool readersInUse) {
+        unsettled_.clear();
+        if (pending_.empty()) return;
+        if (json_) {
+            // A batch's array is "[", its objects, "\n]\n": the batches of
+            // one array are joined by commas.
+            const std::string batch = formatHistoryJson(pending_, readersInUse);
+            std::fputs(printed_ ? "," : "[", stdout);
+            std::fputs(batch.substr(1, batch.size() - 4).c_str(), stdout);
+        } else {
+            if (printed_) std::fputs("\n", stdout);
+            std::fputs(formatHistoryText(pending_, readersInUse).c_str(), stdout);
+        }
+        printed_ = true;
+        pending_.clear();
+    }
+    bool json_;
+    bool readersInUse_;
+    const std::string computer_ = platform::computerName();
+    std::vector<HistoryEntry> pending_;
+    std::set<std::string> unsettled_;  // readers of entries that may be running
+    size_t count_ = 0;
+    bool printed_ = false;
+};
+
+// The entries asked for, printed: --reader picks the reader's entries
+// first, --last the newest of those; only --last reads from the file's end
+// alone, the rest streams from its start.
+bool printChosen(const Request& request, HistoryPrinter& printer, int& skipped, std::string& error) {
+    if (request.last > 0) {
+        std::vector<HistoryEntry> entries;
+        if (!readLastHistoryEntries(kHistoryFileName, request.reader, static_cast<size_t>(request.last), entries,
+                                    skipped, error))
+            return false;
+        for (HistoryEntry& entry : entries) printer.add(entry);
+        return true;
+    }
+    return forEachHistoryEntry(
+        kHistoryFileName,
+        [&](HistoryEntry& entry) {
+            if (request.reader.empty() || entry.reader == request.reader) printer.add(entry);
+        },
+        skipped, error);
 }
 
 }  // namespace
@@ -124,11 +183,14 @@ std::string formatHistoryJson(const std::vector<HistoryEntry>& entries, bool rea
 }
 
 int runHistory(const Request& request) {
-    std::vector<HistoryEntry> entries;
+    HistoryPrinter printer(request.json, platform::MachineLock::heldAnywhere(kReaderLockName));
     int skipped = 0;
     std::string error;
-    if (!readChosen(request, entries, skipped, error)) {
+    if (!printChosen(request, printer, skipped, error)) {
         if (error != kNoHistory) {
+            // What was printed before the fault stays one valid array; the
+            // status tells that it is not the whole history.
+            if (printer.count() > 0) printer.end();
             fail("cannot read the history %s: %s", kHistoryFileName, error.c_str());
             return kFileUnusable;
         }
@@ -137,12 +199,9 @@ int runHistory(const Request& request) {
         else std::printf("No history yet: %s is not in this folder\n", kHistoryFileName);
         return kDone;
     }
-    const bool readersInUse = platform::MachineLock::heldAnywhere(kReaderLockName);
-    const std::string text =
-        request.json ? formatHistoryJson(entries, readersInUse) : formatHistoryText(entries, readersInUse);
-    std::fputs(text.c_str(), stdout);
+    printer.end();
     // An empty answer would read as a command that printed nothing at all.
-    if (!request.json && entries.empty()) {
+    if (!request.json && printer.count() == 0) {
         if (request.reader.empty()) std::printf("No changes in %s\n", kHistoryFileName);
         else std::printf("No changes of %s in %s\n", request.reader.c_str(), kHistoryFileName);
     }

@@ -171,6 +171,41 @@ TEST(HistoryFileTest, RowsGatherIntoOneEntryPerChangeOfAReader) {
     EXPECT_EQ(entries[0].changes[0].to, 2u);
 }
 
+// A whole history read from its start: an entry without an outcome early
+// on holds back the entries behind it only up to the bound, then goes out
+// as it is; an ordinary history streams out as it gathers.
+TEST(HistoryFileTest, EntriesStreamOutWithinTheBound) {
+    std::vector<HistoryRow> rows = {startRow("A", "R0")};
+    for (int i = 1; i <= 2000; ++i) {
+        const std::string run = "R" + std::to_string(i);
+        rows.push_back(startRow("B", run));
+        rows.push_back(outcomeRow("B", HistoryOutcome::Written, "", run));
+    }
+    rows.push_back(outcomeRow("A", HistoryOutcome::NoChanges, "", "R0"));
+    for (const size_t bound : {size_t(16 * 1024), kMostWaitingBytes}) {
+        SCOPED_TRACE(bound);
+        std::vector<HistoryEntry> out;
+        HistoryEntryStream stream([&](HistoryEntry& entry) { out.push_back(entry); }, bound);
+        for (const HistoryRow& row : rows) stream.add(row);
+        const size_t beforeEnd = out.size();
+        stream.finish();
+        EXPECT_LE(stream.mostWaited(), bound);
+        std::vector<HistoryEntry> want = gatherHistoryEntries(rows);
+        if (bound == kMostWaitingBytes) {
+            EXPECT_EQ(beforeEnd, 2001u);  // A's outcome came last: everything waited for it
+            EXPECT_EQ(out, want);
+            continue;
+        }
+        EXPECT_EQ(beforeEnd, 2002u);
+        ASSERT_EQ(out.size(), 2002u);
+        EXPECT_TRUE(out[0].interrupted());
+        EXPECT_FALSE(out.back().started);  // A's outcome, late, on its own
+        EXPECT_EQ(out.back().outcome, HistoryOutcome::NoChanges);
+        EXPECT_EQ(std::vector<HistoryEntry>(out.begin() + 1, out.end() - 1),
+                  std::vector<HistoryEntry>(want.begin() + 1, want.end()));
+    }
+}
+
 // Sets the zone the C library's local time follows, for the life of the
 // object.
 class ZoneForTest {
@@ -345,8 +380,14 @@ TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].run.id + entries[1].run.id, "R5R6");
 
-    // --reader before --last: the newest of that reader, however far back.
+    // Read from the start, a piece at a time: as the whole text gathers.
     int skipped = -1;
+    int wholeSkipped = -1;
+    ASSERT_TRUE(readHistoryFile(kHistoryFileName, entries, skipped, error_));
+    EXPECT_EQ(entries, gatherHistoryEntries(parseHistoryText(text, wholeSkipped)));
+    EXPECT_EQ(skipped, wholeSkipped);
+
+    // --reader before --last: the newest of that reader, however far back.
     ASSERT_TRUE(readLastHistoryEntries(kHistoryFileName, "B", 1, entries, skipped, error_));
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].run.id, "R7");

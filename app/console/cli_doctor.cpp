@@ -135,14 +135,26 @@ DoctorCheck historyCheck(const AppState& app) {
     }
     // Every reader the history knows, open or not: without a library none
     // is open, and a reader plugged in elsewhere today may hold half a change.
+    // An open reader is asked as the start-up asks it: a change it holds
+    // whole, or not at all, is settled on the reader, and only noted.
+    std::string settled;
     for (const auto& [reader, entries] : history.readers()) {
-        if (const auto entry = interruptedChange(entries, reader))
+        const SpeedSettings* open = nullptr;
+        for (int i = 0; i < app.boundCount(); ++i)
+            if (app.settings[i].device && app.readerName(i) == reader) open = &app.settings[i];
+        if (open) {
+            const auto change = unfinishedChange(entries, reader, open->snapshot());
+            if (change && change->interrupted()) return {"history", Verdict::Fix, unfinishedChangeLine(*change)};
+            if (change && settled.empty()) settled = unfinishedChangeLine(*change);
+        } else if (const auto entry = interruptedChange(entries, reader)) {
             return {"history", Verdict::Fix, interruptedChangeLine(*entry)};
+        }
     }
     if (skipped > 0)
         return {"history", Verdict::Fix,
                 std::to_string(skipped) + (skipped == 1 ? " row" : " rows") + " of " + kHistoryFileName +
                     " cannot be read and " + (skipped == 1 ? "is" : "are") + " left out; mend or remove what was edited by hand"};
+    if (!settled.empty()) return {"history", Verdict::Note, settled};
     const uint64_t count = history.count();
     return {"history", Verdict::Ok,
             std::to_string(count) + (count == 1 ? " change in " : " changes in ") + kHistoryFileName + ", each finished"};

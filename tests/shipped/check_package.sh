@@ -173,6 +173,20 @@ echo "workstation folder:" && ls "$workstation" && tr -d '\r' <"$workstation/spe
 check "its backup is in the workstation folder" eval 'ls "$workstation"/KVDEV-A1_*.set >/dev/null'
 check "its history rows are there" eval 'grep -q "store.*KVDEV-A1" "$workstation/spelvane-history.csv"'
 
+# The start-up script of docs/site.md finds the installed sync as 32-bit
+# Windows names the folder, and as 64-bit Windows names it to the 64-bit cmd
+# a start-up script runs in: ProgramFiles the 64-bit folder, without
+# Spelvane, ProgramFiles(x86) the package's.
+awk '/`spelvane-startup.cmd`:$/ {take = 1} take && /^```$/ {exit} take > 1 {print $0 "\r"} take && /^```bat$/ {take = 2}' \
+    "$src/docs/site.md" >"$work/spelvane-startup.cmd"
+startup=$(winepath -w "$work/spelvane-startup.cmd")
+for windows in 32 64; do
+    [[ $windows == 32 ]] && folders="" || folders='set ProgramFiles=C:\nowhere&& set ProgramFiles(x86)=C:\Program Files&& '
+    run wine cmd /c "$folders$startup" --hblank 0x320
+    check "docs/site.md's start-up script on $windows-bit Windows runs the installed sync: the reader holds it" \
+        eval 'is status $STATUS 0 && has output "$OUT" "KVDEV-A1 (TYPE1): already holds it"'
+done
+
 run wine msiexec /i "$(winepath -w "$older")" /qn /l*v "$(winepath -w "$work/downgrade.log")"
 check "0.9.0 over $version is refused (1603, cut to 8 bits by Wine: 67)" is status "$STATUS" 67
 check "after the refused downgrade: still the newer" is products "$(products)" "Spelvane $version"

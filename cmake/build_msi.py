@@ -14,6 +14,10 @@ dated from SOURCE_DATE_EPOCH (by default the time of the last commit in
 SOURCE_DIR), which the cabinet records; the summary information's package
 code follows from the version and the files, its two times from the same
 epoch. The product code follows from the version alone.
+
+What the installer's validation asks and wixl cannot say is set in the
+built tables with msibuild (see validation_fixes), before the summary is
+pinned: msibuild keeps the summary as wixl wrote it.
 """
 import hashlib
 import os
@@ -22,6 +26,7 @@ import struct
 import subprocess
 import sys
 import uuid
+import xml.etree.ElementTree as ElementTree
 
 from pack_release import source_date_epoch
 
@@ -31,6 +36,8 @@ SUMMARY_STREAM = "\x05SummaryInformation"
 PID_REVNUMBER, PID_CREATE_DTM, PID_LASTSAVE_DTM = 9, 12, 13
 VT_LPSTR, VT_FILETIME = 30, 64
 FILETIME_1970 = 116444736000000000  # 100 ns steps from 1601 to 1970
+WIX = "{http://schemas.microsoft.com/wix/2006/wi}"
+UI_DISALLOW_ABSENT = 16
 
 
 def braced(code):
@@ -96,6 +103,40 @@ def pin_summary(msi, code, epoch):
         sys.exit(f"build_msi: {msi} does not read back as written")
 
 
+def table(msi, name):
+    """The rows of table name, each a list of its columns."""
+    text = subprocess.run(["msiinfo", "export", msi, name], check=True, capture_output=True, text=True).stdout
+    return [line.rstrip("\r").split("\t") for line in text.splitlines()[3:]]
+
+
+# wixl places RemoveExistingProducts after InstallFiles, whatever the
+# source says, where Windows Installer fails the upgrade (ICE63). Right after
+# InstallValidate the older version is removed whole before anything of the
+# newer one is in place: no file of the older one outlives the upgrade, and
+# no REINSTALLMODE is needed to make the newer files win.
+def remove_existing_products_first(msi):
+    sequence = {row[0]: int(row[2]) for row in table(msi, "InstallExecuteSequence")}
+    place = sequence["InstallValidate"] + 1
+    if place >= sequence["InstallInitialize"] or place in sequence.values():
+        sys.exit(f"build_msi: no free place for RemoveExistingProducts after InstallValidate in {msi}")
+    return f"UPDATE InstallExecuteSequence SET Sequence = {place} WHERE Action = 'RemoveExistingProducts'"
+
+
+# wixl drops Absent="disallow": the feature gets what it means,
+# msidbFeatureAttributesUIDisallowAbsent.
+def features_kept(msi, wxs):
+    attributes = {row[0]: int(row[7]) for row in table(msi, "Feature")}
+    kept = [feature.get("Id") for feature in ElementTree.parse(wxs).iter(WIX + "Feature")
+            if feature.get("Absent") == "disallow"]
+    return [f"UPDATE Feature SET Attributes = {attributes[name] | UI_DISALLOW_ABSENT} WHERE Feature = '{name}'"
+            for name in kept]
+
+
+def validation_fixes(msi, wxs):
+    statements = [remove_existing_products_first(msi)] + features_kept(msi, wxs)
+    subprocess.run(["msibuild", msi] + [part for sql in statements for part in ("-q", sql)], check=True)
+
+
 def main(source_dir, wxs, msi, version, *files):
     epoch = source_date_epoch(source_dir)
     stage = os.path.abspath(msi + ".files")
@@ -115,6 +156,7 @@ def main(source_dir, wxs, msi, version, *files):
     environment = dict(os.environ, G_DEBUG="fatal-warnings")
     subprocess.run(["wixl", "-a", "x86", *defines, "-o", partial, os.path.abspath(wxs)], check=True, env=environment,
                    cwd=stage)
+    validation_fixes(partial, wxs)
     pin_summary(partial, package_code(version, staged + [wxs]), epoch)
     os.replace(partial, msi)
     shutil.rmtree(stage)

@@ -2,8 +2,11 @@
 """Fails unless each Windows binary carries, as resource 1 of type 24, a
 manifest that XP SP2 to 11 take as the program needs: requestedExecutionLevel
 asInvoker in an asm.v3 trustInfo (left in asm.v1, XP refuses to start the
-program), no element declaring one namespace twice (XP SP2 and Server 2003
-RTM restart the machine on it), no version 6 common controls.
+program), system DPI awareness (dpiAware true in an asm.v3 application's
+windowsSettings: Vista to 11 then lay the dialog out at the display's DPI
+instead of stretching a 96-DPI picture), no element declaring one namespace
+twice (XP SP2 and Server 2003 RTM restart the machine on it), no version 6
+common controls.
 
     check_manifest.py <binary>...
 """
@@ -13,6 +16,7 @@ import sys
 import xml.etree.ElementTree as ElementTree
 
 V3 = "{urn:schemas-microsoft-com:asm.v3}"
+DPI = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
 
 
 def resource(image, kind, number):
@@ -49,13 +53,16 @@ def faults(text):
         found += ["namespace %s declared twice on %s" % (u, tag.split()[0][1:]) for u in sorted(set(uris))
                   if uris.count(u) > 1]
     try:
-        level = ElementTree.fromstring(text).find(
-            ".//%strustInfo/%ssecurity/%srequestedPrivileges/%srequestedExecutionLevel" % ((V3,) * 4))
+        root = ElementTree.fromstring(text)
     except ElementTree.ParseError as error:
         return found + ["not well-formed XML: %s" % error]
+    level = root.find(".//%strustInfo/%ssecurity/%srequestedPrivileges/%srequestedExecutionLevel" % ((V3,) * 4))
     if level is None or level.get("level") != "asInvoker":
         found.append("execution level %s, not asInvoker in an asm.v3 trustInfo"
                      % (level.get("level") if level is not None else "missing"))
+    aware = root.find(".//%sapplication/%swindowsSettings/%sdpiAware" % (V3, V3, DPI))
+    if aware is None or (aware.text or "").strip().lower() != "true":
+        found.append("not DPI aware (dpiAware true in an asm.v3 application's windowsSettings)")
     if "Microsoft.Windows.Common-Controls" in text:
         found.append("depends on the version 6 common controls")
     return found
@@ -68,6 +75,6 @@ if __name__ == "__main__":
             text = manifest(f.read())
         problems = ["no manifest (resource 1 of type 24)"] if text is None else faults(text)
         name = binary.rsplit("/", 1)[-1]
-        print("\n".join("%s: %s" % (name, p) for p in problems) or "%s: manifest ok, asInvoker" % name)
+        print("\n".join("%s: %s" % (name, p) for p in problems) or "%s: manifest ok, asInvoker, DPI aware" % name)
         status |= bool(problems)
     sys.exit(status if len(sys.argv) > 1 else "usage: check_manifest.py <binary>...")

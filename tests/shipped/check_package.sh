@@ -43,14 +43,57 @@ summary=$(msiinfo suminfo "$msi")
 check "schema 200 (Windows Installer 2.0, as on Windows 2000 SP4), Intel" \
     eval 'has summary "$summary" "Version: 200 (c8)" && has summary "$summary" "Template: Intel;1033"'
 check "the shortcut starts spelvane.exe in WORKSTATIONDIR, Spelvane under the all-users application data" eval \
-    'has Shortcut "$(table "$msi" Shortcut)" "[INSTALLDIR]spelvane.exe" &&
+    'has Shortcut "$(table "$msi" Shortcut)" "[#spelvane.exe]" &&
      has Shortcut "$(table "$msi" Shortcut | cut -f12)" WORKSTATIONDIR &&
      has Directory "$(table "$msi" Directory)" "WORKSTATIONDIR	CommonAppDataFolder	Spelvane"'
 # Wine's msiexec logs no launch condition's message under /qn: the table says it.
 check "a downgrade is refused with its message" has LaunchCondition "$(table "$msi" LaunchCondition)" \
     "NOT WIX_DOWNGRADE_DETECTED	A newer version of Spelvane is already installed"
 check "the files: the programs, the sync script and the read-me, no device library, no simulator" \
-    is File "$(table "$msi" File | cut -f3 | sort | tr '\n' ' ')" "README.txt spelvane-cli.exe spelvane-sync.cmd spelvane.exe "
+    is File "$(table "$msi" File | cut -f3 | sed 's/.*|//' | sort | tr '\n' ' ')" "README.txt spelvane-cli.exe spelvane-sync.cmd spelvane.exe "
+
+# The rules Windows Installer's validation (ICE) applies, read from the tables.
+table "$msi" InstallExecuteSequence | sort -t$'\t' -k3,3n | cut -f1,3 | tr '\t\n' ' ,'
+echo
+placed_where_allowed() {  # RemoveExistingProducts, as ICE63 allows it
+    table "$msi" InstallExecuteSequence | sort -t$'\t' -k3,3n | awk -F'\t' '{at[$1] = $3}
+        $1 == "RemoveExistingProducts" {before = previous; here = $3} {previous = $1}
+        END {exit !(here > at["InstallValidate"] && here < at["InstallInitialize"] || before == "InstallInitialize" ||
+                    before == "InstallExecute" || before == "InstallExecuteAgain" || here > at["InstallFinalize"])}'
+}
+check "ICE63: RemoveExistingProducts between InstallValidate and InstallInitialize, right after InstallInitialize or InstallExecute, or after InstallFinalize" \
+    placed_where_allowed
+check "ICE40: no REINSTALLMODE in the Property table" eval '! table "$msi" Property | cut -f1 | grep -qx REINSTALLMODE'
+# A name (a directory's target and source names apart) is its short name,
+# or carries one before a "|"; the root's SourceDir is the installer's own.
+long_names=$({ table "$msi" File | cut -f3; table "$msi" Directory | awk -F'\t' '$2 != ""' | cut -f3 | tr ':' '\n'; } |
+    sed 's/|.*//' | grep -vxE '\.|[^][\/:*?"<>|+,;= .]{1,8}(\.[^][\/:*?"<>|+,;= .]{1,3})?')
+check "ICE03: every file and folder has an 8.3 short name" is "names without one" "$long_names" ""
+profile_faults=$(python3 - "$msi" <<'PY'
+import subprocess, sys
+def rows(name):
+    text = subprocess.run(["msiinfo", "export", sys.argv[1], name], capture_output=True, text=True).stdout
+    return [line.rstrip("\r").split("\t") for line in text.splitlines()[3:]]
+profile = {"AppDataFolder", "DesktopFolder", "FavoritesFolder", "LocalAppDataFolder", "MyPicturesFolder", "NetHoodFolder",
+           "PersonalFolder", "PrintHoodFolder", "ProgramMenuFolder", "RecentFolder", "SendToFolder", "StartMenuFolder",
+           "StartupFolder", "TemplateFolder", "AdminToolsFolder"}
+parent = {row[0]: row[1] for row in rows("Directory")}
+def in_profile(folder):
+    return folder in profile or bool(parent.get(folder)) and in_profile(parent[folder])
+hkcu = {row[0] for row in rows("Registry") if row[1] == "1"}
+components = {row[0]: row for row in rows("Component")}
+for name, (_, _, folder, attributes, _, key) in components.items():
+    if in_profile(folder) and not (int(attributes) & 4 and key in hkcu):
+        print(f"component {name} in the profile folder {folder} is not keyed by an HKCU value")
+for shortcut, _, _, component, target, *_ in rows("Shortcut"):
+    if target != f"[#{components[component][5]}]":
+        print(f"shortcut {shortcut} is not in the component of the program it starts, {target}")
+PY
+)
+check "ICE38/ICE43: no component in a profile folder keyed in HKLM; the shortcut in its program's component" \
+    is faults "$profile_faults" ""
+check "the feature cannot be set absent (attributes 16, msidbFeatureAttributesUIDisallowAbsent)" \
+    is Feature "$(table "$msi" Feature | cut -f1,8)" "Spelvane	16"
 
 # ---------------------------------------------------------------- Wine
 wineboot -i >/dev/null 2>&1
@@ -129,6 +172,20 @@ check "the dialog started from the shortcut stores" is status "$STATUS" 0
 echo "workstation folder:" && ls "$workstation" && tr -d '\r' <"$workstation/spelvane-history.csv"
 check "its backup is in the workstation folder" eval 'ls "$workstation"/KVDEV-A1_*.set >/dev/null'
 check "its history rows are there" eval 'grep -q "store.*KVDEV-A1" "$workstation/spelvane-history.csv"'
+
+# The start-up script of docs/site.md finds the installed sync as 32-bit
+# Windows names the folder, and as 64-bit Windows names it to the 64-bit cmd
+# a start-up script runs in: ProgramFiles the 64-bit folder, without
+# Spelvane, ProgramFiles(x86) the package's.
+awk '/`spelvane-startup.cmd`:$/ {take = 1} take && /^```$/ {exit} take > 1 {print $0 "\r"} take && /^```bat$/ {take = 2}' \
+    "$src/docs/site.md" >"$work/spelvane-startup.cmd"
+startup=$(winepath -w "$work/spelvane-startup.cmd")
+for windows in 32 64; do
+    [[ $windows == 32 ]] && folders="" || folders='set ProgramFiles=C:\nowhere&& set ProgramFiles(x86)=C:\Program Files&& '
+    run wine cmd /c "$folders$startup" --hblank 0x320
+    check "docs/site.md's start-up script on $windows-bit Windows runs the installed sync: the reader holds it" \
+        eval 'is status $STATUS 0 && has output "$OUT" "KVDEV-A1 (TYPE1): already holds it"'
+done
 
 run wine msiexec /i "$(winepath -w "$older")" /qn /l*v "$(winepath -w "$work/downgrade.log")"
 check "0.9.0 over $version is refused (1603, cut to 8 bits by Wine: 67)" is status "$STATUS" 67

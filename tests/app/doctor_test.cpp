@@ -3,8 +3,6 @@
 // one (history asks it too).
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include "app/doctor.h"
@@ -18,7 +16,6 @@ namespace spelvane::testing {
 namespace {
 
 using Verdict = DoctorCheck::Verdict;
-namespace fs = std::filesystem;
 
 // The free-space limit: room for a backup and its rows, not a byte less.
 TEST(DoctorFolder, IsFullBelowTheRoomForABackup) {
@@ -78,32 +75,24 @@ TEST(RunningChange, IsOnlyThisComputersNewestOfItsReaderWhileTheReadersAreHeld) 
             << "case " << i;
 }
 
-class DoctorTest : public SimDeviceTest {
-protected:
-    void SetUp() override {
-        SimDeviceTest::SetUp();
-        reader.addDevice(device(MemoryLayout{}));
-        reader.apply();
-    }
-    // The history's findings, as examineWorkstation returns them.
-    std::vector<DoctorCheck> history() {
+using DoctorTest = SimDeviceTest;
+
+TEST_F(DoctorTest, ChangeWhileAnotherSpelvaneHoldsTheReadersIsRunningNotInterrupted) {
+    ScratchDirectory scratch;
+    reader.addDevice(device(MemoryLayout{}));
+    reader.apply();
+    // A store of this computer that has its start and no outcome.
+    HistoryRow start = startRow("KVDEV-A1");
+    start.run.computer = platform::computerName();
+    std::string error;
+    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {start}, error)) << error;
+    const auto history = [] {
         std::vector<DoctorCheck> found;
         for (const DoctorCheck& check : examineWorkstation(appState(), "spelvane-cli"))
             if (check.name == "history") found.push_back(check);
         return found;
-    }
-    // A store of this computer that has its start and no outcome.
-    static void startedHere() {
-        HistoryRow start = startRow("KVDEV-A1");
-        start.run.computer = platform::computerName();
-        std::string error;
-        ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {start}, error)) << error;
-    }
-    ScratchDirectory scratch;
-};
+    };
 
-TEST_F(DoctorTest, ChangeWhileAnotherSpelvaneHoldsTheReadersIsRunningNotInterrupted) {
-    startedHere();
     platform::MachineLock another;
     ASSERT_TRUE(another.tryAcquire(kReaderLockName));
     std::vector<DoctorCheck> found = history();
@@ -120,47 +109,6 @@ TEST_F(DoctorTest, ChangeWhileAnotherSpelvaneHoldsTheReadersIsRunningNotInterrup
     EXPECT_NE(found[0].text.find("was interrupted; the backup KVDEV-A1_20261208114355.set restores"),
               std::string::npos)
         << found[0].text;
-}
-
-// Opened as a change would open it: a read-only history is a FIX that says
-// why, and gets not a byte.
-TEST_F(DoctorTest, HistoryThatCannotBeWrittenIsToFixAndLeftAsItWas) {
-    std::string error;
-    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {outcomeRow("KVDEV-A1", HistoryOutcome::BackedUp)}, error));
-    const std::string before = readWholeFile(kHistoryFileName);
-    fs::permissions(kHistoryFileName, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    if (std::ofstream(kHistoryFileName, std::ios::app)) {
-        fs::permissions(kHistoryFileName, fs::perms::owner_write, fs::perm_options::add);
-        GTEST_SKIP() << "this user writes read-only files (root)";
-    }
-    const std::vector<DoctorCheck> found = history();
-    fs::permissions(kHistoryFileName, fs::perms::owner_write, fs::perm_options::add);
-    ASSERT_EQ(found.size(), 1u) << "a history that reads well adds no ok line";
-    EXPECT_EQ(found[0].verdict, Verdict::Fix);
-#ifdef _WIN32
-    EXPECT_EQ(found[0].text, "spelvane-history.csv cannot be written (it is read-only): changes would go "
-                             "unrecorded; clear its read-only attribute");
-#else
-    EXPECT_EQ(found[0].text.rfind("spelvane-history.csv cannot be written (access is denied)", 0), 0u)
-        << found[0].text;
-#endif
-    EXPECT_EQ(readWholeFile(kHistoryFileName), before);
-}
-
-// The folder as the programs keep it: a name outside the ANSI code page
-// (Cyrillic on a Western Windows) takes the backups as any other.
-TEST_F(DoctorTest, FolderOfAnyNameIsTheOneTheBackupsGoTo) {
-    const fs::path folder = scratch.path() / fs::path(u8"\u041f\u0430\u043f\u043a\u0430");
-    fs::create_directory(folder);
-    fs::current_path(folder);
-    int folders = 0;
-    for (const DoctorCheck& check : examineWorkstation(appState(), "spelvane-cli")) {
-        if (check.name != "folder") continue;
-        ++folders;
-        EXPECT_EQ(check.verdict, Verdict::Ok) << check.text;
-    }
-    EXPECT_EQ(folders, 1);
-    fs::current_path(scratch.path());
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ private:
     HANDLE handle_;
 };
 
+// This process's access token, opened to read whom it runs as.
 class TokenHandle {
 public:
     TokenHandle() {

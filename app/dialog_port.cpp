@@ -6,6 +6,11 @@ int SilentDialogPort::messageBox(WindowHandle, const char*, const char*, unsigne
     return buttons == kButtonsYesNo ? kAnswerNo : kAnswerOk;
 }
 
+int FirstBoxPort::messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) {
+    if (box.empty() && text) box = text;
+    return SilentDialogPort::messageBox(owner, text, title, buttons);
+}
+
 namespace {
 
 SilentDialogPort silentPort;

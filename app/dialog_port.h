@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace spelvane {
 
@@ -37,6 +38,14 @@ public:
     void showLog(WindowHandle, const char*) override {}
     bool chooseSettingsFile(WindowHandle, char*, size_t) override { return false; }
     void sendCompletion(WindowHandle) override {}
+};
+
+// Shows nothing, as SilentDialogPort, and keeps the text of the first box:
+// what a program without a dialog tells instead (discovery's reason).
+class FirstBoxPort final : public SilentDialogPort {
+public:
+    int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override;
+    std::string box;
 };
 
 DialogPort& dialogPort();

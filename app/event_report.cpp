@@ -38,10 +38,20 @@ std::string changesText(const std::vector<StoredFieldChange>& changes) {
 std::vector<std::string> eventStrings(const HistoryRun& run, const std::string& reader, const std::string& type,
                                       const std::string& outcome, const std::string& backup,
                                       const std::string& file, const std::string& reason,
-                                      const std::vector<StoredFieldChange>& changes) {
+                                      const std::vector<StoredFieldChange>& changes, const std::string& remedy) {
     return {orNone(reader), orNone(type), run.command, outcome, orNone(backup), orNone(file), orNone(reason),
             changesText(changes), run.time, run.program + " " + run.version, orNone(run.user),
-            orNone(run.computer), orNone(run.library), run.id};
+            orNone(run.computer), orNone(run.library), run.id, orNone(remedy)};
+}
+
+// A failed change leaves the reader as an interrupted one does: a store's
+// backup brings it back, a restore's file written again finishes it.
+std::string failedRemedy(const HistoryRow& outcome) {
+    if (outcome.outcome != HistoryOutcome::Failed) return {};
+    HistoryEntry failed;
+    failed.backup = outcome.backup;
+    failed.file = outcome.file;
+    return interruptedRemedy(failed);
 }
 
 void report(const ChangeEvent& event) { platform::reportEvent(kEventSource, event.type, event.id, event.strings); }
@@ -56,13 +66,13 @@ ChangeEvent outcomeEvent(const HistoryRow& outcome, const std::vector<StoredFiel
     const EventKind kind = kindOf(outcome.outcome);
     return {kind.id, kind.type,
             eventStrings(outcome.run, outcome.reader, outcome.type, historyOutcomeName(outcome.outcome),
-                         outcome.backup, outcome.file, outcome.reason, changes)};
+                         outcome.backup, outcome.file, outcome.reason, changes, failedRemedy(outcome))};
 }
 
 ChangeEvent interruptedEvent(const HistoryEntry& entry) {
     return {kEventInterrupted, EventType::Warning,
             eventStrings(entry.run, entry.reader, entry.type, "interrupted", entry.backup, entry.file,
-                         interruptedRemedy(entry), entry.changes)};
+                         interruptedRemedy(entry), entry.changes, interruptedRemedy(entry))};
 }
 
 void reportHistoryRows(const std::vector<HistoryRow>& rows) {

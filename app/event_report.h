@@ -36,7 +36,8 @@ constexpr EventId kEventIds[] = {kEventWritten,   kEventNoChanges,    kEventRefu
 // One event as it is reported: the inserts, in the order the message
 // table's texts number them: %1 reader, %2 type, %3 command, %4 outcome,
 // %5 backup, %6 file, %7 reason, %8 changes, %9 time, %10 program and
-// version, %11 user, %12 computer, %13 library, %14 run.
+// version, %11 user, %12 computer, %13 library, %14 run, %15 remedy (what
+// brings back the reader of a failed or interrupted change).
 struct ChangeEvent {
     EventId id = kEventWritten;
     platform::EventType type = platform::EventType::Information;

@@ -6,6 +6,9 @@
 
 namespace spelvane::platform {
 
+// folder is named as the programs keep it (files.h: currentFolderKept),
+// whatever letters its name holds.
+
 // True when this process may create files in folder (its access rights,
 // not a trial write).
 bool folderTakesNewFiles(const std::string& folder);

@@ -8,8 +8,7 @@
 #include "app/change_history.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
-#include "platform/machine_lock.h"
-#include "platform/workstation.h"
+#include "app/running_change.h"
 
 namespace spelvane::cli {
 namespace {
@@ -24,18 +23,13 @@ std::string runLine(const HistoryRun& run) {
     return line + "\n";
 }
 
-// A change without outcome: running while another Spelvane on this
-// computer (the lock is the machine's) holds the readers and it is its
-// reader's last; otherwise only the reader can tell whether it was cut short
-// or only its outcome row was lost.
+// A change without outcome: running (isRunningChange), or else only the
+// reader can tell whether it was cut short or only its outcome row was lost.
 enum class Unfinished { No, Unrecorded, Running };
 
 Unfinished unfinishedOf(const std::vector<HistoryEntry>& entries, size_t e, bool readersInUse) {
     if (!entries[e].interrupted()) return Unfinished::No;
-    if (!readersInUse || entries[e].run.computer != platform::computerName()) return Unfinished::Unrecorded;
-    for (size_t later = e + 1; later < entries.size(); ++later)
-        if (entries[later].reader == entries[e].reader) return Unfinished::Unrecorded;
-    return Unfinished::Running;
+    return isRunningChange(entries, e, readersInUse) ? Unfinished::Running : Unfinished::Unrecorded;
 }
 
 std::string outcomeText(const HistoryEntry& entry, Unfinished unfinished) {
@@ -82,10 +76,10 @@ public:
     HistoryPrinter(bool json, bool readersInUse) : json_(json), readersInUse_(readersInUse) {}
     void add(HistoryEntry& entry) {
         ++count_;
-        const auto open = unsettled_.find(entry.reader);
-        if (open != unsettled_.end()) unsettled_.erase(open);
-        if (entry.interrupted() && readersInUse_ && entry.run.computer == computer_) unsettled_.insert(entry.reader);
+        unsettled_.erase(entry.reader);
         pending_.push_back(std::move(entry));
+        // Its reader's newest entry so far: running, as far as is known yet.
+        if (isRunningChange(pending_, pending_.size() - 1, readersInUse_)) unsettled_.insert(pending_.back().reader);
         // Thousands of entries behind a change that has no outcome: it is not
         // the one running now, whose rows are the newest.
         if (pending_.size() >= kMostPending) print(false);
@@ -117,7 +111,6 @@ private:
     }
     bool json_;
     bool readersInUse_;
-    const std::string computer_ = platform::computerName();
     std::vector<HistoryEntry> pending_;
     std::set<std::string> unsettled_;  // readers of entries that may be running
     size_t count_ = 0;
@@ -183,7 +176,7 @@ std::string formatHistoryJson(const std::vector<HistoryEntry>& entries, bool rea
 }
 
 int runHistory(const Request& request) {
-    HistoryPrinter printer(request.json, platform::MachineLock::heldAnywhere(kReaderLockName));
+    HistoryPrinter printer(request.json, readersInUseNow());
     int skipped = 0;
     std::string error;
     if (!printChosen(request, printer, skipped, error)) {

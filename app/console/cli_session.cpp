@@ -130,14 +130,16 @@ int openDevices(AppState& app, const ConsolePort& port) {
     return kDone;
 }
 
-}  // namespace
-
-int ConsolePort::messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) {
-    if (box.empty() && text) box = text;
-    return SilentDialogPort::messageBox(owner, text, title, buttons);
+// A backup, or a change of the readers: what the history records.
+bool commandWrites(const Request& request) {
+    switch (request.command) {
+    case Command::Backup:
+    case Command::Sync: return true;
+    case Command::Store:
+    case Command::Restore: return !request.dryRun;
+    default: return false;
+    }
 }
-
-namespace {
 
 int runShow(AppState& app, bool json) {
     // Devices were found, so a library answered: the one the gate loaded.
@@ -307,8 +309,10 @@ int runSession(const Request& request) {
         const std::string& discovered = log.currentText();
         if (status != kDone && answerOnly && discovered.size() > discoveryStart)
             writeWithoutCarriageReturns(stdout, discovered.c_str() + discoveryStart);
-        // What the last run left cut short goes to the event log as well.
-        if (status == kDone) reportInterruptedChanges(unfinishedChanges(app));
+        // What the last run left cut short goes to the event log as well,
+        // from the commands that write: one that only looks, run hourly by
+        // a script, would report the same change every hour.
+        if (status == kDone && commandWrites(request)) reportInterruptedChanges(unfinishedChanges(app));
         if (status == kDone) status = runCommand(app, request);
     }
     app.releaseDevices();

@@ -29,11 +29,7 @@ enum ExitStatus : int {
 // The operations' message boxes: only discovery shows one to the console,
 // and its text becomes the command's error line. A question is answered No
 // (SilentDialogPort), though no operation the console runs asks one.
-class ConsolePort final : public SilentDialogPort {
-public:
-    int messageBox(WindowHandle owner, const char* text, const char* title, unsigned buttons) override;
-    std::string box;
-};
+using ConsolePort = FirstBoxPort;
 
 // A change the history lacks is worth one line, never two; the command's
 // status stays what the readers made it.

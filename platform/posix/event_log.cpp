@@ -37,4 +37,7 @@ bool reportEvent(const char* source, EventType type, uint32_t id, const std::vec
 
 bool eventSourceRegistered(const char*) { return sinkPath() != nullptr; }
 
+// The stand-in names no user.
+std::string eventUserSid() { return {}; }
+
 }  // namespace spelvane::platform

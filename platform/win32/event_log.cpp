@@ -1,22 +1,19 @@
 #include "platform/event_log.h"
 
 #include <windows.h>
+#include <sddl.h>
+
+#include <vector>
 
 #include "platform/win32/registry_key.h"
+#include "platform/win32/wide_text.h"
 
 namespace spelvane::platform {
 namespace {
 
 // The event log keeps text in UTF-16; a reader's name comes in the ANSI
 // code page, as the rest of the program reads it.
-std::wstring wide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring out(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], length);
-    return out;
-}
+std::wstring wide(const std::string& text) { return wideText(text, CP_ACP); }
 
 class EventSource {
 public:
@@ -30,6 +27,66 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// This process's access token, opened to read whom it runs as.
+class TokenHandle {
+public:
+    TokenHandle() {
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &handle_)) handle_ = nullptr;
+    }
+    ~TokenHandle() {
+        if (handle_) CloseHandle(handle_);
+    }
+    TokenHandle(const TokenHandle&) = delete;
+    TokenHandle& operator=(const TokenHandle&) = delete;
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// The user this process runs as, which every event names so that the
+// viewer shows who made the change: the security identifier of its token.
+class ProcessUser {
+public:
+    ProcessUser() {
+        const TokenHandle token;
+        DWORD size = 0;
+        if (!token.get()) return;
+        GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+        if (size < sizeof(TOKEN_USER)) return;
+        buffer_.resize(size);
+        if (!GetTokenInformation(token.get(), TokenUser, buffer_.data(), size, &size)) buffer_.clear();
+    }
+    // Null when it cannot be told: the event is reported without it.
+    PSID sid() const {
+        if (buffer_.empty()) return nullptr;
+        const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer_.data())->User.Sid;
+        return IsValidSid(sid) ? sid : nullptr;
+    }
+
+private:
+    // new[] aligns it for the TOKEN_USER it holds.
+    std::vector<BYTE> buffer_;
+};
+
+// A security identifier in its string form, "S-1-5-21-...", as the system
+// writes it; null when it cannot.
+class SidText {
+public:
+    explicit SidText(PSID sid) {
+        if (!sid || !ConvertSidToStringSidW(sid, &text_)) text_ = nullptr;
+    }
+    ~SidText() {
+        if (text_) LocalFree(text_);
+    }
+    SidText(const SidText&) = delete;
+    SidText& operator=(const SidText&) = delete;
+    const wchar_t* get() const { return text_; }
+
+private:
+    LPWSTR text_ = nullptr;
 };
 
 WORD eventTypeOf(EventType type) {
@@ -50,8 +107,18 @@ bool reportEvent(const char* source, EventType type, uint32_t id, const std::vec
     for (const std::string& text : strings) texts.push_back(wide(text));
     std::vector<LPCWSTR> inserts;
     for (const std::wstring& text : texts) inserts.push_back(text.c_str());
-    return ReportEventW(log.get(), eventTypeOf(type), 0, id, nullptr, static_cast<WORD>(inserts.size()), 0,
+    const ProcessUser user;
+    return ReportEventW(log.get(), eventTypeOf(type), 0, id, user.sid(), static_cast<WORD>(inserts.size()), 0,
                         inserts.empty() ? nullptr : inserts.data(), nullptr) != FALSE;
+}
+
+std::string eventUserSid() {
+    const ProcessUser user;
+    SidText text(user.sid());
+    // Digits, letters and dashes only.
+    std::string sid;
+    for (const wchar_t* c = text.get(); c && *c; ++c) sid += static_cast<char>(*c);
+    return sid;
 }
 
 bool eventSourceRegistered(const char* source) {

@@ -4,19 +4,15 @@
 
 #include <vector>
 
+#include "platform/win32/wide_text.h"
+
 namespace spelvane::platform {
 namespace {
 
 // The folder is kept in UTF-8 and handed to the wide functions: the ANSI
 // ones turn letters outside the code page (a Cyrillic folder on a Western
 // Windows) into '?', which names no folder at all.
-std::wstring wideOf(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
+std::wstring wideOf(const std::string& text) { return wideText(text, CP_UTF8); }
 
 std::string narrowOf(const wchar_t* wide, int length, UINT codePage) {
     const int bytes = WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);

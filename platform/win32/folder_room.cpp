@@ -2,17 +2,13 @@
 
 #include <windows.h>
 
+#include "platform/win32/wide_text.h"
+
 namespace spelvane::platform {
 namespace {
 
-std::wstring wide(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring out(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], length);
-    out.resize(static_cast<size_t>(length - 1));
-    return out;
-}
+// The folder as the programs keep it (UTF-8): any name.
+std::wstring wide(const std::string& folder) { return wideText(folder, CP_UTF8); }
 
 class FolderHandle {
 public:

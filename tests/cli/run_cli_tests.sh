@@ -756,7 +756,7 @@ events_are() {  # one pattern per event, in order
 # the event log with their id, type and the facts of their history rows.
 case_event_log() {
     export SPELVANE_EVENT_LOG=$W/events.log WINEDEBUG=+eventlog
-    local tail=' \| [-0-9: +]+ \| spelvane-cli [0-9.]+ \| [^|]* \| [^|]* \| [^|]*qzsd7[^|]* \| [0-9T]+-.*-[0-9]+-1$'
+    local tail=' \| [-0-9: +]+ \| spelvane-cli [0-9.]+ \| [^|]* \| [^|]* \| [^|]*qzsd7[^|]* \| [0-9T]+-.*-[0-9]+-1 \| none$'
     reader_a1
     cli store --hblank 0x155
     EVENTS=$(last_events)
@@ -777,13 +777,56 @@ case_event_log() {
     wait "$STORE" 2>/dev/null
     rm -f "$W/events.log"
     sed -i '/^request_delay/d' "$W/qzsim.conf"
-    cli show
+    # Only what writes reports it: a script that looks hourly fills no log.
+    local look
+    for look in "show" "check --hblank 0x200" "doctor"; do
+        # shellcheck disable=SC2086
+        cli $look
+        EVENTS=$(last_events)
+        check "$look while a change stands interrupted: reports nothing" test -z "$EVENTS"
+    done
+    cli backup
     EVENTS=$(last_events)
-    check "interrupted store found by the next run: 1007, warning, its backup" events_are \
-        "^Spelvane 1007 warning \| KVDEV-A1 \| TYPE1 \| store \| interrupted \| (KVDEV-A1_[0-9]{14}\.set) \| none \| the backup KVDEV-A1_[0-9]{14}\.set restores the settings it held before \| light 0 word 2"
-    cli doctor
+    check "interrupted store found by the next backup: 1007, warning, its backup, then the backup's 1006" events_are \
+        "^Spelvane 1007 warning \| KVDEV-A1 \| TYPE1 \| store \| interrupted \| (KVDEV-A1_[0-9]{14}\.set) \| none \| the backup KVDEV-A1_[0-9]{14}\.set restores the settings it held before \| light 0 word 2" \
+        "^Spelvane 1006 information \| KVDEV-A1 \| TYPE1 \| backup \| backed up \| KVDEV-A1_[0-9]{14}\.set \|"
+
+    # A store that finished, whose outcome row is lost: settled on the
+    # reader, no 1007.
+    reader_a1
+    rm -f "$W/spelvane-history.csv"
+    cli store --hblank 0x155
+    sed -i '/,outcome,/d' "$W/spelvane-history.csv"
+    rm -f "$W/events.log"
+    cli backup
     EVENTS=$(last_events)
-    check "doctor reports nothing" test -z "$EVENTS"
+    check "finished store without its outcome row: the backup's 1006 alone" events_are "^Spelvane 1006 information "
+
+    # A failed restore: what brings the reader back is its file, again.
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "fail = 5 2"
+    lights_file 0 | sed 's/LIGHT1=0020,0600,0100,0120/LIGHT1=0020,0600,0100,0121/' >"$W/light1.txt"
+    cli restore light1.txt
+    EVENTS=$(last_events)
+    check "failed restore: 1003, error, the file to restore again" events_are \
+        "^Spelvane 1003 error \| KVDEV-A1 \| TYPE1 \| restore \| failed \| none \| light1\.txt \| [^|]*light 1[^|]* \|.* \| restore light1\.txt again to finish it$"
+    cp "$W/err.raw" "$W/failed-restore.err"
+
+    # A failed backup: every name it could take is taken.
+    reader_a1
+    local now
+    now=$(date +%s)
+    (cd "$W" && seq "$now" $((now + 3700)) | sed 's/^/@/' | date -f - +KVDEV-A1_%Y%m%d%H%M%S.set | xargs touch)
+    cli store --hblank 300
+    EVENTS=$(last_events)
+    check "failed backup: 1005, error, nothing written" events_are \
+        "^Spelvane 1005 error \| KVDEV-A1 \| TYPE1 \| store \| backup failed \| none \| none \| the settings it holds could not be saved into a new backup file \| none"
+    if [[ ${CLI[0]} == wine ]]; then
+        # ReportEventW's fifth argument is the user's SID: never null.
+        check "every event names the user" eval \
+            '! grep -E "ReportEventW \(\w+,0x\w{4},0x\w{4},0x\w{8},(0+|\(nil\))," "$W/failed-restore.err" "$W/err.raw" &&
+             grep -q "ReportEventW (" "$W/err.raw"'
+    fi
     unset SPELVANE_EVENT_LOG WINEDEBUG
 }
 
@@ -824,6 +867,9 @@ case_doctor() {
     cli doctor
     check "readers held by another: status 8, the lock to wait for" \
         eval 'status_is 8 && out_has "FIX   lock: another Spelvane is using the readers"'
+    check "readers held by another: its change is running, not interrupted" eval \
+        'out_has "note  history: KVDEV-A1: the store of " && out_has " is running: another Spelvane is using the readers now" &&
+         [[ $OUT != *"FIX   history"* ]]'
     wait "$STORE"
     reader_a1
     sed -i '/,written,/d' "$W/spelvane-history.csv"
@@ -838,6 +884,53 @@ case_doctor() {
     check "damaged history: status 8, rows left out" \
         eval 'status_is 8 && out_has "FIX   history: 1 row of spelvane-history.csv cannot be read"'
     rm -f "$W/spelvane-history.csv"
+
+    # Started in a folder whose name lies outside the ANSI code page
+    # (Cyrillic on a Western Windows), where the backups and history go.
+    mkdir -p "$W/Папка"
+    (cd "$W/Папка" && QZSIM_CONFIG="$W/qzsim.conf" "${CLI[@]}" doctor >"$W/out.raw" 2>&1)
+    STATUS=$? OUT=$(tr -d '\r' <"$W/out.raw")
+    check "folder of any name: it takes the backups, status 0" \
+        eval 'status_is 0 && [[ $OUT == *"ok    folder: "*" takes the backups ("* && $OUT != *FIX* ]]'
+
+    # A history the programs cannot open to add their rows: said, and why.
+    cli backup
+    cp "$W/spelvane-history.csv" "$W/history.before"
+    chmod 444 "$W/spelvane-history.csv"
+    local as_user=() why="it is read-only"
+    if [[ ${CLI[0]} != wine ]]; then
+        why="access is denied"
+        # Root writes any file: the doctor runs as nobody.
+        if [[ $(id -u) -eq 0 ]]; then
+            as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+            chmod 777 "$W" && chmod 666 "$W"/*.lock
+        fi
+    fi
+    if [[ ${CLI[0]} == wine && $(id -u) -eq 0 ]]; then
+        echo "skip read-only history: Wine run by root writes a read-only file"
+    else
+        (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" "${as_user[@]}" "${CLI[@]}" doctor >"$W/out.raw" 2>&1)
+        STATUS=$? OUT=$(tr -d '\r' <"$W/out.raw")
+        check "read-only history: status 8, the history to fix and why, not a byte written" \
+            eval 'status_is 8 && out_has "FIX   history: spelvane-history.csv cannot be written ($why): changes would go unrecorded" &&
+                  same_bytes "$W/spelvane-history.csv" "$W/history.before"'
+    fi
+    chmod 644 "$W/spelvane-history.csv"
+    if [[ -n $VARIANTS && -f $VARIANTS/../spelvane-driver.exe ]]; then
+        # Held by another program that shares it for reading only.
+        local holder=$W/holder.out held i
+        (cd "$W" && printf 'hold "spelvane-history.csv"\nsleep 30000\n' |
+            exec wine "$VARIANTS/../spelvane-driver.exe" - >"$holder" 2>&1) &
+        held=$!
+        for ((i = 0; i < 200; i++)); do grep -q holding "$holder" 2>/dev/null && break; sleep 0.1; done
+        cli doctor
+        kill "$held"
+        wait "$held" 2>/dev/null
+        check "history a spreadsheet holds: status 8, the program to close" eval 'status_is 8 &&
+            out_has "FIX   history: spelvane-history.csv cannot be written (it is in use by another program)"'
+    fi
+    rm -f "$W/spelvane-history.csv"
+
     if [[ ${CLI[0]} != wine ]] && command -v setpriv >/dev/null && [[ $(id -u) -eq 0 ]]; then
         # A folder the user may not write to (root may write anywhere).
         mkdir -p "$W/locked" && chmod 555 "$W/locked" && chmod 777 "$W" && chmod 666 "$W"/*.lock

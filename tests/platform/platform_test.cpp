@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/dynamic_library.h"
+#include "platform/event_log.h"
 #include "platform/library_search.h"
 #include "platform/local_time.h"
 #include "platform/perf_counter.h"
@@ -145,6 +146,16 @@ TEST(LibrarySearchTest, ProgramSystem32System16WindowsThenAbsolutePathFoldersNev
     folders.program.clear();  // a program name the system cut
     EXPECT_EQ(libraryCandidates("qzsd7.dll", folders).front(), "C:\\WINNT\\system32\\qzsd7.dll");
 }
+
+#ifdef _WIN32
+// Every event names the process's user: a security identifier the system
+// can write out, e.g. S-1-5-21-... for an account.
+TEST(EventLogTest, EventsNameTheProcessUser) {
+    const std::string sid = eventUserSid();
+    EXPECT_EQ(sid.rfind("S-1-", 0), 0u) << sid;
+    EXPECT_GT(sid.size(), 5u) << sid;
+}
+#endif
 
 }  // namespace
 }  // namespace spelvane::platform

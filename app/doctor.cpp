@@ -1,0 +1,215 @@
+#include "app/doctor.h"
+
+#include <map>
+#include <utility>
+
+#include "app/change_history.h"
+#include "app/event_report.h"
+#include "app/running_change.h"
+#include "device/call_gate.h"
+#include "device/device_slot.h"
+#include "device/discovery.h"
+#include "platform/event_log.h"
+#include "platform/files.h"
+#include "platform/folder_room.h"
+#include "platform/output_file.h"
+#include "platform/system_version.h"
+#include "platform/timer_resolution.h"
+
+namespace spelvane {
+namespace {
+
+using Verdict = DoctorCheck::Verdict;
+
+DoctorCheck programCheck(const std::string& program) {
+    const std::string system = platform::systemVersion();
+    return {"program", Verdict::Ok,
+            program + " " + SPELVANE_VERSION + " on " + (system.empty() ? "an unknown system" : system)};
+}
+
+DoctorCheck libraryCheck(bool loaded) {
+    LibraryIdentity library;
+    if (loaded && loadedLibrary(library)) return {"library", Verdict::Ok, libraryDescription(library)};
+    return {"library", Verdict::Fix,
+            std::string("none loaded (") + loaderMessage() +
+                "); put the reader's own qzsd7.dll beside spelvane-cli.exe (or in the system folder)"};
+}
+
+// The readers, as discovery found them; busy: another Spelvane holds them.
+DoctorCheck readersCheck(bool libraryLoaded, bool busy, bool found, const AppState& app, const std::string& box) {
+    if (!libraryLoaded) return {"readers", Verdict::Fix, "not asked: they are found through the library"};
+    if (busy) return {"readers", Verdict::Fix, "not asked while another Spelvane holds them"};
+    int expected = 0;
+    if (app.deviceCount == 1) expected = 1;
+    else if (app.deviceCount == 2 && formsDevicePair(app.devices[0].name(), app.devices[1].name())) expected = 2;
+    // A few names tell which readers are plugged in; a long list helps no one.
+    std::string names;
+    for (int i = 0; i < app.deviceCount && i < 8; ++i)
+        names += (i ? ", " : "") + app.devices[i].name() + (i < app.boundCount() ? " (" + app.settings[i].typeName() + ")" : "");
+    if (app.deviceCount == 0) return {"readers", Verdict::Fix, "none found; connect the reader and switch it on"};
+    if (expected == 0)
+        return {"readers", Verdict::Fix,
+                std::to_string(app.deviceCount) + " found that are no matched pair (" + names +
+                    "); leave one reader, or one ZEB/KYT pair, connected"};
+    if (!found || app.boundCount() < expected)
+        return {"readers", Verdict::Fix,
+                names + ": " + (box.empty() ? "cannot be opened" : box) + "; restart the reader and check its cable"};
+    return {"readers", Verdict::Ok, (expected == 2 ? "a matched pair: " : "one reader: ") + names};
+}
+
+// Per reader the history names, what tells whether its last change was
+// interrupted (as the start-up reads it from the file's end): its last
+// entry with a start and the entries of that reader that followed it.
+class LastStartsByReader {
+public:
+    void add(HistoryEntry& entry) {
+        ++count_;
+        std::vector<HistoryEntry>& kept = readers_[entry.reader];
+        if (entry.started) kept.clear();
+        // A reader backed up daily for years after its last change: the
+        // newest entries and the oldest (its start) are what count.
+        else if (kept.size() >= kMostFollowing) kept.erase(kept.begin() + kMostFollowing / 2);
+        kept.push_back(std::move(entry));
+    }
+    const std::map<std::string, std::vector<HistoryEntry>>& readers() const { return readers_; }
+    uint64_t count() const { return count_; }
+
+private:
+    static constexpr size_t kMostFollowing = 4096;
+    std::map<std::string, std::vector<HistoryEntry>> readers_;
+    uint64_t count_ = 0;
+};
+
+const SpeedSettings* openReader(const AppState& app, const std::string& reader) {
+    for (int i = 0; i < app.boundCount(); ++i)
+        if (app.settings[i].device && app.readerName(i) == reader) return &app.settings[i];
+    return nullptr;
+}
+
+std::optional<DoctorCheck> skippedRowsCheck(int skipped) {
+    if (skipped <= 0) return std::nullopt;
+    return DoctorCheck{"history", Verdict::Fix,
+                       std::to_string(skipped) + (skipped == 1 ? " row" : " rows") + " of " + kHistoryFileName +
+                           " cannot be read and " + (skipped == 1 ? "is" : "are") +
+                           " left out; mend or remove what was edited by hand"};
+}
+
+// What the history says of each reader's last change. Every reader the
+// history knows counts, open or not: without a library none is open, and a
+// reader plugged in elsewhere today may hold half a change. An open reader
+// is asked as the start-up asks it: a change it holds whole, or not at all,
+// is settled on the reader and only noted; so is one still running.
+DoctorCheck historyContentCheck(const LastStartsByReader& history, const AppState& app, bool readersInUse,
+                                int skipped) {
+    std::string note;
+    for (const auto& [reader, entries] : history.readers()) {
+        if (isRunningChange(entries, entries.size() - 1, readersInUse)) {
+            if (note.empty()) note = runningChangeLine(entries.back());
+        } else if (const SpeedSettings* open = openReader(app, reader)) {
+            const auto change = unfinishedChange(entries, reader, open->snapshot());
+            if (change && change->interrupted()) return {"history", Verdict::Fix, unfinishedChangeLine(*change)};
+            if (change && note.empty()) note = unfinishedChangeLine(*change);
+        } else if (const auto entry = interruptedChange(entries, reader)) {
+            return {"history", Verdict::Fix, interruptedChangeLine(*entry)};
+        }
+    }
+    if (auto rows = skippedRowsCheck(skipped)) return *rows;
+    if (!note.empty()) return {"history", Verdict::Note, note};
+    const uint64_t count = history.count();
+    return {"history", Verdict::Ok,
+            std::to_string(count) + (count == 1 ? " change in " : " changes in ") + kHistoryFileName + ", each finished"};
+}
+
+const char* historyWriteRemedy(platform::FileFault fault) {
+    switch (fault) {
+    case platform::FileFault::InUse: return "close the program that holds it open (a spreadsheet, an editor)";
+    case platform::FileFault::ReadOnly: return "clear its read-only attribute";
+    case platform::FileFault::Denied: return "give this user the right to change it";
+    default: return "check the file and its disk";
+    }
+}
+
+// The history opened as a change opens it to add its rows, and closed
+// again: not a byte is written.
+std::optional<DoctorCheck> historyWriteCheck(const std::string& path) {
+    platform::OutputFile file;
+    if (file.openForAppend(path)) {
+        file.close();
+        return std::nullopt;
+    }
+    return DoctorCheck{"history", Verdict::Fix,
+                       std::string(kHistoryFileName) + " cannot be written (" + describeFileFault(file.fault()) +
+                           "): changes would go unrecorded; " + historyWriteRemedy(file.fault())};
+}
+
+DoctorCheck eventSourceCheck() {
+    if (platform::eventSourceRegistered(kEventSource))
+        return {"event source", Verdict::Ok, std::string(kEventSource) + " is registered with the Application log"};
+    // A copy from the zip: the events are written all the same.
+    return {"event source", Verdict::Note,
+            std::string(kEventSource) + " is not registered: the events are written, but the event viewer shows "
+                                        "them without their text; the installer registers it"};
+}
+
+}  // namespace
+
+DoctorCheck folderCheck(const std::string& folder, bool takesNewFiles, std::optional<uint64_t> freeBytes) {
+    if (!takesNewFiles)
+        return {"folder", Verdict::Fix, folder + " cannot be written: no backup could be saved; start from a folder you may write to"};
+    if (!freeBytes) return {"folder", Verdict::Fix, folder + ": the free space cannot be told; check the disk"};
+    if (*freeBytes < kRoomForABackup)
+        return {"folder", Verdict::Fix, folder + ": its disk is full; free some space for the backups"};
+    return {"folder", Verdict::Ok,
+            folder + " takes the backups (" + std::to_string(*freeBytes / (1024 * 1024)) + " MB free)"};
+}
+
+std::vector<DoctorCheck> historyChecks(const AppState& app, bool readersInUse) {
+    const std::string path = historyPath(app);
+    LastStartsByReader history;
+    int skipped = 0;
+    std::string error;
+    if (!forEachHistoryEntry(path, [&](HistoryEntry& entry) { history.add(entry); }, skipped, error)) {
+        // Missing, it is made by the first change: the folder check tells
+        // whether it can be.
+        if (error == "no history") return {{"history", Verdict::Ok, std::string("none yet (") + kHistoryFileName + ")"}};
+        return {{"history", Verdict::Fix, error + "; close the program that holds it, or make it readable"}};
+    }
+    const DoctorCheck content = historyContentCheck(history, app, readersInUse, skipped);
+    const std::optional<DoctorCheck> writing = historyWriteCheck(path);
+    if (!writing) return {content};
+    if (content.verdict == Verdict::Ok) return {*writing};
+    return {content, *writing};
+}
+
+std::vector<DoctorCheck> examineWorkstation(AppState& app, const std::string& program) {
+    FirstBoxPort port;
+    DialogPort& previous = dialogPort();
+    setDialogPort(&port);
+    std::vector<DoctorCheck> checks{programCheck(program)};
+    const bool loaded = ensureDeviceLibrary();
+    checks.push_back(libraryCheck(loaded));
+    {
+        platform::TimerResolutionScope fineTimer;
+        const bool found = loaded && app.discoverDevices(nullptr);
+        // Without a library discovery never reached the lock: asked on its own.
+        const bool busy = loaded ? port.box == kReadersBusyText : readersInUseNow();
+        checks.push_back(busy ? DoctorCheck{"lock", Verdict::Fix,
+                                            "another Spelvane is using the readers; wait until it ends, or close it"}
+                              : DoctorCheck{"lock", Verdict::Ok, "no other Spelvane is using the readers"});
+        checks.push_back(readersCheck(loaded, busy, found, app, port.box));
+        // The folder as the backups and the history name it, whatever
+        // letters its name holds.
+        const std::string folder = app.startFolder.empty() ? platform::currentFolderKept() : app.startFolder;
+        uint64_t free = 0;
+        const bool freeKnown = platform::folderFreeBytes(folder, free);
+        checks.push_back(folderCheck(platform::folderAsShown(folder), platform::folderTakesNewFiles(folder),
+                                     freeKnown ? std::optional<uint64_t>(free) : std::nullopt));
+        for (DoctorCheck& check : historyChecks(app, busy)) checks.push_back(std::move(check));
+    }
+    app.releaseDevices();
+    setDialogPort(&previous);
+    checks.push_back(eventSourceCheck());
+    return checks;
+}
+
+}  // namespace spelvane

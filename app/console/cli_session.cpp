@@ -203,6 +203,10 @@ int runStore(AppState& app, const OperatorChoice& choice) {
     // As the dialog's Store: the backup first, and nothing written without it.
     const AppState::StoreResult result = app.backUpAndStore(choice);
     tellHistoryMissing(result.summary.historyMissing);
+    if (result.refused) {
+        fail("%s; nothing was written to the device", result.refused->line().c_str());
+        return kDeviceFailed;
+    }
     if (!result.backedUp) {
         fail("%s; nothing was written to the device", backupFailure(app).c_str());
         return kBackupFailed;
@@ -308,7 +312,7 @@ int runSession(const Request& request) {
         if (status != kDone && answerOnly && discovered.size() > discoveryStart)
             writeWithoutCarriageReturns(stdout, discovered.c_str() + discoveryStart);
         // What the last run left cut short goes to the event log as well.
-        if (status == kDone) reportInterruptedChanges(unfinishedChanges(app));
+        if (status == kDone) reportInterruptedChanges(withoutOutcome(unfinishedChanges(app)));
         if (status == kDone) status = runCommand(app, request);
     }
     app.releaseDevices();

@@ -28,19 +28,22 @@ std::optional<HalfClockRefusal> halfClockRefusal(const UnfinishedChange& change,
                             restoreFirst(entry)};
 }
 
-std::optional<HalfClockRefusal> refuseHalfClockOverPart(const AppState& app, const OperatorChoice& choice,
-                                                         ChangeHistory& history) {
+std::optional<HalfClockRefusal> halfClockRefusal(const AppState& app, const OperatorChoice& choice) {
     if (!choice.halfClock) return std::nullopt;
     for (const UnfinishedChange& change : unfinishedChanges(app)) {
         for (int i = 0; i < app.boundCount(); ++i) {
             if (!app.settings[i].device || app.readerName(i) != change.entry.reader) continue;
-            std::optional<HalfClockRefusal> refusal = halfClockRefusal(change, app.settings[i].snapshot(), choice);
-            if (!refusal) continue;
-            history.everyReader(HistoryOutcome::Refused, std::string(), refusal->line());
-            return refusal;
+            if (auto refusal = halfClockRefusal(change, app.settings[i].snapshot(), choice)) return refusal;
         }
     }
     return std::nullopt;
+}
+
+std::optional<HalfClockRefusal> refuseHalfClockOverPart(const AppState& app, const OperatorChoice& choice,
+                                                         ChangeHistory& history) {
+    std::optional<HalfClockRefusal> refusal = halfClockRefusal(app, choice);
+    if (refusal) history.everyReader(HistoryOutcome::Refused, std::string(), refusal->line());
+    return refusal;
 }
 
 }  // namespace spelvane

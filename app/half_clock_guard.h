@@ -30,9 +30,10 @@ struct HalfClockRefusal {
 std::optional<HalfClockRefusal> halfClockRefusal(const UnfinishedChange& change, const SpeedValues& held,
                                                  const OperatorChoice& choice);
 
-// The same over the open readers, judged by the history of the folder. When
-// refused, every open reader gets its refused row in history; nothing else
-// is done.
+// The same over the open readers, judged by the history of the folder.
+std::optional<HalfClockRefusal> halfClockRefusal(const AppState& app, const OperatorChoice& choice);
+// As halfClockRefusal; when refused, every open reader gets its refused row
+// in history, and nothing else is done.
 std::optional<HalfClockRefusal> refuseHalfClockOverPart(const AppState& app, const OperatorChoice& choice,
                                                          ChangeHistory& history);
 

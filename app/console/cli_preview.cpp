@@ -179,6 +179,10 @@ int runStorePreview(AppState& app, const Request& request) {
         fail("the change would be refused; store would write nothing to the device that refuses it");
         return kDeviceFailed;
     }
+    if (const auto refused = halfClockRefusal(app, choiceOf(request))) {
+        fail("%s; store would write nothing to the device", refused->line().c_str());
+        return kDeviceFailed;
+    }
     return kDone;
 }
 

@@ -733,6 +733,9 @@ sys.exit(0 if reader["outcome"] == "differs" and [(c["light"], c["word"], c["fro
     cli store --half-clock on
     check "half-written reader: a store of Half Clock refused the same, status 1" \
         eval 'status_is 1 && err_is_one_line && text_matches "$ERR" "$refused\$"'
+    cli store --half-clock on --dry-run
+    check "half-written reader: the store's dry run tells the refusal, status 1" \
+        eval 'status_is 1 && err_is_one_line && err_has "restore the backup file $cut first; store would write nothing"'
     check "half-written reader: the refusals wrote nothing, took no backup" \
         eval 'no_write_request && set_file_count_is $sets'
     cli sync --hblank 300 --json

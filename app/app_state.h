@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/dialog_port.h"
+#include "app/half_clock_guard.h"
 #include "platform/machine_lock.h"
 #include "platform/output_file.h"
 #include "settings/change_computation.h"
@@ -111,10 +112,13 @@ struct AppState {
     // first write).
     OperationSummary storeChanges(const OperatorChoice& choice, ChangeHistory* history = nullptr);
     // The whole Store after the operator said Yes: the backup, and only when
-    // it was saved whole, the store. backedUp false: nothing was written.
+    // it was saved whole, the store. backedUp false: nothing was written;
+    // refused as well: a change of Half Clock over part of an unsettled
+    // change, refused before the backup.
     struct StoreResult {
         bool backedUp = false;
         OperationSummary summary;
+        std::optional<HalfClockRefusal> refused;
     };
     StoreResult backUpAndStore(const OperatorChoice& choice);
     // Applies the sections of a settings file to the open devices, each

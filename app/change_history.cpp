@@ -177,10 +177,14 @@ void ChangeHistory::everyReader(HistoryOutcome outcome, const std::string& backu
     }
 }
 
+bool unsettled(const HistoryEntry& entry) {
+    return entry.interrupted() || (entry.started && entry.outcome == HistoryOutcome::Failed);
+}
+
 std::optional<HistoryEntry> interruptedChange(const std::vector<HistoryEntry>& entries, const std::string& reader) {
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         if (entry->reader != reader || leftAsItWas(*entry)) continue;
-        if (entry->interrupted()) return *entry;
+        if (unsettled(*entry)) return *entry;
         return std::nullopt;
     }
     return std::nullopt;
@@ -221,15 +225,19 @@ std::string interruptedChangeLine(const HistoryEntry& entry) {
 std::string unfinishedChangeLine(const UnfinishedChange& change) {
     const HistoryEntry& entry = change.entry;
     const std::string what = entry.reader + ": the " + entry.run.command + " of " + entry.run.time;
+    // A failed one has its outcome: the reader tells whether it holds part.
+    const bool failed = entry.hasOutcome;
     switch (change.held) {
     case ChangeOnReader::AllNew:
+        if (failed) return what + " FAILED, yet the reader holds every value it wrote.";
         return what + " finished: the reader holds every value it wrote; only its outcome is missing from the history.";
     case ChangeOnReader::AllOld:
+        if (failed) return what + " FAILED before any of it reached the reader: it holds every value from before.";
         return what + " has no outcome in the history, and none of it reached the reader: it holds every value "
                       "from before.";
     case ChangeOnReader::Mixed: break;
     }
-    return what + " was interrupted; " + interruptedRemedy(entry) + ".";
+    return what + (failed ? " FAILED" : " was interrupted") + "; " + interruptedRemedy(entry) + ".";
 }
 
 std::vector<std::string> openReaderNames(const AppState& app) {
@@ -253,11 +261,18 @@ std::vector<UnfinishedChange> unfinishedChanges(const AppState& app) {
     return changes;
 }
 
+std::vector<UnfinishedChange> withoutOutcome(const std::vector<UnfinishedChange>& changes) {
+    std::vector<UnfinishedChange> cut;
+    for (const UnfinishedChange& change : changes)
+        if (!change.entry.hasOutcome) cut.push_back(change);
+    return cut;
+}
+
 void logUnfinishedChanges(const AppState& app) {
     const std::vector<UnfinishedChange> changes = unfinishedChanges(app);
     for (const UnfinishedChange& change : changes)
         messageLog().append("%s\r\n", unfinishedChangeLine(change).c_str());
-    reportInterruptedChanges(changes);
+    reportInterruptedChanges(withoutOutcome(changes));
 }
 
 }  // namespace spelvane

@@ -84,16 +84,21 @@ std::string historyMissingText(const std::vector<HistoryRow>& pending, int writt
 // The text with its first letter in capitals, to begin a sentence.
 std::string capitalised(std::string text);
 
-// The reader's last change in entries (one that wrote) when it has no
-// outcome. A refusal, a backup, a missing section or "No changes" wrote
+// A change that started writing and never ended well: its outcome is
+// missing (cut short, or only its outcome row was lost) or says it failed.
+// Either may have left the reader holding part of it.
+bool unsettled(const HistoryEntry& entry);
+
+// The reader's last change in entries (one that wrote) when it is
+// unsettled. A refusal, a backup, a missing section or "No changes" wrote
 // nothing and tells nothing of what the reader holds: they do not count.
 std::optional<HistoryEntry> interruptedChange(const std::vector<HistoryEntry>& entries, const std::string& reader);
 
-// What the reader holds of a change whose outcome is missing, told by its
-// change rows: every new value (it finished; only its outcome row is
-// missing), every old value (nothing of it reached the reader), or a mix
-// (it was cut short: the reader holds part of it). A change without change
-// rows cannot be told apart: a mix.
+// What the reader holds of an unsettled change, told by its change rows:
+// every new value (it finished, or failed only after its last write; only
+// its outcome row is missing), every old value (nothing of it reached the
+// reader), or a mix (it was cut short or failed midway: the reader holds
+// part of it). A change without change rows cannot be told apart: a mix.
 enum class ChangeOnReader { Mixed, AllNew, AllOld };
 ChangeOnReader judgeOnReader(const HistoryEntry& entry, const SpeedValues& current);
 
@@ -102,27 +107,30 @@ struct UnfinishedChange {
     ChangeOnReader held = ChangeOnReader::Mixed;
     bool interrupted() const { return held == ChangeOnReader::Mixed; }
 };
-// The reader's last change without outcome, judged by what it holds now.
+// The reader's last change when unsettled, judged by what it holds now.
 std::optional<UnfinishedChange> unfinishedChange(const std::vector<HistoryEntry>& entries, const std::string& reader,
                                                  const SpeedValues& current);
 
 // What brings the reader of an interrupted change back: the backup of a
 // store, or the restore's file once more.
 std::string interruptedRemedy(const HistoryEntry& entry);
-// The line that names a change without outcome: the reader, the time, and
-// as judged, the remedy (interrupted), or that it finished or never
-// reached the reader.
+// The line that names an unsettled change: the reader, the time, whether
+// it failed, and as judged, the remedy (the reader holds part of it), or
+// that the reader holds all of it or none.
 std::string unfinishedChangeLine(const UnfinishedChange& change);
-// The line of a change without outcome that the reader, not asked, may
+// The line of an unsettled change that the reader, not asked, may
 // hold part of: as unfinishedChangeLine judges a mix.
 std::string interruptedChangeLine(const HistoryEntry& entry);
 // The names of the open readers, as the history has them.
 std::vector<std::string> openReaderNames(const AppState& app);
-// Each open reader's last change in the history when it has no outcome,
+// Each open reader's last change in the history when it is unsettled,
 // judged by what the reader holds; a history that cannot be read names none.
 std::vector<UnfinishedChange> unfinishedChanges(const AppState& app);
+// Those that have no outcome row: a failed change had its event when it
+// failed.
+std::vector<UnfinishedChange> withoutOutcome(const std::vector<UnfinishedChange>& changes);
 // Puts those lines into the log, after discovery, and the interrupted ones
-// into the event log.
+// without outcome into the event log.
 void logUnfinishedChanges(const AppState& app);
 
 }  // namespace spelvane

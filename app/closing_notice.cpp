@@ -45,6 +45,8 @@ std::string withHistoryLine(std::string text, const OperationSummary& summary) {
 }
 
 std::string storeBox(const AppState& app, const AppState::StoreResult& result) {
+    if (result.refused)
+        return formatted(kHalfClockRefusedNotice, result.refused->why.c_str(), capitalised(result.refused->remedy).c_str());
     if (!result.backedUp) {
         const std::string refusal = backupFolderRefusal(app);
         return refusal.empty() ? kBackupFailedNotice : formatted(kFolderNotWritableNotice, refusal.c_str());

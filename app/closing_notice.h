@@ -26,6 +26,9 @@ constexpr const char* kFolderNotWritableNotice =
     "Nothing was written to the device: the settings it holds now could not be saved, because %s.\n\n"
     "Start Spelvane from its Start menu shortcut, which keeps the backups in the workstation folder, "
     "or copy it into a folder of your own and start it there.";
+// A change of Half Clock over part of an unsettled change: %s why, %s what
+// to restore first (HalfClockRefusal).
+constexpr const char* kHalfClockRefusedNotice = "Nothing was written to the device: %s.\n\n%s.";
 constexpr const char* kFileUnreadableNotice = "Nothing was written to the device: the file %s cannot be read.";
 constexpr const char* kUnicodeFileNotice =
     "Nothing was written to the device: the file %s is saved as Unicode.\n\n"

@@ -57,6 +57,13 @@ OperationSummary AppState::storeChanges(const OperatorChoice& choice, ChangeHist
 AppState::StoreResult AppState::backUpAndStore(const OperatorChoice& choice) {
     StoreResult result;
     ChangeHistory history(*this, "store");
+    result.refused = refuseHalfClockOverPart(*this, choice, history);
+    if (result.refused) {
+        messageLog().append("Store is CANCELLED: %s; %s; nothing was written to the device\r\n",
+                            result.refused->why.c_str(), result.refused->remedy.c_str());
+        result.summary.historyMissing = history.finish();
+        return result;
+    }
     // Without a complete backup the operator could not go back to what the
     // device holds now, so nothing is written.
     if (!saveOriginalSettings()) {

@@ -11,6 +11,32 @@ int64_t clockFactor(uint8_t halfClock) { return halfClock ? 1 : 2; }
 
 bool validWordIndex(int32_t index) { return index >= 0 && index < kMaxAddressesWithLights; }
 
+// The HBlank a light runs with: its own word where the register is listed,
+// else the reader's.
+uint16_t lightHBlank(const SpeedValues& values, int light) {
+    if (values.hblankPresent && validWordIndex(values.hblankIndex))
+        return values.lights[light].words[1 + values.hblankIndex];
+    return values.hblank;
+}
+
+// A reader whose lights do not all hold hblank (one stored before a write
+// failed, or edited by hand) does not hold it, whatever its first light says.
+bool everyLightHolds(const SpeedValues& values, uint16_t hblank) {
+    if (values.hblank != hblank) return false;
+    for (int i = 0; i < heldLightCount(values); ++i)
+        if (lightHBlank(values, i) != hblank) return false;
+    return true;
+}
+
+int64_t rescaled(uint16_t shutter, uint16_t fromHBlank, uint8_t fromHalfClock, uint16_t toHBlank,
+                 uint8_t toHalfClock) {
+    // One truncating division of the multiplied-out numerator, formed wide
+    // enough for any 16-bit HBlank.
+    const int64_t numerator = int64_t{shutter} * clockFactor(toHalfClock) * (fromHBlank + kLineClocks);
+    const int64_t denominator = (toHBlank + kLineClocks) * clockFactor(fromHalfClock);
+    return numerator / denominator;
+}
+
 // Puts the new HBlank into every light, adding register 5 to the list when
 // the device has none. Returns the refusal, empty when all fitted.
 std::string applyHBlank(SpeedValues& target) {
@@ -35,31 +61,28 @@ std::string applyHBlank(SpeedValues& target) {
     return {};
 }
 
-// Rescales every light's shutter for the new line time.
+// Rescales every light's shutter for the new line time, each from the
+// HBlank that light ran with to the one it will run with.
 std::string applyShutters(SpeedValues& target, const SpeedValues& current) {
     if (target.lightCount > 0 && !validWordIndex(current.shutterIndex))
         return "The shutter register lies beyond the light records: nothing written\r\n";
     for (int i = 0; i < target.lightCount; ++i) {
         uint16_t& shutter = target.lights[i].words[1 + current.shutterIndex];
-        const int64_t rescaled = rescaledShutter(shutter, current, target);
-        if (rescaled > UINT16_MAX) {
-            return "Shutter value of light " + std::to_string(i) + " would become " +
-                   std::to_string(rescaled) + ", above 65535: nothing written\r\n";
+        const int64_t value = rescaled(shutter, lightHBlank(current, i), current.halfClock, lightHBlank(target, i),
+                                       target.halfClock);
+        if (value > UINT16_MAX) {
+            return "Shutter value of light " + std::to_string(i) + " would become " + std::to_string(value) +
+                   ", above 65535: nothing written\r\n";
         }
-        shutter = static_cast<uint16_t>(rescaled);
+        shutter = static_cast<uint16_t>(value);
     }
     return {};
 }
 
 }  // namespace
 
-// One truncating division of the multiplied-out numerator, formed wide
-// enough for any 16-bit HBlank.
 int64_t rescaledShutter(uint16_t shutter, const SpeedValues& current, const SpeedValues& target) {
-    const int64_t numerator =
-        int64_t{shutter} * clockFactor(target.halfClock) * (current.hblank + kLineClocks);
-    const int64_t denominator = (target.hblank + kLineClocks) * clockFactor(current.halfClock);
-    return numerator / denominator;
+    return rescaled(shutter, current.hblank, current.halfClock, target.hblank, target.halfClock);
 }
 
 ChangePlan computeChange(const SpeedValues& current, const OperatorChoice& choice) {
@@ -69,7 +92,7 @@ ChangePlan computeChange(const SpeedValues& current, const OperatorChoice& choic
     if (choice.halfClock) target.halfClock = *choice.halfClock ? 1 : 0;
     if (choice.hblank) target.hblank = *choice.hblank;
 
-    const bool hblankChanged = target.hblank != current.hblank;
+    const bool hblankChanged = choice.hblank && !everyLightHolds(current, *choice.hblank);
     const bool halfClockChanged = target.halfClock != current.halfClock;
     if (!hblankChanged && !halfClockChanged) return plan;
 

@@ -253,12 +253,14 @@ std::string formatDevicesJson(const std::vector<DeviceView>& devices, const Libr
                 appendf(out, w ? ", %u" : "%u", values.lights[light].words[w]);
             out += "]";
         }
-        // "interrupted" only for a reader that holds part of the change:
-        // a script that restores on it never undoes a finished one.
+        // "interrupted" only for a reader that holds part of the change, cut
+        // short or failed: a script that restores on it never undoes a
+        // finished one. A failed change has its outcome.
         const std::optional<UnfinishedChange>& unfinished = devices[d].unfinished;
         const bool interrupted = unfinished && unfinished->interrupted();
+        const bool noOutcome = unfinished && !unfinished->entry.hasOutcome;
         out += "]" + libraryObject + ", \"interrupted\": " + unfinishedJson(interrupted ? unfinished : std::nullopt, false);
-        out += ", \"noOutcome\": " + unfinishedJson(unfinished, true) + "}";
+        out += ", \"noOutcome\": " + unfinishedJson(noOutcome ? unfinished : std::nullopt, true) + "}";
     }
     return out + (devices.empty() ? "]\n" : "\n]\n");
 }

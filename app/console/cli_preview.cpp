@@ -9,6 +9,7 @@
 #include "device/device_slot.h"
 #include "settings/change_computation.h"
 #include "settings/one_line.h"
+#include "settings/reference_comparison.h"
 #include "settings/settings_file.h"
 #include "settings/stored_changes.h"
 
@@ -24,9 +25,25 @@ ReaderReport reportFor(const SpeedSettings& record) {
     return report;
 }
 
-void compare(ReaderReport& report, const SpeedValues& device, const SpeedValues& wanted) {
-    report.changes = storedValueChanges(device, wanted);
-    report.outcome = report.changes.empty() ? Outcome::Same : Outcome::Different;
+// What check, sync and verify say of a reader: the one comparison with
+// the reference, every field and every light.
+void compare(ReaderReport& report, const SpeedValues& device, const Reference& reference) {
+    const ReferenceComparison comparison = compareWithReference(device, reference);
+    switch (comparison.outcome) {
+    case ReferenceComparison::Outcome::Holds: report.outcome = Outcome::Same; break;
+    case ReferenceComparison::Outcome::Differs: report.outcome = Outcome::Different; break;
+    case ReferenceComparison::Outcome::Refused:
+        report.outcome = Outcome::Refused;
+        report.reason = oneLine(comparison.refusal);
+        break;
+    }
+    report.changes = comparison.differences;
+}
+
+Reference sectionReference(const SpeedValues& section) {
+    Reference reference;
+    reference.section = section;
+    return reference;
 }
 
 // A dry run of a command that will store: every write of the store is told,
@@ -67,8 +84,10 @@ bool readersAgainstFile(AppState& app, const std::string& path, ReportKind kind,
     const RestoreSummary summary = app.takeSections(path.c_str(), [&](int device, std::FILE* file) {
         wanted[device] = app.settings[device].snapshot();
         if (!readSettingsSection(file, wanted[device], refusals[device])) return DeviceOutcome::Refused;
-        return storedValuesDiffer(wanted[device], app.settings[device].snapshot()) ? DeviceOutcome::Stored
-                                                                                   : DeviceOutcome::Unchanged;
+        const ReferenceComparison comparison =
+            compareWithReference(app.settings[device].snapshot(), sectionReference(wanted[device]));
+        return comparison.outcome == ReferenceComparison::Outcome::Differs ? DeviceOutcome::Stored
+                                                                          : DeviceOutcome::Unchanged;
     });
     if (fileUnread(summary, path, false)) return false;
     for (int i = 0; i < count; ++i) {
@@ -82,25 +101,29 @@ bool readersAgainstFile(AppState& app, const std::string& path, ReportKind kind,
         } else if (kind == ReportKind::RestorePreview && *outcome == DeviceOutcome::Stored) {
             previewStore(report, app.settings[i].snapshot(), wanted[i]);
         } else {
-            compare(report, app.settings[i].snapshot(), wanted[i]);
+            compare(report, app.settings[i].snapshot(), sectionReference(wanted[i]));
         }
         readers.push_back(report);
     }
     return true;
 }
 
+// check and sync hold each reader to the options; the store's dry run
+// tells every write the store sends, those that change nothing as well.
 void readersAgainstChoice(AppState& app, const OperatorChoice& choice, ReportKind kind,
                           std::vector<ReaderReport>& readers) {
     for (int i = 0; i < app.boundCount(); ++i) {
         ReaderReport report = reportFor(app.settings[i]);
         const SpeedValues current = app.settings[i].snapshot();
-        const ChangePlan plan = computeChange(current, choice);
-        if (plan.outcome == ChangePlan::Outcome::Refused) {
+        if (kind != ReportKind::StorePreview) {
+            Reference reference;
+            reference.choice = choice;
+            compare(report, current, reference);
+        } else if (const ChangePlan plan = computeChange(current, choice); plan.outcome == ChangePlan::Outcome::Refused) {
             report.outcome = Outcome::Refused;
             report.reason = oneLine(plan.refusal);
         } else if (plan.outcome == ChangePlan::Outcome::Change) {
-            if (kind == ReportKind::StorePreview) previewStore(report, current, plan.target);
-            else compare(report, current, plan.target);
+            previewStore(report, current, plan.target);
         }
         readers.push_back(report);
     }
@@ -154,6 +177,10 @@ int runStorePreview(AppState& app, const Request& request) {
     printReport(ReportKind::StorePreview, request, readers);
     if (any(readers, Outcome::Refused)) {
         fail("the change would be refused; store would write nothing to the device that refuses it");
+        return kDeviceFailed;
+    }
+    if (const auto refused = halfClockRefusal(app, choiceOf(request))) {
+        fail("%s; store would write nothing to the device", refused->line().c_str());
         return kDeviceFailed;
     }
     return kDone;

@@ -205,6 +205,10 @@ int runStore(AppState& app, const OperatorChoice& choice) {
     // As the dialog's Store: the backup first, and nothing written without it.
     const AppState::StoreResult result = app.backUpAndStore(choice);
     tellHistoryMissing(result.summary.historyMissing);
+    if (result.refused) {
+        fail("%s; nothing was written to the device", result.refused->line().c_str());
+        return kDeviceFailed;
+    }
     if (!result.backedUp) {
         fail("%s; nothing was written to the device", backupFailure(app).c_str());
         return kBackupFailed;
@@ -312,7 +316,7 @@ int runSession(const Request& request) {
         // What the last run left cut short goes to the event log as well,
         // from the commands that write: one that only looks, run hourly by
         // a script, would report the same change every hour.
-        if (status == kDone && commandWrites(request)) reportInterruptedChanges(unfinishedChanges(app));
+        if (status == kDone && commandWrites(request)) reportInterruptedChanges(withoutOutcome(unfinishedChanges(app)));
         if (status == kDone) status = runCommand(app, request);
     }
     app.releaseDevices();

@@ -88,6 +88,15 @@ int runSync(AppState& app, const Request& request) {
     }
 
     ChangeHistory history(app, "sync");
+    // A reference file's values are absolute: only the options rescale.
+    const std::optional<HalfClockRefusal> refused =
+        request.file.empty() ? refuseHalfClockOverPart(app, choiceOf(request), history) : std::nullopt;
+    if (refused) {
+        tellHistoryMissing(history.finish());
+        printReport(ReportKind::Sync, request, readers);
+        fail("%s; nothing was written to the device and no backup taken", refused->line().c_str());
+        return kDeviceFailed;
+    }
     if (!app.saveOriginalSettings()) {
         for (int i = 0; i < app.boundCount(); ++i) {
             if (readers[i].outcome != Outcome::Different) continue;

@@ -111,7 +111,10 @@ TEST(InterruptedChange, IsTheReadersLastChangeThatWroteWithoutAnOutcome) {
           entry("A", false, HistoryOutcome::NoSection), entry("A", false, HistoryOutcome::BackupFailed)},
          true},
         {{cut, entry("B", true, HistoryOutcome::Written)}, true},
-        {{cut, entry("A", true, HistoryOutcome::Failed)}, false},
+        // Failed midway is as unsettled as cut short: the later one is named.
+        {{entry("A", true, HistoryOutcome::Written), entry("A", true, HistoryOutcome::Failed)}, true},
+        {{entry("A", true, HistoryOutcome::Failed), entry("A", false, HistoryOutcome::Refused)}, true},
+        {{entry("A", false, HistoryOutcome::Failed)}, false},
         {{cut, entry("A", false, HistoryOutcome::NoChanges)}, true},
         {{entry("B", true, std::nullopt)}, false},
         {{}, false},
@@ -137,23 +140,31 @@ TEST(InterruptedChange, IsJudgedByWhatTheReaderHolds) {
     store.backup = "B";
     store.changes = {{StoredFieldChange::Field::HalfClock, -1, -1, -1, 0, 1},
                      {StoredFieldChange::Field::LightWord, 1, 0, 9, 0x400, 0x200}};
+    HistoryEntry failed = store;
+    failed.hasOutcome = true;
+    failed.outcome = HistoryOutcome::Failed;
     const struct {
+        const HistoryEntry& last;
         uint8_t halfClock;
         uint16_t shutter;
         const char* line;
     } cases[] = {
-        {1, 0x200, "A: the store of T finished: the reader holds every value it wrote; only its outcome is missing "
-                   "from the history."},
-        {0, 0x400, "A: the store of T has no outcome in the history, and none of it reached the reader: it holds "
-                   "every value from before."},
+        {store, 1, 0x200, "A: the store of T finished: the reader holds every value it wrote; only its outcome is "
+                          "missing from the history."},
+        {store, 0, 0x400, "A: the store of T has no outcome in the history, and none of it reached the reader: it "
+                          "holds every value from before."},
         // The lights written, the header not: halved shutters with Half Clock off.
-        {0, 0x200, "A: the store of T was interrupted; the backup B restores the settings it held before."},
+        {store, 0, 0x200, "A: the store of T was interrupted; the backup B restores the settings it held before."},
+        {failed, 0, 0x200, "A: the store of T FAILED; the backup B restores the settings it held before."},
+        {failed, 1, 0x200, "A: the store of T FAILED, yet the reader holds every value it wrote."},
+        {failed, 0, 0x400, "A: the store of T FAILED before any of it reached the reader: it holds every value from "
+                           "before."},
     };
-    for (const auto& [halfClock, shutter, line] : cases) {
+    for (const auto& [last, halfClock, shutter, line] : cases) {
         SpeedValues values{};
         values.halfClock = halfClock;
         values.lights[0].words[1] = shutter;
-        const auto found = unfinishedChange({store, nothing}, "A", values);
+        const auto found = unfinishedChange({last, nothing}, "A", values);
         ASSERT_TRUE(found.has_value());
         EXPECT_EQ(unfinishedChangeLine(*found), line);
     }

@@ -222,6 +222,36 @@ TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestart
     EXPECT_EQ(history.back().rfind("failed: write of the register addresses (Error 13: ", 0), 0u) << history.back();
 }
 
+// The reader holds part of a failed Half Clock store: its HBlank written,
+// its header not. Another change of Half Clock would rescale the shutters
+// twice: after the Yes, the box names the backup to restore first, and
+// nothing is backed up or written. A store that keeps Half Clock goes on.
+TEST_F(WorkerCommandsTest, HalfClockChangeOverPartOfAFailedStoreIsRefusedNamingTheBackup) {
+    std::string error;
+    ASSERT_TRUE(appendHistoryRows(kHistoryFileName,
+                                  {startRow("KVDEV-A1"),
+                                   changeRow("KVDEV-A1", StoredFieldChange::Field::HalfClock, -1, -1, -1, 0, 1),
+                                   changeRow("KVDEV-A1", kWord, 2, 0, 5, 0x80, 0x100),
+                                   outcomeRow("KVDEV-A1", HistoryOutcome::Failed, "write of the header")},
+                                  error))
+        << error;
+    const std::string why = "KVDEV-A1 holds only part of the store of 2026-12-08 11:43:55 +01:00, which FAILED, and a "
+                            "change of Half Clock would rescale its shutters a second time";
+    dialog.answerNext(kAnswerYes);
+    serveCommand(IDC_STORE, OperatorChoice{true, 0x100});
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{
+                              kConfirmStore, "Nothing was written to the device: " + why +
+                                                 ".\n\nRestore the backup file KVDEV-A1_20261208114355.set first."}));
+    EXPECT_TRUE(writesSinceStart().empty());
+    EXPECT_TRUE(scratch.setFiles().empty());
+    EXPECT_EQ(historyLines().back(), "refused: " + why + "; restore the backup file KVDEV-A1_20261208114355.set first");
+
+    dialog.answerNext(kAnswerYes);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
+    EXPECT_EQ(boxTexts().back(), kRestartNotice);
+    EXPECT_EQ(lightWord(reader.memory(0), 1, 2), 0x1c8);
+}
+
 TEST_F(WorkerCommandsTest, BackupsStayInTheStartFolderWhenTheCurrentFolderMoved) {
     appState().startFolder = scratch.path().string();
     const auto elsewhere = scratch.path() / "elsewhere";

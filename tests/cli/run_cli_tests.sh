@@ -487,8 +487,9 @@ case_history() {
     for ((i = 0; i < 300; i++)); do [[ $(grep -c 'cmd=5 ' "$W/trace.log" 2>/dev/null) -ge 2 ]] && break; sleep 0.1; done
     kill -9 "$store"
     wait "$store" 2>/dev/null
-    local cut
-    cut=$(basename "$(set_files | tail -n 1)")
+    local cut sets
+    cut=$(basename "$(set_files | grep /KVDEV-A1_ | tail -n 1)")
+    sets=$(set_files | wc -l)
     check "the killed store left its backup" text_matches "$cut" '^KVDEV-A1_[0-9]{14}\.set$'
     check "the killed store wrote no header" [ "$(grep -c 'fn=10ff1002 cmd=19 ' "$W/trace.log")" -eq 0 ]
     # A store that finds nothing to change settles nothing on a reader that
@@ -704,6 +705,50 @@ PY
     cli sync --hblank 300
     check "a write failing mid-sync: status 1, one line naming the backup" \
         eval 'status_is 1 && err_is_one_line && err_has "sync FAILED" && err_has "KVDEV-A1_"'
+    # It left light 0 at HBlank 300 (0x12c), light 1 at 256: the reader
+    # does not hold it, whatever its first light says.
+    local cut sets
+    cut=$(basename "$(set_files | grep /KVDEV-A1_ | tail -n 1)")
+    sets=$(set_files | wc -l)
+    sed -i '/^fail = 5 2/d' "$W/qzsim.conf"
+    : >"$W/trace.log"
+    cli check --hblank 300
+    check "half-written reader: check names light 1, status 6" \
+        eval 'status_is 6 && out_is "KVDEV-A1 (TYPE1): light 1 word 2 (register 05): 0100 -> 012c"'
+    cli check --hblank 300 --json
+    check "half-written reader: check --json names light 1" python3 -c '
+import json, sys
+reader = json.load(open(sys.argv[1]))["readers"][0]
+sys.exit(0 if reader["outcome"] == "differs" and [(c["light"], c["word"], c["from"], c["to"]) for c in reader["changes"]]
+         == [(1, 2, 256, 300)] else print("     got", reader) or 1)' "$W/out.raw"
+    cli doctor
+    check "half-written reader: doctor's fix names the backup" \
+        eval 'status_is 8 && out_has "FIX   history: KVDEV-A1: the sync of" && out_has "FAILED; the backup $cut restores"'
+    # A change of Half Clock would rescale shutters the failed change may
+    # have rescaled: refused, no backup, not one write.
+    local refused="KVDEV-A1 holds only part of the sync of .*, which FAILED, and a change of Half Clock would rescale its shutters a second time; restore the backup file $cut first; nothing was written to the device"
+    cli sync --hblank 300 --half-clock on
+    check "half-written reader: a sync of Half Clock refused, naming the backup, status 1" \
+        eval 'status_is 1 && err_is_one_line && text_matches "$ERR" "$refused and no backup taken\$"'
+    cli store --half-clock on
+    check "half-written reader: a store of Half Clock refused the same, status 1" \
+        eval 'status_is 1 && err_is_one_line && text_matches "$ERR" "$refused\$"'
+    cli store --half-clock on --dry-run
+    check "half-written reader: the store's dry run tells the refusal, status 1" \
+        eval 'status_is 1 && err_is_one_line && err_has "restore the backup file $cut first; store would write nothing"'
+    check "half-written reader: the refusals wrote nothing, took no backup" \
+        eval 'no_write_request && set_file_count_is $sets'
+    cli sync --hblank 300 --json
+    check "half-written reader: sync writes it whole" \
+        eval 'status_is 0 && out_has "\"outcome\": \"written\", \"changed\": true" && set_file_count_is $((sets + 1))'
+    cli check --hblank 300
+    check "half-written reader synced: holds it" eval 'status_is 0 && out_is "KVDEV-A1 (TYPE1): already holds it"'
+    # A value the reader would refuse is not held: twice 0x9000 is above 65535.
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_ON" "light1 = 0010 9000 0100 0150 0001" "${LIGHTS[1]}"
+    cli check --half-clock off
+    check "check of a value the reader would refuse: status 6, says why" \
+        eval 'status_is 6 && out_has "the change would be refused: Shutter value of light 0 would become"'
     # Every name the backup could take is taken: nothing is written.
     reader_a1
     local now

@@ -5,6 +5,7 @@
 
 #include "app/closing_notice.h"
 #include "app/texts.h"
+#include "settings/reference_comparison.h"
 #include "settings/speed_settings.h"
 #include "tests/support/settings_file_test.h"
 #include "tests/support/sim_device_test.h"
@@ -160,6 +161,65 @@ TEST(ChangeComputation, ShutterOf65535StillFitsOneAboveIsRefused) {
         EXPECT_EQ(plan.outcome, c.outcome) << c.shutter << ": " << plan.refusal;
         if (plan.outcome == ChangePlan::Outcome::Change) EXPECT_EQ(plan.target.lights[0].words[1], c.stored);
     }
+}
+
+// A reader held to a reference, every light and the header's flag pair:
+// registers 9 and 5, lights {0, shutter, HBlank}. Half written: light 0
+// took HBlank 300 (0x12c), light 1 kept 256.
+TEST(ReferenceComparison, EveryFieldOfEveryLight) {
+    using Outcome = ReferenceComparison::Outcome;
+    using Field = StoredFieldChange::Field;
+    const SpeedValues whole = makeValues(false, {9, 5}, {{0, 1000, 300}, {0, 1000, 300}});
+    const SpeedValues halfWritten = makeValues(false, {9, 5}, {{0, 1000, 300}, {0, 1000, 256}});
+    const SpeedValues firstKept = makeValues(false, {9, 5}, {{0, 1000, 256}, {0, 1000, 300}});
+    const auto options = [](std::optional<bool> halfClock, std::optional<uint16_t> hblank) {
+        return Reference{std::nullopt, OperatorChoice{halfClock, hblank}};
+    };
+    const auto word = [](int light, int index, uint32_t from, uint32_t to) {
+        return StoredFieldChange{Field::LightWord, index, light, index == 1 ? 9 : 5, from, to};
+    };
+    const StoredFieldChange halfClockOn{Field::HalfClock, -1, -1, -1, 0, 1};
+    const struct {
+        const char* name;
+        SpeedValues held;
+        Reference reference;
+        Outcome outcome;
+        std::vector<StoredFieldChange> differences;
+    } cases[] = {
+        {"holds the HBlank", whole, options(std::nullopt, 300), Outcome::Holds, {}},
+        {"holds the Half Clock", whole, options(false, std::nullopt), Outcome::Holds, {}},
+        {"light 1 kept its HBlank", halfWritten, options(std::nullopt, 300), Outcome::Differs, {word(1, 2, 256, 300)}},
+        {"light 0 kept its HBlank", firstKept, options(false, 300), Outcome::Differs, {word(0, 2, 256, 300)}},
+        {"Half Clock alone leaves each light its HBlank", halfWritten, options(true, std::nullopt), Outcome::Differs,
+         {halfClockOn, word(0, 1, 1000, 500), word(1, 1, 1000, 500)}},
+        // Each shutter from its own light's line time: 1000 x 2673 / (2717 x 2).
+        {"Half Clock and HBlank rescale each light from its own", halfWritten, options(true, 300), Outcome::Differs,
+         {halfClockOn, word(0, 1, 1000, 500), word(1, 1, 1000, 491), word(1, 2, 256, 300)}},
+        {"a file section that the reader holds", whole, Reference{whole, {}}, Outcome::Holds, {}},
+        {"a file section against a half-written reader", halfWritten, Reference{whole, {}}, Outcome::Differs,
+         {word(1, 2, 256, 300)}},
+        {"a shutter the reader would refuse", makeValues(true, {9, 5}, {{0, 40000, 300}}), options(false, std::nullopt),
+         Outcome::Refused, {}},
+    };
+    for (const auto& c : cases) {
+        const ReferenceComparison comparison = compareWithReference(c.held, c.reference);
+        EXPECT_EQ(comparison.outcome, c.outcome) << c.name << ": " << comparison.refusal;
+        EXPECT_EQ(comparison.differences, c.differences) << c.name;
+        // What the store writes makes the reader hold it.
+        if (c.outcome == Outcome::Differs) {
+            EXPECT_EQ(compareWithReference(comparison.target, c.reference).outcome, Outcome::Holds) << c.name;
+        }
+    }
+}
+
+// The dialog's Store meets the half-written reader as check does.
+TEST_F(ChangeTest, StoreOfTheHBlankTheFirstLightHoldsWritesTheOtherLights) {
+    MemoryLayout layout = uniformLayout(2, 1000, 300);
+    layout.lights[1][2] = 256;
+    startWith(layout);
+    setControls(false, 300);
+    EXPECT_NE(storeOne().find("Store light 1 ...OK"), std::string::npos) << logText();
+    EXPECT_EQ(lightWord(reader.memory(0), 1, 2), 300);
 }
 
 TEST_F(ChangeTest, LargeHBlankRescalesWithoutOverflow) {

@@ -13,11 +13,10 @@ namespace {
 class LinesBackwards {
 public:
     LinesBackwards(platform::InputFile& file, uint64_t size) : file_(file), unread_(size) {}
-    // The line before the one handed out last, without its LF. whole is
-    // false for a last line without one (cut short, or being written now)
-    // and for a line too long to be a row. False at the file's start, or
-    // when the file cannot be read (failed()).
-    bool previous(std::string& line, bool& whole) {
+    // The line before the one handed out last, without its LF, and how it
+    // ended (the last line may have no LF: cut short, or being written now).
+    // False at the file's start, or when the file cannot be read (failed()).
+    bool previous(std::string& line, LineEnd& end) {
         for (;;) {
             if (buffer_.empty() && unread_ == 0) return false;
             const bool ended = !buffer_.empty() && buffer_.back() == '\n';
@@ -26,7 +25,7 @@ public:
             if (lf != std::string::npos || unread_ == 0) {
                 const size_t from = lf == std::string::npos ? 0 : lf + 1;
                 line.assign(buffer_, from, body - from);
-                whole = ended && !overlong_;
+                end = overlong_ ? LineEnd::Overlong : ended ? LineEnd::Ended : LineEnd::Unended;
                 buffer_.resize(from);
                 overlong_ = false;
                 return true;
@@ -74,9 +73,10 @@ bool namesAny(const std::string& line, const std::map<std::string, ReaderSearch>
 }  // namespace
 
 bool readLastHistoryEntries(const std::string& path, const std::string& reader, size_t count,
-                            std::vector<HistoryEntry>& entries, int& skipped, std::string& error) {
+                            std::vector<HistoryEntry>& entries, int& skipped, std::string& error, int* cutShort) {
     entries.clear();
     skipped = 0;
+    if (cutShort) *cutShort = 0;
     platform::InputFile file;
     uint64_t size = 0;
     if (!openHistory(path, file, size, error)) return false;
@@ -88,7 +88,9 @@ bool readLastHistoryEntries(const std::string& path, const std::string& reader, 
         EntryGatherer gatherer;
         std::string firstRun;
         skipped = 0;
-        if (!gatherHistoryFrom(file, offset, reader, gatherer.stream(), skipped, firstRun))
+        if (cutShort) *cutShort = 0;
+        RowReader rows(skipped, cutShort);
+        if (!gatherHistoryFrom(file, offset, reader, gatherer.stream(), rows, firstRun))
             return historyReadFailed(file, error);
         std::vector<HistoryEntry> found = gatherer.entries();
         if (offset > 0)
@@ -116,20 +118,20 @@ bool readLastStartedEntries(const std::string& path, const std::vector<std::stri
     // start and the end: kept to a bound, the newest and the oldest.
     constexpr size_t kMostRows = 4096;
     int skipped = 0;
-    RowReader rows(skipped);
+    RowReader rows(skipped, nullptr);
     LinesBackwards lines(file, size);
     std::string line;
-    bool whole = false;
+    LineEnd end = LineEnd::Ended;
     // The start-up waits for this: a reader the history has not seen for
     // long must not make it read a long history back to its start.
     uint64_t looked = 0;
-    while (!wanted.empty() && looked < lookBack && lines.previous(line, whole)) {
+    while (!wanted.empty() && looked < lookBack && lines.previous(line, end)) {
         looked += line.size() + 1;
         // Most lines of a long history are other readers': a line that
         // names none of those looked for is not worth reading into cells.
         if (!namesAny(line, wanted)) continue;
         HistoryRow row;
-        if (!rows.read(line, whole, lines.atStart(), row)) continue;
+        if (!rows.read(line, end, lines.atStart(), row)) continue;
         const auto reader = wanted.find(row.reader);
         if (reader == wanted.end()) continue;
         std::vector<HistoryRow>& kept = reader->second.rows;

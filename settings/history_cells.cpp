@@ -54,7 +54,7 @@ std::string historyCsvLine(std::span<const std::string> cells) {
     return line + kHistoryRowEnd;
 }
 
-bool splitHistoryCells(std::string_view line, std::vector<std::string>& cells) {
+CellSplit splitHistoryCells(std::string_view line, std::vector<std::string>& cells) {
     cells.assign(1, std::string());
     size_t pos = 0;
     for (;;) {
@@ -63,7 +63,10 @@ bool splitHistoryCells(std::string_view line, std::vector<std::string>& cells) {
             ++pos;
             for (;;) {
                 const size_t quote = line.find('"', pos);
-                if (quote == std::string_view::npos) return false;
+                if (quote == std::string_view::npos) {
+                    cell.append(line.substr(pos));
+                    return CellSplit::QuoteLeftOpen;
+                }
                 cell.append(line.substr(pos, quote - pos));
                 pos = quote + 1;
                 if (pos >= line.size() || line[pos] != '"') break;
@@ -77,10 +80,10 @@ bool splitHistoryCells(std::string_view line, std::vector<std::string>& cells) {
             while (stop < line.size() && line[stop] != ',' && line[stop] != '"') ++stop;
             cell.append(line.substr(pos, stop - pos));
             pos = stop;
-            if (pos < line.size() && line[pos] == '"') return false;
+            if (pos < line.size() && line[pos] == '"') return CellSplit::Broken;
         }
-        if (pos >= line.size()) return true;
-        if (line[pos] != ',') return false;
+        if (pos >= line.size()) return CellSplit::Whole;
+        if (line[pos] != ',') return CellSplit::Broken;
         ++pos;
         cells.emplace_back();
     }

@@ -14,10 +14,11 @@ constexpr const char* kHistoryRowEnd = "\r\n";
 // doubled, line breaks as blanks, a spreadsheet formula guarded.
 std::string historyCsvLine(std::span<const std::string> cells);
 
-// The cells of one line (without its line end). False when it breaks the
-// quoting rules: a quote inside a plain cell, text after a closing quote,
-// or a quote left open (a row cut short: no cell spans a line end).
-bool splitHistoryCells(std::string_view line, std::vector<std::string>& cells);
+// The cells of one line (without its line end), as far as they go. A
+// quote left open is a row cut short (no cell spans a line end); a quote
+// inside a plain cell or text after a closing quote break the quoting rules.
+enum class CellSplit { Whole, QuoteLeftOpen, Broken };
+CellSplit splitHistoryCells(std::string_view line, std::vector<std::string>& cells);
 
 // Takes away the guard historyCsvLine put before a cell a spreadsheet would
 // take as a formula.

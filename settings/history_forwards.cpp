@@ -7,7 +7,7 @@
 namespace spelvane {
 namespace {
 
-// Hands each line of file from offset to its end to take(line, whole), in
+// Hands each line of file from offset to its end to take(line, end), in
 // order, holding no more than one line and one chunk at a time.
 template <typename Take>
 bool forEachLine(platform::InputFile& file, uint64_t offset, Take take) {
@@ -25,10 +25,10 @@ bool forEachLine(platform::InputFile& file, uint64_t offset, Take take) {
             if (!end) break;
             const size_t lf = static_cast<size_t>(end - chunk.data());
             if (!overlong && pending.empty()) {
-                take(std::string_view(chunk.data() + from, lf - from), true);
+                take(std::string_view(chunk.data() + from, lf - from), LineEnd::Ended);
             } else {
                 if (!overlong) pending.append(chunk.data() + from, lf - from);
-                take(std::string_view(pending), !overlong);
+                take(std::string_view(pending), overlong ? LineEnd::Overlong : LineEnd::Ended);
             }
             pending.clear();
             overlong = false;
@@ -40,7 +40,8 @@ bool forEachLine(platform::InputFile& file, uint64_t offset, Take take) {
             pending.clear();
         }
     }
-    if (overlong || !pending.empty()) take(std::string_view(pending), false);
+    if (overlong) take(std::string_view(), LineEnd::Overlong);
+    else if (!pending.empty()) take(std::string_view(pending), LineEnd::Unended);
     return true;
 }
 
@@ -58,18 +59,17 @@ bool historyReadFailed(const platform::InputFile& file, std::string& error) {
 }
 
 bool gatherHistoryFrom(platform::InputFile& file, uint64_t offset, const std::string& reader,
-                       HistoryEntryStream& stream, int& skipped, std::string& firstRun) {
-    RowReader rows(skipped);
+                       HistoryEntryStream& stream, RowReader& rows, std::string& firstRun) {
     bool first = true;
     bool cutAtStart = offset > 0;
-    return forEachLine(file, offset, [&](std::string_view line, bool whole) {
+    return forEachLine(file, offset, [&](std::string_view line, LineEnd end) {
         // Reading from the middle of the file: its first line may be cut.
         if (cutAtStart) {
             cutAtStart = false;
             return;
         }
         HistoryRow row;
-        const bool read = rows.read(line, whole, first && offset == 0, row);
+        const bool read = rows.read(line, end, first && offset == 0, row);
         first = false;
         if (!read) return;
         if (firstRun.empty() && offset > 0) firstRun = row.run.id;
@@ -77,16 +77,18 @@ bool gatherHistoryFrom(platform::InputFile& file, uint64_t offset, const std::st
     });
 }
 
-std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped) {
+std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped, int* cutShort) {
     std::vector<HistoryRow> rows;
     skipped = 0;
-    RowReader reader(skipped);
+    if (cutShort) *cutShort = 0;
+    RowReader reader(skipped, cutShort);
     size_t pos = 0;
     while (pos < text.size()) {
         const size_t lf = text.find('\n', pos);
         const size_t end = lf == std::string::npos ? text.size() : lf;
         HistoryRow row;
-        if (reader.read(std::string_view(text).substr(pos, end - pos), lf != std::string::npos, pos == 0, row))
+        const LineEnd ended = lf == std::string::npos ? LineEnd::Unended : LineEnd::Ended;
+        if (reader.read(std::string_view(text).substr(pos, end - pos), ended, pos == 0, row))
             rows.push_back(row);
         pos = end + 1;
     }
@@ -94,8 +96,9 @@ std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped) 
 }
 
 bool forEachHistoryEntry(const std::string& path, const HistoryEntryStream::Take& take, int& skipped,
-                         std::string& error) {
+                         std::string& error, int* cutShort) {
     skipped = 0;
+    if (cutShort) *cutShort = 0;
     platform::InputFile file;
     uint64_t size = 0;
     if (!openHistory(path, file, size, error)) return false;
@@ -103,15 +106,17 @@ bool forEachHistoryEntry(const std::string& path, const HistoryEntryStream::Take
     std::string firstRun;
     // Entries still waiting when the file fails are not handed out: their
     // outcome may lie in the part that could not be read.
-    if (!gatherHistoryFrom(file, 0, std::string(), stream, skipped, firstRun)) return historyReadFailed(file, error);
+    RowReader rows(skipped, cutShort);
+    if (!gatherHistoryFrom(file, 0, std::string(), stream, rows, firstRun)) return historyReadFailed(file, error);
     stream.finish();
     return true;
 }
 
-bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error) {
+bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error,
+                     int* cutShort) {
     entries.clear();
     return forEachHistoryEntry(
-        path, [&](HistoryEntry& entry) { entries.push_back(std::move(entry)); }, skipped, error);
+        path, [&](HistoryEntry& entry) { entries.push_back(std::move(entry)); }, skipped, error, cutShort);
 }
 
 }  // namespace spelvane

@@ -105,6 +105,17 @@ bool isHeader(const std::vector<std::string>& record) {
     return true;
 }
 
+// Whether cells, all but the last one whole, may be the beginning of a row:
+// a run, and the name of an event once its cell is whole.
+bool beginsARow(const std::vector<std::string>& cells) {
+    if (cells.empty() || cells.size() > kColumnCount || cells[kRun].empty()) return false;
+    if (cells.size() <= kEvent + 1) return true;
+    const std::string& event = cells[kEvent];
+    for (HistoryEvent each : {HistoryEvent::Start, HistoryEvent::Change, HistoryEvent::Outcome})
+        if (event == historyEventName(each)) return true;
+    return false;
+}
+
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
@@ -116,9 +127,14 @@ LineKind readHistoryLine(std::string_view line, bool first, HistoryRow& row) {
     // No writer puts a CR into a cell: a line holding one is damaged.
     if (line.find('\r') != std::string_view::npos) return LineKind::Unreadable;
     std::vector<std::string> cells;
-    if (!splitHistoryCells(line, cells)) return LineKind::Unreadable;
+    const CellSplit split = splitHistoryCells(line, cells);
+    if (split == CellSplit::Broken) return LineKind::Unreadable;
     for (std::string& cell : cells) unguardHistoryCell(cell);
-    if (isHeader(cells)) return LineKind::Header;
+    if (split == CellSplit::Whole && isHeader(cells)) return LineKind::Header;
+    // A cut leaves the first cells of a row, the last of them perhaps with
+    // its quote still open.
+    if (split == CellSplit::QuoteLeftOpen || cells.size() < kColumnCount)
+        return beginsARow(cells) ? LineKind::CutShort : LineKind::Unreadable;
     return readRow(cells, row) ? LineKind::Row : LineKind::Unreadable;
 }
 

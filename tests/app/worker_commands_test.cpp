@@ -354,7 +354,22 @@ TEST_F(WorkerCommandsTest, HistoryRowThatFailedIsTriedAgainBeforeTheCommandEnds)
 // again, the cut row is ended and only the rows not yet whole follow it:
 // each row once, and the cut one read as cut short.
 TEST_F(WorkerCommandsTest, HistoryRowsCutByAFullDiskAreFinishedEachOnce) {
-    std::optional<FileSizeLimit> full(std::in_place, 600);
+    const SpeedValues from = appState().settings[0].snapshot();
+    SpeedValues to = from;
+    to.halfClock ^= 1;
+    to.addresses[0] ^= 1;
+    const auto startAndChanges = [&](ChangeHistory& history) {
+        history.beginReader(0, "KVDEV-A1_1.set");
+        history.beforeFirstWrite(from, to);
+    };
+    // The rows' length follows the library's path: room for the header,
+    // the start and a part of the first change.
+    ChangeHistory uncutHistory(appState(), "store");
+    startAndChanges(uncutHistory);
+    const std::string uncut = readWholeFile(kHistoryFileName);
+    std::filesystem::remove(kHistoryFileName);
+    const size_t room = uncut.find('\n', uncut.find('\n') + 1) + 40;
+    std::optional<FileSizeLimit> full(std::in_place, room);
     struct RoomMadeWhileWaiting : ForwardingTiming {
         RoomMadeWhileWaiting(Timing& target, std::optional<FileSizeLimit>& full) : ForwardingTiming(target), full_(full) {}
         void sleepMs(uint32_t milliseconds) override {
@@ -364,16 +379,8 @@ TEST_F(WorkerCommandsTest, HistoryRowsCutByAFullDiskAreFinishedEachOnce) {
         std::optional<FileSizeLimit>& full_;
     } roomMade(clock, full);
     ChangeHistory history(appState(), "store");
-    history.beginReader(0, "KVDEV-A1_1.set");
-    const SpeedValues from = appState().settings[0].snapshot();
-    SpeedValues to = from;
-    to.halfClock ^= 1;
-    to.addresses[0] ^= 1;
-    history.beforeFirstWrite(from, to);
-    const std::string cut = readWholeFile(kHistoryFileName);
-    ASSERT_EQ(cut.size(), 600u);
-    ASSERT_GE(std::count(cut.begin(), cut.end(), '\n'), 2) << "the header and the start, whole";
-    ASSERT_NE(cut.back(), '\n');
+    startAndChanges(history);
+    ASSERT_EQ(readWholeFile(kHistoryFileName).size(), room);
     history.endReader(HistoryOutcome::Written);
     setTiming(&roomMade);
     EXPECT_EQ(history.finish(), "");

@@ -92,10 +92,16 @@ HistoryRow ChangeHistory::row(HistoryEvent event) const {
 
 bool ChangeHistory::writePending() {
     if (pending_.empty()) return true;
+    const std::vector<HistoryRow> unwritten(pending_.begin() + static_cast<std::ptrdiff_t>(inFile_), pending_.end());
+    size_t whole = 0;
     // A Restore's file dialog may have moved the current folder.
-    if (!appendHistoryRows(historyPath(app_), pending_, error_)) return false;
+    if (!appendHistoryRows(historyPath(app_), unwritten, error_, &whole)) {
+        inFile_ += whole;
+        return false;
+    }
     written_ += static_cast<int>(pending_.size());
     pending_.clear();
+    inFile_ = 0;
     return true;
 }
 

@@ -69,10 +69,13 @@ private:
     std::string backup_;
     std::string file_;
     std::string reason_;
-    // Rows not yet in the file, oldest first. Once one row fails, every
-    // later one waits behind it, so that the file never holds an outcome
-    // before its start.
+    // Rows not yet on disk, oldest first. Once one row fails, every later
+    // one waits behind it, so that the file never holds an outcome before
+    // its start. The first inFile_ of them are whole in the file already (a
+    // write that stopped partway, a failed flush): they are not written
+    // again, only put on disk with the rest.
     std::vector<HistoryRow> pending_;
+    size_t inFile_ = 0;
     int written_ = 0;
     std::string error_;
 };

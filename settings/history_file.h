@@ -128,15 +128,26 @@ std::string historyTextToAppend(bool empty, char lastByte, const std::vector<His
 // it returns true. Never rewrites, reorders or truncates. False with a
 // one-line reason ("cannot open ...: it is in use", "... read-only", "disk
 // full") when the rows may not all be there. A cell's line breaks are
-// written as blanks: every row is one line.
-bool appendHistoryRows(const std::string& path, const std::vector<HistoryRow>& rows, std::string& error);
+// written as blanks: every row is one line. wholeRows, when given, tells
+// how many of the rows, from the first, are whole in the file, failed or
+// not: a write that stopped partway (a full disk) leaves those, and the
+// beginning of the next one, which the next append ends; a failed flush
+// leaves them all. Written again, they would be in the file twice.
+bool appendHistoryRows(const std::string& path, const std::vector<HistoryRow>& rows, std::string& error,
+                       size_t* wholeRows = nullptr);
 
 // Reading. text is the whole file; a line that cannot be read (wrong number
 // of fields, a name no row uses, a number that is not one, a quote left
 // open by a cut, a last line without its line end) is skipped alone and
 // counted in skipped: it never takes the next line with it. The header row,
-// blank lines and a UTF-8 signature at the start are not counted.
-std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped);
+// blank lines and a UTF-8 signature at the start are not counted. cutShort,
+// when given, counts those of them that are rows cut short, as a power cut
+// or a full disk leaves them (the beginning of a row: fewer cells than a row
+// has, or a quote left open at the line's end; or a last line without its
+// line end, which may still be being written); the others cannot be read
+// for another reason (too many cells, a name no row uses, a bad number, a
+// CR within the line, a line too long to be a row).
+std::vector<HistoryRow> parseHistoryText(const std::string& text, int& skipped, int* cutShort = nullptr);
 
 // The most memory (in bytes, roughly) the entries still waiting for their
 // outcome may hold while a history is read from start to end: a few
@@ -194,18 +205,21 @@ std::vector<HistoryEntry> gatherHistoryEntries(const std::vector<HistoryRow>& ro
 // (nothing handed out), or cannot be read to its end (the entries before
 // the fault handed out); error says why ("no history" for a missing file,
 // "it is a folder, not a file: ..." and the like otherwise).
+// skipped and cutShort count as parseHistoryText's do.
 bool forEachHistoryEntry(const std::string& path, const HistoryEntryStream::Take& take, int& skipped,
-                         std::string& error);
+                         std::string& error, int* cutShort = nullptr);
 
 // Every entry of the file at path, kept: for tests and small histories only.
-bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error);
+bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error,
+                     int* cutShort = nullptr);
 
 // The last count entries (of reader alone, when it is not empty), oldest
 // first, read from the end of the file: the time it takes follows what is
-// asked, not the size of the history. skipped counts the unreadable lines of
-// the part read.
+// asked, not the size of the history. skipped and cutShort count the
+// unreadable lines of the part read, as parseHistoryText's do.
 bool readLastHistoryEntries(const std::string& path, const std::string& reader, size_t count,
-                            std::vector<HistoryEntry>& entries, int& skipped, std::string& error);
+                            std::vector<HistoryEntry>& entries, int& skipped, std::string& error,
+                            int* cutShort = nullptr);
 
 // For each reader named, its last entry that has a start row (with its
 // change rows and its outcome, if any) and the entries of that reader that

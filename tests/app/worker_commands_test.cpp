@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <new>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "app/worker.h"
 #include "platform/output_file.h"
 #include "settings/settings_file.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/flush_witness.h"
 #include "tests/support/forwarding.h"
 #include "tests/support/history_rows.h"
@@ -375,6 +378,57 @@ TEST_F(WorkerCommandsTest, HistoryRowThatFailedIsTriedAgainBeforeTheCommandEnds)
     setTiming(&clock);
     EXPECT_EQ(historyLines(), std::vector<std::string>{"backed up: "});
 }
+
+#if !defined(_WIN32)
+// A full disk takes the start and part of a change row; once there is room
+// again, the cut row is ended and only the rows not yet whole follow it:
+// each row once, and the cut one read as cut short.
+TEST_F(WorkerCommandsTest, HistoryRowsCutByAFullDiskAreFinishedEachOnce) {
+    const SpeedValues from = appState().settings[0].snapshot();
+    SpeedValues to = from;
+    to.halfClock ^= 1;
+    to.addresses[0] ^= 1;
+    const auto startAndChanges = [&](ChangeHistory& history) {
+        history.beginReader(0, "KVDEV-A1_1.set");
+        history.beforeFirstWrite(from, to);
+    };
+    // The rows' length follows the library's path: room for the header,
+    // the start and a part of the first change.
+    ChangeHistory uncutHistory(appState(), "store");
+    startAndChanges(uncutHistory);
+    const std::string uncut = readWholeFile(kHistoryFileName);
+    std::filesystem::remove(kHistoryFileName);
+    const size_t room = uncut.find('\n', uncut.find('\n') + 1) + 40;
+    std::optional<FileSizeLimit> full(std::in_place, room);
+    struct RoomMadeWhileWaiting : ForwardingTiming {
+        RoomMadeWhileWaiting(Timing& target, std::optional<FileSizeLimit>& full) : ForwardingTiming(target), full_(full) {}
+        void sleepMs(uint32_t milliseconds) override {
+            full_.reset();
+            ForwardingTiming::sleepMs(milliseconds);
+        }
+        std::optional<FileSizeLimit>& full_;
+    } roomMade(clock, full);
+    ChangeHistory history(appState(), "store");
+    startAndChanges(history);
+    ASSERT_EQ(readWholeFile(kHistoryFileName).size(), room);
+    history.endReader(HistoryOutcome::Written);
+    setTiming(&roomMade);
+    EXPECT_EQ(history.finish(), "");
+    setTiming(&clock);
+
+    int skipped = -1;
+    int cutShort = -1;
+    std::vector<std::string> lines;
+    for (const HistoryRow& row : parseHistoryText(readWholeFile(kHistoryFileName), skipped, &cutShort))
+        lines.push_back(historyLine(row));
+    EXPECT_EQ(skipped, 1);
+    EXPECT_EQ(cutShort, 1);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines.front(), "start KVDEV-A1_1.set ");
+    EXPECT_EQ(lines.back(), "written: ");
+    EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()).size(), 4u) << ::testing::PrintToString(lines);
+}
+#endif
 
 }  // namespace
 }  // namespace spelvane::testing

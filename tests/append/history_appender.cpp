@@ -1,9 +1,13 @@
 // Two programs appending to one history at once must lose no row:
 //   history_appender add <file> <name> <rows>   appends rows one call each
 //   history_appender check <file> <rows> <name>...
+//   history_appender hold <file> <ms>   holds the append lock for ms while
+//                                       it writes one row, in two halves
+//   history_appender read <file>        reads the file, whatever it holds
 // check reads the file as the programs do and says how many rows of each
 // name it found; status 0 when every one is there once and no line was
-// unreadable.
+// unreadable. hold says "held" once it holds the lock and the first half is
+// written: an append meanwhile must wait, a read must not.
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -11,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/output_file.h"
+#include "platform/sleep.h"
 #include "settings/history_file.h"
 
 using namespace spelvane;
@@ -41,14 +47,38 @@ int add(const std::string& file, const std::string& name, int rows) {
     return 0;
 }
 
+int hold(const std::string& file, int milliseconds) {
+    platform::OutputFile out;
+    if (!out.openForAppend(file)) return 1;
+    platform::AppendLock lock(out);
+    const std::string row = formatHistoryRow(rowOf("HOLDER", 0));
+    const size_t half = row.size() / 2;
+    if (!lock.held() || !out.write(row.data(), half)) return 1;
+    std::printf("held\n");
+    std::fflush(stdout);
+    platform::sleepMilliseconds(static_cast<uint32_t>(milliseconds));
+    return out.write(row.data() + half, row.size() - half) ? 0 : 1;
+}
+
+bool readAll(const std::string& file, std::vector<HistoryEntry>& entries, int& skipped) {
+    std::string error;
+    if (readHistoryFile(file, entries, skipped, error)) return true;
+    std::fprintf(stderr, "cannot read %s: %s\n", file.c_str(), error.c_str());
+    return false;
+}
+
+int read(const std::string& file) {
+    std::vector<HistoryEntry> entries;
+    int skipped = 0;
+    if (!readAll(file, entries, skipped)) return 1;
+    std::printf("%zu rows read, %d unreadable\n", entries.size(), skipped);
+    return 0;
+}
+
 int check(const std::string& file, int rows, const std::vector<std::string>& names) {
     std::vector<HistoryEntry> entries;
     int skipped = 0;
-    std::string error;
-    if (!readHistoryFile(file, entries, skipped, error)) {
-        std::fprintf(stderr, "cannot read %s: %s\n", file.c_str(), error.c_str());
-        return 1;
-    }
+    if (!readAll(file, entries, skipped)) return 1;
     std::map<std::string, std::set<std::string>> found;
     for (const HistoryEntry& entry : entries)
         if (entry.hasOutcome) found[entry.reader].insert(entry.run.id);
@@ -67,8 +97,11 @@ int check(const std::string& file, int rows, const std::vector<std::string>& nam
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 4 && args[0] == "add") return add(args[1], args[2], std::atoi(args[3].c_str()));
+    if (args.size() == 3 && args[0] == "hold") return hold(args[1], std::atoi(args[2].c_str()));
+    if (args.size() == 2 && args[0] == "read") return read(args[1]);
     if (args.size() >= 4 && args[0] == "check")
         return check(args[1], std::atoi(args[2].c_str()), std::vector<std::string>(args.begin() + 3, args.end()));
-    std::fprintf(stderr, "usage: history_appender add FILE NAME ROWS | check FILE ROWS NAME...\n");
+    std::fprintf(stderr,
+                 "usage: history_appender add FILE NAME ROWS | check FILE ROWS NAME... | hold FILE MS | read FILE\n");
     return 2;
 }

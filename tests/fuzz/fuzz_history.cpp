@@ -19,8 +19,10 @@ using namespace spelvane;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     int skipped = -1;
-    const std::vector<HistoryRow> rows = parseHistoryText(text, skipped);
+    int cutShort = -1;
+    const std::vector<HistoryRow> rows = parseHistoryText(text, skipped, &cutShort);
     if (skipped < 0) fuzzing::fail("a negative count of skipped rows");
+    if (cutShort < 0 || cutShort > skipped) fuzzing::fail("rows cut short that were not left out");
 
     std::string rewritten = historyHeaderLine();
     size_t changeRows = 0;

@@ -86,12 +86,23 @@ const SpeedSettings* openReader(const AppState& app, const std::string& reader) 
     return nullptr;
 }
 
-std::optional<DoctorCheck> skippedRowsCheck(int skipped) {
-    if (skipped <= 0) return std::nullopt;
-    return DoctorCheck{"history", Verdict::Fix,
-                       std::to_string(skipped) + (skipped == 1 ? " row" : " rows") + " of " + kHistoryFileName +
-                           " cannot be read and " + (skipped == 1 ? "is" : "are") +
-                           " left out; mend or remove what was edited by hand"};
+// A row cut short as it was written (a power cut, a full disk) hides only
+// itself, and the next change's rows read as before: nothing to mend. Any
+// other row that cannot be read was changed by someone.
+std::optional<DoctorCheck> skippedRowsCheck(int skipped, int cutShort) {
+    const int edited = skipped - cutShort;
+    if (edited > 0)
+        return DoctorCheck{"history", Verdict::Fix,
+                           std::to_string(edited) + (edited == 1 ? " row" : " rows") + " of " + kHistoryFileName +
+                               " cannot be read and " + (edited == 1 ? "is" : "are") +
+                               " left out; mend or remove what was edited by hand"};
+    if (cutShort > 0)
+        return DoctorCheck{"history", Verdict::Note,
+                           std::to_string(cutShort) + (cutShort == 1 ? " row" : " rows") + " of " +
+                               kHistoryFileName + (cutShort == 1 ? " was" : " were") +
+                               " cut short as it was written (a power cut, a full disk) and left out; the rows "
+                               "after it read as before"};
+    return std::nullopt;
 }
 
 // What the history says of each reader's last change. Every reader the
@@ -100,7 +111,7 @@ std::optional<DoctorCheck> skippedRowsCheck(int skipped) {
 // is asked as the start-up asks it: a change it holds whole, or not at all,
 // is settled on the reader and only noted; so is one still running.
 DoctorCheck historyContentCheck(const LastStartsByReader& history, const AppState& app, bool readersInUse,
-                                int skipped) {
+                                int skipped, int cutShort) {
     std::string note;
     for (const auto& [reader, entries] : history.readers()) {
         if (isRunningChange(entries, entries.size() - 1, readersInUse)) {
@@ -113,8 +124,10 @@ DoctorCheck historyContentCheck(const LastStartsByReader& history, const AppStat
             return {"history", Verdict::Fix, interruptedChangeLine(*entry)};
         }
     }
-    if (auto rows = skippedRowsCheck(skipped)) return *rows;
+    const std::optional<DoctorCheck> rows = skippedRowsCheck(skipped, cutShort);
+    if (rows && rows->verdict == Verdict::Fix) return *rows;
     if (!note.empty()) return {"history", Verdict::Note, note};
+    if (rows) return *rows;
     const uint64_t count = history.count();
     return {"history", Verdict::Ok,
             std::to_string(count) + (count == 1 ? " change in " : " changes in ") + kHistoryFileName + ", each finished"};
@@ -167,14 +180,15 @@ std::vector<DoctorCheck> historyChecks(const AppState& app, bool readersInUse) {
     const std::string path = historyPath(app);
     LastStartsByReader history;
     int skipped = 0;
+    int cutShort = 0;
     std::string error;
-    if (!forEachHistoryEntry(path, [&](HistoryEntry& entry) { history.add(entry); }, skipped, error)) {
+    if (!forEachHistoryEntry(path, [&](HistoryEntry& entry) { history.add(entry); }, skipped, error, &cutShort)) {
         // Missing, it is made by the first change: the folder check tells
         // whether it can be.
         if (error == "no history") return {{"history", Verdict::Ok, std::string("none yet (") + kHistoryFileName + ")"}};
         return {{"history", Verdict::Fix, error + "; close the program that holds it, or make it readable"}};
     }
-    const DoctorCheck content = historyContentCheck(history, app, readersInUse, skipped);
+    const DoctorCheck content = historyContentCheck(history, app, readersInUse, skipped, cutShort);
     const std::optional<DoctorCheck> writing = historyWriteCheck(path);
     if (!writing) return {content};
     if (content.verdict == Verdict::Ok) return {*writing};

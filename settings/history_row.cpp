@@ -105,10 +105,26 @@ bool isHeader(const std::vector<std::string>& record) {
     return true;
 }
 
+// "YYYY-MM-DD hh:mm:ss +hh:mm" as historyTime writes it, or "" when the
+// time could not be told.
+bool looksLikeHistoryTime(const std::string& time) {
+    constexpr std::string_view form = "9999-99-99 99:99:99 +99:99";
+    if (time.empty()) return true;
+    if (time.size() != form.size()) return false;
+    for (size_t i = 0; i < form.size(); ++i) {
+        const char c = time[i];
+        const bool fits = form[i] == '9' ? (c >= '0' && c <= '9') : form[i] == '+' ? (c == '+' || c == '-') : c == form[i];
+        if (!fits) return false;
+    }
+    return true;
+}
+
 // Whether cells, all but the last one whole, may be the beginning of a row:
-// a run, and the name of an event once its cell is whole.
+// a run, its time once that cell is whole, and the name of an event once
+// its cell is whole. Three words typed into the file are not a cut row.
 bool beginsARow(const std::vector<std::string>& cells) {
     if (cells.empty() || cells.size() > kColumnCount || cells[kRun].empty()) return false;
+    if (cells.size() > kTime + 1 && !looksLikeHistoryTime(cells[kTime])) return false;
     if (cells.size() <= kEvent + 1) return true;
     const std::string& event = cells[kEvent];
     for (HistoryEvent each : {HistoryEvent::Start, HistoryEvent::Change, HistoryEvent::Outcome})

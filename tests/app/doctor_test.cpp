@@ -3,6 +3,7 @@
 // one (history asks it too).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "app/doctor.h"
@@ -109,6 +110,43 @@ TEST_F(DoctorTest, ChangeWhileAnotherSpelvaneHoldsTheReadersIsRunningNotInterrup
     EXPECT_NE(found[0].text.find("was interrupted; the backup KVDEV-A1_20261208114355.set restores"),
               std::string::npos)
         << found[0].text;
+
+    // Years of daily backups after it do not push the change out of sight.
+    std::vector<HistoryRow> backups;
+    for (int b = 0; b < 5000; ++b)
+        backups.push_back(outcomeRow("KVDEV-A1", HistoryOutcome::BackedUp, "", "B" + std::to_string(b)));
+    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, backups, error)) << error;
+    found = history();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].verdict, Verdict::Fix) << found[0].text;
+}
+
+// A row cut short as it was written is no one's doing: a note. A row that
+// cannot be read for another reason was edited: a FIX.
+TEST_F(DoctorTest, RowCutShortIsANoteARowEditedByHandAFix) {
+    reader.addDevice(device(MemoryLayout{}));
+    reader.apply();
+    std::string row = formatHistoryRow(outcomeRow("KVDEV-A1", HistoryOutcome::BackedUp));
+    row.resize(row.size() - 2);
+    const struct {
+        std::string text;
+        Verdict verdict;
+        std::string says;
+    } cases[] = {
+        {row.substr(0, 40) + "\r\n" + row + "\r\n", Verdict::Note, "1 row of spelvane-history.csv was cut short"},
+        {row + ",extra\r\n" + row + "\r\n", Verdict::Fix, "1 row of spelvane-history.csv cannot be read"},
+        {row.substr(0, 40) + "\r\n" + row + ",extra\r\n", Verdict::Fix, "1 row of spelvane-history.csv cannot be read"},
+    };
+    for (const auto& [text, verdict, says] : cases) {
+        ScratchDirectory scratch;
+        writeWholeFile(kHistoryFileName, historyHeaderLine() + text);
+        const std::vector<DoctorCheck> checks = examineWorkstation(appState(), "spelvane-cli");
+        const auto found = std::find_if(checks.begin(), checks.end(),
+                                        [](const DoctorCheck& check) { return check.name == "history"; });
+        ASSERT_NE(found, checks.end());
+        EXPECT_EQ(found->verdict, verdict) << found->text;
+        EXPECT_EQ(found->text.rfind(says, 0), 0u) << found->text;
+    }
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ TEST(HistoryFileTest, RowsThatCannotBeReadAreSkippedAndCounted) {
         {"a field too few", kHeader + kCommon + "start,A,T,b.set,,,,,,,,,\r\n" + start, 1, 1, 1},
         {"a field too many", kHeader + kCommon + "start,A,T,b.set,,,,,,,,,,,\r\n" + start, 1, 1, 0},
         {"no run id", kHeader + start.substr(2), 0, 1, 0},
+        {"a few words typed in, not a row's start", kHeader + "not,a,row\r\n" + start, 1, 1, 0},
         {"an event no row has", kHeader + kCommon + "begin,A,T,b.set,,,,,,,,,,\r\n", 0, 1, 0},
         {"an outcome no row has", kHeader + kCommon + "outcome,A,T,b.set,,done,,,,,,,,\r\n", 0, 1, 0},
         {"a start with an outcome", kHeader + kCommon + "start,A,T,b.set,,written,,,,,,,,\r\n", 0, 1, 0},

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/shared_folder.h"
 #include "platform/workstation_folder.h"
+#include "settings/history_file.h"
 
 namespace spelvane::cli {
 
@@ -34,7 +35,7 @@ bool enterRequestedFolder(const Request& request, std::string& error) {
 int openWorkstationFolder() {
     const std::string folder = platform::workstationFolder();
     std::string error = "the system names no all-users application data folder";
-    if (folder.empty() || !platform::openFolderToAllUsers(folder, error)) {
+    if (folder.empty() || !platform::prepareSharedFolder(folder, kHistoryFileName, error)) {
         fail("%s", error.c_str());
         return kBackupFailed;
     }

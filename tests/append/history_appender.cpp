@@ -1,9 +1,11 @@
 // Two programs appending to one history at once must lose no row:
+//   history_appender prepare <folder>           makes it as the installer does
 //   history_appender add <file> <name> <rows>   appends rows one call each
 //   history_appender check <file> <rows> <name>...
-// check reads the file as the programs do and says how many rows of each
-// name it found; status 0 when every one is there once and no line was
-// unreadable.
+// prepare gives the folder and its history the installer's rights, or
+// says why not (status 1). check reads the file as the programs do and
+// says how many rows of each name it found; status 0 when every one is
+// there once and no line was unreadable.
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/shared_folder.h"
 #include "settings/history_file.h"
 
 using namespace spelvane;
@@ -28,6 +31,13 @@ HistoryRow rowOf(const std::string& name, int number) {
     row.type = "TYPE1";
     row.backup = name + "_" + std::to_string(number) + ".set";
     return row;
+}
+
+int prepare(const std::string& folder) {
+    std::string error;
+    if (platform::prepareSharedFolder(folder, kHistoryFileName, error)) return 0;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
 }
 
 int add(const std::string& file, const std::string& name, int rows) {
@@ -66,9 +76,10 @@ int check(const std::string& file, int rows, const std::vector<std::string>& nam
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "prepare") return prepare(args[1]);
     if (args.size() == 4 && args[0] == "add") return add(args[1], args[2], std::atoi(args[3].c_str()));
     if (args.size() >= 4 && args[0] == "check")
         return check(args[1], std::atoi(args[2].c_str()), std::vector<std::string>(args.begin() + 3, args.end()));
-    std::fprintf(stderr, "usage: history_appender add FILE NAME ROWS | check FILE ROWS NAME...\n");
+    std::fprintf(stderr, "usage: history_appender prepare FOLDER | add FILE NAME ROWS | check FILE ROWS NAME...\n");
     return 2;
 }

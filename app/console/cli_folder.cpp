@@ -1,6 +1,10 @@
 #include "app/console/cli_folder.h"
 
+#include <string>
+#include <vector>
+
 #include "app/console/cli_session.h"
+#include "app/event_report.h"
 #include "platform/files.h"
 #include "platform/shared_folder.h"
 #include "platform/workstation_folder.h"
@@ -37,6 +41,10 @@ int openWorkstationFolder() {
     std::string error = "the system names no all-users application data folder";
     if (folder.empty() || !platform::prepareSharedFolder(folder, kHistoryFileName, error)) {
         fail("%s", error.c_str());
+        // The installer shows only that the action failed: the log keeps why.
+        std::vector<std::string> inserts(7);
+        inserts[6] = error;
+        platform::reportEvent(kEventSource, platform::EventType::Error, kEventFolderRefused, inserts);
         return kBackupFailed;
     }
     return kDone;

@@ -77,6 +77,13 @@ bool isLink(DWORD attributes, const std::string& path, std::string& error) {
     return true;
 }
 
+// A second name would carry the rights set here to wherever it stands.
+bool hasSecondName(const BY_HANDLE_FILE_INFORMATION& information, const std::string& path, std::string& error) {
+    if (information.nNumberOfLinks <= 1) return false;
+    error = refusal(path, "it has more than one name (a hard link)");
+    return true;
+}
+
 // Windows tells a reparse point by the handle to it; Wine by its name only
 // (asked before opening: Wine follows it even so).
 bool isPlainObject(HANDLE handle, const std::string& path, bool folder, std::string& error) {
@@ -90,12 +97,7 @@ bool isPlainObject(HANDLE handle, const std::string& path, bool folder, std::str
         error = refusal(path, folder ? "it is a file, not a folder" : "it is a folder, not a file");
         return false;
     }
-    // A second name would carry the rights set here to wherever it stands.
-    if (!folder && information.nNumberOfLinks != 1) {
-        error = refusal(path, "it has more than one name (a hard link)");
-        return false;
-    }
-    return true;
+    return folder || !hasSecondName(information, path, error);
 }
 
 // The object under the name itself, when it is a plain folder or file: a
@@ -114,6 +116,50 @@ HANDLE openItself(const std::string& path, bool folder, std::string& error) {
         handle = INVALID_HANDLE_VALUE;
     }
     return handle;
+}
+
+class FileSearch {
+public:
+    FileSearch(const std::string& folder, WIN32_FIND_DATAA& found)
+        : search_(FindFirstFileA((folder + "\\*").c_str(), &found)) {}
+    ~FileSearch() {
+        if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
+    }
+    FileSearch(const FileSearch&) = delete;
+    FileSearch& operator=(const FileSearch&) = delete;
+    bool next(WIN32_FIND_DATAA& found) { return search_ != INVALID_HANDLE_VALUE && FindNextFileA(search_, &found); }
+    bool started() const { return search_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE search_;
+};
+
+// The folder's inheritable entries pass on to every file in it when its
+// rights are set: a name planted there (under an older version's rights)
+// that is a link, or a second name of a file elsewhere, would carry them
+// out of the folder.
+bool holdsOnlyItsOwnFiles(const std::string& folder, std::string& error) {
+    WIN32_FIND_DATAA found;
+    FileSearch search(folder, found);
+    if (!search.started()) {
+        error = failure("list", folder, GetLastError());
+        return false;
+    }
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + "\\" + name;
+        if (isLink(found.dwFileAttributes, path, error)) return false;
+        const OwnedHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION information;
+        if (file.valid() && GetFileInformationByHandle(file.get(), &information) &&
+            (isLink(information.dwFileAttributes, path, error) ||
+             (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && hasSecondName(information, path, error))))
+            return false;
+    } while (search.next(found));
+    return true;
 }
 
 bool isOwnAccount(PSID owner) {
@@ -190,7 +236,8 @@ bool prepareSharedFolder(const std::string& folder, const std::string& history, 
     if (!ownFolder.valid()) return false;
     const Rights owner = checkOwner(ownFolder.get(), folder, error);
     if (owner == Rights::Failed) return false;
-    if (owner == Rights::Set && setRights(ownFolder.get(), kWorkstationFolderRights, folder, error) == Rights::Failed)
+    if (owner == Rights::Set && (!holdsOnlyItsOwnFiles(folder, error) ||
+                                 setRights(ownFolder.get(), kWorkstationFolderRights, folder, error) == Rights::Failed))
         return false;
     // Made by the installer, so that no user owns the record; a history
     // from before (its first writer's) is taken over.

@@ -29,9 +29,11 @@ enum EventId : uint32_t {
     kEventBackupFailed = 1005,
     kEventBackedUp = 1006,
     kEventInterrupted = 1007,
+    kEventFolderRefused = 1008,
 };
-constexpr EventId kEventIds[] = {kEventWritten,   kEventNoChanges,    kEventRefused,  kEventFailed,
-                                 kEventNoSection, kEventBackupFailed, kEventBackedUp, kEventInterrupted};
+constexpr EventId kEventIds[] = {kEventWritten,   kEventNoChanges,    kEventRefused,     kEventFailed,
+                                 kEventNoSection, kEventBackupFailed, kEventBackedUp,    kEventInterrupted,
+                                 kEventFolderRefused};
 
 // One event as it is reported: the inserts, in the order the message
 // table's texts number them: %1 reader, %2 type, %3 command, %4 outcome,

@@ -1,17 +1,20 @@
 #pragma once
 // A folder every user of the machine works in: each one adds files to it
-// and writes to the files others created there (one change history for
-// the workstation), and none may remove what another left. The package
-// runs this, with the installer's rights, for the workstation folder.
+// and appends to the one change history there, and none may alter or
+// remove what another left. The package runs this, with the installer's
+// rights (LocalSystem), for the workstation folder.
 #include <string>
 
 namespace spelvane::platform {
 
-// Creates folder when it is missing and grants, by well-known SID (group
-// names differ with the system's language): Users may list it, add files
-// and read and write every file in it, never delete one; the creator of a
-// file, SYSTEM and Administrators have full control. Files already there
-// take the rights too. False with a one-line reason when it cannot.
-bool openFolderToAllUsers(const std::string& folder, std::string& error);
+// Creates folder when it is missing, and in it the file history when that
+// is missing, and gives both the rights of platform/workstation_rights.h,
+// owner included, through handles to themselves: nothing a link or
+// junction leads to is ever changed. Refuses a folder that is such a link
+// or that an account other than SYSTEM, Administrators or this program's
+// own made (a user could have prepared it), and a history that is a link
+// or has a second name. False with a one-line reason when it refuses or
+// cannot.
+bool prepareSharedFolder(const std::string& folder, const std::string& history, std::string& error);
 
 }  // namespace spelvane::platform

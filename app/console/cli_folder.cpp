@@ -1,9 +1,14 @@
 #include "app/console/cli_folder.h"
 
+#include <string>
+#include <vector>
+
 #include "app/console/cli_session.h"
+#include "app/event_report.h"
 #include "platform/files.h"
 #include "platform/shared_folder.h"
 #include "platform/workstation_folder.h"
+#include "settings/history_file.h"
 
 namespace spelvane::cli {
 
@@ -34,8 +39,12 @@ bool enterRequestedFolder(const Request& request, std::string& error) {
 int openWorkstationFolder() {
     const std::string folder = platform::workstationFolder();
     std::string error = "the system names no all-users application data folder";
-    if (folder.empty() || !platform::openFolderToAllUsers(folder, error)) {
+    if (folder.empty() || !platform::prepareSharedFolder(folder, kHistoryFileName, error)) {
         fail("%s", error.c_str());
+        // The installer shows only that the action failed: the log keeps why.
+        std::vector<std::string> inserts(7);
+        inserts[6] = error;
+        platform::reportEvent(kEventSource, platform::EventType::Error, kEventFolderRefused, inserts);
         return kBackupFailed;
     }
     return kDone;

@@ -13,8 +13,9 @@ namespace spelvane::cli {
 // is not there must not quietly become the one the command was started in.
 bool enterRequestedFolder(const Request& request, std::string& error);
 
-// Creates the workstation folder and opens it to every user of the
-// machine (platform/shared_folder.h); the package's installer runs it.
+// Creates the workstation folder and its history, the installer's own,
+// open to every user of the machine as platform/shared_folder.h says, or
+// refuses a folder someone else prepared; the package's installer runs it.
 // The exit status: 0, or 4 with one line on standard error.
 int openWorkstationFolder();
 

@@ -1,23 +1,73 @@
 #include "platform/shared_folder.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 namespace spelvane::platform {
+namespace {
 
-// The sticky bit keeps each file to its owner's removal; what others may
-// write is the file's own mode.
-bool openFolderToAllUsers(const std::string& folder, std::string& error) {
-    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
-        error = "cannot create " + folder + ": " + std::strerror(errno);
-        return false;
+class Descriptor {
+public:
+    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
+    ~Descriptor() {
+        if (descriptor_ >= 0) close(descriptor_);
     }
-    if (chmod(folder.c_str(), 01777) != 0) {
-        error = "cannot open " + folder + " to every user: " + std::strerror(errno);
-        return false;
-    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return descriptor_; }
+
+private:
+    int descriptor_;
+};
+
+bool failed(const char* what, const std::string& path, std::string& error) {
+    error = std::string("cannot ") + what + " " + path + ": " + std::strerror(errno);
+    return false;
+}
+
+bool refused(const std::string& path, const char* why, std::string& error) {
+    error = "refusing " + path + ": " + why + "; remove it and install again";
+    return false;
+}
+
+// O_NOFOLLOW refuses to open a link (ELOOP, or ENOTDIR with O_DIRECTORY):
+// what the link leads to is never opened.
+bool openedItself(int descriptor, const std::string& path, std::string& error) {
+    if (descriptor >= 0) return true;
+    const int code = errno;
+    struct stat status {};
+    if (lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode))
+        return refused(path, "it is a symbolic link, not a folder or file of its own", error);
+    errno = code;
+    return failed("open", path, error);
+}
+
+}  // namespace
+
+// The sticky bit keeps each file to its owner's removal; the history is
+// every user's to append to, which POSIX cannot grant without rewriting.
+bool prepareSharedFolder(const std::string& folder, const std::string& history, std::string& error) {
+    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return failed("create", folder, error);
+    const Descriptor own(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!openedItself(own.get(), folder, error)) return false;
+    struct stat status {};
+    if (fstat(own.get(), &status) != 0) return failed("look at", folder, error);
+    if (status.st_uid != 0 && status.st_uid != geteuid())
+        return refused(folder, "its owner is not root, so another account made it", error);
+    if (fchmod(own.get(), 01777) != 0) return failed("open to every user", folder, error);
+
+    const std::string path = folder + "/" + history;
+    const Descriptor record(openat(own.get(), history.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!openedItself(record.get(), path, error)) return false;
+    if (fstat(record.get(), &status) != 0) return failed("look at", path, error);
+    if (!S_ISREG(status.st_mode)) return refused(path, "it is not a plain file", error);
+    if (status.st_nlink != 1) return refused(path, "it has more than one name (a hard link)", error);
+    if (fchown(record.get(), geteuid(), static_cast<gid_t>(-1)) != 0 || fchmod(record.get(), 0666) != 0)
+        return failed("open to every user", path, error);
     return true;
 }
 

@@ -28,8 +28,13 @@ NewFile OutputFile::createNew(const std::string& path) {
 
 bool OutputFile::openForAppend(const std::string& path) {
     beginOpening(path, true);
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Reading and appending only, which is all the workstation's history
+    // grants its users: without FILE_WRITE_DATA the system puts every write
+    // at the file's end. FILE_READ_DATA serves the look at the last byte and
+    // the lock (LockFileEx wants read or write access), FILE_APPEND_DATA the
+    // flush (the system's flush wants write or append access).
+    HANDLE file = CreateFileA(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return fail(fileFaultOf(GetLastError(), path));
     return opened(reinterpret_cast<intptr_t>(file));
 }

@@ -1,13 +1,16 @@
 // Two programs appending to one history at once must lose no row:
+//   history_appender prepare <folder>           makes it as the installer does
 //   history_appender add <file> <name> <rows>   appends rows one call each
 //   history_appender check <file> <rows> <name>...
 //   history_appender hold <file> <ms>   holds the append lock for ms while
 //                                       it writes one row, in two halves
 //   history_appender read <file>        reads the file, whatever it holds
-// check reads the file as the programs do and says how many rows of each
-// name it found; status 0 when every one is there once and no line was
-// unreadable. hold says "held" once it holds the lock and the first half is
-// written: an append meanwhile must wait, a read must not.
+// prepare gives the folder and its history the installer's rights, or
+// says why not (status 1). check reads the file as the programs do and
+// says how many rows of each name it found; status 0 when every one is
+// there once and no line was unreadable. hold says "held" once it holds
+// the lock and the first half is written: an append meanwhile must wait, a
+// read must not.
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "platform/output_file.h"
+#include "platform/shared_folder.h"
 #include "platform/sleep.h"
 #include "settings/history_file.h"
 
@@ -34,6 +38,13 @@ HistoryRow rowOf(const std::string& name, int number) {
     row.type = "TYPE1";
     row.backup = name + "_" + std::to_string(number) + ".set";
     return row;
+}
+
+int prepare(const std::string& folder) {
+    std::string error;
+    if (platform::prepareSharedFolder(folder, kHistoryFileName, error)) return 0;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
 }
 
 int add(const std::string& file, const std::string& name, int rows) {
@@ -96,12 +107,13 @@ int check(const std::string& file, int rows, const std::vector<std::string>& nam
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 2 && args[0] == "prepare") return prepare(args[1]);
     if (args.size() == 4 && args[0] == "add") return add(args[1], args[2], std::atoi(args[3].c_str()));
     if (args.size() == 3 && args[0] == "hold") return hold(args[1], std::atoi(args[2].c_str()));
     if (args.size() == 2 && args[0] == "read") return read(args[1]);
     if (args.size() >= 4 && args[0] == "check")
         return check(args[1], std::atoi(args[2].c_str()), std::vector<std::string>(args.begin() + 3, args.end()));
-    std::fprintf(stderr,
-                 "usage: history_appender add FILE NAME ROWS | check FILE ROWS NAME... | hold FILE MS | read FILE\n");
+    std::fprintf(stderr, "usage: history_appender prepare FOLDER | add FILE NAME ROWS | check FILE ROWS NAME... | "
+                         "hold FILE MS | read FILE\n");
     return 2;
 }

@@ -1,0 +1,181 @@
+// The workstation folder's and history's rights, read as Windows reads the
+// strings: who may do what to the folder, to each file in it and to the
+// history. Natively the strings are taken apart here; on Windows (Wine)
+// the system's own parser must build the same entries.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/workstation_rights.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#include <sddl.h>
+#endif
+
+namespace spelvane::platform {
+namespace {
+
+// The file system's access bits, as winnt.h numbers them.
+constexpr uint32_t kReadData = 0x1, kWriteData = 0x2, kAppendData = 0x4, kReadEa = 0x8, kWriteEa = 0x10,
+                   kTraverse = 0x20, kDeleteChild = 0x40, kReadAttributes = 0x80, kWriteAttributes = 0x100,
+                   kDelete = 0x10000, kReadControl = 0x20000, kWriteDac = 0x40000, kWriteOwner = 0x80000,
+                   kSynchronize = 0x100000, kFull = 0x1f01ff;
+constexpr uint32_t kRead = kReadData | kReadEa | kReadAttributes | kReadControl | kSynchronize;
+constexpr uint32_t kTakeOver = kDelete | kWriteDac | kWriteOwner;
+// On a folder the first bits mean list, add a file, add a subfolder.
+constexpr uint32_t kList = kReadData, kAddFile = kWriteData, kAddFolder = kAppendData;
+
+struct Entry {
+    std::string type, flags;
+    uint32_t mask = 0;
+    std::string who;
+};
+
+struct Descriptor {
+    std::string owner;
+    bool isProtected = false;
+    std::vector<Entry> entries;
+};
+
+// "O:owner" then "D:flags(type;flags;mask;;;who)..."
+Descriptor parse(const std::string& text) {
+    Descriptor parsed;
+    const size_t list = text.find("D:");
+    parsed.owner = text.substr(2, list - 2);
+    const size_t first = text.find('(', list);
+    parsed.isProtected = text.substr(list + 2, first - list - 2).find('P') != std::string::npos;
+    for (size_t open = first; open != std::string::npos; open = text.find('(', open + 1)) {
+        std::vector<std::string> fields(1);
+        for (size_t at = open + 1; text[at] != ')'; ++at) {
+            if (text[at] == ';') fields.emplace_back();
+            else fields.back() += text[at];
+        }
+        EXPECT_EQ(fields.size(), 6u) << text.substr(open);
+        fields.resize(6);
+        parsed.entries.push_back({fields[0], fields[1], uint32_t(std::strtoul(fields[2].c_str(), nullptr, 16)), fields[5]});
+    }
+    return parsed;
+}
+
+enum class On { Itself, Files };
+
+// What who may do to the object itself, or to each file created in it.
+uint32_t rightsOf(const Descriptor& descriptor, const std::string& who, On on) {
+    uint32_t rights = 0;
+    for (const Entry& entry : descriptor.entries) {
+        const bool reachesFiles = entry.flags.find("OI") != std::string::npos;
+        const bool onlyInherited = entry.flags.find("IO") != std::string::npos;
+        if (entry.who == who && (on == On::Files ? reachesFiles : !onlyInherited)) rights |= entry.mask;
+    }
+    return rights;
+}
+
+struct Rule {
+    const char* what;
+    const char* rights;
+    const char* who;
+    On on;
+    uint32_t granted;
+    uint32_t forbidden;
+};
+
+const Rule kRules[] = {
+    {"SYSTEM runs the folder", kWorkstationFolderRights, "SY", On::Itself, kFull, 0},
+    {"SYSTEM runs its files", kWorkstationFolderRights, "SY", On::Files, kFull, 0},
+    {"Administrators run the folder", kWorkstationFolderRights, "BA", On::Itself, kFull, 0},
+    {"Administrators run its files", kWorkstationFolderRights, "BA", On::Files, kFull, 0},
+    {"Users list the folder and add files, never a folder, never remove a file", kWorkstationFolderRights, "BU",
+     On::Itself, kList | kAddFile | kTraverse | kRead, kAddFolder | kDeleteChild | kWriteAttributes | kWriteEa | kTakeOver},
+    {"Users read every file, never alter one", kWorkstationFolderRights, "BU", On::Files, kRead,
+     kWriteData | kAppendData | kWriteAttributes | kWriteEa | kTakeOver},
+    {"a file's creator has it whole", kWorkstationFolderRights, "CO", On::Files, kFull, 0},
+    {"the creator's entry is for the files only", kWorkstationFolderRights, "CO", On::Itself, 0, kFull},
+    {"SYSTEM runs the history", kWorkstationHistoryRights, "SY", On::Itself, kFull, 0},
+    {"Administrators run the history", kWorkstationHistoryRights, "BA", On::Itself, kFull, 0},
+    {"Users read the history and append to it, nothing more", kWorkstationHistoryRights, "BU", On::Itself,
+     kRead | kAppendData, kWriteData | kWriteAttributes | kWriteEa | kTakeOver},
+    {"the history's first writer gets nothing of its own", kWorkstationHistoryRights, "CO", On::Itself, 0, kFull},
+};
+
+TEST(WorkstationRightsTest, EachAccountMayDoWhatItNeedsAndNoUserMayAlterAnothersFile) {
+    for (const Rule& rule : kRules) {
+        SCOPED_TRACE(rule.what);
+        const uint32_t rights = rightsOf(parse(rule.rights), rule.who, rule.on);
+        EXPECT_EQ(rights & rule.granted, rule.granted) << std::hex << rights;
+        EXPECT_EQ(rights & rule.forbidden, 0u) << std::hex << rights;
+    }
+}
+
+// Owned by Administrators, so the user who made neither can change its
+// rights; inheriting nothing, so the all-users folder adds no entry; and
+// granting only, to these accounts only.
+TEST(WorkstationRightsTest, AdministratorsOwnAProtectedListOfGrantsToKnownAccounts) {
+    for (const char* rights : {kWorkstationFolderRights, kWorkstationHistoryRights}) {
+        SCOPED_TRACE(rights);
+        const Descriptor descriptor = parse(rights);
+        EXPECT_EQ(descriptor.owner, "BA");
+        EXPECT_TRUE(descriptor.isProtected);
+        for (const Entry& entry : descriptor.entries) {
+            EXPECT_EQ(entry.type, "A");
+            EXPECT_TRUE(entry.who == "SY" || entry.who == "BA" || entry.who == "BU" || entry.who == "CO") << entry.who;
+        }
+    }
+}
+
+#if defined(_WIN32)
+static_assert(kWriteData == FILE_WRITE_DATA && kAppendData == FILE_APPEND_DATA && kDeleteChild == FILE_DELETE_CHILD &&
+              kWriteAttributes == FILE_WRITE_ATTRIBUTES && kFull == FILE_ALL_ACCESS && kRead == FILE_GENERIC_READ &&
+              kAddFolder == FILE_ADD_SUBDIRECTORY && kWriteOwner == WRITE_OWNER);
+
+BYTE aceFlagsOf(const std::string& flags) {
+    return (flags.find("OI") != std::string::npos ? OBJECT_INHERIT_ACE : 0) |
+           (flags.find("CI") != std::string::npos ? CONTAINER_INHERIT_ACE : 0) |
+           (flags.find("IO") != std::string::npos ? INHERIT_ONLY_ACE : 0);
+}
+
+bool isSid(PSID sid, const std::string& alias) {
+    PSID wanted = nullptr;
+    if (!ConvertStringSidToSidA(alias.c_str(), &wanted)) return false;
+    const bool same = EqualSid(sid, wanted);
+    LocalFree(wanted);
+    return same;
+}
+
+// The system's parser builds the descriptor the installer sets: these
+// entries, in this order, protected, owned by Administrators.
+TEST(WorkstationRightsTest, TheSystemReadsTheStringsAsTheseEntries) {
+    for (const char* rights : {kWorkstationFolderRights, kWorkstationHistoryRights}) {
+        SCOPED_TRACE(rights);
+        const Descriptor expected = parse(rights);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(rights, SDDL_REVISION_1, &descriptor, nullptr));
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        PSID owner = nullptr;
+        PACL list = nullptr;
+        BOOL present = FALSE, defaulted = FALSE;
+        ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+        ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+        ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) && present && list);
+        EXPECT_TRUE(control & SE_DACL_PROTECTED);
+        EXPECT_TRUE(isSid(owner, "BA"));
+        ASSERT_EQ(list->AceCount, expected.entries.size());
+        for (DWORD i = 0; i < list->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            ASSERT_TRUE(GetAce(list, i, reinterpret_cast<void**>(&ace)));
+            EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+            EXPECT_EQ(ace->Header.AceFlags, aceFlagsOf(expected.entries[i].flags));
+            EXPECT_EQ(ace->Mask, expected.entries[i].mask);
+            EXPECT_TRUE(isSid(&ace->SidStart, expected.entries[i].who)) << expected.entries[i].who;
+        }
+        LocalFree(descriptor);
+    }
+}
+#endif
+
+}  // namespace
+}  // namespace spelvane::platform

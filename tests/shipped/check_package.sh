@@ -149,6 +149,7 @@ PY
 echo "shortcut ${link#"$WINEPREFIX"/}: start in $start_in"
 check "the shortcut starts in the workstation folder" is "start folder" "$start_in" 'C:\ProgramData\Spelvane\'
 check "the package made the workstation folder" test -d "$workstation"
+check "the package made the history, empty until the first change" eval 'test -f "$workstation/spelvane-history.csv" && ! test -s "$workstation/spelvane-history.csv"'
 
 # The dialog started through the shortcut, the simulated reader on PATH.
 cp "$release/ship/qzsim.conf" "$work/sim/"

@@ -1023,6 +1023,10 @@ case_run_folder() {
     check "-C: no backup where it was started" set_file_count_is 0
     cli -C "$W/there" history
     check "-C before the command: the history of that folder" out_has "KVDEV-A1 (TYPE1): backed up"
+    cp "$(find "$W/there" -name 'KVDEV-A1_*.set' | head -n 1)" "$W/there/golden.set"
+    cli -C there check golden.set
+    check "-C: a FILE named without a folder is read there" \
+        eval 'status_is 0 && out_is "KVDEV-A1 (TYPE1): already holds it"'
 
     # Without a workstation folder, the one the program stands in.
     mkdir -p "$W/alone" && cp "${CLI[-1]}" "$W/there/spelvane-history.csv" "$W/alone/"

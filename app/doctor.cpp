@@ -86,6 +86,8 @@ const SpeedSettings* openReader(const AppState& app, const std::string& reader) 
     return nullptr;
 }
 
+std::string noHistoryYet() { return std::string("none yet (") + kHistoryFileName + ")"; }
+
 // A row cut short as it was written (a power cut, a full disk) hides only
 // itself, and the next change's rows read as before: nothing to mend. Any
 // other row that cannot be read was changed by someone.
@@ -129,6 +131,9 @@ DoctorCheck historyContentCheck(const LastStartsByReader& history, const AppStat
     if (!note.empty()) return {"history", Verdict::Note, note};
     if (rows) return *rows;
     const uint64_t count = history.count();
+    // The installer makes the history empty, so that the programs can only
+    // add to it: no row yet is no change yet.
+    if (count == 0) return {"history", Verdict::Ok, noHistoryYet()};
     return {"history", Verdict::Ok,
             std::to_string(count) + (count == 1 ? " change in " : " changes in ") + kHistoryFileName + ", each finished"};
 }
@@ -185,7 +190,7 @@ std::vector<DoctorCheck> historyChecks(const AppState& app, bool readersInUse) {
     if (!forEachHistoryEntry(path, [&](HistoryEntry& entry) { history.add(entry); }, skipped, error, &cutShort)) {
         // Missing, it is made by the first change: the folder check tells
         // whether it can be.
-        if (error == "no history") return {{"history", Verdict::Ok, std::string("none yet (") + kHistoryFileName + ")"}};
+        if (error == "no history") return {{"history", Verdict::Ok, noHistoryYet()}};
         return {{"history", Verdict::Fix, error + "; close the program that holds it, or make it readable"}};
     }
     const DoctorCheck content = historyContentCheck(history, app, readersInUse, skipped, cutShort);

@@ -122,8 +122,9 @@ TEST_F(DoctorTest, ChangeWhileAnotherSpelvaneHoldsTheReadersIsRunningNotInterrup
 }
 
 // A row cut short as it was written is no one's doing: a note. A row that
-// cannot be read for another reason was edited: a FIX.
-TEST_F(DoctorTest, RowCutShortIsANoteARowEditedByHandAFix) {
+// cannot be read for another reason was edited: a FIX. No row at all is
+// no change yet.
+TEST_F(DoctorTest, RowCutShortIsANoteARowEditedByHandAFixNoRowNoChange) {
     reader.addDevice(device(MemoryLayout{}));
     reader.apply();
     std::string row = formatHistoryRow(outcomeRow("KVDEV-A1", HistoryOutcome::BackedUp));
@@ -136,6 +137,8 @@ TEST_F(DoctorTest, RowCutShortIsANoteARowEditedByHandAFix) {
         {row.substr(0, 40) + "\r\n" + row + "\r\n", Verdict::Note, "1 row of spelvane-history.csv was cut short"},
         {row + ",extra\r\n" + row + "\r\n", Verdict::Fix, "1 row of spelvane-history.csv cannot be read"},
         {row.substr(0, 40) + "\r\n" + row + ",extra\r\n", Verdict::Fix, "1 row of spelvane-history.csv cannot be read"},
+        // The installer's empty history: no change yet.
+        {"", Verdict::Ok, "none yet (spelvane-history.csv)"},
     };
     for (const auto& [text, verdict, says] : cases) {
         ScratchDirectory scratch;

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/win32/owned_handle.h"
 #include "platform/win32/registry_key.h"
 #include "platform/win32/wide_text.h"
 
@@ -29,31 +30,14 @@ private:
     HANDLE handle_;
 };
 
-// This process's access token, opened to read whom it runs as.
-class TokenHandle {
-public:
-    TokenHandle() {
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &handle_)) handle_ = nullptr;
-    }
-    ~TokenHandle() {
-        if (handle_) CloseHandle(handle_);
-    }
-    TokenHandle(const TokenHandle&) = delete;
-    TokenHandle& operator=(const TokenHandle&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_ = nullptr;
-};
-
 // The user this process runs as, which every event names so that the
 // viewer shows who made the change: the security identifier of its token.
 class ProcessUser {
 public:
     ProcessUser() {
-        const TokenHandle token;
+        OwnedHandle token;
         DWORD size = 0;
-        if (!token.get()) return;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.out())) return;
         GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
         if (size < sizeof(TOKEN_USER)) return;
         buffer_.resize(size);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/win32/owned_handle.h"
 #include "platform/win32/wide_text.h"
 
 namespace spelvane::platform {
@@ -10,27 +11,18 @@ namespace {
 // The folder as the programs keep it (UTF-8): any name.
 std::wstring wide(const std::string& folder) { return wideText(folder, CP_UTF8); }
 
-class FolderHandle {
-public:
-    // The right to add a file, asked of the folder itself: granted only when
-    // its access list would let this process create one.
-    explicit FolderHandle(const std::wstring& folder)
-        : handle_(CreateFileW(folder.c_str(), FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
-    ~FolderHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    FolderHandle(const FolderHandle&) = delete;
-    FolderHandle& operator=(const FolderHandle&) = delete;
-    bool open() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
+// The right to add a file, asked of the folder itself: granted only when
+// its access list would let this process create one.
+bool mayAddAFile(const std::wstring& folder) {
+    const OwnedHandle handle(CreateFileW(folder.c_str(), FILE_ADD_FILE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle.valid();
+}
 
 }  // namespace
 
-bool folderTakesNewFiles(const std::string& folder) { return FolderHandle(wide(folder)).open(); }
+bool folderTakesNewFiles(const std::string& folder) { return mayAddAFile(wide(folder)); }
 
 bool folderFreeBytes(const std::string& folder, uint64_t& bytes) {
     std::wstring path = wide(folder);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/win32/owned_handle.h"
 #include "platform/workstation_rights.h"
 
 namespace spelvane::platform {
@@ -42,21 +43,6 @@ public:
 
 private:
     PSECURITY_DESCRIPTOR memory_ = nullptr;
-};
-
-class OwnedHandle {
-public:
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-    ~OwnedHandle() {
-        if (valid()) CloseHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
 };
 
 std::string failure(const char* what, const std::string& path, DWORD code) {

@@ -11,6 +11,8 @@ BUILD=${SPELVANE_BUILD_DIR:-$ROOT/build}
 JOBS=${SPELVANE_JOBS:-$(nproc)}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix}
+# A 32-bit prefix, as on Windows 2000 and XP, even where 64-bit Wine is installed too.
+export WINEARCH=${WINEARCH:-win32}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 # The win32 thread model's compiler builds what ships (python3 packs it,

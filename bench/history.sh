@@ -22,6 +22,7 @@ WORK=$ROOT/build/bench-work/history
 RESULTS=$ROOT/build/bench-results
 export WINEDEBUG=-all
 export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix}
+export WINEARCH=${WINEARCH:-win32}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 cmake -S "$ROOT" -B "$NATIVE" -DCMAKE_BUILD_TYPE=Release -DSPELVANE_BENCH=ON -DSPELVANE_TESTS=OFF >/dev/null

@@ -29,6 +29,7 @@ export WINEDEBUG=-all
 # The prefix "./build.sh run" uses, made the same way: the figures of the
 # real program are those of the dialog as the operator sees it there.
 export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wineprefix}
+export WINEARCH=${WINEARCH:-win32}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 log() { printf '==> %s\n' "$*" >&2; }

@@ -37,6 +37,7 @@ DRIVER=$BIN/spelvane-driver.exe
 
 export WINEDEBUG=-all
 export WINEPREFIX=${SPELVANE_E2E_WINEPREFIX:-$BUILD/e2e-wineprefix}
+export WINEARCH=${WINEARCH:-win32}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 started_xvfb=""

@@ -44,13 +44,15 @@ constexpr const char* kWorkstationHistoryRights =
 // A file that was in the folder before its rights were set: what a file
 // made in it now gets, its creator's entry (CO) given to its owner by
 // name, since rights set on the folder are never passed on to what is
-// already there. The owner is kept: each backup stays its operator's.
+// already there. The owner is kept: each backup stays its operator's
+// (an owner the system does not name gets no entry; an owner may always
+// read and change an object's rights).
 inline std::string workstationFileRights(const std::string& ownerSid) {
-    return "D:P"
-           "(A;;0x1f01ff;;;SY)"
-           "(A;;0x1f01ff;;;BA)"
-           "(A;;0x120089;;;BU)"
-           "(A;;0x1f01ff;;;" + ownerSid + ")";
+    return std::string("D:P"
+                       "(A;;0x1f01ff;;;SY)"
+                       "(A;;0x1f01ff;;;BA)"
+                       "(A;;0x120089;;;BU)") +
+           (ownerSid.empty() ? "" : "(A;;0x1f01ff;;;" + ownerSid + ")");
 }
 
 // SYSTEM and Administrators are the installer's accounts; so is the

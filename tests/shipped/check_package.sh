@@ -63,6 +63,20 @@ placed_where_allowed() {  # RemoveExistingProducts, as ICE63 allows it
 }
 check "ICE63: RemoveExistingProducts between InstallValidate and InstallInitialize, right after InstallInitialize or InstallExecute, or after InstallFinalize" \
     placed_where_allowed
+# The folder action as LocalSystem: on an install or upgrade only, never a
+# repair or change any user may start; after the event source is
+# registered; its failure fails the installation (no 0x40, continue).
+folder_action() {
+    local row type at
+    row=$(table "$msi" InstallExecuteSequence | awk -F'\t' '$1 == "OpenWorkstationFolder"')
+    type=$(table "$msi" CustomAction | awk -F'\t' '$1 == "OpenWorkstationFolder" {print $2}')
+    at=$(table "$msi" InstallExecuteSequence | awk -F'\t' '$1 == "WriteRegistryValues" {print $3}')
+    echo "     OpenWorkstationFolder: ${row//$'\t'/ | }, type $type"
+    [[ $(cut -f2 <<<"$row") == "NOT Installed" && $(cut -f3 <<<"$row") -gt $at && $((type & 0x40)) -eq 0 &&
+       $((type & 0xc00)) -eq $((0xc00)) ]]
+}
+check "the folder action: condition NOT Installed, after WriteRegistryValues, deferred as LocalSystem, its failure the installation's" \
+    folder_action
 check "ICE40: no REINSTALLMODE in the Property table" eval '! table "$msi" Property | cut -f1 | grep -qx REINSTALLMODE'
 # A name (a directory's target and source names apart) is its short name,
 # or carries one before a "|"; the root's SourceDir is the installer's own.

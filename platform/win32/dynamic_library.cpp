@@ -46,10 +46,10 @@ std::string moduleFileName(HMODULE module) {
 // Without the current folder in the system's search, where kernel32 has
 // the call (XP SP1 on; Wine 8 ignores it for a library's own DLLs).
 void leaveCurrentFolderOutOfSearch() {
-    using SetDllDirectory = BOOL(WINAPI*)(LPCWSTR);
+    using SetSearchFolder = BOOL(WINAPI*)(LPCWSTR);
     const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const auto set = kernel ? reinterpret_cast<SetDllDirectory>(GetProcAddress(kernel, "SetDllDirectoryW")) : nullptr;
-    if (set) set(L"");
+    void* const call = kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")) : nullptr;
+    if (call) reinterpret_cast<SetSearchFolder>(call)(L"");
 }
 
 std::string fullPathOf(const char* name) {

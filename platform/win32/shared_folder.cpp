@@ -207,7 +207,8 @@ bool putAside(const std::wstring& path, const char* why, SharedFolderReport& rep
     for (int number = 1; number < 100; ++number) {
         const std::wstring aside = path + L".aside-" + std::to_wstring(number);
         if (MoveFileW(longForm(path).c_str(), longForm(aside).c_str())) {
-            report.historyAside = shown(path) + ": " + why + "; renamed " + shown(aside) + " and made anew";
+            report.historyAside =
+                shown(path) + ": " + why + "; renamed " + shown(aside.substr(aside.rfind(L'\\') + 1)) + " and made anew";
             return true;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) break;

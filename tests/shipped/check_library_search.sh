@@ -39,9 +39,12 @@ loaded_from_path() {  # what, arguments...
 loaded_from_path "started in a folder holding a planted copy: the copy on PATH" show
 loaded_from_path "--workstation, a planted copy in the workstation folder: the copy on PATH" --workstation show
 loaded_from_path "-C to the workstation folder: the copy on PATH" -C "$(winepath -w "$workstation")" show
-# The command still ran in the folder it was given, after the load.
-(cd "$work/other" && wine "$(winepath -w "$work/program/spelvane-cli.exe")" --workstation backup >/dev/null 2>&1)
-echo "in the workstation folder after --workstation backup: $(ls "$workstation" | tr '\n' ' ')"
+# After the load the command is back in the folder it was given: doctor
+# names the folder it runs in once the library is loaded.
+loaded_from_path "--workstation doctor: the copy on PATH, and still the workstation folder after the load" \
+    --workstation doctor
+grep -q 'folder: C:\\ProgramData\\Spelvane takes the backups' "$work/out.txt" ||
+    { echo "FAIL doctor does not run in the workstation folder"; failures=$((failures + 1)); }
 wineserver -k
 echo "library search: $failures check(s) failed"
 [[ $failures -eq 0 ]]

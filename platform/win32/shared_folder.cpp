@@ -206,14 +206,21 @@ const char* foreignHistory(HANDLE handle, DWORD listed, const std::string& ownSi
 bool putAside(const std::wstring& path, const char* why, SharedFolderReport& report, std::string& error) {
     for (int number = 1; number < 100; ++number) {
         const std::wstring aside = path + L".aside-" + std::to_wstring(number);
-        if (MoveFileW(longForm(path).c_str(), longForm(aside).c_str())) {
+        // A rename onto another name of the same file is no rename on a
+        // POSIX file system (Wine), yet reported done: the name must be gone.
+        const bool moved = MoveFileW(longForm(path).c_str(), longForm(aside).c_str()) != 0;
+        const DWORD code = GetLastError();
+        if (moved && GetFileAttributesW(longForm(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
             report.historyAside =
                 shown(path) + ": " + why + "; renamed " + shown(aside.substr(aside.rfind(L'\\') + 1)) + " and made anew";
             return true;
         }
-        if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) break;
+        if (!moved && code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) {
+            error = failure("rename aside", path, code);
+            return false;
+        }
     }
-    error = failure("rename aside", path, GetLastError());
+    error = failure("rename aside", path, ERROR_ALREADY_EXISTS);
     return false;
 }
 

@@ -18,19 +18,7 @@ export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/ho
 wineboot -i >/dev/null 2>&1
 wineserver -w
 folder=$(winepath -u 'C:\ProgramData\Spelvane')
-failures=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
-# Runs "$@" and keeps its exit status in STATUS, its output in OUT.
-run() {
-    "$@" >"$work/run.out" 2>&1
-    STATUS=$?
-    OUT=$(tr -d '\r' <"$work/run.out")
-    printf '$ %s -> exit status %s\n%s\n' "${*//$work/WORK}" "$STATUS" "$OUT" | sed '/^$/d'
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 action() { run wine "$(winepath -w "$cli")" --open-workstation-folder; }
 products() {
     wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
@@ -61,14 +49,16 @@ check "their files unchanged; the new history is a file of its own" eval \
 rm "$folder/spelvane-history.csv" && ln "$work/elsewhere/history.csv" "$folder/spelvane-history.csv"
 WINEDEBUG=+eventlog run wine msiexec /i "$(winepath -w "$msi")" /qn
 events=$(grep -a 'ReportEventW L' <<<"$OUT" | sed 's/.*ReportEventW L//')
-check "the package over planted links installs (status 0), its warning event names them" eval \
-    '[[ $STATUS == 0 && $(products) == Spelvane ]] && [[ $events == *old.set* && $events == *aside-2* ]]'
+# (Wine's trace cuts a long insert: the aside name is looked for on disk.)
+check "the package over planted links installs (status 0), its warning event names them, the history aside" eval \
+    '[[ $STATUS == 0 && $(products) == Spelvane && $events == *"sub\\\\old.set: it has more than one name"* &&
+       -f $folder/spelvane-history.csv.aside-2 && $(stat -c %h "$folder/spelvane-history.csv") == 1 ]]'
 run wine msiexec /x "$(winepath -w "$msi")" /qn
 
 # A failed action fails the installation: a file where the folder goes.
 rm -rf "$folder" && echo "not a folder" >"$folder"
 run wine msiexec /i "$(winepath -w "$msi")" /qn
-check "a folder that is a file: the installation fails (1603, 67 under Wine), no product" \
+check "a folder that is a file: the installation fails (1627 from Wine, 91 in 8 bits), no product" \
     eval '[[ $STATUS != 0 && -z $(products) ]]'
 rm -f "$folder"
 wineserver -k

@@ -17,19 +17,7 @@ rm -rf "$work" && mkdir -p "$work/home" "$work/sim"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
     XDG_CACHE_HOME=$work/home/.cache WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-failures=0
-check() {  # description, command...
-    local what=$1
-    shift
-    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
-# Runs "$@" and keeps its exit status in STATUS, its output in OUT.
-run() {
-    "$@" >"$work/run.out" 2>&1
-    STATUS=$?
-    OUT=$(tr -d '\r' <"$work/run.out")
-    printf '$ %s -> exit status %s\n%s\n' "$*" "$STATUS" "$OUT" | sed '/^$/d'
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 is() { [[ $2 == "$3" ]] || { echo "     $1: '$2', expected '$3'"; false; }; }
 has() { [[ $2 == *"$3"* ]] || { echo "     $1 lacks '$3'"; false; }; }
 table() { msiinfo export "$1" "$2" | tail -n +4 | tr -d '\r'; }

@@ -160,13 +160,14 @@ TEST_F(OutputFileTest, TheAppendLockKeepsNoReaderOut) {
 // rights): an open that asks for more is refused them on Windows. Wine
 // keeps no rights, but reports what a handle was granted.
 TEST_F(OutputFileTest, TheHistoryIsOpenedForReadingAndAppendingOnly) {
-    struct BasicInformation {
+    struct BasicInformation {  // OBJECT_BASIC_INFORMATION, 56 bytes
         ULONG attributes;
         ACCESS_MASK grantedAccess;
-        ULONG rest[10];
+        ULONG rest[12];
     } information{};
     using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    const auto query = reinterpret_cast<QueryObject>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject"));
+    const auto query = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
     ASSERT_NE(query, nullptr);
     OutputFile file;
     ASSERT_TRUE(file.openForAppend("h.csv"));

@@ -196,9 +196,9 @@ const char* foreignHistory(HANDLE handle, DWORD listed, const std::string& ownSi
         return kLink;
     }
     std::string owner;
-    if (readOwner(handle, owner, code) == Rights::Set && !isInstallersOwner(owner, ownSid))
-        return "another account made it";
-    return nullptr;
+    const Rights read = readOwner(handle, owner, code);
+    if (read == Rights::Failed) return "its owner cannot be read";
+    return read == Rights::Set && !isInstallersOwner(owner, ownSid) ? "another account made it" : nullptr;
 }
 
 // Renamed aside, not removed: its rows stay to be read, and renaming a name

@@ -67,12 +67,19 @@ std::string fullPathOf(const char* name) {
 // program's one thread.
 HMODULE loadInItsFolder(const std::string& path) {
     leaveCurrentFolderOutOfSearch();
-    const std::string folder = folderOf(path);
+    std::string folder = folderOf(path);
+    if (!folder.empty() && folder.back() == ':') folder += '\\';  // "C:" alone is that drive's current folder
     const std::string before = currentFolderKept();
     if (folder.empty() || before.empty() || !SetCurrentDirectoryA(folder.c_str())) return nullptr;
-    const HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    const DWORD code = GetLastError();
-    enterFolderKept(before);
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    DWORD code = GetLastError();
+    // Backups and the history are named relative to the folder before: in
+    // the library's folder they would land where no operator looks.
+    if (!enterFolderKept(before) && module) {
+        code = GetLastError();
+        FreeLibrary(module);
+        module = nullptr;
+    }
     SetLastError(code);
     return module;
 }

@@ -192,8 +192,10 @@ const char* foreignHistory(HANDLE handle, DWORD listed, const std::string& ownSi
         return kSecondName;
     case Kind::Folder:
         return "a folder, not a file";
-    default:
+    case Kind::Link:
         return kLink;
+    case Kind::Unknown:
+        return "it cannot be looked at";
     }
     std::string owner;
     const Rights read = readOwner(handle, owner, code);

@@ -75,6 +75,10 @@ ChangeEvent interruptedEvent(const HistoryEntry& entry) {
                          interruptedRemedy(entry), entry.changes, interruptedRemedy(entry))};
 }
 
+ChangeEvent folderActionEvent(platform::EventType type, const std::string& folder, const std::string& what) {
+    return {kEventFolderRefused, type, eventStrings(HistoryRun{}, "", "", "", "", folder, what, {}, "")};
+}
+
 void reportHistoryRows(const std::vector<HistoryRow>& rows) {
     for (const HistoryRow& row : rows) {
         if (row.event != HistoryEvent::Outcome) {

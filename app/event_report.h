@@ -52,6 +52,10 @@ ChangeEvent outcomeEvent(const HistoryRow& outcome, const std::vector<StoredFiel
 // The event of a change that has a start and no outcome.
 ChangeEvent interruptedEvent(const HistoryEntry& entry);
 
+// The installer's folder action (event 1008): %6 the folder, %7 what
+// happened to it and to the installation.
+ChangeEvent folderActionEvent(platform::EventType type, const std::string& folder, const std::string& what);
+
 // Hears every batch of rows the history appends (written or not): start and
 // change rows are kept until their outcome comes, which is reported.
 void reportHistoryRows(const std::vector<HistoryRow>& rows);

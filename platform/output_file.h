@@ -34,6 +34,9 @@ public:
     bool openForAppend(const std::string& path);
 
     bool isOpen() const { return handle_ != kClosed; }
+    // The system's handle (a HANDLE, a descriptor), for a test that asks
+    // the system what it granted.
+    intptr_t systemHandle() const { return handle_; }
     const std::string& path() const { return path_; }
     // What the last failed call ran into.
     FileFault fault() const { return fault_; }

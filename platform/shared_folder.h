@@ -4,17 +4,42 @@
 // remove what another left. The package runs this, with the installer's
 // rights (LocalSystem), for the workstation folder.
 #include <string>
+#include <vector>
 
 namespace spelvane::platform {
 
+// What was asked of the system for one object: its rights as the system
+// writes them back (SDDL) and which parts were set (the system's
+// SECURITY_INFORMATION bits on Windows). Kept so that a test sees what the
+// action set where the file system stores no rights (Wine).
+struct RightsRequest {
+    std::string path;
+    std::string rights;
+    unsigned long parts = 0;
+};
+
+struct SharedFolderReport {
+    // "path: why" for each link or second name that was neither followed
+    // nor given rights, and each object below the folder that could not be
+    // opened: the installation goes on without them.
+    std::vector<std::string> leftAlone;
+    // Where a history that was not the installer's own went ("" when the
+    // history was kept or made anew).
+    std::string historyAside;
+    std::vector<RightsRequest> requests;
+};
+
 // Creates folder when it is missing, and in it the file history when that
-// is missing, and gives both the rights of platform/workstation_rights.h,
-// owner included, through handles to themselves: nothing a link or
-// junction leads to is ever changed. Refuses a folder that is such a link
-// or that an account other than SYSTEM, Administrators or this program's
-// own made (a user could have prepared it), and a history that is a link
-// or has a second name. False with a one-line reason when it refuses or
-// cannot.
-bool prepareSharedFolder(const std::string& folder, const std::string& history, std::string& error);
+// is missing, and gives the folder, everything in it and the history the
+// rights of platform/workstation_rights.h through handles to themselves,
+// one object at a time: nothing a link or junction leads to, and no file
+// with a second name elsewhere, is ever changed. A history that is a link,
+// has a second name or another account's is renamed aside and a new one
+// made. Refuses a folder that is itself such a link, that is a file, or
+// that an account other than SYSTEM, Administrators or this program's own
+// made (a user could have prepared it). False with a one-line reason when
+// it refuses or cannot.
+bool prepareSharedFolder(const std::string& folder, const std::string& history, SharedFolderReport& report,
+                         std::string& error);
 
 }  // namespace spelvane::platform

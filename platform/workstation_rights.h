@@ -14,6 +14,8 @@
 //   BU       Users; CO: CREATOR OWNER, the account that creates a file.
 //   OI       passed to the files in the folder; IO: on them only.
 
+#include <string>
+
 namespace spelvane::platform {
 
 // Users: on the folder itself list (0x1), add a file (0x2), read its
@@ -38,5 +40,27 @@ constexpr const char* kWorkstationHistoryRights =
     "(A;;0x1f01ff;;;SY)"
     "(A;;0x1f01ff;;;BA)"
     "(A;;0x12008d;;;BU)";
+
+// A file that was in the folder before its rights were set: what a file
+// made in it now gets, its creator's entry (CO) given to its owner by
+// name, since rights set on the folder are never passed on to what is
+// already there. The owner is kept: each backup stays its operator's
+// (an owner the system does not name gets no entry; an owner may always
+// read and change an object's rights).
+inline std::string workstationFileRights(const std::string& ownerSid) {
+    return std::string("D:P"
+                       "(A;;0x1f01ff;;;SY)"
+                       "(A;;0x1f01ff;;;BA)"
+                       "(A;;0x120089;;;BU)") +
+           (ownerSid.empty() ? "" : "(A;;0x1f01ff;;;" + ownerSid + ")");
+}
+
+// SYSTEM and Administrators are the installer's accounts; so is the
+// account this program runs as (its own SID, "" when unknown), which the
+// installer starts it as. Anything else made the object, and a user could
+// have prepared it.
+inline bool isInstallersOwner(const std::string& ownerSid, const std::string& ownSid) {
+    return ownerSid == "S-1-5-18" || ownerSid == "S-1-5-32-544" || (!ownSid.empty() && ownerSid == ownSid);
+}
 
 }  // namespace spelvane::platform

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/library_search.h"
 
 namespace spelvane::platform {
@@ -42,6 +43,47 @@ std::string moduleFileName(HMODULE module) {
     return systemString([module](char* buffer, DWORD size) { return GetModuleFileNameA(module, buffer, size); });
 }
 
+// Without the current folder in the system's search, where kernel32 has
+// the call (XP SP1 on; Wine 8 ignores it for a library's own DLLs).
+void leaveCurrentFolderOutOfSearch() {
+    using SetSearchFolder = BOOL(WINAPI*)(LPCWSTR);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    void* const call = kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")) : nullptr;
+    if (call) reinterpret_cast<SetSearchFolder>(call)(L"");
+}
+
+std::string fullPathOf(const char* name) {
+    char buffer[MAX_PATH + 1];
+    const DWORD length = GetFullPathNameA(name, sizeof buffer, buffer, nullptr);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+// The DLLs the library asks for by name are looked for in the current
+// folder before PATH, and the shortcut's "Start in" and --workstation make
+// that the workstation folder, where every user may add files. So the
+// library's own folder is current while it loads, then the one before
+// again. No other thread uses a relative path meanwhile: the library loads
+// at discovery, before the worker may take a command, or in the console
+// program's one thread.
+HMODULE loadInItsFolder(const std::string& path) {
+    leaveCurrentFolderOutOfSearch();
+    std::string folder = folderOf(path);
+    if (!folder.empty() && folder.back() == ':') folder += '\\';  // "C:" alone is that drive's current folder
+    const std::string before = currentFolderKept();
+    if (folder.empty() || before.empty() || !SetCurrentDirectoryA(folder.c_str())) return nullptr;
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    DWORD code = GetLastError();
+    // Backups and the history are named relative to the folder before: in
+    // the library's folder they would land where no operator looks.
+    if (!enterFolderKept(before) && module) {
+        code = GetLastError();
+        FreeLibrary(module);
+        module = nullptr;
+    }
+    SetLastError(code);
+    return module;
+}
+
 // The first file found is the one: like the system's own search, a library
 // that is there but does not load ends the search instead of quietly giving
 // way to one further down.
@@ -52,7 +94,7 @@ HMODULE loadFromSearch(const char* fileName) {
     folders.windows = systemString(GetWindowsDirectoryA);
     folders.pathVariable = pathVariable();
     for (const std::string& candidate : libraryCandidates(fileName, folders)) {
-        if (isFile(candidate)) return LoadLibraryExA(candidate.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (isFile(candidate)) return loadInItsFolder(candidate);
     }
     return nullptr;
 }
@@ -66,7 +108,7 @@ bool DynamicLibrary::open(const char* name) {
     // Loaded by its full path with the altered search order, the library's
     // own dependencies are looked for in its folder first.
     if (requested.find_first_of("\\/") != std::string::npos)
-        module_ = LoadLibraryExA(name, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        module_ = loadInItsFolder(fullPathOf(name));
     else
         module_ = loadFromSearch(name);
     return module_ != nullptr;

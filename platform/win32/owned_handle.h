@@ -19,6 +19,11 @@ public:
     HANDLE get() const { return handle_; }
     // For the calls that hand a handle out through a pointer; only while none is held.
     HANDLE* out() { return &handle_; }
+    // Closes the one held, if any, and holds handle instead.
+    void reset(HANDLE handle = nullptr) {
+        if (valid()) CloseHandle(handle_);
+        handle_ = handle;
+    }
 
 private:
     HANDLE handle_ = nullptr;

@@ -1,237 +1,299 @@
 #include "platform/shared_folder.h"
 
 #include <windows.h>
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <string>
 
+#include "platform/win32/object_rights.h"
 #include "platform/win32/owned_handle.h"
+#include "platform/win32/wide_text.h"
 #include "platform/workstation_rights.h"
 
 namespace spelvane::platform {
 namespace {
 
-class WellKnownSid {
-public:
-    WellKnownSid(BYTE count, DWORD first, DWORD second = 0) {
-        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-        if (!AllocateAndInitializeSid(&nt, count, first, second, 0, 0, 0, 0, 0, 0, &sid_)) sid_ = nullptr;
-    }
-    ~WellKnownSid() {
-        if (sid_) FreeSid(sid_);
-    }
-    WellKnownSid(const WellKnownSid&) = delete;
-    WellKnownSid& operator=(const WellKnownSid&) = delete;
-    bool is(PSID other) const { return sid_ && other && EqualSid(sid_, other); }
-
-private:
-    PSID sid_ = nullptr;
-};
-
-// What the security functions hand back to be freed with LocalFree.
-class LocalMemory {
-public:
-    LocalMemory() = default;
-    ~LocalMemory() {
-        if (memory_) LocalFree(memory_);
-    }
-    LocalMemory(const LocalMemory&) = delete;
-    LocalMemory& operator=(const LocalMemory&) = delete;
-    PSECURITY_DESCRIPTOR get() const { return memory_; }
-    PSECURITY_DESCRIPTOR* out() { return &memory_; }
-
-private:
-    PSECURITY_DESCRIPTOR memory_ = nullptr;
-};
-
-std::string failure(const char* what, const std::string& path, DWORD code) {
-    return std::string("cannot ") + what + " " + path + " (system error " + std::to_string(code) + ")";
+// Every name is handled in UTF-16: the ANSI calls turn letters outside the
+// code page into '?', a name that then cannot be opened and so escapes
+// every check. The "\\?\" form takes paths beyond MAX_PATH, which a user
+// could build under an older version's rights to stop the walk.
+std::wstring longForm(const std::wstring& path) {
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path;
+    if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
 }
 
-std::string refusal(const std::string& path, const char* why) {
-    return "refusing " + path + ": " + why + "; remove it and install again";
+// A name as events, the installer and the console show it.
+std::string shown(const std::wstring& path) {
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0, nullptr,
+                                          nullptr);
+    if (bytes <= 0) return {};
+    std::string text(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &text[0], bytes, nullptr, nullptr);
+    return text;
 }
 
-// A file system without access lists (FAT) answers so: there every user
-// may write every file already, and there is nothing to set.
-bool withoutAccessLists(DWORD code) { return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED; }
-
-bool isLink(DWORD attributes, const std::string& path, std::string& error) {
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    error = refusal(path, "it is a junction or symbolic link (a reparse point), not a folder or file of its own");
-    return true;
+std::string failure(const char* what, const std::wstring& path, DWORD code) {
+    return std::string("cannot ") + what + " " + shown(path) + " (system error " + std::to_string(code) + ")";
 }
 
-// A second name would carry the rights set here to wherever it stands.
-bool hasSecondName(const BY_HANDLE_FILE_INFORMATION& information, const std::string& path, std::string& error) {
-    if (information.nNumberOfLinks <= 1) return false;
-    error = refusal(path, "it has more than one name (a hard link)");
-    return true;
+std::string refusal(const std::wstring& path, const char* why) {
+    return "refusing " + shown(path) + ": " + why + "; remove it and install again";
 }
 
-// Windows tells a reparse point by the handle to it; Wine by its name only
-// (asked before opening: Wine follows it even so).
-bool isPlainObject(HANDLE handle, const std::string& path, bool folder, std::string& error) {
+constexpr const char* kLink = "a junction or symbolic link (a reparse point), not followed";
+constexpr const char* kSecondName = "it has more than one name (a hard link), so its rights are those of a file elsewhere";
+
+bool isLink(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+enum class Kind { Folder, File, Link, SecondName, Unknown };
+
+// What the object behind a handle opened without following is. Windows
+// tells a reparse point by the handle; Wine only by the name (asked before
+// opening, as the walk's listing does: Wine follows it even so).
+Kind kindOf(HANDLE handle, DWORD& code) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(handle, &information)) {
-        error = failure("look at", path, GetLastError());
-        return false;
+        code = GetLastError();
+        return Kind::Unknown;
     }
-    if (isLink(information.dwFileAttributes, path, error)) return false;
-    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != !folder) {
-        error = refusal(path, folder ? "it is a file, not a folder" : "it is a folder, not a file");
-        return false;
-    }
-    return folder || !hasSecondName(information, path, error);
+    if (isLink(information.dwFileAttributes)) return Kind::Link;
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return Kind::Folder;
+    return information.nNumberOfLinks > 1 ? Kind::SecondName : Kind::File;
 }
 
-// The object under the name itself, when it is a plain folder or file: a
-// junction or link is opened as what it is, never followed, so the rights
-// set through this handle stay here. INVALID_HANDLE_VALUE when refused.
-HANDLE openItself(const std::string& path, bool folder, std::string& error) {
-    if (isLink(GetFileAttributesA(path.c_str()), path, error)) return INVALID_HANDLE_VALUE;
-    const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | (folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL);
-    HANDLE handle = CreateFileA(path.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                folder ? OPEN_EXISTING : OPEN_ALWAYS, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        error = failure(folder ? "open" : "create", path, GetLastError());
-    } else if (!isPlainObject(handle, path, folder, error)) {
-        CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-    }
-    return handle;
+// The object under the name itself, never what a link leads to, opened
+// only to read and set its rights (no data: a history opened so cannot be
+// written through this handle).
+HANDLE openItself(const std::wstring& path, DWORD disposition) {
+    return CreateFileW(longForm(path).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 class FileSearch {
 public:
-    FileSearch(const std::string& folder, WIN32_FIND_DATAA& found)
-        : search_(FindFirstFileA((folder + "\\*").c_str(), &found)) {}
+    FileSearch(const std::wstring& folder, WIN32_FIND_DATAW& found)
+        : search_(FindFirstFileW(longForm(folder + L"\\*").c_str(), &found)) {}
     ~FileSearch() {
         if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
     }
     FileSearch(const FileSearch&) = delete;
     FileSearch& operator=(const FileSearch&) = delete;
-    bool next(WIN32_FIND_DATAA& found) { return search_ != INVALID_HANDLE_VALUE && FindNextFileA(search_, &found); }
+    bool next(WIN32_FIND_DATAW& found) { return search_ != INVALID_HANDLE_VALUE && FindNextFileW(search_, &found); }
     bool started() const { return search_ != INVALID_HANDLE_VALUE; }
 
 private:
     HANDLE search_;
 };
 
-// The folder's inheritable entries pass on to every file in it when its
-// rights are set: a name planted there (under an older version's rights)
-// that is a link, or a second name of a file elsewhere, would carry them
-// out of the folder.
-bool holdsOnlyItsOwnFiles(const std::string& folder, std::string& error) {
-    WIN32_FIND_DATAA found;
-    FileSearch search(folder, found);
-    if (!search.started()) {
-        error = failure("list", folder, GetLastError());
-        return false;
+// One walk over the folder: every folder and file below it gets its rights
+// through its own handle; links, second names and what cannot be opened are
+// left as they are and named.
+class Walk {
+public:
+    Walk(SharedFolderReport& report, std::string& error) : report_(report), error_(error) {}
+
+    void leaveAlone(const std::wstring& path, const std::string& why) { report_.leftAlone.push_back(shown(path) + ": " + why); }
+
+    // False only when a right could not be set: an object the action could
+    // open but not change is a fault of the system, not of a user.
+    bool folder(const std::wstring& path, const std::wstring& skipped) {
+        WIN32_FIND_DATAW found;
+        FileSearch search(path, found);
+        if (!search.started()) {
+            leaveAlone(path, failure("list", path, GetLastError()));
+            return true;
+        }
+        do {
+            const std::wstring name = found.cFileName;
+            // The history is taken apart, whatever the case of its name.
+            if (name == L"." || name == L".." || lstrcmpiW(name.c_str(), skipped.c_str()) == 0) continue;
+            if (!object(path + L"\\" + name, found.dwFileAttributes)) return false;
+        } while (search.next(found));
+        return true;
     }
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string path = folder + "\\" + name;
-        if (isLink(found.dwFileAttributes, path, error)) return false;
-        const OwnedHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        BY_HANDLE_FILE_INFORMATION information;
-        if (file.valid() && GetFileInformationByHandle(file.get(), &information) &&
-            (isLink(information.dwFileAttributes, path, error) ||
-             (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && hasSecondName(information, path, error))))
-            return false;
-    } while (search.next(found));
-    return true;
-}
 
-bool isOwnAccount(PSID owner) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    const OwnedHandle held(token);
-    union {
-        TOKEN_USER user;
-        BYTE room[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } information;
-    DWORD size = 0;
-    return GetTokenInformation(token, TokenUser, &information, sizeof information, &size) &&
-           EqualSid(information.user.User.Sid, owner);
-}
+    bool object(const std::wstring& path, DWORD listed) {
+        if (isLink(listed)) {
+            leaveAlone(path, kLink);
+            return true;
+        }
+        const OwnedHandle handle(openItself(path, OPEN_EXISTING));
+        DWORD code = 0;
+        if (!handle.valid()) {
+            leaveAlone(path, failure("open", path, GetLastError()));
+            return true;
+        }
+        switch (kindOf(handle.get(), code)) {
+        case Kind::Link:
+            leaveAlone(path, kLink);
+            return true;
+        case Kind::SecondName:
+            leaveAlone(path, kSecondName);
+            return true;
+        case Kind::Unknown:
+            leaveAlone(path, failure("look at", path, code));
+            return true;
+        case Kind::Folder:
+            return setRights(handle.get(), kWorkstationFolderRights, shown(path), report_, error_) != Rights::Failed &&
+                   folder(path, L"");
+        case Kind::File:
+            break;
+        }
+        std::string owner;
+        if (readOwner(handle.get(), owner, code) == Rights::Failed) {
+            leaveAlone(path, failure("read the owner of", path, code));
+            return true;
+        }
+        return setRights(handle.get(), workstationFileRights(owner), shown(path), report_, error_) != Rights::Failed;
+    }
 
-enum class Rights { Set, NotKept, Failed };
+private:
+    SharedFolderReport& report_;
+    std::string& error_;
+};
 
-// A folder that existed before: the installer's (SYSTEM, Administrators, or
-// this program's account, which runs as the installer's) or refused.
-Rights checkOwner(HANDLE folder, const std::string& path, std::string& error) {
-    PSID owner = nullptr;
-    LocalMemory descriptor;
-    const DWORD code =
-        GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, descriptor.out());
-    if (withoutAccessLists(code)) return Rights::NotKept;
-    if (code != ERROR_SUCCESS) {
-        error = failure("read the owner of", path, code);
+// The folder itself, already there or just made: refused when it is a link
+// or a file, or when another account made it.
+Rights takeFolder(HANDLE handle, const std::wstring& path, const std::string& ownSid, std::string& error) {
+    DWORD code = 0;
+    const Kind kind = kindOf(handle, code);
+    if (kind == Kind::Unknown) {
+        error = failure("look at", path, code);
         return Rights::Failed;
     }
-    const WellKnownSid system(1, SECURITY_LOCAL_SYSTEM_RID);
-    const WellKnownSid administrators(2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
-    if (system.is(owner) || administrators.is(owner) || isOwnAccount(owner)) return Rights::Set;
+    if (kind == Kind::Link) {
+        error = refusal(path, "it is a junction or symbolic link (a reparse point), not a folder of its own");
+        return Rights::Failed;
+    }
+    if (kind != Kind::Folder) {
+        error = refusal(path, "it is a file, not a folder");
+        return Rights::Failed;
+    }
+    std::string owner;
+    const Rights read = readOwner(handle, owner, code);
+    if (read == Rights::Failed) error = failure("read the owner of", path, code);
+    if (read != Rights::Set) return read;
+    if (isInstallersOwner(owner, ownSid)) return Rights::Set;
     error = refusal(path, "its owner is not SYSTEM or Administrators, so another account made it");
     return Rights::Failed;
 }
 
-// Owner and access list from the string, the list protected when the
-// string says so (D:P); SetSecurityInfo passes the folder's inheritable
-// entries on to the files already in it.
-Rights setRights(HANDLE object, const char* rights, const std::string& path, std::string& error) {
-    LocalMemory descriptor;
-    PSID owner = nullptr;
-    PACL list = nullptr;
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(rights, SDDL_REVISION_1, descriptor.out(), nullptr) ||
-        !GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted) ||
-        !GetSecurityDescriptorDacl(descriptor.get(), &present, &list, &defaulted) ||
-        !GetSecurityDescriptorControl(descriptor.get(), &control, &revision)) {
-        error = failure("build the rights of", path, GetLastError());
-        return Rights::Failed;
+// Why a history is not the installer's own record; null when it is.
+const char* foreignHistory(HANDLE handle, DWORD listed, const std::string& ownSid) {
+    if (isLink(listed)) return kLink;
+    DWORD code = 0;
+    switch (kindOf(handle, code)) {
+    case Kind::File:
+        break;
+    case Kind::SecondName:
+        return kSecondName;
+    case Kind::Folder:
+        return "a folder, not a file";
+    case Kind::Link:
+        return kLink;
+    case Kind::Unknown:
+        return "it cannot be looked at";
     }
-    SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    if (control & SE_DACL_PROTECTED) what |= PROTECTED_DACL_SECURITY_INFORMATION;
-    const DWORD code = SetSecurityInfo(object, SE_FILE_OBJECT, what, owner, nullptr, list, nullptr);
-    if (withoutAccessLists(code)) return Rights::NotKept;
-    if (code != ERROR_SUCCESS) {
-        error = failure("set the rights of", path, code);
-        return Rights::Failed;
+    std::string owner;
+    const Rights read = readOwner(handle, owner, code);
+    if (read == Rights::Failed) return "its owner cannot be read";
+    return read == Rights::Set && !isInstallersOwner(owner, ownSid) ? "another account made it" : nullptr;
+}
+
+// Renamed aside, not removed: its rows stay to be read, and renaming a name
+// changes nothing a link leads to.
+bool putAside(const std::wstring& path, const char* why, SharedFolderReport& report, std::string& error) {
+    for (int number = 1; number < 100; ++number) {
+        const std::wstring aside = path + L".aside-" + std::to_wstring(number);
+        // A rename onto another name of the same file is no rename on a
+        // POSIX file system (Wine), yet reported done: the name must be gone.
+        const bool moved = MoveFileW(longForm(path).c_str(), longForm(aside).c_str()) != 0;
+        const DWORD code = GetLastError();
+        if (moved && GetFileAttributesW(longForm(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
+            report.historyAside =
+                shown(path) + ": " + why + "; renamed " + shown(aside.substr(aside.rfind(L'\\') + 1)) + " and made anew";
+            return true;
+        }
+        if (!moved && code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) {
+            error = failure("rename aside", path, code);
+            return false;
+        }
     }
-    return Rights::Set;
+    error = failure("rename aside", path, ERROR_ALREADY_EXISTS);
+    return false;
+}
+
+// The history is a file the action checked or made itself: one that was
+// there and is not the installer's goes aside, and a new one is made with
+// CREATE_NEW, which never opens what a name planted meanwhile leads to.
+bool takeHistory(const std::wstring& path, const std::string& ownSid, SharedFolderReport& report, std::string& error) {
+    const DWORD listed = GetFileAttributesW(longForm(path).c_str());
+    OwnedHandle history;
+    if (listed != INVALID_FILE_ATTRIBUTES) {
+        history.reset(openItself(path, OPEN_EXISTING));
+        const char* why = history.valid() ? foreignHistory(history.get(), listed, ownSid) : "it cannot be opened";
+        if (why) {
+            history.reset();
+            if (!putAside(path, why, report, error)) return false;
+        }
+    }
+    if (!history.valid()) history.reset(openItself(path, CREATE_NEW));
+    if (!history.valid()) {
+        error = failure("create", path, GetLastError());
+        return false;
+    }
+    return setRights(history.get(), kWorkstationHistoryRights, shown(path), report, error) != Rights::Failed;
+}
+
+std::wstring fullPath(const std::wstring& path) {
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    if (length == 0 || length >= needed) return path;
+    full.resize(length);
+    while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+    return full;
 }
 
 }  // namespace
 
-bool prepareSharedFolder(const std::string& folder, const std::string& history, std::string& error) {
-    if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+bool prepareSharedFolder(const std::string& folderName, const std::string& historyName, SharedFolderReport& report,
+                         std::string& error) {
+    const std::wstring folder = fullPath(wideText(folderName, CP_ACP));
+    const std::wstring historyFile = wideText(historyName, CP_ACP);
+    if (folder.empty() || historyFile.empty()) {
+        error = "cannot prepare a folder without a name";
+        return false;
+    }
+    if (!CreateDirectoryW(longForm(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         error = failure("create", folder, GetLastError());
         return false;
     }
-    const OwnedHandle ownFolder(openItself(folder, true, error));
-    if (!ownFolder.valid()) return false;
-    const Rights owner = checkOwner(ownFolder.get(), folder, error);
-    if (owner == Rights::Failed) return false;
-    if (owner == Rights::Set && (!holdsOnlyItsOwnFiles(folder, error) ||
-                                 setRights(ownFolder.get(), kWorkstationFolderRights, folder, error) == Rights::Failed))
+    if (isLink(GetFileAttributesW(longForm(folder).c_str()))) {
+        error = refusal(folder, "it is a junction or symbolic link (a reparse point), not a folder of its own");
         return false;
-    // Made by the installer, so that no user owns the record; a history
-    // from before (its first writer's) is taken over.
-    const std::string path = folder + "\\" + history;
-    const OwnedHandle ownHistory(openItself(path, false, error));
-    if (!ownHistory.valid()) return false;
-    return owner == Rights::NotKept ||
-           setRights(ownHistory.get(), kWorkstationHistoryRights, path, error) != Rights::Failed;
+    }
+    const OwnedHandle own(openItself(folder, OPEN_EXISTING));
+    if (!own.valid()) {
+        error = failure("open", folder, GetLastError());
+        return false;
+    }
+    const std::string ownSid = ownAccountSid();
+    const Rights owner = takeFolder(own.get(), folder, ownSid, error);
+    if (owner == Rights::Failed) return false;
+    // Without access lists there is nothing to set, only the history to make.
+    if (owner == Rights::NotKept) {
+        const OwnedHandle history(openItself(folder + L"\\" + historyFile, OPEN_ALWAYS));
+        if (!history.valid()) error = failure("create", folder + L"\\" + historyFile, GetLastError());
+        return history.valid();
+    }
+    Walk walk(report, error);
+    return setRights(own.get(), kWorkstationFolderRights, shown(folder), report, error) != Rights::Failed &&
+           walk.folder(folder, historyFile) && takeHistory(folder + L"\\" + historyFile, ownSid, report, error);
 }
 
 }  // namespace spelvane::platform

@@ -6,7 +6,8 @@
 //                                       it writes one row, in two halves
 //   history_appender read <file>        reads the file, whatever it holds
 // prepare gives the folder and its history the installer's rights, or
-// says why not (status 1). check reads the file as the programs do and
+// says why not (status 1); it prints what it left alone and each object's
+// rights it asked for. check reads the file as the programs do and
 // says how many rows of each name it found; status 0 when every one is
 // there once and no line was unreadable. hold says "held" once it holds
 // the lock and the first half is written: an append meanwhile must wait, a
@@ -42,7 +43,13 @@ HistoryRow rowOf(const std::string& name, int number) {
 
 int prepare(const std::string& folder) {
     std::string error;
-    if (platform::prepareSharedFolder(folder, kHistoryFileName, error)) return 0;
+    platform::SharedFolderReport report;
+    const bool prepared = platform::prepareSharedFolder(folder, kHistoryFileName, report, error);
+    for (const std::string& item : report.leftAlone) std::printf("left alone: %s\n", item.c_str());
+    if (!report.historyAside.empty()) std::printf("history: %s\n", report.historyAside.c_str());
+    for (const platform::RightsRequest& request : report.requests)
+        std::printf("set %s = %s (0x%lx)\n", request.path.c_str(), request.rights.c_str(), request.parts);
+    if (prepared) return 0;
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
 }

@@ -1048,6 +1048,22 @@ case_run_folder() {
         SPELVANE_WORKSTATION_DIR=$W/made cli --open-workstation-folder
         check "--open-workstation-folder: the folder made, every user's, each file its owner's to remove" \
             eval 'status_is 0 && [[ $(stat -c %a "$W/made") == 1777 ]]'
+        # The folder's event: the folder in %6, what happened in %7.
+        export SPELVANE_EVENT_LOG=$W/events.log
+        echo kept >"$W/elsewhere.csv" && ln -sf "$W/elsewhere.csv" "$W/made/spelvane-history.csv"
+        SPELVANE_WORKSTATION_DIR=$W/made cli --open-workstation-folder
+        EVENTS=$(last_events)
+        check "--open-workstation-folder: a history that is a link goes aside, a new one is made, the event says so" \
+            eval 'status_is 0 && err_has "renamed spelvane-history.csv.aside-1 and made anew" &&
+                  [[ -f $W/made/spelvane-history.csv && ! -L $W/made/spelvane-history.csv ]] &&
+                  [[ $(cat "$W/elsewhere.csv") == kept ]] &&
+                  events_are "^Spelvane 1008 warning( \| [^|]*){5} \| $W/made \| prepared.*the history .*a symbolic link"'
+        ln -s "$W/made" "$W/linked"
+        SPELVANE_WORKSTATION_DIR=$W/linked cli --open-workstation-folder
+        EVENTS=$(last_events)
+        check "--open-workstation-folder: a folder that is a link is refused, the reason in the event's %7" \
+            eval 'status_is 4 && events_are "^Spelvane 1008 error( \| [^|]*){5} \| $W/linked \| not prepared, so the installation failed.*refusing $W/linked: it is a symbolic link"'
+        unset SPELVANE_EVENT_LOG
     fi
     CLI=("${program[@]}")
 }

@@ -155,6 +155,26 @@ TEST_F(OutputFileTest, TheAppendLockKeepsNoReaderOut) {
     UnlockFileEx(reader, 0, bytes, 0, &start);
     CloseHandle(reader);
 }
+
+// The history's users may read and append, never write (the installer's
+// rights): an open that asks for more is refused them on Windows. Wine
+// keeps no rights, but reports what a handle was granted.
+TEST_F(OutputFileTest, TheHistoryIsOpenedForReadingAndAppendingOnly) {
+    struct BasicInformation {  // OBJECT_BASIC_INFORMATION, 56 bytes
+        ULONG attributes;
+        ACCESS_MASK grantedAccess;
+        ULONG rest[12];
+    } information{};
+    using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    ASSERT_NE(query, nullptr);
+    OutputFile file;
+    ASSERT_TRUE(file.openForAppend("h.csv"));
+    ASSERT_EQ(query(reinterpret_cast<HANDLE>(file.systemHandle()), 0, &information, sizeof information, nullptr), 0);
+    EXPECT_EQ(information.grantedAccess, FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE)
+        << std::hex << information.grantedAccess;
+}
 #endif
 
 }  // namespace

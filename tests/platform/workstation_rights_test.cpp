@@ -14,6 +14,11 @@
 #if defined(_WIN32)
 #include <windows.h>
 #include <sddl.h>
+
+#include <map>
+
+#include "platform/shared_folder.h"
+#include "tests/support/scratch_directory.h"
 #endif
 
 namespace spelvane::platform {
@@ -83,6 +88,10 @@ struct Rule {
     uint32_t forbidden;
 };
 
+// A backup that was in the folder before the installer set its rights.
+const std::string kOwner = "S-1-5-21-1-2-3-1001";
+const std::string kFileRights = workstationFileRights(kOwner);
+
 const Rule kRules[] = {
     {"SYSTEM runs the folder", kWorkstationFolderRights, "SY", On::Itself, kFull, 0},
     {"SYSTEM runs its files", kWorkstationFolderRights, "SY", On::Files, kFull, 0},
@@ -99,6 +108,10 @@ const Rule kRules[] = {
     {"Users read the history and append to it, nothing more", kWorkstationHistoryRights, "BU", On::Itself,
      kRead | kAppendData, kWriteData | kWriteAttributes | kWriteEa | kTakeOver},
     {"the history's first writer gets nothing of its own", kWorkstationHistoryRights, "CO", On::Itself, 0, kFull},
+    {"Users read a backup that was there, never alter it", kFileRights.c_str(), "BU", On::Itself, kRead,
+     kWriteData | kAppendData | kWriteAttributes | kWriteEa | kTakeOver},
+    {"its operator keeps it whole", kFileRights.c_str(), kOwner.c_str(), On::Itself, kFull, 0},
+    {"SYSTEM and Administrators run it", kFileRights.c_str(), "BA", On::Itself, kFull, 0},
 };
 
 TEST(WorkstationRightsTest, EachAccountMayDoWhatItNeedsAndNoUserMayAlterAnothersFile) {
@@ -124,6 +137,22 @@ TEST(WorkstationRightsTest, AdministratorsOwnAProtectedListOfGrantsToKnownAccoun
             EXPECT_TRUE(entry.who == "SY" || entry.who == "BA" || entry.who == "BU" || entry.who == "CO") << entry.who;
         }
     }
+}
+
+// Only the installer's accounts: a folder a user made (Users, a user's
+// own SID) could be that user's trap.
+TEST(WorkstationRightsTest, OnlyTheInstallersAccountsOwnWhatIsTakenOver) {
+    const struct {
+        const char* owner;
+        const char* self;
+        bool installers;
+    } cases[] = {
+        {"S-1-5-18", "S-1-5-18", true},         {"S-1-5-32-544", "S-1-5-18", true},
+        {"S-1-5-21-9-1001", "S-1-5-21-9-1001", true}, {"S-1-5-32-545", "S-1-5-18", false},
+        {"S-1-5-21-9-1002", "S-1-5-18", false}, {"S-1-1-0", "S-1-5-18", false},
+        {"", "", false},                        {"S-1-5-32-5440", "S-1-5-18", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(isInstallersOwner(c.owner, c.self), c.installers) << c.owner;
 }
 
 #if defined(_WIN32)
@@ -174,6 +203,75 @@ TEST(WorkstationRightsTest, TheSystemReadsTheStringsAsTheseEntries) {
         }
         LocalFree(descriptor);
     }
+}
+
+// The rights as the system writes them back, the form the action records.
+std::string systemForm(const std::string& rights, SECURITY_INFORMATION parts) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    char* text = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(rights.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return "unreadable " + rights;
+    std::string written;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, parts, &text, nullptr))
+        written = text;
+    LocalFree(text);
+    LocalFree(descriptor);
+    return written;
+}
+
+std::string ownerOf(const std::string& path) {
+    BYTE buffer[512];
+    DWORD needed = 0;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    char* text = nullptr;
+    if (!GetFileSecurityA(path.c_str(), OWNER_SECURITY_INFORMATION, buffer, sizeof buffer, &needed) ||
+        !GetSecurityDescriptorOwner(buffer, &owner, &defaulted) || !owner || !ConvertSidToStringSidA(owner, &text))
+        return {};
+    const std::string sid = text;
+    LocalFree(text);
+    return sid;
+}
+
+// Wine keeps no rights, so what the action asks the system to set is read
+// from its record: each folder the folder's list with Administrators as
+// owner, each file already there the list for such a file with its owner
+// kept, the history its own list; every list protected, none passed on,
+// and nothing asked for a link.
+TEST(WorkstationRightsTest, EachObjectIsAskedForItsOwnProtectedRights) {
+    spelvane::testing::ScratchDirectory scratch;
+    ASSERT_TRUE(CreateDirectoryA("ws", nullptr) && CreateDirectoryA("ws\\sub", nullptr));
+    for (const char* file : {"ws\\b.set", "ws\\sub\\a.set", "x.set"})
+        CloseHandle(CreateFileA(file, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(CreateHardLinkA("ws\\sub\\linked.set", "x.set", nullptr));
+    SharedFolderReport report;
+    std::string error;
+    ASSERT_TRUE(prepareSharedFolder("ws", "spelvane-history.csv", report, error)) << error;
+
+    const SECURITY_INFORMATION whole = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    const std::string folder = systemForm(kWorkstationFolderRights, whole);
+    std::map<std::string, std::pair<std::string, unsigned long>> expected = {
+        {"ws", {folder, whole}},
+        {"ws\\sub", {folder, whole}},
+        {"ws\\b.set", {systemForm(workstationFileRights(ownerOf("ws\\b.set")), DACL_SECURITY_INFORMATION),
+                        DACL_SECURITY_INFORMATION}},
+        {"ws\\sub\\a.set", {systemForm(workstationFileRights(ownerOf("ws\\sub\\a.set")), DACL_SECURITY_INFORMATION),
+                              DACL_SECURITY_INFORMATION}},
+        {"ws\\spelvane-history.csv", {systemForm(kWorkstationHistoryRights, whole), whole}},
+    };
+    const std::string base = scratch.path().string() + "\\";
+    ASSERT_EQ(report.requests.size(), expected.size());
+    for (const RightsRequest& request : report.requests) {
+        SCOPED_TRACE(request.path);
+        ASSERT_EQ(request.path.compare(0, base.size(), base), 0);
+        const auto wanted = expected.find(request.path.substr(base.size()));
+        ASSERT_NE(wanted, expected.end());
+        EXPECT_EQ(request.rights, wanted->second.first);
+        EXPECT_EQ(request.parts, wanted->second.second);
+        EXPECT_NE(request.rights.find("D:P"), std::string::npos);
+    }
+    ASSERT_EQ(report.leftAlone.size(), 1u);
+    EXPECT_NE(report.leftAlone[0].find("linked.set: it has more than one name"), std::string::npos) << report.leftAlone[0];
 }
 #endif
 

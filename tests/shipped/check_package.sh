@@ -17,19 +17,7 @@ rm -rf "$work" && mkdir -p "$work/home" "$work/sim"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
     XDG_CACHE_HOME=$work/home/.cache WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-failures=0
-check() {  # description, command...
-    local what=$1
-    shift
-    if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
-# Runs "$@" and keeps its exit status in STATUS, its output in OUT.
-run() {
-    "$@" >"$work/run.out" 2>&1
-    STATUS=$?
-    OUT=$(tr -d '\r' <"$work/run.out")
-    printf '$ %s -> exit status %s\n%s\n' "$*" "$STATUS" "$OUT" | sed '/^$/d'
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 is() { [[ $2 == "$3" ]] || { echo "     $1: '$2', expected '$3'"; false; }; }
 has() { [[ $2 == *"$3"* ]] || { echo "     $1 lacks '$3'"; false; }; }
 table() { msiinfo export "$1" "$2" | tail -n +4 | tr -d '\r'; }
@@ -63,6 +51,20 @@ placed_where_allowed() {  # RemoveExistingProducts, as ICE63 allows it
 }
 check "ICE63: RemoveExistingProducts between InstallValidate and InstallInitialize, right after InstallInitialize or InstallExecute, or after InstallFinalize" \
     placed_where_allowed
+# The folder action as LocalSystem: on an install or upgrade only, never a
+# repair or change any user may start; after the event source is
+# registered; its failure fails the installation (no 0x40, continue).
+folder_action() {
+    local row type at
+    row=$(table "$msi" InstallExecuteSequence | awk -F'\t' '$1 == "OpenWorkstationFolder"')
+    type=$(table "$msi" CustomAction | awk -F'\t' '$1 == "OpenWorkstationFolder" {print $2}')
+    at=$(table "$msi" InstallExecuteSequence | awk -F'\t' '$1 == "WriteRegistryValues" {print $3}')
+    echo "     OpenWorkstationFolder: ${row//$'\t'/ | }, type $type"
+    [[ $(cut -f2 <<<"$row") == "NOT Installed" && $(cut -f3 <<<"$row") -gt $at && $((type & 0x40)) -eq 0 &&
+       $((type & 0xc00)) -eq $((0xc00)) ]]
+}
+check "the folder action: condition NOT Installed, after WriteRegistryValues, deferred as LocalSystem, its failure the installation's" \
+    folder_action
 check "ICE40: no REINSTALLMODE in the Property table" eval '! table "$msi" Property | cut -f1 | grep -qx REINSTALLMODE'
 # A name (a directory's target and source names apart) is its short name,
 # or carries one before a "|"; the root's SourceDir is the installer's own.

@@ -50,6 +50,11 @@ echo "== $msi: version $version"
 msiinfo suminfo "$msi"
 table "$msi" Shortcut
 summary=$(msiinfo suminfo "$msi")
+zip_folders=$(python3 -c 'import sys, zipfile; print(*sorted({n.split("/")[0] for n in zipfile.ZipFile(sys.argv[1]).namelist()}))' \
+    "${msi%.msi}.zip")
+check "the package, the zip and its folder carry the full version" eval \
+    'is package "${msi##*/}" "spelvane-$version-win32.msi" && is "the zip'"'"'s folders" "$zip_folders" "spelvane-$version-win32" &&
+     test -f "$release/spelvane-$version-win32.zip"'
 check "schema 200 (Windows Installer 2.0, as on Windows 2000 SP4), Intel" \
     eval 'has summary "$summary" "Version: 200 (c8)" && has summary "$summary" "Template: Intel;1033"'
 check "the shortcut starts spelvane.exe in WORKSTATIONDIR, Spelvane under the all-users application data" eval \

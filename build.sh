@@ -47,7 +47,7 @@ update_package_lists() {
     done
     echo "apt-get update failed $APT_UPDATE_TRIES times; going on with the lists that arrived. Not fetched:" >&2
     failed_lists | sed 's/^/    /' >&2
-    if ! failed_lists | grep -q .; then sed 's/^/    /' "$APT_LOG.update" >&2; fi
+    if ! failed_lists | grep . >/dev/null; then sed 's/^/    /' "$APT_LOG.update" >&2; fi
 }
 
 apt_install() {  # apt-get options..., then packages
@@ -63,7 +63,7 @@ explain_install_failure() {  # packages asked for...
     echo "cannot install ${named:-$*}" >&2
     sed 's/^/    /' "$APT_LOG.install" >&2
     if grep -qE 'Unable to locate|no installation candidate' "$APT_LOG.install"; then
-        echo "likely cause: no package list that arrived has it$(failed_lists | grep -q . &&
+        echo "likely cause: no package list that arrived has it$(failed_lists | grep . >/dev/null &&
             echo ' (the lists above were not fetched: try again later)')" >&2
     elif grep -q 'Depends:' "$APT_LOG.install"; then
         echo "likely cause: the versions a package needs are not in the lists that arrived, or its i386 and" \
@@ -87,20 +87,27 @@ install_packages() {  # packages...
     fi
     dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
     update_package_lists
-    apt_install "${missing[@]}" && return 0
+    local status=0
+    install_missing "${missing[@]}" || status=1
+    rm -f "$APT_LOG".*
+    [ $status -eq 0 ] || exit 1
+}
+
+install_missing() {  # packages...
+    apt_install "$@" && return 0
     # Where the security list of one architecture did not arrive, the other's
     # security versions would need partners it cannot see (wine32:i386 beside
     # amd64 wine from security): the install takes both architectures from
     # the main lists instead.
-    if failed_lists | grep -q -- '-security'; then
+    if failed_lists | grep -- -security >/dev/null; then
         local preferences=$APT_LOG.preferences
         printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$preferences"
         echo "the security lists did not all arrive: installing with the security updates pinned low" \
              "(priority 100), so both architectures take the same versions" >&2
-        apt_install -o Dir::Etc::Preferences="$preferences" "${missing[@]}" && return 0
+        apt_install -o Dir::Etc::Preferences="$preferences" "$@" && return 0
     fi
-    explain_install_failure "${missing[@]}"
-    exit 1
+    explain_install_failure "$@"
+    return 1
 }
 
 configure_and_build() {  # dir, extra cmake args...

@@ -238,9 +238,12 @@ check "$version installed again" is products "$(products)" "Spelvane $version"
 # prefix run by the 64-bit cmd as a start-up script is.
 awk '/`spelvane-startup.cmd`:$/ {take = 1} take && /^```$/ {exit} take > 1 {print $0 "\r"} take && /^```bat$/ {take = 2}' \
     "$src/docs/site.md" >"$work/spelvane-startup.cmd"
-run wine cmd /c "$(winepath -w "$work/spelvane-startup.cmd")" --hblank 0x320
-check "docs/site.md's start-up script runs the installed sync ($arch): the reader holds it" \
-    eval 'is status $STATUS 0 && has output "$OUT" "KVDEV-A1 (TYPE1): already holds it"'
+# On 64-bit Windows a start-up script runs in the 64-bit cmd, which Debian's
+# wine64 loader starts (its wine starts the 32-bit one).
+[[ $arch == win64 ]] && cmd=(/usr/lib/wine/wine64 cmd) cpu=AMD64 || cmd=(wine cmd) cpu=x86
+run "${cmd[@]}" /c "echo cmd for %PROCESSOR_ARCHITECTURE%&& $(winepath -w "$work/spelvane-startup.cmd") --hblank 0x320"
+check "docs/site.md's start-up script, run by the $cpu cmd, runs the installed sync: the reader holds it" \
+    eval 'is status $STATUS 0 && has cmd "$OUT" "cmd for $cpu" && has output "$OUT" "KVDEV-A1 (TYPE1): already holds it"'
 
 run wine msiexec /i "$(winepath -w "$older")" /qn /l*v "$(winepath -w "$work/downgrade.log")"
 check "$previous over $version is refused (1603, cut to 8 bits by Wine: 67)" is status "$STATUS" 67

@@ -19,10 +19,60 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 # wixl and msitools make the Windows Installer package, osslsigncode signs
 # when a certificate is given), the posix one the tests.
 RELEASE_PACKAGES=(cmake make g++-mingw-w64-i686-win32 python3 wixl msitools osslsigncode)
-PACKAGES=("${RELEASE_PACKAGES[@]}" g++ googletest g++-mingw-w64-i686 wine wine32:i386 xvfb
+# wine64 beside wine32: the package test runs in a 64-bit prefix too.
+PACKAGES=("${RELEASE_PACKAGES[@]}" g++ googletest g++-mingw-w64-i686 wine wine32:i386 wine64 xvfb
           xauth x11-utils xdotool xxd imagemagick clang libclang-rt-14-dev openssl)
 
 log() { printf '\n==> %s\n' "$*"; }
+
+# apt-get's output of the last update and install, for the reasons given.
+APT_LOG=${TMPDIR:-/tmp}/spelvane-apt.$$
+APT_UPDATE_TRIES=${SPELVANE_APT_UPDATE_TRIES:-3}
+APT_RETRY_SECONDS=${SPELVANE_APT_RETRY_SECONDS:-20}
+
+# The index files an update could not fetch, one URL a line.
+failed_lists() {
+    sed -n 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' "$APT_LOG.update" | sort -u
+}
+
+# A mirror being synchronised answers some index with a file of the wrong
+# size for a while: try again, then go on with the lists that did arrive.
+update_package_lists() {
+    local try
+    for ((try = 1; ; try++)); do
+        apt-get update -qq >"$APT_LOG.update" 2>&1 && return 0
+        [ "$try" -ge "$APT_UPDATE_TRIES" ] && break
+        echo "apt-get update failed (try $try of $APT_UPDATE_TRIES); again in $((APT_RETRY_SECONDS * try)) s" >&2
+        sleep $((APT_RETRY_SECONDS * try))
+    done
+    echo "apt-get update failed $APT_UPDATE_TRIES times; going on with the lists that arrived. Not fetched:" >&2
+    failed_lists | sed 's/^/    /' >&2
+    if ! failed_lists | grep . >/dev/null; then sed 's/^/    /' "$APT_LOG.update" >&2; fi
+}
+
+apt_install() {  # apt-get options..., then packages
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" >"$APT_LOG.install" 2>&1
+}
+
+# Why apt-get could not install: the packages it names, and the likely cause.
+explain_install_failure() {  # packages asked for...
+    local named
+    named=$(grep -oE "^ [^ ]+ : Depends|Unable to locate package [^ ]+|Package '[^']+' has no installation candidate" \
+        "$APT_LOG.install" | sed -E "s/^ ([^ ]+) : Depends/\1/; s/.* package //; s/^Package '([^']+)'.*/\1/" |
+        sort -u | paste -sd ' ')
+    echo "cannot install ${named:-$*}" >&2
+    sed 's/^/    /' "$APT_LOG.install" >&2
+    if grep -qE 'Unable to locate|no installation candidate' "$APT_LOG.install"; then
+        echo "likely cause: no package list that arrived has it$(failed_lists | grep . >/dev/null &&
+            echo ' (the lists above were not fetched: try again later)')" >&2
+    elif grep -q 'Depends:' "$APT_LOG.install"; then
+        echo "likely cause: the versions a package needs are not in the lists that arrived, or its i386 and" \
+             "amd64 versions differ (one architecture's list newer than the other's, as while a mirror is" \
+             "being synchronised): try again later" >&2
+    else
+        echo "likely cause: see apt-get's output above" >&2
+    fi
+}
 
 install_packages() {  # packages...
     local missing=()
@@ -36,8 +86,28 @@ install_packages() {  # packages...
         exit 1
     fi
     dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    update_package_lists
+    local status=0
+    install_missing "${missing[@]}" || status=1
+    rm -f "$APT_LOG".*
+    [ $status -eq 0 ] || exit 1
+}
+
+install_missing() {  # packages...
+    apt_install "$@" && return 0
+    # Where the security list of one architecture did not arrive, the other's
+    # security versions would need partners it cannot see (wine32:i386 beside
+    # amd64 wine from security): the install takes both architectures from
+    # the main lists instead.
+    if failed_lists | grep -- -security >/dev/null; then
+        local preferences=$APT_LOG.preferences
+        printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$preferences"
+        echo "the security lists did not all arrive: installing with the security updates pinned low" \
+             "(priority 100), so both architectures take the same versions" >&2
+        apt_install -o Dir::Etc::Preferences="$preferences" "$@" && return 0
+    fi
+    explain_install_failure "$@"
+    return 1
 }
 
 configure_and_build() {  # dir, extra cmake args...
@@ -166,6 +236,8 @@ make_release() {
     cat "$ROOT/dist/SHA256SUMS"
 }
 
+# Sourced (tests/setup), it only defines the functions.
+[[ ${BASH_SOURCE[0]} != "$0" ]] && return 0
 case "${1:-}" in
     run) install_packages "${PACKAGES[@]}"; run_program ;;
     test) install_packages "${PACKAGES[@]}"; run_tests ;;

@@ -36,6 +36,7 @@ foreach(conf qzsim.conf pair.conf)
   configure_file(${CMAKE_SOURCE_DIR}/sim/${conf} ${SPELVANE_SHIP_DIR}/${conf} @ONLY NEWLINE_STYLE CRLF)
 endforeach()
 configure_file(${CMAKE_SOURCE_DIR}/docs/operator-readme.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(${CMAKE_SOURCE_DIR}/docs/site.md ${CMAKE_BINARY_DIR}/site.md @ONLY NEWLINE_STYLE CRLF)
 # cmd reads a batch file of LF lines wrongly around labels and long lines.
 configure_file(${CMAKE_SOURCE_DIR}/app/console/spelvane-sync.cmd ${SPELVANE_SHIP_DIR}/spelvane-sync.cmd
   @ONLY NEWLINE_STYLE CRLF)
@@ -52,13 +53,15 @@ add_custom_target(ship ALL DEPENDS ${shipped_binaries})
 # bytes. The package (packaging/spelvane.wxs, cmake/build_msi.py) is signed
 # after it is built; SHA256SUMS lists both once all signing is done.
 find_program(SPELVANE_PYTHON NAMES python3 REQUIRED)
-set(SPELVANE_PACKAGE spelvane-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}-win32)
+# The full version: a package names the build it installs, and uninstalling
+# by the file needs the very file that installed.
+set(SPELVANE_PACKAGE spelvane-${PROJECT_VERSION}-win32)
 set(zip ${CMAKE_BINARY_DIR}/${SPELVANE_PACKAGE}.zip)
 set(msi ${CMAKE_BINARY_DIR}/${SPELVANE_PACKAGE}.msi)
 set(released ${CMAKE_BINARY_DIR}/released)
 set(check ${CMAKE_SOURCE_DIR}/tests/shipped/check_imports.sh)
 set(sign bash ${CMAKE_SOURCE_DIR}/cmake/sign_release.sh ${CMAKE_SOURCE_DIR})
-set(contents README.txt=${CMAKE_BINARY_DIR}/README.txt)
+set(contents README.txt=${CMAKE_BINARY_DIR}/README.txt site.md=${CMAKE_BINARY_DIR}/site.md)
 foreach(file spelvane.exe spelvane-cli.exe)
   list(APPEND contents ${file}=${released}/${file} demo/${file}=${released}/${file})
 endforeach()
@@ -66,8 +69,12 @@ list(APPEND contents spelvane-sync.cmd=${SPELVANE_SHIP_DIR}/spelvane-sync.cmd)
 foreach(file spelvane-sync.cmd qzsd7.dll qzsim.conf pair.conf)
   list(APPEND contents demo/${file}=${SPELVANE_SHIP_DIR}/${file})
 endforeach()
+# The packages of an earlier build (another version, so another name) go:
+# the folder holds the one zip and package its SHA256SUMS lists.
 add_custom_target(dist
   COMMAND bash ${check} ${shipped_binaries}
+  COMMAND bash -c [[cd "$0" && rm -rf spelvane-*-win32.zip spelvane-*-win32.msi spelvane-*-win32.msi.*]]
+    ${CMAKE_BINARY_DIR}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${released}
   COMMAND ${CMAKE_COMMAND} -E copy ${SPELVANE_SHIP_DIR}/spelvane.exe ${SPELVANE_SHIP_DIR}/spelvane-cli.exe ${released}
   COMMAND ${sign} ${released}/spelvane.exe ${released}/spelvane-cli.exe
@@ -76,11 +83,11 @@ add_custom_target(dist
   COMMAND ${SPELVANE_PYTHON} ${CMAKE_SOURCE_DIR}/cmake/build_msi.py
     ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/packaging/spelvane.wxs ${msi} ${PROJECT_VERSION}
     Dialog=${released}/spelvane.exe Console=${released}/spelvane-cli.exe
-    ReadMe=${CMAKE_BINARY_DIR}/README.txt SyncScript=${SPELVANE_SHIP_DIR}/spelvane-sync.cmd Icon=${CMAKE_SOURCE_DIR}/app/win32/spelvane.ico
+    ReadMe=${CMAKE_BINARY_DIR}/README.txt SiteGuide=${CMAKE_BINARY_DIR}/site.md SyncScript=${SPELVANE_SHIP_DIR}/spelvane-sync.cmd Icon=${CMAKE_SOURCE_DIR}/app/win32/spelvane.ico
   COMMAND ${sign} ${msi}
   COMMAND bash -c [[cd "$0" && sha256sum "$1" "$2" >SHA256SUMS]]
     ${CMAKE_BINARY_DIR} ${SPELVANE_PACKAGE}.zip ${SPELVANE_PACKAGE}.msi
-  DEPENDS ${shipped_binaries} ${CMAKE_BINARY_DIR}/README.txt
+  DEPENDS ${shipped_binaries} ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/site.md
   BYPRODUCTS ${zip} ${msi} ${CMAKE_BINARY_DIR}/SHA256SUMS
   COMMENT "Checking the imports, packing ${SPELVANE_PACKAGE}.zip and ${SPELVANE_PACKAGE}.msi"
   VERBATIM)

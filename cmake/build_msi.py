@@ -111,14 +111,17 @@ def table(msi, name):
 
 # wixl places RemoveExistingProducts after InstallFiles, whatever the
 # source says, where Windows Installer fails the upgrade (ICE63). Right after
-# InstallValidate the older version is removed whole before anything of the
-# newer one is in place: no file of the older one outlives the upgrade, and
-# no REINSTALLMODE is needed to make the newer files win.
-def remove_existing_products_first(msi):
+# InstallInitialize the older version's removal is the first step of the
+# newer one's transaction: an upgrade that fails at any later step (the
+# folder's custom action refusing, say) rolls the removal back and leaves the
+# older version installed. The older files are gone before the newer are
+# copied, so none outlives the upgrade and no REINSTALLMODE is needed.
+def remove_existing_products_in_transaction(msi):
     sequence = {row[0]: int(row[2]) for row in table(msi, "InstallExecuteSequence")}
-    place = sequence["InstallValidate"] + 1
-    if place >= sequence["InstallInitialize"] or place in sequence.values():
-        sys.exit(f"build_msi: no free place for RemoveExistingProducts after InstallValidate in {msi}")
+    sequence.pop("RemoveExistingProducts", None)
+    place = sequence["InstallInitialize"] + 1
+    if place in sequence.values():
+        sys.exit(f"build_msi: no free place for RemoveExistingProducts right after InstallInitialize in {msi}")
     return f"UPDATE InstallExecuteSequence SET Sequence = {place} WHERE Action = 'RemoveExistingProducts'"
 
 
@@ -133,7 +136,7 @@ def features_kept(msi, wxs):
 
 
 def validation_fixes(msi, wxs):
-    statements = [remove_existing_products_first(msi)] + features_kept(msi, wxs)
+    statements = [remove_existing_products_in_transaction(msi)] + features_kept(msi, wxs)
     subprocess.run(["msibuild", msi] + [part for sql in statements for part in ("-q", sql)], check=True)
 
 

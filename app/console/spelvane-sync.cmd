@@ -9,6 +9,7 @@ rem 0 every reader holds it (written now or before), 1 a write failed or was
 rem refused, 3 no reader, 4 the backup could not be saved, 5 the reference
 rem file is unusable. It finds spelvane-cli.exe by its own folder, so it
 rem runs wherever the 32-bit package put it: Program Files on 32-bit
-rem Windows, Program Files (x86) on 64-bit. See docs/site.md.
+rem Windows, Program Files (x86) on 64-bit. See site.md, installed beside
+rem it (at the top of the zip).
 "%~dp0spelvane-cli.exe" --workstation sync %*
 exit /b %errorlevel%

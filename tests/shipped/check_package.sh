@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
 # The Windows Installer package as a site's IT uses it, under Wine in a
-# prefix of its own: its tables, a silent install over an older version,
-# the shortcut's start folder, a Store started there, a refused downgrade,
-# a silent uninstall that keeps the backups and the history, and signing
-# with a throwaway certificate. What it sees is printed for the record.
+# prefix of its own: its tables, a silent install of the build before, a
+# Store started through the shortcut, the upgrade to this build that keeps
+# it, a refused downgrade, a silent uninstall by the product code that keeps
+# the backups and the history, and signing with a throwaway certificate.
+# What it sees is printed for the record.
 #
-#   check_package.sh SOURCE_DIR RELEASE_DIR WORK_DIR DRIVER
+#   check_package.sh SOURCE_DIR RELEASE_DIR WORK_DIR DRIVER [ARCH]
 #
 # RELEASE_DIR is a release tree after its target dist; DRIVER is
-# spelvane-driver.exe (tests/e2e).
+# spelvane-driver.exe (tests/e2e). ARCH is the prefix's: win32 (as Windows
+# 2000 and XP, the default) or win64 (as 64-bit Windows, where the package's
+# 32-bit programs land in "Program Files (x86)" and their system folder is
+# SysWOW64).
 set -u
-src=$1 release=$2 work=$3 driver=$4
+src=$1 release=$2 work=$3 driver=$4 arch=${5:-win32}
 msi=$(ls "$release"/spelvane-*-win32.msi) || exit 2
 rm -rf "$work" && mkdir -p "$work/home" "$work/sim"
 # The prefix's Documents and menus must not reach the real home folder.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
-    XDG_CACHE_HOME=$work/home/.cache WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    XDG_CACHE_HOME=$work/home/.cache WINEPREFIX=$work/prefix WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Where the 32-bit programs and the system folder of 32-bit programs lie.
+case $arch in
+win32) programs='C:\Program Files' system=system32 ;;
+win64) programs='C:\Program Files (x86)' system=syswow64 ;;
+*) echo "ARCH is win32 or win64, not $arch" >&2; exit 2 ;;
+esac
 
 source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 is() { [[ $2 == "$3" ]] || { echo "     $1: '$2', expected '$3'"; false; }; }
@@ -28,6 +38,11 @@ echo "== $msi: version $version"
 msiinfo suminfo "$msi"
 table "$msi" Shortcut
 summary=$(msiinfo suminfo "$msi")
+zip_folders=$(python3 -c 'import sys, zipfile; print(*sorted({n.split("/")[0] for n in zipfile.ZipFile(sys.argv[1]).namelist()}))' \
+    "${msi%.msi}.zip")
+check "the package, the zip and its folder carry the full version" eval \
+    'is package "${msi##*/}" "spelvane-$version-win32.msi" && is "the zip'"'"'s folders" "$zip_folders" "spelvane-$version-win32" &&
+     test -f "$release/spelvane-$version-win32.zip"'
 check "schema 200 (Windows Installer 2.0, as on Windows 2000 SP4), Intel" \
     eval 'has summary "$summary" "Version: 200 (c8)" && has summary "$summary" "Template: Intel;1033"'
 check "the shortcut starts spelvane.exe in WORKSTATIONDIR, Spelvane under the all-users application data" eval \
@@ -37,20 +52,20 @@ check "the shortcut starts spelvane.exe in WORKSTATIONDIR, Spelvane under the al
 # Wine's msiexec logs no launch condition's message under /qn: the table says it.
 check "a downgrade is refused with its message" has LaunchCondition "$(table "$msi" LaunchCondition)" \
     "NOT WIX_DOWNGRADE_DETECTED	A newer version of Spelvane is already installed"
-check "the files: the programs, the sync script and the read-me, no device library, no simulator" \
-    is File "$(table "$msi" File | cut -f3 | sed 's/.*|//' | sort | tr '\n' ' ')" "README.txt spelvane-cli.exe spelvane-sync.cmd spelvane.exe "
+check "the files: the programs, the sync script, the read-me and the site's guide, no device library, no simulator" \
+    is File "$(table "$msi" File | cut -f3 | sed 's/.*|//' | sort | tr '\n' ' ')" "README.txt site.md spelvane-cli.exe spelvane-sync.cmd spelvane.exe "
 
 # The rules Windows Installer's validation (ICE) applies, read from the tables.
 table "$msi" InstallExecuteSequence | sort -t$'\t' -k3,3n | cut -f1,3 | tr '\t\n' ' ,'
 echo
-placed_where_allowed() {  # RemoveExistingProducts, as ICE63 allows it
-    table "$msi" InstallExecuteSequence | sort -t$'\t' -k3,3n | awk -F'\t' '{at[$1] = $3}
-        $1 == "RemoveExistingProducts" {before = previous; here = $3} {previous = $1}
-        END {exit !(here > at["InstallValidate"] && here < at["InstallInitialize"] || before == "InstallInitialize" ||
-                    before == "InstallExecute" || before == "InstallExecuteAgain" || here > at["InstallFinalize"])}'
+# The one place ICE63 allows inside the installation's transaction: a failed
+# upgrade then rolls the removal of the older version back.
+right_after() {  # action, the one before it
+    table "$msi" InstallExecuteSequence | sort -t$'\t' -k3,3n |
+        awk -F'\t' -v action="$1" -v before="$2" '$1 == action {ok = previous == before} {previous = $1} END {exit !ok}'
 }
-check "ICE63: RemoveExistingProducts between InstallValidate and InstallInitialize, right after InstallInitialize or InstallExecute, or after InstallFinalize" \
-    placed_where_allowed
+check "ICE63: RemoveExistingProducts right after InstallInitialize, inside the upgrade's transaction" \
+    right_after RemoveExistingProducts InstallInitialize
 # The folder action as LocalSystem: on an install or upgrade only, never a
 # repair or change any user may start; after the event source is
 # registered; its failure fails the installation (no 0x40, continue).
@@ -100,35 +115,34 @@ check "the feature cannot be set absent (attributes 16, msidbFeatureAttributesUI
 # ---------------------------------------------------------------- Wine
 wineboot -i >/dev/null 2>&1
 wineserver -w
-# The older version differs in its read-me: the upgrade must replace it.
-older=$work/spelvane-0.9-win32.msi
-echo "Spelvane 0.9.0" >"$work/old-readme.txt"
-python3 "$src/cmake/build_msi.py" "$src" "$src/packaging/spelvane.wxs" "$older" 0.9.0 \
-    Dialog="$release/released/spelvane.exe" Console="$release/released/spelvane-cli.exe" \
-    ReadMe="$work/old-readme.txt" SyncScript="$release/ship/spelvane-sync.cmd" Icon="$src/app/win32/spelvane.ico" || exit 2
-products() {
-    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
-        awk '/^HKEY/ {key = $0} $1 == "DisplayName" && $3 == "Spelvane" {name[key] = 1}
+echo "== a $arch prefix: the programs in $programs, their system folder $system"
+package() {  # package, version, read-me: this tree's programs packed as that version
+    python3 "$src/cmake/build_msi.py" "$src" "$src/packaging/spelvane.wxs" "$1" "$2" \
+        Dialog="$release/released/spelvane.exe" Console="$release/released/spelvane-cli.exe" \
+        ReadMe="$3" SiteGuide="$release/site.md" SyncScript="$release/ship/spelvane-sync.cmd" Icon="$src/app/win32/spelvane.ico" || exit 2
+}
+# The build of the commit before: its version and read-me, this tree's
+# programs (building that commit would take as long again). The upgrade
+# must replace the read-me.
+IFS=. read -r major minor build <<<"$version"
+previous=$major.$minor.$((build - 1))
+older=$work/spelvane-$previous-win32.msi
+sed "s/$version/$previous/g" "$release/README.txt" >"$work/old-readme.txt"
+package "$older" "$previous" "$work/old-readme.txt"
+products() {  # a 32-bit package's entries lie in the 32-bit view on 64-bit Windows
+    for view in '' 'Wow6432Node\'; do
+        wine reg query "HKLM\\Software\\${view}Microsoft\\Windows\\CurrentVersion\\Uninstall" /s 2>/dev/null
+    done | tr -d '\r' | awk '/^HKEY/ {key = $NF; sub(/.*\\/, "", key)} $1 == "DisplayName" && $3 == "Spelvane" {name[key] = 1}
              $1 == "DisplayVersion" {v[key] = $3} END {for (k in name) print "Spelvane " v[k]}'
 }
-installed=$WINEPREFIX/drive_c/Program\ Files/Spelvane
+installed=$WINEPREFIX/drive_c/${programs#C:\\}/Spelvane
 workstation=$WINEPREFIX/drive_c/ProgramData/Spelvane
 
 run wine msiexec /i "$(winepath -w "$older")" /qn
-check "silent install of 0.9.0: exit status 0" is status "$STATUS" 0
-run wine msiexec /i "$(winepath -w "$msi")" /qn
-check "silent install of $version over it: exit status 0" is status "$STATUS" 0
-check "one product, the newer, with the newer files" eval \
-    'is products "$(products)" "Spelvane $version" && cmp "$installed/README.txt" "$release/README.txt"'
-echo "installed:" && find "$WINEPREFIX/drive_c" -path '*Spelvane*' | sed "s|^$WINEPREFIX/||" | sort
-check "installed: the two programs, the sync script and the read-me, nothing else" \
-    is files "$(cd "$installed" && ls | tr '\n' ' ')" "README.txt spelvane-cli.exe spelvane-sync.cmd spelvane.exe "
-run wine 'C:\Program Files\Spelvane\spelvane-cli.exe' --version
-check "the installed spelvane-cli --version runs" eval 'is status $STATUS 0 && has output "$OUT" "spelvane-cli $version"'
-run wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Spelvane'
-check "the event source: the console program's messages, expandable; 7 types" eval \
-    'has EventMessageFile "$OUT" "EventMessageFile    REG_EXPAND_SZ    C:\Program Files\Spelvane\spelvane-cli.exe" &&
-     has TypesSupported "$OUT" "TypesSupported    REG_DWORD    0x7"'
+check "silent install of $previous, the build before: exit status 0" eval \
+    'is status "$STATUS" 0 && is products "$(products)" "Spelvane $previous"'
+check "installed: the two programs, the sync script, the read-me and the site's guide, nothing else" \
+    is files "$(cd "$installed" && ls | tr '\n' ' ')" "README.txt site.md spelvane-cli.exe spelvane-sync.cmd spelvane.exe "
 
 # The start folder as the shell reads it from the shortcut file.
 link=$(find "$WINEPREFIX/drive_c/users" -name Spelvane.lnk | head -n 1)
@@ -153,9 +167,11 @@ check "the shortcut starts in the workstation folder" is "start folder" "$start_
 check "the package made the workstation folder" test -d "$workstation"
 check "the package made the history, empty until the first change" eval 'test -f "$workstation/spelvane-history.csv" && ! test -s "$workstation/spelvane-history.csv"'
 
-# The dialog started through the shortcut, the simulated reader on PATH.
+# The dialog started through the shortcut, the simulated reader where the
+# reader's own software puts its library: the system folder of 32-bit programs.
 cp "$release/ship/qzsim.conf" "$work/sim/"
-export QZSIM_CONFIG=$(winepath -w "$work/sim/qzsim.conf") WINEPATH=$(winepath -w "$release/ship")
+cp "$release/ship/qzsd7.dll" "$WINEPREFIX/drive_c/windows/$system/"
+export QZSIM_CONFIG=$(winepath -w "$work/sim/qzsim.conf")
 wine start "$(winepath -w "$link")"
 cat >"$work/store.steps" <<'STEPS'
 timeout 30000
@@ -175,27 +191,76 @@ check "the dialog started from the shortcut stores" is status "$STATUS" 0
 echo "workstation folder:" && ls "$workstation" && tr -d '\r' <"$workstation/spelvane-history.csv"
 check "its backup is in the workstation folder" eval 'ls "$workstation"/KVDEV-A1_*.set >/dev/null'
 check "its history rows are there" eval 'grep -q "store.*KVDEV-A1" "$workstation/spelvane-history.csv"'
+cp "$workstation/spelvane-history.csv" "$work/history.before"
 
-# The start-up script of docs/site.md finds the installed sync as 32-bit
-# Windows names the folder, and as 64-bit Windows names it to the 64-bit cmd
-# a start-up script runs in: ProgramFiles the 64-bit folder, without
-# Spelvane, ProgramFiles(x86) the package's.
+run wine msiexec /i "$(winepath -w "$msi")" /qn
+check "silent install of $version over the build before: exit status 0" is status "$STATUS" 0
+check "upgraded: one product, the newer, with the newer files" eval \
+    'is products "$(products)" "Spelvane $version" && cmp "$installed/README.txt" "$release/README.txt"'
+echo "installed:" && find "$WINEPREFIX/drive_c" -path '*Spelvane*' | sed "s|^$WINEPREFIX/||" | sort
+check "upgraded: the history and the backup kept, the shortcut there" eval \
+    'cmp -n "$(stat -c %s "$work/history.before")" "$work/history.before" "$workstation/spelvane-history.csv" &&
+     ls "$workstation"/KVDEV-A1_*.set >/dev/null && test -e "$link"'
+check "the history's rows name the version" eval 'grep -q ",spelvane,$version," "$workstation/spelvane-history.csv"'
+run wine "$programs\Spelvane\spelvane-cli.exe" --version
+# A 32-bit program names its system folder system32 on 64-bit Windows too:
+# the only copy lies in $system.
+check "the installed spelvane-cli --version: this version, the library from the system folder ($system)" eval \
+    'is status $STATUS 0 && has output "$OUT" "spelvane-cli $version" &&
+     has library "${OUT,,}" "library: c:\\windows\\system32\\qzsd7.dll," &&
+     is "copies of the library" "$(cd "$WINEPREFIX/drive_c/windows" && ls -d */qzsd7.dll)" "$system/qzsd7.dll"'
+run wine "$programs\Spelvane\spelvane-cli.exe" --workstation doctor
+check "doctor names the version" has doctor "$OUT" "program: spelvane-cli $version on "
+run wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Spelvane'
+check "the event source: the console program's messages, expandable; 7 types" eval \
+    'has EventMessageFile "$OUT" "EventMessageFile    REG_EXPAND_SZ    $programs\Spelvane\spelvane-cli.exe" &&
+     has TypesSupported "$OUT" "TypesSupported    REG_DWORD    0x7"'
+
+# A later build whose folder action is refused (the workstation folder made
+# a link to another folder) fails the upgrade. Windows then rolls the older
+# version's removal back, as the sequence above places it in the same
+# transaction; Wine's msiexec removes the older version at once and rolls
+# nothing back, so what it leaves is printed, not checked, and this version
+# is installed again.
+next=$major.$minor.$((build + 1))
+package "$work/spelvane-$next-win32.msi" "$next" "$release/README.txt"
+mv "$workstation" "$work/workstation.kept" && mkdir -p "$work/elsewhere" && ln -s "$work/elsewhere" "$workstation"
+run wine msiexec /i "$(winepath -w "$work/spelvane-$next-win32.msi")" /qn /l*v "$(winepath -w "$work/refused.log")"
+check "$next over $version with the workstation folder a link: the upgrade fails (1603; Wine: 1627, cut to 91)" \
+    eval '[[ $STATUS == 67 || $STATUS == 91 ]]'
+echo "after the refused upgrade, under Wine: [$(products)]" && find "$WINEPREFIX/drive_c" -path '*Spelvane*' |
+    sed "s|^$WINEPREFIX/||" | sort
+grep -E '^Action (start|ended) .*(RemoveExistingProducts|OpenWorkstationFolder|InstallFinalize)' "$work/refused.log" |
+    tr -d '\r'
+rm "$workstation" && mv "$work/workstation.kept" "$workstation"
+products | grep -qx "Spelvane $version" || run wine msiexec /i "$(winepath -w "$msi")" /qn
+check "$version installed again" is products "$(products)" "Spelvane $version"
+
+# The start-up script of docs/site.md finds the installed sync, in a 64-bit
+# prefix run by the 64-bit cmd as a start-up script is.
 awk '/`spelvane-startup.cmd`:$/ {take = 1} take && /^```$/ {exit} take > 1 {print $0 "\r"} take && /^```bat$/ {take = 2}' \
     "$src/docs/site.md" >"$work/spelvane-startup.cmd"
-startup=$(winepath -w "$work/spelvane-startup.cmd")
-for windows in 32 64; do
-    [[ $windows == 32 ]] && folders="" || folders='set ProgramFiles=C:\nowhere&& set ProgramFiles(x86)=C:\Program Files&& '
-    run wine cmd /c "$folders$startup" --hblank 0x320
-    check "docs/site.md's start-up script on $windows-bit Windows runs the installed sync: the reader holds it" \
-        eval 'is status $STATUS 0 && has output "$OUT" "KVDEV-A1 (TYPE1): already holds it"'
-done
+# On 64-bit Windows a start-up script runs in the 64-bit cmd, which Debian's
+# wine64 loader starts (its wine starts the 32-bit one).
+[[ $arch == win64 ]] && cmd=(/usr/lib/wine/wine64 cmd) cpu=AMD64 || cmd=(wine cmd) cpu=x86
+run "${cmd[@]}" /c "echo cmd for %PROCESSOR_ARCHITECTURE%&& $(winepath -w "$work/spelvane-startup.cmd") --hblank 0x320"
+check "docs/site.md's start-up script, run by the $cpu cmd, runs the installed sync: the reader holds it" \
+    eval 'is status $STATUS 0 && has cmd "$OUT" "cmd for $cpu" && has output "$OUT" "KVDEV-A1 (TYPE1): already holds it"'
 
 run wine msiexec /i "$(winepath -w "$older")" /qn /l*v "$(winepath -w "$work/downgrade.log")"
-check "0.9.0 over $version is refused (1603, cut to 8 bits by Wine: 67)" is status "$STATUS" 67
+check "$previous over $version is refused (1603, cut to 8 bits by Wine: 67)" is status "$STATUS" 67
 check "after the refused downgrade: still the newer" is products "$(products)" "Spelvane $version"
 
-run wine msiexec /x "$(winepath -w "$msi")" /qn
-check "silent uninstall: exit status 0" is status "$STATUS" 0
+# As an administrator removes whichever build is installed: the product
+# code found by the upgrade code with docs/site.md's script.
+awk '/`spelvane-product.vbs`:$/ {take = 1} take && /^```$/ {exit} take > 1 {print $0 "\r"} take && /^```vbs$/ {take = 2}' \
+    "$src/docs/site.md" >"$work/spelvane-product.vbs"
+run wine cscript //nologo "$(winepath -w "$work/spelvane-product.vbs")"
+code=$(table "$msi" Property | awk '$1 == "ProductCode" {print $2}')
+check "docs/site.md's spelvane-product.vbs names the product code and version installed" is output "$OUT" "$code $version"
+# (Wine's msiexec repairs by no product code: "not implemented yet".)
+run wine msiexec /x "$code" /qn
+check "silent uninstall by the product code: exit status 0" is status "$STATUS" 0
 echo "after uninstall:" && find "$WINEPREFIX/drive_c" -path '*Spelvane*' | sed "s|^$WINEPREFIX/||" | sort
 check "uninstall removed the programs and the shortcut" eval '! test -e "$installed/spelvane.exe" && ! test -e "$link"'
 check "uninstall kept the backup and the history" eval \

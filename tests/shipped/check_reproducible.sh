@@ -13,6 +13,21 @@ copy=$work/tree second=$work/release
 rm -rf "$copy" && mkdir -p "$copy"
 git -C "$src" ls-files -z --cached --others --exclude-standard |
     tar -C "$src" --null -T - --ignore-failed-read -cf - | tar -C "$copy" -xf -
+
+# Without the repository's history (an exported tarball) the copy cannot
+# count its commits: it says which version it takes and why, and takes the
+# build number it is given.
+version_of_copy() {  # cmake options...
+    cmake -S "$copy" -B "$work/no-history" -DSPELVANE_TESTS=OFF "$@" 2>&1 | tr -s ' \n' ' '
+    rm -rf "$work/no-history"
+}
+said=$(GIT_CEILING_DIRECTORIES=$(dirname "$copy") version_of_copy)
+[[ $said == *"has no git history to count its commits"*"The version is 1.0.0, below every build of main"*"-- Spelvane 1.0.0 "* ]] ||
+    { echo "a copy without history does not say which version it takes and why: $said"; exit 1; }
+said=$(GIT_CEILING_DIRECTORIES=$(dirname "$copy") version_of_copy -DSPELVANE_BUILD_NUMBER=41)
+[[ $said == *"-- Spelvane 1.0.41 "* ]] || { echo "a copy without history ignores SPELVANE_BUILD_NUMBER: $said"; exit 1; }
+echo "a copy without history: version 1.0.0, or 1.0.41 as given, and says why"
+
 printf 'gitdir: %s\n' "$(git -C "$src" rev-parse --absolute-git-dir)" >"$copy/.git"
 
 cmake -S "$copy" -B "$second" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPELVANE_RELEASE=ON \

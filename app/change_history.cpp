@@ -66,18 +66,22 @@ std::string libraryDescription(const LibraryIdentity& library) {
     return library.path + ", version " + version;
 }
 
-ChangeHistory::ChangeHistory(const AppState& app, const char* command) : app_(app) {
+HistoryRun commandRun(const char* command) {
+    HistoryRun run;
     const int64_t now = timing().calendarTime();
-    run_.computer = platform::computerName();
-    run_.user = platform::userName();
-    run_.id = historyRunId(now, run_.computer, platform::processNumber()) + "-" + std::to_string(++commandsRun);
-    run_.time = historyTime(now);
-    run_.program = historyProgram;
-    run_.version = SPELVANE_VERSION;
+    run.computer = platform::computerName();
+    run.user = platform::userName();
+    run.id = historyRunId(now, run.computer, platform::processNumber()) + "-" + std::to_string(++commandsRun);
+    run.time = historyTime(now);
+    run.program = historyProgram;
+    run.version = SPELVANE_VERSION;
     LibraryIdentity library;
-    if (loadedLibrary(library)) run_.library = libraryDescription(library);
-    run_.command = command;
+    if (loadedLibrary(library)) run.library = libraryDescription(library);
+    run.command = command;
+    return run;
 }
+
+ChangeHistory::ChangeHistory(const AppState& app, const char* command) : app_(app), run_(commandRun(command)) {}
 
 HistoryRow ChangeHistory::row(HistoryEvent event) const {
     HistoryRow row;

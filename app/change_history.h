@@ -25,6 +25,10 @@ void setHistoryProgram(const char* program);
 // The library as the history and show name it: its path and version word.
 std::string libraryDescription(const LibraryIdentity& library);
 
+// The facts every row of one command shares, taken now: its run id, the
+// time, the computer, the user, the program and the library.
+HistoryRun commandRun(const char* command);
+
 // The history of the folder the backups go to, to be opened now: the start
 // folder is made the current one again (AppState::returnToStartFolder) and
 // the file named relative to it, so that any folder the backups work in,
@@ -57,6 +61,8 @@ public:
     // what is still missing then goes into the log once, and is returned:
     // "" when the history holds the whole command.
     std::string finish();
+
+    const HistoryRun& run() const { return run_; }
 
 private:
     HistoryRow row(HistoryEvent event) const;

@@ -5,6 +5,7 @@
 
 #include "app/change_history.h"
 #include "app/event_report.h"
+#include "app/reader_absence.h"
 #include "app/running_change.h"
 #include "device/call_gate.h"
 #include "device/device_slot.h"
@@ -32,28 +33,26 @@ DoctorCheck libraryCheck(bool loaded) {
     if (loaded && loadedLibrary(library)) return {"library", Verdict::Ok, libraryDescription(library)};
     return {"library", Verdict::Fix,
             std::string("none loaded (") + loaderMessage() +
-                "); put the reader's own qzsd7.dll beside spelvane-cli.exe (or in the system folder)"};
+                "); " + kLibraryRemedy};
 }
 
 // The readers, as discovery found them; busy: another Spelvane holds them.
 DoctorCheck readersCheck(bool libraryLoaded, bool busy, bool found, const AppState& app, const std::string& box) {
     if (!libraryLoaded) return {"readers", Verdict::Fix, "not asked: they are found through the library"};
     if (busy) return {"readers", Verdict::Fix, "not asked while another Spelvane holds them"};
-    int expected = 0;
-    if (app.deviceCount == 1) expected = 1;
-    else if (app.deviceCount == 2 && formsDevicePair(app.devices[0].name(), app.devices[1].name())) expected = 2;
+    const int expected = expectedReaders(app);
     // A few names tell which readers are plugged in; a long list helps no one.
     std::string names;
     for (int i = 0; i < app.deviceCount && i < 8; ++i)
         names += (i ? ", " : "") + app.devices[i].name() + (i < app.boundCount() ? " (" + app.settings[i].typeName() + ")" : "");
-    if (app.deviceCount == 0) return {"readers", Verdict::Fix, "none found; connect the reader and switch it on"};
+    if (app.deviceCount == 0) return {"readers", Verdict::Fix, std::string("none found; ") + kNoReaderRemedy};
     if (expected == 0)
         return {"readers", Verdict::Fix,
                 std::to_string(app.deviceCount) + " found that are no matched pair (" + names +
-                    "); leave one reader, or one ZEB/KYT pair, connected"};
+                    "); " + kNoPairRemedy};
     if (!found || app.boundCount() < expected)
         return {"readers", Verdict::Fix,
-                names + ": " + (box.empty() ? "cannot be opened" : box) + "; restart the reader and check its cable"};
+                names + ": " + (box.empty() ? "cannot be opened" : box) + "; " + kUnopenedRemedy};
     return {"readers", Verdict::Ok, (expected == 2 ? "a matched pair: " : "one reader: ") + names};
 }
 
@@ -213,7 +212,7 @@ std::vector<DoctorCheck> examineWorkstation(AppState& app, const std::string& pr
         // Without a library discovery never reached the lock: asked on its own.
         const bool busy = loaded ? port.box == kReadersBusyText : readersInUseNow();
         checks.push_back(busy ? DoctorCheck{"lock", Verdict::Fix,
-                                            "another Spelvane is using the readers; wait until it ends, or close it"}
+                                            std::string("another Spelvane is using the readers; ") + kReadersBusyRemedy}
                               : DoctorCheck{"lock", Verdict::Ok, "no other Spelvane is using the readers"});
         checks.push_back(readersCheck(loaded, busy, found, app, port.box));
         // The folder as the backups and the history name it, whatever

@@ -104,4 +104,14 @@ void reportInterruptedChanges(const std::vector<UnfinishedChange>& changes) {
         if (change.interrupted()) report(interruptedEvent(change.entry));
 }
 
+void reportNoReader(const HistoryRun& run, const std::string& outcome, const std::string& reason,
+                    const std::string& remedy) {
+    report({kEventNoReader, EventType::Warning, eventStrings(run, "", "", outcome, "", "", reason, {}, remedy)});
+}
+
+void reportReportUnwritten(const HistoryRun& run, const std::string& path, const std::string& reason) {
+    report({kEventReportUnwritten, EventType::Warning,
+            eventStrings(run, "", "", "report unwritten", "", path, reason, {}, "")});
+}
+
 }  // namespace spelvane

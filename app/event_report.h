@@ -3,7 +3,9 @@
 // source "Spelvane": one event for every reader outcome the change history
 // records (a write, a refusal, a failure, a backup...) and one for every
 // interrupted change found when the readers are opened, carrying the same
-// facts as the history. A site collects these from every workstation. An
+// facts as the history; a sync's reader that the history keeps no row of
+// (it held the reference already) has its event all the same, and a sync
+// that found no reader one of its own. A site collects these from every workstation. An
 // event log that cannot be written stops nothing and is not retried.
 #include <cstdint>
 #include <string>
@@ -30,10 +32,12 @@ enum EventId : uint32_t {
     kEventBackedUp = 1006,
     kEventInterrupted = 1007,
     kEventFolderRefused = 1008,
+    kEventNoReader = 1009,
+    kEventReportUnwritten = 1010,
 };
-constexpr EventId kEventIds[] = {kEventWritten,   kEventNoChanges,    kEventRefused,     kEventFailed,
-                                 kEventNoSection, kEventBackupFailed, kEventBackedUp,    kEventInterrupted,
-                                 kEventFolderRefused};
+constexpr EventId kEventIds[] = {kEventWritten,     kEventNoChanges,    kEventRefused,  kEventFailed,
+                                 kEventNoSection,   kEventBackupFailed, kEventBackedUp, kEventInterrupted,
+                                 kEventFolderRefused, kEventNoReader,   kEventReportUnwritten};
 
 // One event as it is reported: the inserts, in the order the message
 // table's texts number them: %1 reader, %2 type, %3 command, %4 outcome,
@@ -61,5 +65,12 @@ ChangeEvent folderActionEvent(platform::EventType type, const std::string& folde
 void reportHistoryRows(const std::vector<HistoryRow>& rows);
 // Reports each of the changes that the reader holds only part of.
 void reportInterruptedChanges(const std::vector<UnfinishedChange>& changes);
+
+// A sync that found no reader it could use: why (absence.outcome, and the
+// error line as reason) and what to check, one warning for the run.
+void reportNoReader(const HistoryRun& run, const std::string& outcome, const std::string& reason,
+                    const std::string& remedy);
+// A site's report file (path) that did not take the run's rows, and why.
+void reportReportUnwritten(const HistoryRun& run, const std::string& path, const std::string& reason);
 
 }  // namespace spelvane

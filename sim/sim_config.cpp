@@ -108,6 +108,9 @@ private:
         } else if (key == "request_delay") {
             if (!number(key, value, 10000, n)) return false;
             config_.requestDelayMs = static_cast<uint32_t>(n);
+        } else if (key == "absent_enumerations") {
+            if (!number(key, value, 1000, n)) return false;
+            config_.absentEnumerations = static_cast<uint32_t>(n);
         } else {
             return fail("unknown key '" + key + "' outside a [device] section");
         }

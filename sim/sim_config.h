@@ -49,6 +49,9 @@ struct SimConfig {
     EnumerateMode enumerate = EnumerateMode::normal;
     int64_t reportCount = -1;  // -1: report what was delivered
     uint32_t requestDelayMs = 0;  // each device request takes this long
+    // The first this many enumerations of a process under this file find
+    // no device: a reader whose driver comes up after the program starts.
+    uint32_t absentEnumerations = 0;
     std::vector<DeviceConfig> devices;
 };
 

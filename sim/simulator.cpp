@@ -165,7 +165,12 @@ int32_t Simulator::enumerate(void* params, TraceLine& trace) {
         return refuse(kInvalid, "qzsim: enumeration needs a capacity and an id array");
     }
     int32_t delivered = 0;
-    if (config_.enumerate == EnumerateMode::normal) {
+    if (enumeratedPath_ != config_.path) {
+        enumeratedPath_ = config_.path;
+        enumerations_ = 0;
+    }
+    const bool absent = ++enumerations_ <= config_.absentEnumerations;
+    if (config_.enumerate == EnumerateMode::normal && !absent) {
         auto* ids = static_cast<uint8_t*>(request->ids);
         for (size_t index = 0; index < config_.devices.size() && delivered < request->count; ++index) {
             const DeviceConfig& device = config_.devices[index];

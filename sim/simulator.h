@@ -100,6 +100,9 @@ private:
     std::map<uint32_t, std::shared_ptr<OpenDevice>> handles_;
     uint32_t nextHandle_ = 1;
     TraceFile trace_;
+    // Enumerations under the configuration file named, for absent_enumerations.
+    std::string enumeratedPath_;
+    uint32_t enumerations_ = 0;
 };
 
 Simulator& simulator();

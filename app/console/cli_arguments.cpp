@@ -30,19 +30,22 @@ bool commandNamed(const std::string& word, Command& command) {
     return true;
 }
 
-// A count of entries: decimal digits, at least 1.
-bool parseCount(const char* text, int& value) {
+// Decimal digits alone, from least to most.
+bool parseNumber(const char* text, int least, int most, int& value) {
     if (!text || *text == '\0') return false;
     long number = 0;
     for (; *text; ++text) {
         const int digit = digitValue(*text, 10);
         if (digit < 0) return false;
         number = number * 10 + digit;
-        if (number > 1000000000L) return false;
+        if (number > most) return false;
     }
     value = static_cast<int>(number);
-    return value > 0;
+    return value >= least;
 }
+
+// A count of entries: at least 1.
+bool parseCount(const char* text, int& value) { return parseNumber(text, 1, 1000000000, value); }
 
 }  // namespace
 
@@ -92,10 +95,13 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
     bool readerGiven = false;
     bool lastGiven = false;
     bool folderGiven = false;
+    bool reportGiven = false;
+    bool waitGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
         const bool takesValue =
-            word == "--hblank" || word == "--half-clock" || word == "--reader" || word == "--last" || word == "-C";
+            word == "--hblank" || word == "--half-clock" || word == "--reader" || word == "--last" || word == "-C" ||
+                               word == "--report" || word == "--wait";
         if (takesValue && i + 1 >= argc) {
             error = word + " needs a value";
             return false;
@@ -141,11 +147,22 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
                 error = std::string("--last takes a number of entries from 1 on, not '") + value + "'";
                 return false;
             }
-        } else if (word == "-C") {
-            if (givenTwice(folderGiven)) return false;
-            request.folder = argv[++i];
-            if (request.folder.empty()) {
-                error = "-C needs a folder";
+        } else if (word == "-C" || word == "--report") {
+            // A name, which an empty word is not.
+            const bool folder = word == "-C";
+            if (givenTwice(folder ? folderGiven : reportGiven)) return false;
+            std::string& name = folder ? request.folder : request.report;
+            name = argv[++i];
+            if (name.empty()) {
+                error = word + (folder ? " needs a folder" : " needs a file");
+                return false;
+            }
+        } else if (word == "--wait") {
+            const char* value = argv[++i];
+            if (givenTwice(waitGiven)) return false;
+            if (!parseNumber(value, 0, kLongestWait, request.waitSeconds)) {
+                error = std::string("--wait takes a number of seconds from 0 to ") + std::to_string(kLongestWait) +
+                        ", not '" + value + "'";
                 return false;
             }
         } else if (word == "--workstation") {
@@ -206,6 +223,10 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         error = std::string(readerGiven ? "--reader" : "--last") + " goes only with history";
         return false;
     }
+    if ((reportGiven || waitGiven) && !holds) {
+        error = std::string(reportGiven ? "--report" : "--wait") + " goes only with check and sync";
+        return false;
+    }
     if (valuesGiven && request.command != Command::Store && !holds) {
         error = std::string(hblankGiven ? "--hblank" : "--half-clock") + " goes only with store, check and sync";
         return false;
@@ -219,8 +240,8 @@ const char* usageText() {
            "       spelvane-cli store [--hblank N] [--half-clock on|off] [--dry-run [--json]]\n"
            "       spelvane-cli restore FILE [--dry-run [--json]]\n"
            "       spelvane-cli verify FILE [--json]\n"
-           "       spelvane-cli check|sync [--hblank N] [--half-clock on|off] [--json]\n"
-           "       spelvane-cli check|sync FILE [--json]\n"
+           "       spelvane-cli check|sync [--hblank N] [--half-clock on|off] [--json] [--wait S] [--report FILE]\n"
+           "       spelvane-cli check|sync FILE [--json] [--wait S] [--report FILE]\n"
            "       spelvane-cli doctor [--json]\n"
            "       spelvane-cli history [--json] [--reader NAME] [--last N]\n"
            "       spelvane-cli --help | --version\n"
@@ -239,6 +260,10 @@ const char* helpText() {
            "            writes nothing. 0 it holds them, 6 it does not\n"
            "  sync      make every reader hold them: one that already does is left alone (no\n"
            "            backup, no write); one that differs is backed up, then written\n"
+           "  --wait S  with check or sync: while no reader is found, look again every 2\n"
+           "            seconds for up to S seconds (a reader whose driver is not up yet)\n"
+           "  --report FILE  with check or sync: add one CSV row per reader (or one saying\n"
+           "            none was found) to FILE, a file on a share every workstation adds to\n"
            "  doctor    check the set-up (library, readers, folder, history, event source);\n"
            "            writes nothing. 0 all is well, 8 something needs doing\n"
            "  history   print the changes recorded in spelvane-history.csv in this folder,\n"

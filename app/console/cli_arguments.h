@@ -24,7 +24,12 @@ struct Request {
     int last = 0;                      // history: only the last this many (0 all)
     std::string folder;                // -C: the folder to run in ("" the current one)
     bool workstation = false;          // --workstation: run in the workstation folder
+    std::string report;                // check and sync: the site's report file to add this run's rows to ("" none)
+    int waitSeconds = 0;               // check and sync: how long to look again while no reader is found
 };
+
+// The longest --wait: an hour, more than any reader needs to come up.
+constexpr int kLongestWait = 3600;
 
 // Reads argv[1..argc-1]. False with a one-line reason in error when the
 // words do not form one of the usages.

@@ -56,20 +56,6 @@ namespace {
 
 bool isDryRun(ReportKind kind) { return kind == ReportKind::StorePreview || kind == ReportKind::RestorePreview; }
 
-const char* outcomeKey(ReportKind kind, const ReaderReport& reader) {
-    using Outcome = ReaderReport::Outcome;
-    const bool holding = kind == ReportKind::Check || kind == ReportKind::Sync;
-    switch (reader.outcome) {
-    case Outcome::Same: return kind == ReportKind::Verify ? "matches" : (holding ? "holds" : "no changes");
-    case Outcome::Different:
-        // A sync that wrote nothing (its backup failed) leaves it differing.
-        if (kind == ReportKind::Sync && reader.changed) return reader.failed ? "failed" : "written";
-        return isDryRun(kind) ? "changes" : "differs";
-    case Outcome::NoSection: return "no section";
-    case Outcome::Refused: return "refused";
-    }
-    return "?";
-}
 
 const char* commandKey(ReportKind kind) {
     switch (kind) {
@@ -171,7 +157,7 @@ std::string formatReportJson(ReportKind kind, const std::vector<ReaderReport>& r
         const ReaderReport& reader = readers[r];
         out += r ? ",\n  {" : "\n  {";
         out += "\"name\": " + jsonString(reader.name) + ", \"type\": " + jsonString(reader.type);
-        out += std::string(", \"outcome\": \"") + outcomeKey(kind, reader) + "\"";
+        out += std::string(", \"outcome\": \"") + readerOutcomeName(kind, reader) + "\"";
         if (reader.outcome == ReaderReport::Outcome::Refused) out += ", \"reason\": " + jsonString(reader.reason);
         if (holding) out += reader.changed ? ", \"changed\": true" : ", \"changed\": false";
         out += kind == ReportKind::Verify ? ", \"differences\": " : ", \"changes\": ";
@@ -263,6 +249,21 @@ std::string formatDevicesJson(const std::vector<DeviceView>& devices, const Libr
         out += ", \"noOutcome\": " + unfinishedJson(noOutcome ? unfinished : std::nullopt, true) + "}";
     }
     return out + (devices.empty() ? "]\n" : "\n]\n");
+}
+
+const char* readerOutcomeName(ReportKind kind, const ReaderReport& reader) {
+    using Outcome = ReaderReport::Outcome;
+    const bool holding = kind == ReportKind::Check || kind == ReportKind::Sync;
+    switch (reader.outcome) {
+    case Outcome::Same: return kind == ReportKind::Verify ? "matches" : (holding ? "holds" : "no changes");
+    case Outcome::Different:
+        // A sync that wrote nothing (its backup failed) leaves it differing.
+        if (kind == ReportKind::Sync && reader.changed) return reader.failed ? "failed" : "written";
+        return isDryRun(kind) ? "changes" : "differs";
+    case Outcome::NoSection: return "no section";
+    case Outcome::Refused: return "refused";
+    }
+    return "?";
 }
 
 }  // namespace spelvane::cli

@@ -43,10 +43,14 @@ struct ReaderReport {
     UnchangedWrites rewritten;               // Different, dry runs: what the command writes again as it is
     bool changed = false;                    // sync: a write reached the reader
     bool failed = false;                     // sync: a write or read-back failed
+    bool recorded = false;                   // sync: the history holds its outcome, and its event went with it
 };
 
 // check and sync hold the readers to values or a reference file (file "").
 enum class ReportKind { Verify, StorePreview, RestorePreview, Check, Sync };
+
+// What became of the reader, in the words of the JSON's "outcome".
+const char* readerOutcomeName(ReportKind kind, const ReaderReport& reader);
 
 // One line per change or difference, or one for the reader; file names the
 // .set file where there is one.

@@ -89,7 +89,14 @@ bool readersAgainstFile(AppState& app, const std::string& path, ReportKind kind,
         return comparison.outcome == ReferenceComparison::Outcome::Differs ? DeviceOutcome::Stored
                                                                           : DeviceOutcome::Unchanged;
     });
-    if (fileUnread(summary, path, false)) return false;
+    if (fileUnread(summary, path, false)) {
+        // A file that cannot be read gives no reader a section.
+        for (int i = 0; i < count; ++i) {
+            readers.push_back(reportFor(app.settings[i]));
+            readers.back().outcome = Outcome::NoSection;
+        }
+        return false;
+    }
     for (int i = 0; i < count; ++i) {
         ReaderReport report = reportFor(app.settings[i]);
         const std::optional<DeviceOutcome>& outcome = summary.outcome[i];
@@ -186,8 +193,7 @@ int runStorePreview(AppState& app, const Request& request) {
     return kDone;
 }
 
-int runCheck(AppState& app, const Request& request) {
-    std::vector<ReaderReport> readers;
+int runCheck(AppState& app, const Request& request, std::vector<ReaderReport>& readers) {
     if (!readersAgainstReference(app, request, readers)) return kFileUnusable;
     printReport(ReportKind::Check, request, readers);
     if (!request.file.empty() && !eachHasASection(readers)) {

@@ -17,7 +17,7 @@ OperatorChoice choiceOf(const Request& request);
 // Each open reader against what check and sync hold it to: the section of
 // the reference file a restore would give it (verify's reading), or the
 // values of the options (store's computation). False, with the error line,
-// when the file cannot be read.
+// when the file cannot be read: every reader then has no section of it.
 bool readersAgainstReference(AppState& app, const Request& request, std::vector<ReaderReport>& readers);
 bool any(const std::vector<ReaderReport>& readers, ReaderReport::Outcome outcome);
 // No reader found its section missing or refused.
@@ -30,7 +30,7 @@ int runVerify(AppState& app, const Request& request);
 int runStorePreview(AppState& app, const Request& request);
 int runRestorePreview(AppState& app, const Request& request);
 // Status 0 when every open reader holds it, 6 when one does not, 5 when the
-// reference holds no usable section for one.
-int runCheck(AppState& app, const Request& request);
+// reference holds no usable section for one. readers: what it found.
+int runCheck(AppState& app, const Request& request, std::vector<ReaderReport>& readers);
 
 }  // namespace spelvane::cli

@@ -11,9 +11,11 @@
 #include "app/closing_notice.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_preview.h"
+#include "app/console/cli_report.h"
 #include "app/console/cli_sync.h"
 #include "app/dialog_port.h"
 #include "app/event_report.h"
+#include "app/reader_absence.h"
 #include "app/message_log.h"
 #include "app/worker.h"
 #include "device/call_gate.h"
@@ -28,6 +30,7 @@ constexpr const char* kProgram = "spelvane-cli";
 // A script reads one line as the reason a command failed: the first error
 // is the command's, anything after it only follows from it.
 bool errorShown = false;
+std::string firstError;
 // What the history lacks of this command ("" when nothing). A failed command
 // says so on its one error line; one that went well gets a line of its own
 // at the end.
@@ -44,9 +47,12 @@ void fail(const char* format, ...) {
     va_end(arguments);
     for (char* c = text; *c; ++c)
         if (*c == '\r' || *c == '\n') *c = ' ';
+    firstError = text;
     std::fprintf(stderr, "%s: %s%s%s\n", kProgram, text, historyMissing.empty() ? "" : "; ", historyMissing.c_str());
     std::fflush(stderr);
 }
+
+const std::string& commandError() { return firstError; }
 
 int finishOutput(int status) {
     const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
@@ -101,10 +107,10 @@ void showNewLogText(const char* text) {
     logShown = length;
 }
 
-// Discovery as the dialog runs it; what its box said, with why no library
-// loaded, is the one error line.
-int openDevices(AppState& app, const ConsolePort& port) {
-    const bool found = app.discoverDevices(nullptr);
+// Discovery as the dialog runs it, looking again for a while if asked;
+// what its box said, with why no library loaded, is the one error line.
+int openDevices(AppState& app, ConsolePort& port, int waitSeconds) {
+    const bool found = discoverWaiting(app, port, waitSeconds);
     if (!found) {
         const char* why = port.box.empty() ? kNoDevicesText : port.box.c_str();
         if (*loaderMessage()) fail("%s (%s)", why, loaderMessage());
@@ -112,10 +118,7 @@ int openDevices(AppState& app, const ConsolePort& port) {
         // Bound but unread: a settings read failed on the device.
         return app.openCount > 0 ? kDeviceFailed : kNoReader;
     }
-    int expected = 0;
-    if (app.deviceCount == 1) expected = 1;
-    else if (app.deviceCount == 2 && formsDevicePair(app.devices[0].name(), app.devices[1].name()))
-        expected = 2;
+    const int expected = expectedReaders(app);
     if (expected == 0) {
         fail("%s", port.box.c_str());
         return kNoReader;
@@ -259,7 +262,7 @@ int runRestore(AppState& app, const std::string& file) {
     return kDone;
 }
 
-int runCommand(AppState& app, const Request& request) {
+int runCommand(AppState& app, const Request& request, ReportedRun& reported) {
     switch (request.command) {
     case Command::Show:
         return runShow(app, request.json);
@@ -268,9 +271,9 @@ int runCommand(AppState& app, const Request& request) {
     case Command::Verify:
         return runVerify(app, request);
     case Command::Check:
-        return runCheck(app, request);
+        return runCheck(app, request, reported.readers);
     case Command::Sync:
-        return runSync(app, request);
+        return runSync(app, request, reported);
     case Command::Store: {
         if (request.dryRun) return runStorePreview(app, request);
         OperatorChoice choice;
@@ -290,6 +293,19 @@ int runCommand(AppState& app, const Request& request) {
     return kUsage;
 }
 
+bool holds(const Request& request) { return request.command == Command::Check || request.command == Command::Sync; }
+const char* commandName(const Request& request) { return request.command == Command::Sync ? "sync" : "check"; }
+
+// check and sync without a reader they could use: why goes into the report
+// and, for a sync, into one event with what to check.
+void tellNoReader(const AppState& app, const ConsolePort& port, const Request& request, ReportedRun& reported) {
+    if (!holds(request)) return;
+    const ReaderAbsence absence = readerAbsence(app, port.box);
+    reported.run = commandRun(commandName(request));
+    reported.absence = absence.outcome;
+    if (request.command == Command::Sync) reportNoReader(reported.run, absence.outcome, commandError(), absence.remedy);
+}
+
 }  // namespace
 
 int runSession(const Request& request) {
@@ -307,9 +323,13 @@ int runSession(const Request& request) {
 
     AppState& app = appState();
     int status = kDone;
+    ReportedRun reported;
+    std::vector<SiteReportRow> rows;
     {
         platform::TimerResolutionScope fineTimer;
-        status = openDevices(app, port);
+        status = openDevices(app, port, request.waitSeconds);
+        if (status != kDone) tellNoReader(app, port, request, reported);
+        else if (request.command == Command::Check) reported.run = commandRun("check");
         const std::string& discovered = log.currentText();
         if (status != kDone && answerOnly && discovered.size() > discoveryStart)
             writeWithoutCarriageReturns(stdout, discovered.c_str() + discoveryStart);
@@ -317,14 +337,18 @@ int runSession(const Request& request) {
         // from the commands that write: one that only looks, run hourly by
         // a script, would report the same change every hour.
         if (status == kDone && commandWrites(request)) reportInterruptedChanges(withoutOutcome(unfinishedChanges(app)));
-        if (status == kDone) status = runCommand(app, request);
+        if (status == kDone) status = runCommand(app, request, reported);
+        // The values the readers hold at the end, asked before they go.
+        if (!request.report.empty()) rows = reportRows(app, request, reported);
     }
     app.releaseDevices();
 
     log.setSink(nullptr);
     logStream = nullptr;
     setDialogPort(nullptr);
-    return finishOutput(status);
+    status = finishOutput(status);
+    if (!request.report.empty()) writeReport(request, reported.run, rows, status);
+    return status;
 }
 
 }  // namespace spelvane::cli

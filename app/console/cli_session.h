@@ -47,6 +47,9 @@ __attribute__((format(printf, 1, 2)))
 #endif
 void fail(const char* format, ...);
 
+// The text of the error line the command gave ("" none yet).
+const std::string& commandError();
+
 // The status a command ends with once standard output is flushed: a command
 // that went well but whose output could not be written has not done what
 // the script asked for.

@@ -6,8 +6,10 @@
 
 #include "app/change_history.h"
 #include "app/closing_notice.h"
+#include "app/event_report.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_preview.h"
+#include "app/console/cli_report.h"
 #include "app/console/cli_session.h"
 #include "app/message_log.h"
 #include "app/texts.h"
@@ -28,6 +30,35 @@ void record(ReaderReport& report, DeviceOutcome outcome) {
         break;
     case DeviceOutcome::Unchanged: report.outcome = Outcome::Same; break;
     case DeviceOutcome::Refused: report.outcome = Outcome::Refused; break;
+    }
+    report.recorded = true;
+}
+
+// The event of each reader the history keeps no row of: one the sync left
+// alone as it held the reference, or did not write as the run stopped
+// before (the error line says why).
+void reportUnrecorded(const Request& request, const HistoryRun& run, const std::vector<ReaderReport>& readers) {
+    for (const ReaderReport& reader : readers) {
+        if (reader.recorded) continue;
+        HistoryRow row;
+        row.run = run;
+        row.event = HistoryEvent::Outcome;
+        row.reader = reader.name;
+        row.type = reader.type;
+        row.file = request.file;
+        switch (reader.outcome) {
+        case Outcome::Same: row.outcome = HistoryOutcome::NoChanges; break;
+        case Outcome::NoSection: row.outcome = HistoryOutcome::NoSection; break;
+        case Outcome::Refused:
+            row.outcome = HistoryOutcome::Refused;
+            row.reason = reader.reason;
+            break;
+        case Outcome::Different:
+            row.outcome = HistoryOutcome::Refused;
+            row.reason = commandError();
+            break;
+        }
+        reportHistoryRows({row});
     }
 }
 
@@ -65,10 +96,8 @@ void writeDiffering(AppState& app, const Request& request, std::vector<ReaderRep
     });
 }
 
-}  // namespace
-
-int runSync(AppState& app, const Request& request) {
-    std::vector<ReaderReport> readers;
+int syncReaders(AppState& app, const Request& request, ChangeHistory& history, ReportedRun& reported) {
+    std::vector<ReaderReport>& readers = reported.readers;
     if (!readersAgainstReference(app, request, readers)) return kFileUnusable;
     // Nothing is written unless every reader can take it: a pair held half
     // to the reference is not what an unattended script asked for.
@@ -87,11 +116,11 @@ int runSync(AppState& app, const Request& request) {
         return kDone;
     }
 
-    ChangeHistory history(app, "sync");
     // A reference file's values are absolute: only the options rescale.
     const std::optional<HalfClockRefusal> refused =
         request.file.empty() ? refuseHalfClockOverPart(app, choiceOf(request), history) : std::nullopt;
     if (refused) {
+        for (ReaderReport& reader : readers) reader.recorded = true;
         tellHistoryMissing(history.finish());
         printReport(ReportKind::Sync, request, readers);
         fail("%s; nothing was written to the device and no backup taken", refused->line().c_str());
@@ -102,6 +131,7 @@ int runSync(AppState& app, const Request& request) {
             if (readers[i].outcome != Outcome::Different) continue;
             history.beginReader(i, std::string());
             history.endReader(HistoryOutcome::BackupFailed, kBackupNotSaved);
+            readers[i].recorded = true;
         }
         tellHistoryMissing(history.finish());
         printReport(ReportKind::Sync, request, readers);
@@ -109,6 +139,7 @@ int runSync(AppState& app, const Request& request) {
         return kBackupFailed;
     }
     const std::string backup = app.lastBackupFile;
+    reported.backup = backup;
     RestoreSummary summary;
     writeDiffering(app, request, readers, history, summary);
     tellHistoryMissing(history.finish());
@@ -126,6 +157,16 @@ int runSync(AppState& app, const Request& request) {
         return request.file.empty() ? kDeviceFailed : kFileUnusable;
     }
     return kDone;
+}
+
+}  // namespace
+
+int runSync(AppState& app, const Request& request, ReportedRun& reported) {
+    ChangeHistory history(app, "sync");
+    reported.run = history.run();
+    const int status = syncReaders(app, request, history, reported);
+    reportUnrecorded(request, history.run(), reported.readers);
+    return status;
 }
 
 }  // namespace spelvane::cli

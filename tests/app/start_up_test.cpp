@@ -5,6 +5,7 @@
 #include "app/change_history.h"
 #include "app/control_ids.h"
 #include "app/dialog_logic.h"
+#include "app/reader_absence.h"
 #include "app/worker.h"
 #include "tests/app/fake_controls.h"
 #include "tests/support/history_rows.h"
@@ -85,6 +86,44 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
     unsetenv("SPELVANE_EVENT_LOG");
     EXPECT_EQ(readWholeFile("events.txt").rfind("Spelvane 1007 warning | KVDEV-A1 |", 0), 0u);
 #endif
+}
+
+// While the library lists no reader (its driver not up yet), discovery looks
+// again every two seconds on the clock until the time asked for is up;
+// anything else it finds is told at once.
+TEST_F(StartUpTest, DiscoveryLooksAgainOnlyWhileNoReaderIsListed) {
+    struct Row {
+        const char* global;
+        int waitSeconds;
+        bool found;
+        std::vector<uint32_t> sleeps;
+        std::string box;  // what discovery told last
+    };
+    const Row rows[] = {
+        {"absent_enumerations = 2", 10, true, {2000, 2000}, ""},
+        {"absent_enumerations = 5", 3, false, {2000, 1000}, kNoDevicesText},
+        {"absent_enumerations = 1", 0, false, {}, kNoDevicesText},
+        // More than one reader: discovery ends, as the dialog's does, telling it.
+        {"report_count = 70", 10, true, {}, kOneDeviceOnlyText},
+    };
+    for (const Row& row : rows) {
+        SimulatedReader late;  // a file of its own: the simulator counts anew
+        late.addDevice(device(MemoryLayout{}));
+        late.addGlobalLine(row.global);
+        late.apply();
+        FirstBoxPort port;
+        setDialogPort(&port);
+        clock.clearSleeps();
+        EXPECT_EQ(discoverWaiting(appState(), port, row.waitSeconds), row.found) << row.global;
+        // The pauses between looks; the reads' pacing of the found reader aside.
+        std::vector<uint32_t> pauses = clock.sleeps();
+        std::erase_if(pauses, [](uint32_t ms) { return ms < 1000; });
+        EXPECT_EQ(pauses, row.sleeps) << row.global;
+        EXPECT_EQ(port.box, row.box) << row.global;
+        appState().releaseDevices();
+        resetAppState();
+    }
+    setDialogPort(&dialog);
 }
 
 // Which change counts as the reader's last: one that wrote; a refusal, a

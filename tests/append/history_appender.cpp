@@ -5,23 +5,30 @@
 //   history_appender hold <file> <ms>   holds the append lock for ms while
 //                                       it writes one row, in two halves
 //   history_appender read <file>        reads the file, whatever it holds
+//   history_appender report <file> <name> <rows>   adds rows to a site's
+//                                       report file, one call each
+//   history_appender check-report <file> <rows> <name>...
 // prepare gives the folder and its history the installer's rights, or
 // says why not (status 1); it prints what it left alone and each object's
 // rights it asked for. check reads the file as the programs do and
 // says how many rows of each name it found; status 0 when every one is
 // there once and no line was unreadable. hold says "held" once it holds
 // the lock and the first half is written: an append meanwhile must wait, a
-// read must not.
+// read must not. check-report: the header once, at the top, and every
+// row of each name whole and once.
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/site_report.h"
 #include "platform/output_file.h"
 #include "platform/shared_folder.h"
 #include "platform/sleep.h"
+#include "settings/history_cells.h"
 #include "settings/history_file.h"
 
 using namespace spelvane;
@@ -110,6 +117,50 @@ int check(const std::string& file, int rows, const std::vector<std::string>& nam
     return whole && entries.size() == names.size() * static_cast<size_t>(rows) ? 0 : 1;
 }
 
+int report(const std::string& file, const std::string& name, int rows) {
+    for (int i = 0; i < rows; ++i) {
+        SiteReportRow row;
+        row.computer = name;
+        row.run = name + "-" + std::to_string(i);
+        row.reference = "HBlank 341";
+        row.library = "C:\\Spelvane\\qzsd7.dll, version 0x07000500";
+        const std::string error = appendSiteReport(file, {row});
+        if (!error.empty()) {
+            std::fprintf(stderr, "%s: row %d: %s\n", name.c_str(), i, error.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int checkReport(const std::string& file, int rows, const std::vector<std::string>& names) {
+    std::FILE* in = std::fopen(file.c_str(), "rb");
+    if (!in) return 1;
+    std::string text;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) text.append(buffer, n);
+    std::fclose(in);
+    const std::string header = siteReportHeader();
+    bool whole = text.compare(0, header.size(), header) == 0;
+    std::map<std::string, std::set<std::string>> found;
+    size_t lines = 0;
+    for (size_t at = header.size(), end; whole && at < text.size(); at = end + 1) {
+        end = text.find("\r\n", at);
+        std::vector<std::string> cells;
+        whole = end != std::string::npos &&
+                splitHistoryCells(std::string_view(text).substr(at, end - at), cells) == CellSplit::Whole &&
+                cells.size() == 15 && found[cells[1]].insert(cells[14]).second;
+        ++end;
+        ++lines;
+    }
+    for (const std::string& name : names) {
+        std::printf("%s: %zu of %d rows\n", name.c_str(), found[name].size(), rows);
+        whole = whole && found[name].size() == static_cast<size_t>(rows);
+    }
+    std::printf("%zu rows, %s\n", lines, whole ? "each whole and once, one header" : "NOT whole");
+    return whole && lines == names.size() * static_cast<size_t>(rows) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -118,9 +169,12 @@ int main(int argc, char** argv) {
     if (args.size() == 4 && args[0] == "add") return add(args[1], args[2], std::atoi(args[3].c_str()));
     if (args.size() == 3 && args[0] == "hold") return hold(args[1], std::atoi(args[2].c_str()));
     if (args.size() == 2 && args[0] == "read") return read(args[1]);
+    if (args.size() == 4 && args[0] == "report") return report(args[1], args[2], std::atoi(args[3].c_str()));
+    if (args.size() >= 4 && args[0] == "check-report")
+        return checkReport(args[1], std::atoi(args[2].c_str()), std::vector<std::string>(args.begin() + 3, args.end()));
     if (args.size() >= 4 && args[0] == "check")
         return check(args[1], std::atoi(args[2].c_str()), std::vector<std::string>(args.begin() + 3, args.end()));
     std::fprintf(stderr, "usage: history_appender prepare FOLDER | add FILE NAME ROWS | check FILE ROWS NAME... | "
-                         "hold FILE MS | read FILE\n");
+                         "hold FILE MS | read FILE | report FILE NAME ROWS | check-report FILE ROWS NAME...\n");
     return 2;
 }

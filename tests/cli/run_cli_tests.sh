@@ -202,7 +202,8 @@ case_exit_statuses() {
     reader_a1
     for bad in "frobnicate" "store --hblank 20" "store --hblank 1024" "store --half-clock yes" \
                "show --hblank 300" "restore" "show -C" "-C . -C . show" "-C . --workstation" \
-               "check" "sync --hblank 300 x.set" "doctor --hblank 300"; do
+               "check" "sync --hblank 300 x.set" "doctor --hblank 300" "show --wait 5" "store --report r.csv" \
+               "sync --hblank 300 --wait 1h" "check x.set --wait 3601" "sync x.set --report"; do
         # shellcheck disable=SC2086
         cli $bad
         check "usage error '$bad': status 2, the reason, the usage" usage_error
@@ -762,6 +763,46 @@ sys.exit(0 if reader["outcome"] == "differs" and [(c["light"], c["word"], c["fro
     check "check without a reader: status 3" status_is 3
     cli sync --hblank 300
     check "sync without a reader: status 3" status_is 3
+
+    # A reader whose driver comes up late: --wait looks again every two
+    # seconds; "no reader" only once the time is up.
+    rm -f "$W"/*.set
+    reader_a1 "absent_enumerations = 2"
+    SECONDS=0
+    cli sync --hblank 0x155 --wait 10
+    check "--wait: a reader up after two looks is written" eval 'status_is 0 && [[ $SECONDS -ge 4 ]]'
+    reader_a1 "absent_enumerations = 5"
+    SECONDS=0
+    cli check --hblank 0x155 --wait 3
+    check "--wait: none up in time: status 3 after the wait" eval 'status_is 3 && [[ $SECONDS -ge 3 ]] && err_has "Cannot find KV devices"'
+
+    # The site's report: a header, then one row per reader per run (values
+    # as the run left them), and one row when no reader is found.
+    reader_a1
+    rm -f "$W/report.csv"
+    cli check --hblank 0x155 --report report.csv
+    cli sync --hblank 0x155 --report report.csv
+    local backup
+    backup=$(basename "$(set_files | tail -n 1)")
+    cli sync --hblank 0x155 --report report.csv
+    config "enumerate = none"
+    cli sync --hblank 0x155 --report report.csv
+    check "report: one row per reader per run, one without a reader, the status of each" \
+        python3 - "$W/report.csv" "$backup" <<'PY'
+import csv, sys
+rows = list(csv.DictReader(open(sys.argv[1], newline="", encoding="latin-1")))
+keys = ["command", "reference", "reader", "type", "outcome", "halfClock", "hblank", "backup", "status"]
+got = [[row[key] for key in keys] for row in rows]
+want = [["check", "HBlank 341", "KVDEV-A1", "TYPE1", "differs", "off", "256 256", "", "6"],
+        ["sync", "HBlank 341", "KVDEV-A1", "TYPE1", "written", "off", "341 341", sys.argv[2], "0"],
+        ["sync", "HBlank 341", "KVDEV-A1", "TYPE1", "holds", "off", "341 341", "", "0"],
+        ["sync", "HBlank 341", "", "", "no reader", "", "", "", "3"]]
+header = open(sys.argv[1], "rb").read().split(b"\r\n")[0]
+ok = (got == want and header.startswith(b"time,computer,user,command,reference,reader,")
+      and all(row["run"] and row["version"] and row["time"] for row in rows)
+      and "qzsd7" in rows[0]["library"] and rows[3]["library"].find("qzsd7") >= 0)
+sys.exit(0 if ok else print("     got", got, header) or 1)
+PY
 }
 
 # The events of the last run, one line each: source, id, type, then the
@@ -872,6 +913,31 @@ case_event_log() {
             '! grep -E "ReportEventW \(\w+,0x\w{4},0x\w{4},0x\w{8},(0+|\(nil\))," "$W/failed-restore.err" "$W/err.raw" &&
              grep -q "ReportEventW (" "$W/err.raw"'
     fi
+
+    # Every sync leaves one event per reader, written or not; without a
+    # reader or a library, one that says which and what to check.
+    reader_a1
+    cli sync --hblank 256
+    EVENTS=$(last_events)
+    check "sync that holds: 1001, information, nothing written" events_are \
+        "^Spelvane 1001 information \| KVDEV-A1 \| TYPE1 \| sync \| no changes \| none \| none \| none \| none$tail"
+    config "enumerate = none"
+    cli sync --hblank 256 --wait 2
+    EVENTS=$(last_events)
+    check "sync without a reader, after its wait: 1009, warning, what to check" events_are \
+        "^Spelvane 1009 warning \| none \| none \| sync \| no reader \| none \| none \| Cannot find KV devices \| none${tail% none\$} connect the reader and switch it on$"
+    cli_alone sync --hblank 256
+    EVENTS=$(last_events)
+    check "sync without a library: 1009, warning, the library to put there" events_are \
+        "^Spelvane 1009 warning \| none \| none \| sync \| no library \| [^|]* \| [^|]* \| Cannot find KV devices \([^|]*\) \| none \|.* \| none \| [0-9T]+-.*-1 \| put the reader's own qzsd7\.dll beside spelvane-cli\.exe"
+    # A report file that cannot be written changes nothing but says so.
+    reader_a1
+    mkdir -p "$W/report-folder"
+    cli sync --hblank 256 --report report-folder
+    EVENTS=$(last_events)
+    check "unwritable report: status 0, a line on stderr, the reader's 1001 and a 1010 naming the file" eval \
+        'status_is 0 && err_has "the report file report-folder did not take this run" && events_are \
+            "^Spelvane 1001 information \| KVDEV-A1 " "^Spelvane 1010 warning \| none \| none \| sync \| report unwritten \| none \| report-folder \| cannot open "'
     unset SPELVANE_EVENT_LOG WINEDEBUG
 }
 
@@ -1004,8 +1070,8 @@ case_sync_batch() {
     check "second run: status 0, nothing written, no file" eval 'status_is 0 && no_write_request &&
         same_bytes "$W/device1.img" "$W/after.img" && [[ $(find "$W" -name "*.set" | wc -l) -eq 1 ]]'
     config "enumerate = none"
-    cli --hblank 0x155
-    check "no reader: its own status" status_is 3
+    cli --hblank 0x155 --wait 2
+    check "no reader: its own status, the wait given in place of the batch file's" status_is 3
 }
 
 # -C and --workstation: backups, the history and the .set files are those

@@ -1,0 +1,76 @@
+#include "app/console/cli_report.h"
+
+#include <cstdio>
+
+#include "app/event_report.h"
+#include "settings/change_computation.h"
+#include "settings/one_line.h"
+
+namespace spelvane::cli {
+namespace {
+
+// The reference: the file as the command line named it, or the values
+// ("HBlank 341, Half Clock off"; a cell beginning with "-" would be
+// guarded as a formula).
+std::string referenceOf(const Request& request) {
+    if (!request.file.empty()) return request.file;
+    std::string text;
+    if (request.hblank) text = "HBlank " + std::to_string(*request.hblank);
+    if (request.halfClock) text += std::string(text.empty() ? "" : ", ") + "Half Clock " + (*request.halfClock ? "on" : "off");
+    return text;
+}
+
+// Each light's HBlank, or the reader's own when it has no lights.
+std::string hblanksOf(const SpeedValues& values) {
+    const int lights = heldLightCount(values);
+    if (lights == 0) return std::to_string(values.hblank);
+    std::string text;
+    for (int i = 0; i < lights; ++i) text += (i ? " " : "") + std::to_string(lightHBlank(values, i));
+    return text;
+}
+
+}  // namespace
+
+std::vector<SiteReportRow> reportRows(const AppState& app, const Request& request, const ReportedRun& reported) {
+    SiteReportRow run;
+    run.time = reported.run.time;
+    run.computer = reported.run.computer;
+    run.user = reported.run.user;
+    run.command = request.command == Command::Sync ? "sync" : "check";
+    run.reference = referenceOf(request);
+    run.version = reported.run.version;
+    run.library = reported.run.library;
+    run.run = reported.run.id;
+    const ReportKind kind = request.command == Command::Sync ? ReportKind::Sync : ReportKind::Check;
+    std::vector<SiteReportRow> rows;
+    for (size_t i = 0; i < reported.readers.size() && static_cast<int>(i) < app.boundCount(); ++i) {
+        const ReaderReport& reader = reported.readers[i];
+        const SpeedValues values = app.settings[i].snapshot();
+        SiteReportRow row = run;
+        row.reader = reader.name;
+        row.type = reader.type;
+        row.outcome = readerOutcomeName(kind, reader);
+        row.halfClock = values.halfClock ? "on" : "off";
+        row.hblank = hblanksOf(values);
+        row.backup = reported.backup;
+        rows.push_back(row);
+    }
+    if (rows.empty()) {
+        run.outcome = reported.absence.empty() ? "no reader" : reported.absence;
+        rows.push_back(run);
+    }
+    return rows;
+}
+
+void writeReport(const Request& request, const HistoryRun& run, std::vector<SiteReportRow> rows, int status) {
+    for (SiteReportRow& row : rows) row.status = std::to_string(status);
+    const std::string error = appendSiteReport(request.report, rows);
+    if (error.empty()) return;
+    // A line of its own after the command's: the first stays its reason.
+    std::fprintf(stderr, "spelvane-cli: the report file %s did not take this run's rows (%s); the readers are as told\n",
+                 request.report.c_str(), oneLine(error).c_str());
+    std::fflush(stderr);
+    if (request.command == Command::Sync) reportReportUnwritten(run, request.report, oneLine(error));
+}
+
+}  // namespace spelvane::cli

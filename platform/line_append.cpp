@@ -1,0 +1,64 @@
+#include "platform/line_append.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "platform/output_file.h"
+
+namespace spelvane::platform {
+namespace {
+
+bool failWith(std::string& error, const std::string& what, const OutputFile& file) {
+    error = what + " " + file.path() + ": " + describeFileFault(file.fault());
+    return false;
+}
+
+// Of lines, the last ones of text, those that lie whole in its first
+// written bytes: each ends in the one LF it holds.
+size_t linesWholeIn(const std::string& text, size_t lines, uint64_t written) {
+    if (written >= text.size()) return lines;
+    const auto unwritten = text.begin() + static_cast<std::ptrdiff_t>(written);
+    const auto unended = static_cast<size_t>(std::count(unwritten, text.end(), '\n'));
+    return unended >= lines ? 0 : lines - unended;
+}
+
+}  // namespace
+
+std::string textToAppend(bool empty, char lastByte, const std::string& header, const std::vector<std::string>& lines) {
+    std::string text;
+    if (empty) text = header;
+    else if (lastByte == '\r') text = "\n";
+    else if (lastByte != '\n') text = "\r\n";
+    for (const std::string& line : lines) text += line;
+    return text;
+}
+
+bool appendLines(const std::string& path, const std::string& header, const std::vector<std::string>& lines,
+                 std::string& error, size_t* wholeLines) {
+    size_t unused = 0;
+    size_t& whole = wholeLines ? *wholeLines : unused;
+    whole = 0;
+    OutputFile file;
+    if (!file.openForAppend(path)) return failWith(error, "cannot open", file);
+    {
+        AppendLock lock(file);
+        if (!lock.held()) return failWith(error, "cannot lock", file);
+        uint64_t size = 0;
+        char last = '\n';
+        if (!file.size(size) || (size > 0 && !file.lastByte(last))) return failWith(error, "cannot read", file);
+        const std::string text = textToAppend(size == 0, last, header, lines);
+        if (!file.write(text.data(), text.size())) {
+            failWith(error, "cannot write to", file);
+            // Still under the lock: what the file gained since is this text.
+            uint64_t after = 0;
+            if (file.size(after) && after > size) whole = linesWholeIn(text, lines.size(), after - size);
+            return false;
+        }
+        whole = lines.size();
+    }
+    if (!file.flushDurably()) return failWith(error, "cannot put on disk", file);
+    if (!file.close()) return failWith(error, "cannot close", file);
+    return true;
+}
+
+}  // namespace spelvane::platform

@@ -1,0 +1,31 @@
+#pragma once
+// Adding whole lines to the end of a file that other programs, on this
+// computer or on others sharing the folder, add to at the same moment: the
+// change history, and a site's report file that every workstation appends
+// to. From the look at the file's end to the last byte written the file's
+// append lock is held, so the lines of two programs land whole, one
+// program's after the other's, never mixed.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace spelvane::platform {
+
+// What goes behind a file that is empty (the header first) or that ends in
+// lastByte: a last line that a crash cut short is ended first (CR LF, or
+// the LF of a lone CR), so that the first line starts one of its own; then
+// the lines, each ending in its one LF.
+std::string textToAppend(bool empty, char lastByte, const std::string& header, const std::vector<std::string>& lines);
+
+// Appends lines to the file at path, creating it when missing; they are on
+// disk (flushDurably) when it returns true. Never rewrites, reorders or
+// truncates. False with a one-line reason ("cannot open PATH: it is in
+// use") when they may not all be there. wholeLines, when given, tells how
+// many of the lines, from the first, are whole in the file, failed or not:
+// a write that stopped partway leaves those and the beginning of the next
+// (which the next append ends); a failed flush leaves them all. Written
+// again, they would be in the file twice.
+bool appendLines(const std::string& path, const std::string& header, const std::vector<std::string>& lines,
+                 std::string& error, size_t* wholeLines = nullptr);
+
+}  // namespace spelvane::platform

@@ -3,16 +3,16 @@
 
     history_cost.py <work> <runs> <size-MB>[,<size-MB>...] <label> <run-prefix> <bench> <cli>
 
-Writes two histories of each size-MB once (HISTORY_KINDS picks them) (kept in <work> between runs): in
-"recent" the bench's reader KVDEV-B1 is one of 40 readers changed in turn to
-the end; in "far" it was changed once, at the very start, and only other
-readers since, so that the start-up and show read the whole file back to
-find it. Then times, each <runs> times, with no history and with each of
-those: the dialog's start-up (spelvane-bench device, its startup_ms line),
-and each console command of COMMANDS, those that write putting the history
-back after them, keeping
-the wall time and the peak resident memory of each process. Prints "name value"
-lines: medians, ms and MB.
+Writes the histories of each size once (kept in <work> between runs), each
+command its own run id and time; HISTORY_KINDS picks them ("recent far"):
+in "recent" the bench's reader KVDEV-B1 is one of 40 readers changed in
+turn to the end; in "far" it was changed once, at the very start, and only
+other readers since, so that the start-up and show look back as far as
+they may. Then times, each <runs> times, with no history and with each of
+those: the dialog's start-up (spelvane-bench device, its startup_ms line)
+and each console command of COMMANDS (those that write put the history
+back after them), keeping the wall time and the peak resident memory of
+each process. Prints "name value" lines: medians, ms and MB.
 """
 import datetime
 import os

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# The cost of a long change history: the dialog's start-up, spelvane-cli
-# show, history --last 10, history and doctor with no history and with
-# histories of 1 GB, natively and as the 32-bit Windows build under Wine.
+# The cost of a long change history: the dialog's start-up and every
+# console command that reads the history (show, history --last 1 and 10,
+# check, store, sync, history, doctor) with no history and with histories
+# of 300 MB and 1 GB, natively and as the 32-bit Windows build under Wine.
 #
-#   bench/history.sh [runs] [size-MB]      (default 5 runs, 1024 MB)
+#   bench/history.sh [runs] [size-MB,...]      (default 5 runs, 300,1024 MB)
+#
+# HISTORY_KINDS picks the histories: "recent" (the bench's reader changed
+# last, at the end) and "far" (changed once, at the start).
 #
 # Builds the bench trees as bench/run.sh does (build/bench-native,
 # build/bench-win, what ships in build/release), keeps the histories in
@@ -13,7 +17,7 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 RUNS=${1:-5}
-SIZE_MB=${2:-1024}
+SIZE_MB=${2:-300,1024}
 JOBS=${SPELVANE_JOBS:-2}
 NATIVE=$ROOT/build/bench-native
 WIN=$ROOT/build/bench-win

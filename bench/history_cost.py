@@ -1,19 +1,20 @@
 #!/usr/bin/env python3
 """The cost of a long change history, measured from outside the programs.
 
-    history_cost.py <work> <runs> <size-MB> <label> <run-prefix> <bench> <cli>
+    history_cost.py <work> <runs> <size-MB>[,<size-MB>...] <label> <run-prefix> <bench> <cli>
 
-Writes two histories of size-MB once (kept in <work> between runs): in
-"recent" the bench's reader KVDEV-B1 is one of 40 readers changed in turn to
-the end; in "far" it was changed once, at the very start, and only other
-readers since, so that the start-up and show read the whole file back to
-find it. Then times, each <runs> times, with no history and with each of
-those: the dialog's start-up (spelvane-bench device, its startup_ms line),
-spelvane-cli show, spelvane-cli history --last 10, and the two that read
-the whole file from its start, spelvane-cli history and doctor, keeping
-the wall time and the peak resident memory of each process. Prints "name value"
-lines: medians, ms and MB.
+Writes the histories of each size once (kept in <work> between runs), each
+command its own run id and time; HISTORY_KINDS picks them ("recent far"):
+in "recent" the bench's reader KVDEV-B1 is one of 40 readers changed in
+turn to the end; in "far" it was changed once, at the very start, and only
+other readers since, so that the start-up and show look back as far as
+they may. Then times, each <runs> times, with no history and with each of
+those: the dialog's start-up (spelvane-bench device, its startup_ms line)
+and each console command of COMMANDS (those that write put the history
+back after them), keeping the wall time and the peak resident memory of
+each process. Prints "name value" lines: medians, ms and MB.
 """
+import datetime
 import os
 import statistics
 import subprocess
@@ -26,9 +27,13 @@ HEADER = ("run,time,computer,user,program,version,library,command,event,reader,t
 
 
 def command_rows(number, reader):
-    run = f"20261208T1043{number % 60:02d}-WS{number % 97:02d}-{number}"
-    common = f"{run},2026-12-08 10:43:55 +01:00,WS{number % 97:02d},op,spelvane,1.0.0,{LIBRARY},store,"
-    backup = f"{reader}_20261208104355.set"
+    # Each command its own run id and time, a minute apart, as years of
+    # ordinary use leave them.
+    when = datetime.datetime(2020, 1, 1) + datetime.timedelta(minutes=number)
+    stamp = when.strftime("%Y%m%dT%H%M%S")
+    run = f"{stamp}-WS{number % 97:02d}-{number % 65536}"
+    common = f"{run},{when:%Y-%m-%d %H:%M:%S} +01:00,WS{number % 97:02d},op,spelvane,1.0.0,{LIBRARY},store,"
+    backup = f"{reader}_{when:%Y%m%d%H%M%S}.set"
     rows = [f"{common}start,{reader},TYPE1,{backup},,,,,,,,,,\r\n"]
     for light in range(4):
         rows.append(f"{common}change,{reader},TYPE1,{backup},,,,lightWord,,{light},2,5,256,341\r\n")
@@ -75,25 +80,37 @@ def run_measured(argv, cwd, env):
     return os.waitstatus_to_exitcode(status), out, err, elapsed, usage.ru_maxrss / 1024
 
 
+# The console's commands, each from the history's end but history and
+# doctor, which read it whole from its start; store and sync add their rows
+# (and a backup), taken away again after each run.
+COMMANDS = (("show", ["show"], False), ("history_last_1", ["history", "--last", "1"], False),
+            ("history_last_10", ["history", "--last", "10"], False), ("check", ["check", "--hblank", "0x100"], False),
+            ("store", ["store", "--hblank", "0x101"], True), ("store_half_clock", ["store", "--half-clock", "on"], True),
+            ("sync", ["sync", "--hblank", "0x102"], True), ("history_all", ["history"], False),
+            ("doctor", ["doctor"], False))
+
+
 def main():
-    work, runs, size_mb, label, prefix, bench, cli = sys.argv[1:8]
+    work, runs, sizes_mb, label, prefix, bench, cli = sys.argv[1:8]
     runs = int(runs)
     work, bench, cli = (os.path.abspath(path) for path in (work, bench, cli))
     prefix = prefix.split() if prefix else []
     os.makedirs(work, exist_ok=True)
     histories = {"empty": None}
-    for kind in ("recent", "far"):
-        path = os.path.join(work, f"history-{kind}-{size_mb}MB.csv")
-        write_history(path, int(size_mb) * 1024 * 1024, kind == "recent")
-        histories[kind] = path
+    kinds = os.environ.get("HISTORY_KINDS", "recent far").split()
+    for size_mb in sizes_mb.split(","):
+        for kind in kinds:
+            path = os.path.join(work, f"history-{kind}-{size_mb}MB.csv")
+            write_history(path, int(size_mb) * 1024 * 1024, kind == "recent")
+            histories[f"{kind}_{size_mb}MB"] = path
     conf_source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "probe.conf")
     for kind, history in histories.items():
         figures = {}
+        size = os.path.getsize(history) if history else 0
         for run in range(runs):
             # The dialog's start-up (discovery, refresh and the history's notice).
             folder = os.path.join(work, f"{label}-device")
             argv = prefix + [bench, "device", folder, "single"] + ([history] if history else [])
-            size = os.path.getsize(history) if history else 0
             status, out, err, ms, peak = run_measured(argv, work, dict(os.environ))
             # Its store added rows of the reader: the history is put back.
             if history:
@@ -103,21 +120,26 @@ def main():
                 sys.exit(f"{label} device {kind}: status {status}\n{out}\n{err}")
             figures.setdefault("startup_ms", []).append(startup[0])
             figures.setdefault("startup_peak_MB", []).append(peak)
-            # The console: show, and the last ten entries.
             folder = os.path.join(work, f"{label}-cli")
             os.makedirs(folder, exist_ok=True)
-            for name in ("spelvane-history.csv", "bench.conf", "kvdev-b1.img"):
-                if os.path.lexists(os.path.join(folder, name)):
+            for name in os.listdir(folder):
+                if name in ("spelvane-history.csv", "bench.conf", "kvdev-b1.img") or name.endswith(".set"):
                     os.remove(os.path.join(folder, name))
             with open(conf_source) as source, open(os.path.join(folder, "bench.conf"), "w") as conf:
                 conf.write(source.read())
             if history:
                 os.link(history, os.path.join(folder, "spelvane-history.csv"))
             env = dict(os.environ, QZSIM_CONFIG=os.path.join(folder, "bench.conf"), SPELVANE_LOCK_DIR=folder)
-            # history and doctor read the whole file from its start, as a stream.
-            for figure, args in (("show", ["show"]), ("history_last_10", ["history", "--last", "10"]),
-                                 ("history_all", ["history"]), ("doctor", ["doctor"])):
+            for figure, args, writes in COMMANDS:
                 status, out, err, ms, peak = run_measured(prefix + [cli] + args, folder, env)
+                if writes:
+                    if history:
+                        os.truncate(history, size)
+                    else:
+                        os.remove(os.path.join(folder, "spelvane-history.csv"))
+                    for name in os.listdir(folder):
+                        if name.endswith(".set"):
+                            os.remove(os.path.join(folder, name))
                 if status != 0:
                     sys.exit(f"{label} {figure} {kind}: status {status}\n{out}\n{err}")
                 figures.setdefault(f"{figure}_ms", []).append(ms)

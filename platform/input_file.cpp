@@ -1,6 +1,16 @@
 #include "platform/input_file.h"
 
+#include <atomic>
+
 namespace spelvane::platform {
+
+namespace {
+std::atomic<uint64_t> bytesRead{0};
+}  // namespace
+
+void InputFile::countRead(size_t bytes) { bytesRead.fetch_add(bytes, std::memory_order_relaxed); }
+
+uint64_t InputFile::bytesReadInProcess() { return bytesRead.load(std::memory_order_relaxed); }
 
 bool InputFile::fail(FileFault fault) {
     fault_ = fault;

@@ -28,8 +28,13 @@ public:
     // Reads up to bytes from offset on; got is less only at the end.
     bool readAt(uint64_t offset, void* data, size_t bytes, size_t& got);
 
+    // The bytes every InputFile of this process has read so far: what a
+    // command costs grows with what it reads, and a test holds it to a bound.
+    static uint64_t bytesReadInProcess();
+
 private:
     bool fail(FileFault fault);
+    static void countRead(size_t bytes);
     static constexpr intptr_t kClosed = -1;
     intptr_t handle_ = kClosed;
     bool missing_ = false;

@@ -11,10 +11,13 @@ int64_t clockFactor(uint8_t halfClock) { return halfClock ? 1 : 2; }
 
 bool validWordIndex(int32_t index) { return index >= 0 && index < kMaxAddressesWithLights; }
 
-// A reader whose lights do not all hold hblank (one stored before a write
-// failed, or edited by hand) does not hold it, whatever its first light says.
-bool everyLightHolds(const SpeedValues& values, uint16_t hblank) {
+// Whether the reader already holds the HBlank chosen. Named for every light,
+// a reader whose lights do not all hold it (one stored before a write
+// failed, or edited by hand) does not, whatever its first light says.
+bool holdsHBlank(const SpeedValues& values, const OperatorChoice& choice) {
+    const uint16_t hblank = *choice.hblank;
     if (values.hblank != hblank) return false;
+    if (choice.hblankMeets == OperatorChoice::HBlankMeets::ShownHBlank) return true;
     for (int i = 0; i < heldLightCount(values); ++i)
         if (lightHBlank(values, i) != hblank) return false;
     return true;
@@ -90,7 +93,7 @@ ChangePlan computeChange(const SpeedValues& current, const OperatorChoice& choic
     if (choice.halfClock) target.halfClock = *choice.halfClock ? 1 : 0;
     if (choice.hblank) target.hblank = *choice.hblank;
 
-    const bool hblankChanged = choice.hblank && !everyLightHolds(current, *choice.hblank);
+    const bool hblankChanged = choice.hblank && !holdsHBlank(current, choice);
     const bool halfClockChanged = target.halfClock != current.halfClock;
     if (!hblankChanged && !halfClockChanged) return plan;
 

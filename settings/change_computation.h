@@ -12,8 +12,14 @@ namespace spelvane {
 
 // A value left empty keeps what the device holds.
 struct OperatorChoice {
+    // What an HBlank is held against. The dialog's trackbar shows one HBlank
+    // for the reader (its hblank): the operator who leaves it there chose no
+    // HBlank, whatever the other lights hold. The console's --hblank N names
+    // the word of every light.
+    enum class HBlankMeets : uint8_t { ShownHBlank, EveryLight };
     std::optional<bool> halfClock;
     std::optional<uint16_t> hblank;
+    HBlankMeets hblankMeets = HBlankMeets::ShownHBlank;
 };
 
 struct ChangePlan {

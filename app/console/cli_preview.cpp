@@ -69,6 +69,8 @@ OperatorChoice choiceOf(const Request& request) {
     OperatorChoice choice;
     choice.hblank = request.hblank;
     choice.halfClock = request.halfClock;
+    // The operator named N for every light, not for what one light shows.
+    choice.hblankMeets = OperatorChoice::HBlankMeets::EveryLight;
     return choice;
 }
 

@@ -276,10 +276,7 @@ int runCommand(AppState& app, const Request& request, ReportedRun& reported) {
         return runSync(app, request, reported);
     case Command::Store: {
         if (request.dryRun) return runStorePreview(app, request);
-        OperatorChoice choice;
-        choice.hblank = request.hblank;
-        choice.halfClock = request.halfClock;
-        return runStore(app, choice);
+        return runStore(app, choiceOf(request));
     }
     case Command::Restore:
         return request.dryRun ? runRestorePreview(app, request) : runRestore(app, request.file);

@@ -44,6 +44,7 @@ bool InputFile::readAt(uint64_t offset, void* data, size_t bytes, size_t& got) {
         if (read == 0) break;
         got += static_cast<size_t>(read);
     }
+    countRead(got);
     return true;
 }
 

@@ -43,6 +43,7 @@ bool InputFile::readAt(uint64_t offset, void* data, size_t bytes, size_t& got) {
         if (read == 0) break;
         got += read;
     }
+    countRead(got);
     return true;
 }
 

@@ -18,6 +18,7 @@
 #include "app/control_ids.h"
 #include "app/message_log.h"
 #include "app/worker.h"
+#include "platform/input_file.h"
 #include "platform/output_file.h"
 #include "settings/settings_file.h"
 #include "tests/support/file_size_limit.h"
@@ -255,6 +256,22 @@ TEST_F(WorkerCommandsTest, HalfClockChangeOverPartOfAFailedStoreIsRefusedNamingT
     EXPECT_EQ(lightWord(reader.memory(0), 1, 2), 0x1c8);
 }
 
+// Years of history behind the reader's last change: the start-up's notice,
+// and a Store of Half Clock (its refusal, its rows, its events), read only
+// the history's end.
+TEST_F(WorkerCommandsTest, StartUpAndStoreReadOnlyTheEndOfALongHistory) {
+    writeWholeFile(kHistoryFileName, longHistory(8 * 1024 * 1024, "KVDEV-A1"));
+    constexpr uint64_t kMost = 256 * 1024;
+    uint64_t before = platform::InputFile::bytesReadInProcess();
+    logUnfinishedChanges(appState());
+    EXPECT_LE(platform::InputFile::bytesReadInProcess() - before, kMost) << "the start-up";
+    before = platform::InputFile::bytesReadInProcess();
+    dialog.answerNext(kAnswerYes);
+    serveCommand(IDC_STORE, OperatorChoice{true, 0x100});
+    EXPECT_EQ(boxTexts().back(), kRestartNotice);
+    EXPECT_LE(platform::InputFile::bytesReadInProcess() - before, kMost) << "a Store of Half Clock";
+}
+
 TEST_F(WorkerCommandsTest, BackupsStayInTheStartFolderWhenTheCurrentFolderMoved) {
     appState().startFolder = scratch.path().string();
     const auto elsewhere = scratch.path() / "elsewhere";
@@ -380,9 +397,10 @@ TEST_F(WorkerCommandsTest, HistoryRowThatFailedIsTriedAgainBeforeTheCommandEnds)
 }
 
 #if !defined(_WIN32)
-// A full disk takes the start and part of a change row; once there is room
-// again, the cut row is ended and only the rows not yet whole follow it:
-// each row once, and the cut one read as cut short.
+// A full disk takes the start and part of a change row, in a new history or
+// behind earlier changes; once there is room again, the cut row is ended,
+// only the rows not yet whole follow it, and the next change is written
+// whole: each row once, the cut one read as cut short.
 TEST_F(WorkerCommandsTest, HistoryRowsCutByAFullDiskAreFinishedEachOnce) {
     const SpeedValues from = appState().settings[0].snapshot();
     SpeedValues to = from;
@@ -392,41 +410,51 @@ TEST_F(WorkerCommandsTest, HistoryRowsCutByAFullDiskAreFinishedEachOnce) {
         history.beginReader(0, "KVDEV-A1_1.set");
         history.beforeFirstWrite(from, to);
     };
-    // The rows' length follows the library's path: room for the header,
-    // the start and a part of the first change.
-    ChangeHistory uncutHistory(appState(), "store");
-    startAndChanges(uncutHistory);
-    const std::string uncut = readWholeFile(kHistoryFileName);
-    std::filesystem::remove(kHistoryFileName);
-    const size_t room = uncut.find('\n', uncut.find('\n') + 1) + 40;
-    std::optional<FileSizeLimit> full(std::in_place, room);
-    struct RoomMadeWhileWaiting : ForwardingTiming {
-        RoomMadeWhileWaiting(Timing& target, std::optional<FileSizeLimit>& full) : ForwardingTiming(target), full_(full) {}
-        void sleepMs(uint32_t milliseconds) override {
-            full_.reset();
-            ForwardingTiming::sleepMs(milliseconds);
+    const auto rowLines = [](const std::string& text, int& skipped, int& cutShort) {
+        std::vector<std::string> lines;
+        for (const HistoryRow& row : parseHistoryText(text, skipped, &cutShort)) lines.push_back(historyLine(row));
+        return lines;
+    };
+    // Two changes of the reader, uncut; the rows' length follows the
+    // library's path.
+    {
+        ChangeHistory uncutHistory(appState(), "store");
+        for (int change = 0; change < 2; ++change) {
+            startAndChanges(uncutHistory);
+            uncutHistory.endReader(HistoryOutcome::Written);
         }
-        std::optional<FileSizeLimit>& full_;
-    } roomMade(clock, full);
-    ChangeHistory history(appState(), "store");
-    startAndChanges(history);
-    ASSERT_EQ(readWholeFile(kHistoryFileName).size(), room);
-    history.endReader(HistoryOutcome::Written);
-    setTiming(&roomMade);
-    EXPECT_EQ(history.finish(), "");
-    setTiming(&clock);
-
+        ASSERT_EQ(uncutHistory.finish(), "");
+    }
+    const std::string uncut = readWholeFile(kHistoryFileName);
+    const size_t header = uncut.find('\n') + 1;
+    const size_t startRow = uncut.find('\n', header) + 1 - header;
     int skipped = -1;
     int cutShort = -1;
-    std::vector<std::string> lines;
-    for (const HistoryRow& row : parseHistoryText(readWholeFile(kHistoryFileName), skipped, &cutShort))
-        lines.push_back(historyLine(row));
-    EXPECT_EQ(skipped, 1);
-    EXPECT_EQ(cutShort, 1);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines.front(), "start KVDEV-A1_1.set ");
-    EXPECT_EQ(lines.back(), "written: ");
-    EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()).size(), 4u) << ::testing::PrintToString(lines);
+    const std::vector<std::string> twoChanges = rowLines(uncut, skipped, cutShort);
+    ASSERT_EQ(twoChanges.size() % 2, 0u);
+    for (const bool earlierChanges : {false, true}) {
+        SCOPED_TRACE(earlierChanges ? "behind earlier changes" : "a new history");
+        std::filesystem::remove(kHistoryFileName);
+        if (earlierChanges) writeWholeFile(kHistoryFileName, uncut);
+        // Room for the start and a part of the first change row.
+        const size_t before = earlierChanges ? uncut.size() : header;
+        const size_t room = before + startRow + 40;
+        std::optional<FileSizeLimit> full(std::in_place, room);
+        ChangeHistory history(appState(), "store");
+        startAndChanges(history);
+        ASSERT_EQ(readWholeFile(kHistoryFileName).size(), room);
+        full.reset();
+        history.endReader(HistoryOutcome::Written);
+        startAndChanges(history);
+        history.endReader(HistoryOutcome::Written);
+        EXPECT_EQ(history.finish(), "");
+
+        std::vector<std::string> want = earlierChanges ? twoChanges : std::vector<std::string>();
+        want.insert(want.end(), twoChanges.begin(), twoChanges.end());
+        EXPECT_EQ(rowLines(readWholeFile(kHistoryFileName), skipped, cutShort), want);
+        EXPECT_EQ(skipped, 1);
+        EXPECT_EQ(cutShort, 1);
+    }
 }
 #endif
 

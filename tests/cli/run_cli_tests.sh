@@ -660,6 +660,25 @@ KVDEV-A1 (TYPE1): light 1 word 2 (register 05): 0100 -> 0155" \
     check "check: no write, no backup, no history" \
         eval 'no_write_request && set_file_count_is 0 && test ! -e "$W/spelvane-history.csv"'
 
+    # Lights that hold HBlank 0 and 0x3ff (show says 0x3ff): --hblank N
+    # names every light; --half-clock alone keeps each light's HBlank.
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_ON" "light1 = 0010 0400 0000 0150 0001" "light2 = 0020 0600 03ff 0120 0002"
+    for run in "check --hblank 0x3ff|6|KVDEV-A1 (TYPE1): light 0 word 2 (register 05): 0000 -> 03ff" \
+               "store --hblank 0x3ff --dry-run|0|KVDEV-A1 (TYPE1): light 0 word 2 (register 05): 0000 -> 03ff
+KVDEV-A1 (TYPE1): written again unchanged: register list, light 1, header" \
+               "store --half-clock off --dry-run|0|KVDEV-A1 (TYPE1): Half Clock: on -> off
+KVDEV-A1 (TYPE1): light 0 word 1 (register 09): 0400 -> 0800
+KVDEV-A1 (TYPE1): light 1 word 1 (register 09): 0600 -> 0c00
+KVDEV-A1 (TYPE1): written again unchanged: register list"; do
+        IFS='|' read -r -d '' run status out <<<"$run" || true
+        # shellcheck disable=SC2086
+        cli $run
+        out=${out%$'\n'}
+        check "lights of two HBlanks: $run: status $status, what it prints" eval 'status_is "$status" && out_is "$out"'
+    done
+    reader_a1
+
     local i
     for i in 1 2; do
         cli sync --hblank 0x155 --json
@@ -722,6 +741,11 @@ import json, sys
 reader = json.load(open(sys.argv[1]))["readers"][0]
 sys.exit(0 if reader["outcome"] == "differs" and [(c["light"], c["word"], c["from"], c["to"]) for c in reader["changes"]]
          == [(1, 2, 256, 300)] else print("     got", reader) or 1)' "$W/out.raw"
+    cli show --json
+    check "half-written reader: show --json names the failed sync as interrupted, not as without outcome" python3 -c '
+import json, sys
+device = json.load(open(sys.argv[1]))[0]
+sys.exit(0 if device["interrupted"]["command"] == "sync" and device["noOutcome"] is None else print("     got", device) or 1)' "$W/out.raw"
     cli doctor
     check "half-written reader: doctor's fix names the backup" \
         eval 'status_is 8 && out_has "FIX   history: KVDEV-A1: the sync of" && out_has "FAILED; the backup $cut restores"'
@@ -961,10 +985,14 @@ case_doctor() {
     check "unregistered event source: told, no failure" out_has "note  event source: Spelvane is not registered"
     check "doctor writes nothing" eval 'no_write_request && set_file_count_is 0 && test ! -e "$W/spelvane-history.csv"'
     if [[ ${CLI[0]} == wine ]]; then
-        wine reg add "$key" /v EventMessageFile /d 'C:\Spelvane\spelvane-cli.exe' /f >/dev/null 2>&1
-        cli doctor --json
-        wine reg delete "$key" /f >/dev/null 2>&1
-        check "registered event source: ok" out_has '{"check": "event source", "verdict": "ok"'
+        # The installer registers the file as an expandable string.
+        local type
+        for type in REG_SZ REG_EXPAND_SZ; do
+            wine reg add "$key" /v EventMessageFile /t $type /d 'C:\Spelvane\spelvane-cli.exe' /f >/dev/null 2>&1
+            cli doctor --json
+            wine reg delete "$key" /f >/dev/null 2>&1
+            check "registered event source ($type): ok" out_has '{"check": "event source", "verdict": "ok"'
+        done
     fi
     cli_alone doctor
     check "no library: status 8, what to do" \

@@ -3,7 +3,7 @@
 # device shape: Half Clock on, HBlank $HB, shutters $S1 and $S2.
 SCENARIOS=(startup_one pair_zeb_first pair_kyt_first refused_pair three_devices
            no_device missing_library unreadable_device load_refused store_no
-           store_hblank store_half_clock store_backup_fails restore_backup
+           store_hblank store_half_clock store_half_clock_lights_of_other_hblanks store_backup_fails restore_backup
            reset_after_move close_during_store close_pair_during_store early_press
            backups_stay_after_restore history_held history_in_any_folder)
 
@@ -240,6 +240,42 @@ STEPS
     check "shutters rescaled to $s1 and $s2, Half Clock flag cleared" \
         image_is KVDEV-A1 "$(image_hex 0x40 0x00 $HB "$s1" "$s2")"
     restart_shows 03c0 960 0
+}
+
+# Three lights whose HBlank words differ (0, 0x3ff, 0x100; the dialog shows
+# 0x3ff): Half Clock unticked alone writes no HBlank word and doubles each
+# shutter at its light's own HBlank. The simulator's trace keeps every
+# request the Store sent.
+mixed_image() {  # byte 13, then the three shutters
+    printf '57495140040300000000000000%02x0000' "$1"
+    printf '09050203%s' "$(zeros 12)"
+    printf '%s%s%s%s' "$(le16 0x0010)" "$(le16 "$2")" "$(le16 0)" "$(zeros 10)"
+    printf '%s%s%s%s' "$(le16 0x0020)" "$(le16 "$3")" "$(le16 0x3ff)" "$(zeros 10)"
+    printf '%s%s%s%s' "$(le16 0x0030)" "$(le16 "$4")" "$(le16 0x100)" "$(zeros 10)"
+    zeros $((256 - 80))
+}
+scenario_store_half_clock_lights_of_other_hblanks() {
+    scenario_dir store_half_clock_lights_of_other_hblanks
+    echo "trace = trace.log" >"$S_DIR/sim.cfg"
+    add_device KVDEV-A1 TYPE1 "$(mixed_image 0x01 0x12 0x12 0x12)"
+    session store <<'STEPS'
+timeout 20000
+window
+text 1005 "03ff"
+pos 1023
+check 1
+click 1001
+check 0
+click 1004
+box "Are you sure to change settings?" Yes
+box "Restart device to apply changes!" OK
+lacks 1000 "FAILED"
+close
+exit 1
+STEPS
+    check "exit status 1" status_is 1
+    check "each shutter doubled at its own HBlank, no HBlank word written" \
+        image_is KVDEV-A1 "$(mixed_image 0x00 0x24 0x24 0x24)"
 }
 
 # Every name the backup could take is an earlier backup: the backup moves

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "platform/input_file.h"
 #include "platform/output_file.h"
 #include "settings/history_file.h"
 #include "tests/support/file_size_limit.h"
@@ -135,6 +137,11 @@ TEST(HistoryFileTest, RowsGatherIntoOneEntryPerChangeOfAReader) {
     HistoryRow refused = outcomeRow("C", HistoryOutcome::Refused, "Half Clock cannot be set", "R2");
     refused.backup.clear();
     HistoryRow lostStart = changeRow("D", Field::HalfClock, -1, -1, -1, 1, 0);
+    lostStart.file = "A.set";
+    // A later row's empty cells leave the entry what it holds.
+    HistoryRow bareOutcome = outcomeRow("D", HistoryOutcome::Failed, "write failed");
+    bareOutcome.backup.clear();
+    bareOutcome.type.clear();
     const std::vector<HistoryRow> rows = {
         startRow("A"),
         startRow("B"),
@@ -144,7 +151,7 @@ TEST(HistoryFileTest, RowsGatherIntoOneEntryPerChangeOfAReader) {
         changeRow("A", Field::Address, 1, -1, -1, 1, 2),  // after A's outcome: a change of its own
         refused,
         lostStart,
-        outcomeRow("D", HistoryOutcome::Failed, "write failed"),
+        bareOutcome,
     };
     const struct {
         const char* reader;
@@ -174,6 +181,8 @@ TEST(HistoryFileTest, RowsGatherIntoOneEntryPerChangeOfAReader) {
         EXPECT_EQ(e.backup, want[i].backup);
         ASSERT_EQ(e.changes.size(), want[i].changes);
     }
+    EXPECT_EQ(entries[4].type, "TYPE1");
+    EXPECT_EQ(entries[4].file, "A.set");
     EXPECT_EQ(entries[0].changes[0].index, 0);  // A's first change, not the one after its outcome
     EXPECT_EQ(entries[0].changes[0].to, 2u);
 }
@@ -241,25 +250,28 @@ private:
 };
 
 TEST(HistoryFileTest, TimeCarriesTheLocalTimeAndItsOffsetFromUtc) {
+    // The run id tells the same moment in UTC, whatever the zone.
     struct Case {
         const char* zone;
         int64_t time;
         const char* text;
+        const char* runId;
     };
     const Case cases[] = {
-        {"UTC0", 1700000000, "2023-11-14 22:13:20 +00:00"},
-        {"IST-05:30", 1700000000, "2023-11-15 03:43:20 +05:30"},
-        {"PST+08", 1700000000, "2023-11-14 14:13:20 -08:00"},
-        {"IST-05:30", 946684799, "2000-01-01 05:29:59 +05:30"},  // over the turn of a year
-        {"PST+08", 951782400, "2000-02-28 16:00:00 -08:00"},     // back from a leap day
-        {"NPT-05:45", 951868800, "2000-03-01 05:45:00 +05:45"},
+        {"UTC0", 1700000000, "2023-11-14 22:13:20 +00:00", "20231114T221320-WS12-4242"},
+        {"IST-05:30", 1700000000, "2023-11-15 03:43:20 +05:30", "20231114T221320-WS12-4242"},
+        {"PST+08", 1700000000, "2023-11-14 14:13:20 -08:00", "20231114T221320-WS12-4242"},
+        {"IST-05:30", 946684799, "2000-01-01 05:29:59 +05:30", "19991231T235959-WS12-4242"},  // over the turn of a year
+        {"PST+08", 951782400, "2000-02-28 16:00:00 -08:00", "20000229T000000-WS12-4242"},     // back from a leap day
+        {"NPT-05:45", 951868800, "2000-03-01 05:45:00 +05:45", "20000301T000000-WS12-4242"},
+        {"UTC0", 1770000000, "2026-02-02 02:40:00 +00:00", "20260202T024000-WS12-4242"},  // a February of its year
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.zone);
         ZoneForTest zone(c.zone);
         EXPECT_EQ(historyTime(c.time), c.text);
+        EXPECT_EQ(historyRunId(c.time, "WS12", 4242), c.runId);
     }
-    EXPECT_EQ(historyRunId(1700000000, "WS12", 4242), "20231114T221320-WS12-4242");
 }
 
 class HistoryAppendTest : public ::testing::Test {
@@ -438,6 +450,49 @@ TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
     EXPECT_EQ(entries[0].run.id, "R0");
     EXPECT_EQ(skipped, 2);  // the long line and the one being written
     EXPECT_EQ(cutShort, 1);
+}
+
+// What a look at a long history reads, counted through the input seam: the
+// start-up, show, store, check and sync (each reader's last change), and
+// history --last, follow what they ask, not the file's size; doctor and
+// history read it once.
+TEST_F(HistoryAppendTest, WhatIsReadFollowsWhatIsAskedNotTheHistorysSize) {
+    const std::string text = longHistory(8 * 1024 * 1024, "KVDEV-B1");
+    writeWholeFile(kHistoryFileName, text);
+    constexpr uint64_t kLookBack = 1024 * 1024;
+    std::vector<HistoryEntry> entries;
+    int skipped = 0;
+    const struct {
+        const char* what;
+        std::function<bool()> read;
+        size_t entries;
+        uint64_t most;
+    } cases[] = {
+        {"the last change of a reader",
+         [&] { return readLastStartedEntries(kHistoryFileName, {"KVDEV-B1"}, entries, error_); }, 1, 128 * 1024},
+        {"the last changes of a pair",
+         [&] { return readLastStartedEntries(kHistoryFileName, {"KVDEV-B1", "KVDEV-R7"}, entries, error_); }, 2,
+         128 * 1024},
+        {"a reader the history has not seen: no further back than asked",
+         [&] { return readLastStartedEntries(kHistoryFileName, {"KVDEV-Z9"}, entries, error_, kLookBack); }, 0,
+         kLookBack + 2 * 64 * 1024},
+        {"history --last 1", [&] { return readLastHistoryEntries(kHistoryFileName, "", 1, entries, skipped, error_); },
+         1, 128 * 1024},
+        {"history --last 10",
+         [&] { return readLastHistoryEntries(kHistoryFileName, "", 10, entries, skipped, error_); }, 10, 128 * 1024},
+        {"history --reader --last 1",
+         [&] { return readLastHistoryEntries(kHistoryFileName, "KVDEV-R3", 1, entries, skipped, error_); }, 1,
+         128 * 1024},
+        {"doctor and history: once through",
+         [&] { return readHistoryFile(kHistoryFileName, entries, skipped, error_); }, 0, text.size()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint64_t before = platform::InputFile::bytesReadInProcess();
+        ASSERT_TRUE(c.read()) << error_;
+        EXPECT_LE(platform::InputFile::bytesReadInProcess() - before, c.most);
+        if (c.entries) EXPECT_EQ(entries.size(), c.entries);
+    }
 }
 
 // The last entries read from a window at the end: a run the window begins

@@ -64,6 +64,27 @@ inline std::string historyLine(const HistoryRow& row) {
     return "?";
 }
 
+// Years of ordinary use: stores of forty readers in turn, each command its
+// own run id and time, as long as bytes; then one store of lastReader,
+// written at the end.
+inline std::string longHistory(size_t bytes, const std::string& lastReader) {
+    std::string text = historyHeaderLine();
+    const auto store = [&text](const std::string& reader, int number) {
+        const std::string run = "20200101T" + std::to_string(100000 + number % 900000) + "-WS" + std::to_string(number);
+        HistoryRow row = startRow(reader, run);
+        row.run.time = "2020-01-01 10:" + std::to_string(10 + number % 50) + ":00 +01:00";
+        text += formatHistoryRow(row);
+        row.event = HistoryEvent::Change;
+        row.change = {StoredFieldChange::Field::LightWord, 2, 0, 5, 0x100, 0x155};
+        text += formatHistoryRow(row);
+        row.event = HistoryEvent::Outcome;
+        text += formatHistoryRow(row);
+    };
+    for (int number = 0; text.size() < bytes; ++number) store("KVDEV-R" + std::to_string(number % 40), number);
+    store(lastReader, -1);
+    return text;
+}
+
 // Every row of the history file in the current folder; none may be skipped.
 inline std::vector<HistoryRow> historyRows() {
     int skipped = 0;

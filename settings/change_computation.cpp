@@ -11,14 +11,6 @@ int64_t clockFactor(uint8_t halfClock) { return halfClock ? 1 : 2; }
 
 bool validWordIndex(int32_t index) { return index >= 0 && index < kMaxAddressesWithLights; }
 
-// The HBlank a light runs with: its own word where the register is listed,
-// else the reader's.
-uint16_t lightHBlank(const SpeedValues& values, int light) {
-    if (values.hblankPresent && validWordIndex(values.hblankIndex))
-        return values.lights[light].words[1 + values.hblankIndex];
-    return values.hblank;
-}
-
 // A reader whose lights do not all hold hblank (one stored before a write
 // failed, or edited by hand) does not hold it, whatever its first light says.
 bool everyLightHolds(const SpeedValues& values, uint16_t hblank) {

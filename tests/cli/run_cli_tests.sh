@@ -626,7 +626,8 @@ sys.exit(0 if device["interrupted"] is None and device["noOutcome"]["state"] == 
         wait "$held" 2>/dev/null
     fi
 
-    # Three workstations' histories read as one, by time across their zones,
+    # Three workstations' histories read as one, by the moment across their
+    # zones (12:30 +03:00 is before 12:00 +01:00),
     # each entry naming its computer; the one that cannot be read is named
     # with why, and the others are shown all the same.
     local header
@@ -638,7 +639,7 @@ sys.exit(0 if device["interrupted"] is None and device["noOutcome"]["state"] == 
     }
     { echo "$header"; ws_row WS1 '2026-12-08 10:00:00 +01:00' W1a.set; ws_row WS1 '2026-12-08 12:00:00 +01:00' W1b.set; } \
         >"$W/ws1/spelvane-history.csv"
-    { echo "$header"; ws_row WS2 '2026-12-08 10:30:00 +00:00' W2.set; } >"$W/ws2/spelvane-history.csv"
+    { echo "$header"; ws_row WS2 '2026-12-08 12:30:00 +03:00' W2.set; } >"$W/ws2/spelvane-history.csv"
     cli history ws1 ws2/spelvane-history.csv ws3
     check "three histories, one a folder: status 5, the two read, in time order, each naming its computer" \
         eval 'status_is 5 && [[ $(grep -o "W[12][ab]*\.set" <<<"$OUT" | tr "\n" " ") == "W1a.set W2.set W1b.set " ]] &&

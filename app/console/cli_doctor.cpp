@@ -6,6 +6,7 @@
 #include "app/console/cli_output.h"
 #include "app/console/cli_preview.h"
 #include "app/console/cli_session.h"
+#include "platform/input_file.h"
 
 namespace spelvane::cli {
 namespace {
@@ -25,8 +26,13 @@ const char* verdictWord(Verdict verdict) {
 // and in check's words, one line a reader.
 std::vector<DoctorCheck> referenceChecks(AppState& app, const Request& request) {
     std::vector<ReaderReport> readers;
-    if (!readersAgainstReference(app, request, readers))
-        return {{"reference", Verdict::Fix, request.file + " cannot be read: standard error says why"}};
+    if (!readersAgainstReference(app, request, readers)) {
+        // Opened after all: a file saved as Unicode, which standard error names.
+        const platform::FileFault fault = platform::readFault(request.file);
+        return {{"reference", Verdict::Fix,
+                 fault == platform::FileFault::None ? request.file + " cannot be read: standard error says why"
+                                                    : platform::fileFaultMessage("open", request.file, fault)}};
+    }
     std::vector<DoctorCheck> checks;
     for (const ReaderReport& reader : readers) {
         const std::string who = reader.name + " (" + reader.type + "): ";

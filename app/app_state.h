@@ -59,6 +59,7 @@ struct OperationSummary {
 struct RestoreSummary : OperationSummary {
     bool opened = false;   // the file could be read at all
     bool unicode = false;  // not opened: saved as Unicode (UTF-16), which the reader cannot take
+    platform::FileFault openFault = platform::FileFault::None;  // not opened: why
     std::vector<std::string> fileTypes;  // the types its DEVICE= lines name, each once, as read
     int sections() const { return unchanged + stored + failed; }  // taken by a device
 };

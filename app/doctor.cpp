@@ -30,6 +30,12 @@ DoctorCheck programCheck(const std::string& program) {
 
 DoctorCheck libraryCheck(bool loaded) {
     LibraryIdentity library;
+    // The simulator answers as a reader would: only its name tells that no
+    // device is behind it.
+    if (loaded && loadedLibrary(library) && library.simulated)
+        return {"library", Verdict::Note,
+                "the simulated reader's library, which reaches no device: " + libraryDescription(library) +
+                    "; for a real reader put the reader's own qzsd7.dll in its place"};
     if (loaded && loadedLibrary(library)) return {"library", Verdict::Ok, libraryDescription(library)};
     return {"library", Verdict::Fix,
             std::string("none loaded (") + loaderMessage() +
@@ -199,7 +205,8 @@ std::vector<DoctorCheck> historyChecks(const AppState& app, bool readersInUse) {
     return {content, *writing};
 }
 
-std::vector<DoctorCheck> examineWorkstation(AppState& app, const std::string& program) {
+std::vector<DoctorCheck> examineWorkstation(AppState& app, const std::string& program,
+                                            const ReferenceChecks& referenceChecks) {
     FirstBoxPort port;
     DialogPort& previous = dialogPort();
     setDialogPort(&port);
@@ -215,6 +222,13 @@ std::vector<DoctorCheck> examineWorkstation(AppState& app, const std::string& pr
                                             std::string("another Spelvane is using the readers; ") + kReadersBusyRemedy}
                               : DoctorCheck{"lock", Verdict::Ok, "no other Spelvane is using the readers"});
         checks.push_back(readersCheck(loaded, busy, found, app, port.box));
+        const bool readersOpen = checks.back().verdict == Verdict::Ok;
+        if (readersOpen)
+            for (DoctorCheck& check : readerSettingsChecks(app)) checks.push_back(std::move(check));
+        if (referenceChecks && readersOpen)
+            for (DoctorCheck& check : referenceChecks(app)) checks.push_back(std::move(check));
+        else if (referenceChecks)
+            checks.push_back({"reference", Verdict::Fix, "not compared: no reader is open"});
         // The folder as the backups and the history name it, whatever
         // letters its name holds.
         const std::string folder = app.startFolder.empty() ? platform::currentFolderKept() : app.startFolder;

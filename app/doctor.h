@@ -4,6 +4,7 @@
 // asks and writes nothing: no backup, no history row, no event. The
 // console companion prints the findings.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,7 +29,19 @@ constexpr uint64_t kRoomForABackup = 64 * 1024;
 // well), event source. The folder is app.startFolder, or the current one
 // as the programs keep it; discovery runs with a port of its own and the
 // devices are released afterwards. program names the program ("spelvane-cli").
-std::vector<DoctorCheck> examineWorkstation(AppState& app, const std::string& program);
+// referenceChecks, when given, is asked while the readers are open whether
+// each holds the reference the operator named (its findings follow the
+// readers'); the console companion answers it with check's comparison.
+using ReferenceChecks = std::function<std::vector<DoctorCheck>(AppState& app)>;
+std::vector<DoctorCheck> examineWorkstation(AppState& app, const std::string& program,
+                                            const ReferenceChecks& referenceChecks = {});
+
+// A note ("settings") on a reader (named as shown) whose lights run with
+// different HBlank values, or with one outside the range the dialog
+// offers; none when it holds what a store would leave. One per open reader
+// that needs one, from what discovery read.
+std::optional<DoctorCheck> readerSettingsCheck(const std::string& reader, const SpeedValues& held);
+std::vector<DoctorCheck> readerSettingsChecks(const AppState& app);
 
 // What the folder check says of folder (named as shown) that may take new
 // files or not, with freeBytes left on its disk (none: cannot be told).

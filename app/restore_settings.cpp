@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/change_history.h"
 #include "app/message_log.h"
+#include "platform/input_file.h"
 #include "settings/settings_file.h"
 
 namespace spelvane {
@@ -54,7 +55,7 @@ RestoreSummary AppState::restoreFromFile(const char* path) {
         return summary;
     }
     if (!summary.opened) {
-        log.append("Cannot open settings file %s\r\n", file.c_str());
+        log.append("Cannot open settings file %s (%s)\r\n", file.c_str(), platform::describeFileFault(summary.openFault));
         return summary;
     }
     for (int i = 0; i < boundCount(); ++i) {
@@ -69,7 +70,12 @@ RestoreSummary AppState::restoreFromFile(const char* path) {
 RestoreSummary AppState::takeSections(const char* path, const SectionTaker& take) {
     RestoreSummary summary;
     std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (!file) return summary;
+    if (!file) {
+        // Opened a moment later after all: the C library's own refusal.
+        const platform::FileFault fault = path ? platform::readFault(path) : platform::FileFault::Missing;
+        summary.openFault = fault == platform::FileFault::None ? platform::FileFault::Other : fault;
+        return summary;
+    }
     // Refused whole: read byte by byte, no line of it would be what it says.
     if (skipSettingsFileSignature(file) == SettingsFileStart::Unicode) {
         std::fclose(file);

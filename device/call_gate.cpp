@@ -118,6 +118,8 @@ bool loadDeviceLibrary() {
 
     libraryIdentity = LibraryIdentity{};
     libraryIdentity.path = library->path();
+    const auto identify = reinterpret_cast<SimulatorIdentify>(library->symbol(kSimulatorExport));
+    libraryIdentity.simulated = identify && identify() == kSimulatorWord;
     if (const void* moduleInfo = library->symbol("qzmoduleinfo")) {
         int32_t version = 0;
         std::memcpy(&version, static_cast<const uint8_t*>(moduleInfo) + kModuleInfoVersionOffset,

@@ -32,6 +32,7 @@ struct LibraryIdentity {
     std::string path;         // the file the system loaded, as it names it
     bool hasVersion = false;  // false: the library has no qzmoduleinfo
     int32_t version = 0;      // its version word
+    bool simulated = false;   // the simulated reader's library, which reaches no device
 };
 // False while no library is loaded.
 bool loadedLibrary(LibraryIdentity& identity);

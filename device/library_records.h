@@ -25,6 +25,13 @@ constexpr uint32_t kInterfaceVersion = 0x07000500u;
 constexpr int32_t kOldestLibraryVersion = 0x07000000;
 constexpr size_t kModuleInfoVersionOffset = 8;  // signed word in qzmoduleinfo
 
+// The simulated reader's own export: a function without arguments that
+// answers kSimulatorWord. A device's library has no such export, and one
+// that had would have to answer this word too to be taken for the simulator.
+constexpr const char* kSimulatorExport = "QzSimIdentify";
+constexpr uint32_t kSimulatorWord = 0x51AD5137u;
+using SimulatorIdentify = uint32_t (*)();
+
 // Error numbers the program records as the library's last error.
 enum DeviceErrorNumber : int32_t {
     kErrorNoEntry = 2,          // empty device name at open

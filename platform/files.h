@@ -17,6 +17,13 @@ bool enterFolder(const std::string& folder);
 // way back into it; "" / false when it cannot be told or entered.
 std::string currentFolderKept();
 bool enterFolderKept(const std::string& folder);
+// path as the system would open it: a relative one joined to the current
+// folder (on Windows as GetFullPathName forms it, UNC paths kept); "" when
+// it cannot be told.
+std::string wholePath(const std::string& path);
+// A file named within folder, joined by the system's separator.
+std::string pathInFolder(const std::string& folder, const std::string& name);
+
 // A kept folder name in the characters texts use (a box, the log).
 std::string folderAsShown(const std::string& kept);
 

@@ -17,4 +17,11 @@ bool InputFile::fail(FileFault fault) {
     return false;
 }
 
+FileFault readFault(const std::string& path) {
+    InputFile file;
+    if (file.open(path)) return FileFault::None;
+    if (file.missing()) return FileFault::Missing;
+    return file.fault() == FileFault::None ? FileFault::Other : file.fault();
+}
+
 }  // namespace spelvane::platform

@@ -41,4 +41,9 @@ private:
     FileFault fault_ = FileFault::None;
 };
 
+// Why path cannot be opened for reading now (Missing when it is not
+// there); None when it can. For a file another call could not open, to
+// tell the operator why.
+FileFault readFault(const std::string& path);
+
 }  // namespace spelvane::platform

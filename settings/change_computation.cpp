@@ -76,12 +76,6 @@ std::string applyShutters(SpeedValues& target, const SpeedValues& current) {
 
 }  // namespace
 
-uint16_t lightHBlank(const SpeedValues& values, int light) {
-    if (values.hblankPresent && validWordIndex(values.hblankIndex))
-        return values.lights[light].words[1 + values.hblankIndex];
-    return values.hblank;
-}
-
 int64_t rescaledShutter(uint16_t shutter, const SpeedValues& current, const SpeedValues& target) {
     return rescaled(shutter, current.hblank, current.halfClock, target.hblank, target.halfClock);
 }

@@ -31,10 +31,6 @@ struct ChangePlan {
 
 ChangePlan computeChange(const SpeedValues& current, const OperatorChoice& choice);
 
-// The HBlank a light runs with: its own word where register 5 is listed,
-// else the reader's.
-uint16_t lightHBlank(const SpeedValues& values, int light);
-
 // The shutter value that keeps the exposure when HBlank or Half Clock change
 // from current to target; may exceed 16 bits.
 int64_t rescaledShutter(uint16_t shutter, const SpeedValues& current, const SpeedValues& target);

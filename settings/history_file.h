@@ -18,10 +18,12 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/file_fault.h"
 #include "settings/stored_changes.h"
 
 namespace spelvane {
@@ -102,6 +104,10 @@ bool historyFieldFromName(const std::string& name, StoredFieldChange::Field& fie
 // "YYYY-MM-DD hh:mm:ss +hh:mm": calendarTime as local time with its offset
 // from UTC. "" when the time cannot be told.
 std::string historyTime(int64_t calendarTime);
+// A historyTime read back: the moment in seconds since 1970 UTC, so that
+// histories of workstations in other zones sort together. False for any
+// other text.
+bool historyTimeSeconds(const std::string& time, int64_t& seconds);
 // A run id unique in the file: the calendar time, the computer and a number
 // the process makes unique (its id), e.g. "20261208T104355-WS12-4242".
 std::string historyRunId(int64_t calendarTime, const std::string& computer, uint32_t processNumber);
@@ -208,6 +214,32 @@ std::vector<HistoryEntry> gatherHistoryEntries(const std::vector<HistoryRow>& ro
 // skipped and cutShort count as parseHistoryText's do.
 bool forEachHistoryEntry(const std::string& path, const HistoryEntryStream::Take& take, int& skipped,
                          std::string& error, int* cutShort = nullptr);
+
+// The entries of the history at path handed out one at a time, oldest
+// first, gathered as forEachHistoryEntry gathers them and holding no more:
+// several histories are read side by side, each a piece at a time.
+class HistoryCursor {
+public:
+    HistoryCursor();
+    ~HistoryCursor();
+    HistoryCursor(HistoryCursor&&) noexcept;
+    HistoryCursor& operator=(HistoryCursor&&) noexcept;
+    // False when path cannot be opened: fault() says why (Missing when it
+    // is not there).
+    bool open(const std::string& path);
+    // The next entry; false at the end, or when the file failed (fault()
+    // not None; the entries still waiting for their outcome are not handed
+    // out, as forEachHistoryEntry leaves them).
+    bool next(HistoryEntry& entry);
+    platform::FileFault fault() const;
+    // As parseHistoryText counts them, of the part read so far.
+    int skipped() const;
+    int cutShort() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // Every entry of the file at path, kept: for tests and small histories only.
 bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error,

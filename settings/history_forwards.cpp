@@ -1,5 +1,6 @@
 // spelvane-history.csv read from its start to its end, a piece at a time.
 #include <cstring>
+#include <deque>
 
 #include "settings/history_file.h"
 #include "settings/history_reading.h"
@@ -7,41 +8,62 @@
 namespace spelvane {
 namespace {
 
+// The bytes of a file, fed a chunk at a time from its start or any place,
+// split into the lines handed to take(line, end), holding no more than one
+// line besides the chunk.
+class LineSplitter {
+public:
+    template <typename Take>
+    void feed(const char* data, size_t got, Take take) {
+        size_t from = 0;
+        for (;;) {
+            const char* end = static_cast<const char*>(std::memchr(data + from, '\n', got - from));
+            if (!end) break;
+            const size_t lf = static_cast<size_t>(end - data);
+            if (!overlong_ && pending_.empty()) {
+                take(std::string_view(data + from, lf - from), LineEnd::Ended);
+            } else {
+                if (!overlong_) pending_.append(data + from, lf - from);
+                take(std::string_view(pending_), overlong_ ? LineEnd::Overlong : LineEnd::Ended);
+            }
+            pending_.clear();
+            overlong_ = false;
+            from = lf + 1;
+        }
+        if (!overlong_) pending_.append(data + from, got - from);
+        if (pending_.size() > kLongestHistoryLine) {
+            overlong_ = true;
+            pending_.clear();
+        }
+    }
+    // The file's end: a last line without its LF.
+    template <typename Take>
+    void finish(Take take) {
+        if (overlong_) take(std::string_view(), LineEnd::Overlong);
+        else if (!pending_.empty()) take(std::string_view(pending_), LineEnd::Unended);
+        pending_.clear();
+        overlong_ = false;
+    }
+
+private:
+    std::string pending_;
+    bool overlong_ = false;
+};
+
 // Hands each line of file from offset to its end to take(line, end), in
 // order, holding no more than one line and one chunk at a time.
 template <typename Take>
 bool forEachLine(platform::InputFile& file, uint64_t offset, Take take) {
-    std::string pending;
-    bool overlong = false;
+    LineSplitter lines;
     std::vector<char> chunk(kHistoryChunk);
     for (;;) {
         size_t got = 0;
         if (!file.readAt(offset, chunk.data(), chunk.size(), got)) return false;
         if (got == 0) break;
         offset += got;
-        size_t from = 0;
-        for (;;) {
-            const char* end = static_cast<const char*>(std::memchr(chunk.data() + from, '\n', got - from));
-            if (!end) break;
-            const size_t lf = static_cast<size_t>(end - chunk.data());
-            if (!overlong && pending.empty()) {
-                take(std::string_view(chunk.data() + from, lf - from), LineEnd::Ended);
-            } else {
-                if (!overlong) pending.append(chunk.data() + from, lf - from);
-                take(std::string_view(pending), overlong ? LineEnd::Overlong : LineEnd::Ended);
-            }
-            pending.clear();
-            overlong = false;
-            from = lf + 1;
-        }
-        if (!overlong) pending.append(chunk.data() + from, got - from);
-        if (pending.size() > kLongestHistoryLine) {
-            overlong = true;
-            pending.clear();
-        }
+        lines.feed(chunk.data(), got, take);
     }
-    if (overlong) take(std::string_view(), LineEnd::Overlong);
-    else if (!pending.empty()) take(std::string_view(pending), LineEnd::Unended);
+    lines.finish(take);
     return true;
 }
 
@@ -111,6 +133,69 @@ bool forEachHistoryEntry(const std::string& path, const HistoryEntryStream::Take
     stream.finish();
     return true;
 }
+
+struct HistoryCursor::State {
+    platform::InputFile file;
+    uint64_t offset = 0;
+    LineSplitter lines;
+    int skipped = 0;
+    int cutShort = 0;
+    RowReader rows{skipped, &cutShort};
+    std::deque<HistoryEntry> ready;
+    HistoryEntryStream stream{[this](HistoryEntry& entry) { ready.push_back(std::move(entry)); }};
+    std::vector<char> chunk = std::vector<char>(kHistoryChunk);
+    bool first = true;
+    bool ended = false;
+    platform::FileFault fault = platform::FileFault::None;
+};
+
+HistoryCursor::HistoryCursor() : state_(std::make_unique<State>()) {}
+HistoryCursor::~HistoryCursor() = default;
+HistoryCursor::HistoryCursor(HistoryCursor&&) noexcept = default;
+HistoryCursor& HistoryCursor::operator=(HistoryCursor&&) noexcept = default;
+
+bool HistoryCursor::open(const std::string& path) {
+    State& s = *state_;
+    if (s.file.open(path)) return true;
+    s.fault = s.file.missing() ? platform::FileFault::Missing : s.file.fault();
+    if (s.fault == platform::FileFault::None) s.fault = platform::FileFault::Other;
+    s.ended = true;
+    return false;
+}
+
+bool HistoryCursor::next(HistoryEntry& entry) {
+    State& s = *state_;
+    const auto take = [&s](std::string_view line, LineEnd end) {
+        HistoryRow row;
+        const bool read = s.rows.read(line, end, s.first, row);
+        s.first = false;
+        if (read) s.stream.add(row);
+    };
+    while (s.ready.empty() && !s.ended) {
+        size_t got = 0;
+        if (!s.file.readAt(s.offset, s.chunk.data(), s.chunk.size(), got)) {
+            s.fault = s.file.fault() == platform::FileFault::None ? platform::FileFault::Other : s.file.fault();
+            s.ended = true;
+            return false;
+        }
+        if (got == 0) {
+            s.lines.finish(take);
+            s.stream.finish();
+            s.ended = true;
+            break;
+        }
+        s.offset += got;
+        s.lines.feed(s.chunk.data(), got, take);
+    }
+    if (s.ready.empty()) return false;
+    entry = std::move(s.ready.front());
+    s.ready.pop_front();
+    return true;
+}
+
+platform::FileFault HistoryCursor::fault() const { return state_->fault; }
+int HistoryCursor::skipped() const { return state_->skipped; }
+int HistoryCursor::cutShort() const { return state_->cutShort; }
 
 bool readHistoryFile(const std::string& path, std::vector<HistoryEntry>& entries, int& skipped, std::string& error,
                      int* cutShort) {

@@ -60,6 +60,23 @@ std::string historyTime(int64_t calendarTime) {
     return text;
 }
 
+bool historyTimeSeconds(const std::string& time, int64_t& seconds) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, offsetHours = 0, offsetMinutes = 0;
+    char sign = 0;
+    int length = 0;
+    if (std::sscanf(time.c_str(), "%4d-%2d-%2d %2d:%2d:%2d %c%2d:%2d%n", &year, &month, &day, &hour, &minute, &second,
+                    &sign, &offsetHours, &offsetMinutes, &length) != 9 ||
+        static_cast<size_t>(length) != time.size() || (sign != '+' && sign != '-'))
+        return false;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 ||
+        offsetHours > 23 || offsetMinutes > 59)
+        return false;
+    const int64_t offset = (offsetHours * 60 + offsetMinutes) * 60;
+    seconds = daysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second -
+              (sign == '+' ? offset : -offset);
+    return true;
+}
+
 std::string historyRunId(int64_t calendarTime, const std::string& computer, uint32_t processNumber) {
     // UTC: the id stays unique when the clock's zone or daylight saving moves.
     const platform::LocalTime t = civilFromSeconds(calendarTime);

@@ -29,6 +29,12 @@ void scanRegisterPositions(SpeedValues& values) {
     }
 }
 
+uint16_t lightHBlank(const SpeedValues& values, int light) {
+    if (values.hblankPresent && values.hblankIndex >= 0 && values.hblankIndex < kMaxAddressesWithLights)
+        return values.lights[light].words[1 + values.hblankIndex];
+    return values.hblank;
+}
+
 uint16_t hblankOfLights(const SpeedValues& values, int lightsRead) {
     if (!values.hblankPresent || values.hblankIndex < 0 ||
         values.hblankIndex >= kMaxAddressesWithLights)

@@ -89,6 +89,10 @@ SettingsHeader headerToStore(const SpeedValues& values);
 // sets shutterIndex, hblankIndex and hblankPresent accordingly.
 void scanRegisterPositions(SpeedValues& values);
 
+// The HBlank a light runs with: its own word where register 5 is listed
+// (within the words a light record holds), else the reader's.
+uint16_t lightHBlank(const SpeedValues& values, int light);
+
 // The HBlank word of the first of the first lightsRead lights whose HBlank
 // word is not 0; 0 when there is none or register 5 is not listed.
 uint16_t hblankOfLights(const SpeedValues& values, int lightsRead);

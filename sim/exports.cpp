@@ -1,6 +1,8 @@
-// The two exports of the library. The loader-test variants are built from
-// this file with QZSIM_NO_ENTRY, QZSIM_NO_MODULE_INFO or another
-// QZSIM_MODULE_VERSION.
+// The exports of the library: the device library's two, and the
+// simulator's own, by which a program tells it from a device's library.
+// The loader-test variants are built from this file with QZSIM_NO_ENTRY,
+// QZSIM_NO_MODULE_INFO, QZSIM_NO_IDENTIFY (a device's library, as far as
+// the program can tell) or another QZSIM_MODULE_VERSION.
 #include <cstdint>
 
 #include "sim/simulator.h"
@@ -39,6 +41,10 @@ const QzModuleInfo qzmoduleinfo = {sizeof(QzModuleInfo), 1,
 QZSIM_EXPORT int32_t QZSIM_CDECL qz_call(uint32_t handle, uint32_t functionCode, void* params) {
     return qzsim::simulator().call(handle, functionCode, params);
 }
+#endif
+
+#ifndef QZSIM_NO_IDENTIFY
+QZSIM_EXPORT uint32_t QZSIM_CDECL QzSimIdentify() { return spelvane::kSimulatorWord; }
 #endif
 
 }  // extern "C"

@@ -183,20 +183,28 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         error = "unknown command " + positional[0];
         return false;
     }
+    // history reads every file or folder named after it.
+    if (request.command == Command::History) {
+        request.histories.assign(positional.begin() + 1, positional.end());
+        positional.resize(1);
+    }
     const bool takesFile = request.command == Command::Restore || request.command == Command::Verify;
     // check and sync hold the readers to a reference file or to the values
-    // the options give, never to both.
+    // the options give, never to both; doctor may be given either, or none.
     const bool holds = request.command == Command::Check || request.command == Command::Sync;
+    const bool doctor = request.command == Command::Doctor;
     const bool valuesGiven = hblankGiven || halfClockGiven;
+    if ((holds || doctor) && positional.size() == 2 && valuesGiven) {
+        error = positional[0] + " takes a reference .set file or --hblank and --half-clock, not both";
+        return false;
+    }
     if (holds && positional.size() == 1 && !valuesGiven) {
         error = positional[0] + " needs a reference .set file, or --hblank or --half-clock";
         return false;
     }
-    if (holds && positional.size() == 2 && valuesGiven) {
-        error = positional[0] + " takes a reference .set file or --hblank and --half-clock, not both";
-        return false;
-    }
-    const size_t wanted = takesFile || (holds && !valuesGiven) ? 2 : (positional.empty() ? 0 : 1);
+    const size_t wanted = takesFile || ((holds || (doctor && positional.size() == 2)) && !valuesGiven)
+                              ? 2
+                              : (positional.empty() ? 0 : 1);
     if (positional.size() < wanted) {
         error = positional[0] + " needs the .set file to " + (request.command == Command::Restore ? "restore from" : "compare with");
         return false;
@@ -227,8 +235,8 @@ bool parseArguments(int argc, const char* const* argv, Request& request, std::st
         error = std::string(reportGiven ? "--report" : "--wait") + " goes only with check and sync";
         return false;
     }
-    if (valuesGiven && request.command != Command::Store && !holds) {
-        error = std::string(hblankGiven ? "--hblank" : "--half-clock") + " goes only with store, check and sync";
+    if (valuesGiven && request.command != Command::Store && !holds && !doctor) {
+        error = std::string(hblankGiven ? "--hblank" : "--half-clock") + " goes only with store, check, sync and doctor";
         return false;
     }
     return true;
@@ -242,8 +250,8 @@ const char* usageText() {
            "       spelvane-cli verify FILE [--json]\n"
            "       spelvane-cli check|sync [--hblank N] [--half-clock on|off] [--json] [--wait S] [--report FILE]\n"
            "       spelvane-cli check|sync FILE [--json] [--wait S] [--report FILE]\n"
-           "       spelvane-cli doctor [--json]\n"
-           "       spelvane-cli history [--json] [--reader NAME] [--last N]\n"
+           "       spelvane-cli doctor [FILE | --hblank N --half-clock on|off] [--json]\n"
+           "       spelvane-cli history [PATH ...] [--json] [--reader NAME] [--last N]\n"
            "       spelvane-cli --help | --version\n"
            "any command runs elsewhere with -C DIR or --workstation\n";
 }
@@ -265,10 +273,12 @@ const char* helpText() {
            "  --report FILE  with check or sync: add one CSV row per reader (or one saying\n"
            "            none was found) to FILE, a file on a share every workstation adds to\n"
            "  doctor    check the set-up (library, readers, folder, history, event source);\n"
-           "            writes nothing. 0 all is well, 8 something needs doing\n"
+           "            with FILE or --hblank/--half-clock, whether each reader holds it, as\n"
+           "            check tells; writes nothing. 0 all is well, 8 something needs doing\n"
            "  history   print the changes recorded in spelvane-history.csv in this folder,\n"
-           "            oldest first; asks the reader nothing. --reader: only that reader's;\n"
-           "            --last: only the last N\n"
+           "            oldest first; asks the reader nothing. PATH: read these histories\n"
+           "            (files, or folders holding one; \\\\ws01\\C$\\ProgramData\\Spelvane)\n"
+           "            as one, by time. --reader: only that reader's; --last: only the last N\n"
            "  --dry-run with store or restore: print what would change; no backup, no write\n"
            "  -C DIR    run in DIR: backups, the history and relative FILEs are there\n"
            "  --workstation  run in the workstation folder (Spelvane in the all-users\n"
@@ -278,10 +288,11 @@ const char* helpText() {
            "request or read-back failed, or the change was refused; 2 wrong usage; 3 no\n"
            "reader, more than one, a refused pair, a reader that cannot be opened or no usable\n"
            "library; 4 the backup could not be saved (nothing written); 5 the file could not\n"
-           "be read or did not serve every open reader; 6 verify: a reader differs from the\n"
-           "file, or check: a reader does not hold it; 7 standard output could not be written;\n"
-           "8 doctor: a check found something to do; 9 an unexpected failure (out of memory,\n"
-           "an internal error)\n";
+           "be read or did not serve every open reader (history: a PATH could not be read, the\n"
+           "others are printed all the same); 6 verify: a reader differs from the file, or\n"
+           "check: a reader does not hold it; 7 standard output could not be written; 8\n"
+           "doctor: a check found something to do; 9 an unexpected failure (out of memory, an\n"
+           "internal error)\n";
 }
 
 }  // namespace spelvane::cli

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace spelvane::cli {
 
@@ -19,7 +20,8 @@ struct Request {
     bool dryRun = false;               // store and restore: tell what would be written, write nothing
     std::optional<uint16_t> hblank;    // store, and check or sync without a file
     std::optional<bool> halfClock;     // store, and check or sync without a file
-    std::string file;                  // restore and verify; check and sync: the reference ("" none)
+    std::string file;                  // restore and verify; check, sync and doctor: the reference ("" none)
+    std::vector<std::string> histories;  // history: the files or folders to read as one (none: this folder's)
     std::string reader;                // history: only this reader's changes ("" all)
     int last = 0;                      // history: only the last this many (0 all)
     std::string folder;                // -C: the folder to run in ("" the current one)

@@ -13,13 +13,17 @@
 
 namespace spelvane::cli {
 
+std::string workstationFolderInUse() {
+    // A copy unpacked from the zip has no workstation folder: it keeps its
+    // backups beside itself, as the dialog started there would.
+    const std::string folder = platform::workstationFolder();
+    return platform::folderExists(folder) ? folder : platform::programFolder();
+}
+
 bool enterRequestedFolder(const Request& request, std::string& error) {
     std::string folder = request.folder;
     if (request.workstation) {
-        // A copy unpacked from the zip has no workstation folder: it keeps
-        // its backups beside itself, as the dialog started there would.
-        folder = platform::workstationFolder();
-        if (!platform::folderExists(folder)) folder = platform::programFolder();
+        folder = workstationFolderInUse();
         if (folder.empty()) {
             error = "--workstation: neither the workstation folder nor this program's folder can be told";
             return false;

@@ -13,6 +13,10 @@ namespace spelvane::cli {
 // is not there must not quietly become the one the command was started in.
 bool enterRequestedFolder(const Request& request, std::string& error);
 
+// The folder --workstation runs in: the workstation folder where it exists,
+// else this program's own; "" when neither can be told.
+std::string workstationFolderInUse();
+
 // Creates the workstation folder and its history, the installer's own,
 // open to every user of the machine as platform/shared_folder.h says, or
 // refuses a folder someone else prepared; the package's installer runs it.

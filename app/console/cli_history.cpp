@@ -1,20 +1,22 @@
 #include "app/console/cli_history.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <utility>
 
 #include "app/app_state.h"
 #include "app/change_history.h"
+#include "app/console/cli_folder.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
 #include "app/running_change.h"
+#include "platform/file_fault.h"
+#include "platform/files.h"
+#include "platform/workstation_folder.h"
 
 namespace spelvane::cli {
 namespace {
-
-// The contract's word for a history file that is not there yet.
-constexpr const char* kNoHistory = "no history";
 
 std::string runLine(const HistoryRun& run) {
     std::string line = run.time + "  " + run.command + " by " + run.user + " on " + run.computer + " with " +
@@ -117,24 +119,102 @@ private:
     bool printed_ = false;
 };
 
-// The entries asked for, printed: --reader picks the reader's entries
-// first, --last the newest of those; only --last reads from the file's end
-// alone, the rest streams from its start.
-bool printChosen(const Request& request, HistoryPrinter& printer, int& skipped, std::string& error) {
-    if (request.last > 0) {
-        std::vector<HistoryEntry> entries;
-        if (!readLastHistoryEntries(kHistoryFileName, request.reader, static_cast<size_t>(request.last), entries,
-                                    skipped, error))
-            return false;
-        for (HistoryEntry& entry : entries) printer.add(entry);
-        return true;
+// One history read: this folder's, or one named on the command line (a
+// file, or a folder holding one, a workstation's share too).
+struct HistorySource {
+    std::string path;
+    HistoryCursor cursor;
+    HistoryEntry head;  // its next entry, while hasHead
+    bool hasHead = false;
+    int64_t seconds = 0;  // head's time, or the last one before it that could be read
+    std::string unread;   // why it was not read to its end ("" when it was)
+    int skipped = 0;
+};
+
+std::vector<HistorySource> sourcesOf(const Request& request) {
+    std::vector<HistorySource> sources(request.histories.empty() ? 1 : request.histories.size());
+    for (size_t i = 0; i < request.histories.size(); ++i) {
+        const std::string& named = request.histories[i];
+        sources[i].path = platform::folderExists(named) ? platform::pathInFolder(named, kHistoryFileName) : named;
     }
-    return forEachHistoryEntry(
-        kHistoryFileName,
-        [&](HistoryEntry& entry) {
-            if (request.reader.empty() || entry.reader == request.reader) printer.add(entry);
-        },
-        skipped, error);
+    if (request.histories.empty()) sources[0].path = kHistoryFileName;
+    return sources;
+}
+
+// Times of other zones meet in UTC; a time that cannot be read keeps its
+// place in its own history behind the one before it.
+void takeTime(HistorySource& source, const HistoryEntry& entry) {
+    int64_t seconds = 0;
+    if (historyTimeSeconds(entry.run.time, seconds)) source.seconds = seconds;
+}
+
+void advance(HistorySource& source, const std::string& reader) {
+    source.hasHead = false;
+    while (source.cursor.next(source.head)) {
+        if (!reader.empty() && source.head.reader != reader) continue;
+        takeTime(source, source.head);
+        source.hasHead = true;
+        return;
+    }
+    source.skipped = source.cursor.skipped();
+    if (source.cursor.fault() != platform::FileFault::None)
+        source.unread = platform::fileFaultMessage("read", source.path, source.cursor.fault());
+}
+
+// Every entry of the histories, oldest first: one entry of each waits at a
+// time, so that what is kept does not grow with the histories.
+void printMerged(std::vector<HistorySource>& sources, const std::string& reader, HistoryPrinter& printer) {
+    for (HistorySource& source : sources)
+        if (source.unread.empty()) advance(source, reader);
+    for (;;) {
+        HistorySource* oldest = nullptr;
+        for (HistorySource& source : sources)
+            if (source.hasHead && (!oldest || source.seconds < oldest->seconds)) oldest = &source;
+        if (!oldest) return;
+        printer.add(oldest->head);
+        advance(*oldest, reader);
+    }
+}
+
+// The last count entries of the histories together: the last count of
+// each, read from its end, then the newest of those.
+void printLast(std::vector<HistorySource>& sources, const std::string& reader, size_t count,
+               HistoryPrinter& printer) {
+    struct Timed {
+        int64_t seconds;
+        HistoryEntry entry;
+    };
+    std::vector<Timed> newest;
+    for (HistorySource& source : sources) {
+        if (!source.unread.empty()) continue;
+        std::vector<HistoryEntry> entries;
+        std::string error;
+        if (!readLastHistoryEntries(source.path, reader, count, entries, source.skipped, error)) {
+            const std::string whole = platform::wholePath(source.path);
+            source.unread = "cannot read " + (whole.empty() ? source.path : whole) + ": " + error;
+            continue;
+        }
+        for (HistoryEntry& entry : entries) {
+            takeTime(source, entry);
+            newest.push_back({source.seconds, std::move(entry)});
+        }
+    }
+    std::stable_sort(newest.begin(), newest.end(),
+                     [](const Timed& a, const Timed& b) { return a.seconds < b.seconds; });
+    const size_t from = newest.size() > count ? newest.size() - count : 0;
+    for (size_t i = from; i < newest.size(); ++i) printer.add(newest[i].entry);
+}
+
+// This folder holds no history: where the workstation's is, and how to
+// name it.
+void sayNoHistoryHere() {
+    const std::string here = platform::currentFolder();
+    const std::string workstation = workstationFolderInUse();
+    std::printf("No history yet: %s is not in this folder (%s)", kHistoryFileName, here.c_str());
+    if (!workstation.empty() && workstation != here)
+        std::printf("; the workstation's history is %s: spelvane-cli --workstation history",
+                    platform::pathInFolder(workstation, kHistoryFileName).c_str());
+    std::printf("\n");
 }
 
 }  // namespace
@@ -177,33 +257,52 @@ std::string formatHistoryJson(const std::vector<HistoryEntry>& entries, bool rea
 
 int runHistory(const Request& request) {
     HistoryPrinter printer(request.json, readersInUseNow());
-    int skipped = 0;
-    std::string error;
-    if (!printChosen(request, printer, skipped, error)) {
-        if (error != kNoHistory) {
-            // What was printed before the fault stays one valid array; the
-            // status tells that it is not the whole history.
-            if (printer.count() > 0) printer.end();
-            fail("cannot read the history %s: %s", kHistoryFileName, error.c_str());
-            return kFileUnusable;
-        }
+    std::vector<HistorySource> sources = sourcesOf(request);
+    const bool here = request.histories.empty();
+    for (HistorySource& source : sources) {
+        if (source.cursor.open(source.path)) continue;
         // Nothing has been changed from this folder yet: an empty history.
-        if (request.json) std::fputs("[]\n", stdout);
-        else std::printf("No history yet: %s is not in this folder\n", kHistoryFileName);
-        return kDone;
+        if (here && source.cursor.fault() == platform::FileFault::Missing) {
+            if (request.json) std::fputs("[]\n", stdout);
+            else sayNoHistoryHere();
+            return kDone;
+        }
+        source.unread = platform::fileFaultMessage("read", source.path, source.cursor.fault());
     }
-    printer.end();
+    if (request.last > 0) printLast(sources, request.reader, static_cast<size_t>(request.last), printer);
+    else printMerged(sources, request.reader, printer);
+    std::vector<std::string> unread;
+    int skipped = 0;
+    std::string skippedIn;
+    for (const HistorySource& source : sources) {
+        if (!source.unread.empty()) unread.push_back(source.unread);
+        skipped += source.skipped;
+        if (source.skipped > 0) skippedIn += (skippedIn.empty() ? "" : ", ") + source.path;
+    }
+    // What was printed before a fault stays one valid array; the status
+    // tells that it is not every history.
+    if (printer.count() > 0 || unread.empty()) printer.end();
+    else if (request.json) std::fputs("[]\n", stdout);
     // An empty answer would read as a command that printed nothing at all.
-    if (!request.json && printer.count() == 0) {
-        if (request.reader.empty()) std::printf("No changes in %s\n", kHistoryFileName);
-        else std::printf("No changes of %s in %s\n", request.reader.c_str(), kHistoryFileName);
+    if (!request.json && printer.count() == 0 && unread.empty()) {
+        const std::string in = here ? std::string(kHistoryFileName) : "the histories named";
+        if (request.reader.empty()) std::printf("No changes in %s\n", in.c_str());
+        else std::printf("No changes of %s in %s\n", request.reader.c_str(), in.c_str());
     }
     // The answer first: a script must hear of an answer it did not get
     // before any note on what it holds.
     const int status = finishOutput(kDone);
     if (status != kDone) return status;
-    if (skipped == 1) fail("1 row of %s could not be read and was left out", kHistoryFileName);
-    else if (skipped > 1) fail("%d rows of %s could not be read and were left out", skipped, kHistoryFileName);
+    if (!unread.empty()) {
+        std::string all;
+        for (const std::string& line : unread) all += (all.empty() ? "" : "; ") + line;
+        if (sources.size() == 1) fail("%s", all.c_str());
+        else fail("%d of %d histories could not be read, the others are shown: %s", static_cast<int>(unread.size()),
+                  static_cast<int>(sources.size()), all.c_str());
+        return kFileUnusable;
+    }
+    if (skipped == 1) fail("1 row of %s could not be read and was left out", skippedIn.c_str());
+    else if (skipped > 1) fail("%d rows of %s could not be read and were left out", skipped, skippedIn.c_str());
     return kDone;
 }
 

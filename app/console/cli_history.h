@@ -1,8 +1,10 @@
 #pragma once
-// spelvane-cli history: the change history of the current folder, read and
-// printed; it asks the readers nothing, loads no library and takes no lock
-// (it only looks whether another Spelvane holds the readers, to tell a
-// running change), so it works while another Spelvane stores.
+// spelvane-cli history: the change history of the current folder, or of
+// the files and folders named (several workstations' read as one, by the
+// moment each entry began), read and printed; it asks the readers nothing,
+// loads no library and takes no lock (it only looks whether another
+// Spelvane holds the readers, to tell a running change), so it works while
+// another Spelvane stores.
 #include <string>
 #include <vector>
 

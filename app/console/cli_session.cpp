@@ -21,6 +21,7 @@
 #include "device/call_gate.h"
 #include "device/device_slot.h"
 #include "device/discovery.h"
+#include "platform/file_fault.h"
 #include "platform/timer_resolution.h"
 #include "settings/change_computation.h"
 
@@ -78,7 +79,7 @@ bool fileUnread(const RestoreSummary& summary, const std::string& file, bool wri
         fail("%s is saved as Unicode; save it as ANSI%s", file.c_str(),
              writing ? " (nothing was written to the device)" : "");
     else if (!summary.opened)
-        fail("cannot open %s", file.c_str());
+        fail("%s", platform::fileFaultMessage("open", file, summary.openFault).c_str());
     return !summary.opened;
 }
 

@@ -15,6 +15,11 @@ FileFault fileFaultOf(int error) {
     case ETXTBSY:
     case EAGAIN: return FileFault::InUse;
     case EISDIR: return FileFault::Folder;
+    case ENOENT:
+    case ENOTDIR: return FileFault::Missing;
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN: return FileFault::Unreachable;
     default: return FileFault::Other;
     }
 }

@@ -34,6 +34,17 @@ std::string currentFolder() {
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
+std::string wholePath(const std::string& path) {
+    char buffer[MAX_PATH + 1];
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+std::string pathInFolder(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '\\' || folder.back() == '/') return folder + name;
+    return folder + "\\" + name;
+}
+
 std::string currentFolderKept() {
     const DWORD needed = GetCurrentDirectoryW(0, nullptr);
     if (needed == 0) return {};

@@ -76,7 +76,64 @@ TEST(RunningChange, IsOnlyThisComputersNewestOfItsReaderWhileTheReadersAreHeld) 
             << "case " << i;
 }
 
+// Lights that a store would have left as one HBlank within the dialog's
+// range pass; any other is noted, by light.
+TEST(DoctorSettings, NotesLightsThatDisagreeAndAnHBlankOutsideTheRange) {
+    const std::string differ = "R: its lights hold different HBlank values (";
+    const std::string tail = "; check it against the site's setting, sync makes it hold that";
+    const struct {
+        std::vector<uint16_t> hblanks;
+        std::string note;  // "" none
+    } cases[] = {
+        {{0x100, 0x100, 0x100}, ""},
+        {{21, 21}, ""},
+        {{1023}, ""},
+        {{}, ""},
+        {{0x100, 0x120}, differ + "0x0100, 0x0120)" + tail},
+        {{0x100, 0x003}, differ + "0x0100, 0x0003); light 1 runs with HBlank 0x0003, outside the 21 to 1023 the "
+                                  "dialog offers" + tail},
+        {{20, 20}, "R: light 0 runs with HBlank 0x0014, outside the 21 to 1023 the dialog offers" + tail},
+        {{1024}, "R: light 0 runs with HBlank 0x0400, outside the 21 to 1023 the dialog offers" + tail},
+    };
+    for (const auto& [hblanks, note] : cases) {
+        SpeedValues held{};
+        held.addresses[0] = kShutterRegister;
+        held.addresses[1] = kHBlankRegister;
+        held.addressCount = 2;
+        scanRegisterPositions(held);
+        held.lightCount = static_cast<uint16_t>(hblanks.size());
+        for (size_t light = 0; light < hblanks.size(); ++light)
+            held.lights[light].words[1 + held.hblankIndex] = hblanks[light];
+        const std::optional<DoctorCheck> check = readerSettingsCheck("R", held);
+        EXPECT_EQ(check ? check->text : "", note);
+        if (check) EXPECT_EQ(check->verdict, Verdict::Note);
+    }
+}
+
 using DoctorTest = SimDeviceTest;
+
+// The simulated library is named as such, and what the readers hold is
+// looked at once they are open.
+TEST_F(DoctorTest, SimulatedLibraryIsNamedAndAReadersLightsThatDisagreeNoted) {
+    ScratchDirectory scratch;
+    reader.addDevice(device(MemoryLayout{false, {0x09, 0x05}, {{0x10, 0x400, 0x100}, {0x20, 0x600, 0x003}}}));
+    reader.apply();
+    const std::vector<DoctorCheck> checks = examineWorkstation(appState(), "spelvane-cli");
+    const auto named = [&](const std::string& name) {
+        return std::find_if(checks.begin(), checks.end(), [&](const DoctorCheck& check) { return check.name == name; });
+    };
+    ASSERT_NE(named("library"), checks.end());
+    EXPECT_EQ(named("library")->verdict, Verdict::Note);
+    EXPECT_EQ(named("library")->text.rfind("the simulated reader's library, which reaches no device: ", 0), 0u)
+        << named("library")->text;
+    ASSERT_NE(named("settings"), checks.end());
+    EXPECT_EQ(named("settings")->text.rfind("KVDEV-A1 (TYPE1): its lights hold different HBlank values (0x0100, "
+                                            "0x0003); light 1 runs with HBlank 0x0003",
+                                            0),
+              0u)
+        << named("settings")->text;
+    EXPECT_EQ(named("settings") - named("readers"), 1) << "the readers' settings follow the readers";
+}
 
 TEST_F(DoctorTest, ChangeWhileAnotherSpelvaneHoldsTheReadersIsRunningNotInterrupted) {
     ScratchDirectory scratch;

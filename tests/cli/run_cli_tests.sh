@@ -202,7 +202,7 @@ case_exit_statuses() {
     reader_a1
     for bad in "frobnicate" "store --hblank 20" "store --hblank 1024" "store --half-clock yes" \
                "show --hblank 300" "restore" "show -C" "-C . -C . show" "-C . --workstation" \
-               "check" "sync --hblank 300 x.set" "doctor --hblank 300" "show --wait 5" "store --report r.csv" \
+               "check" "sync --hblank 300 x.set" "doctor x.set --hblank 300" "doctor x.set y.set" "show --wait 5" "store --report r.csv" \
                "sync --hblank 300 --wait 1h" "check x.set --wait 3601" "sync x.set --report"; do
         # shellcheck disable=SC2086
         cli $bad
@@ -451,8 +451,9 @@ case_history() {
     local history=$W/spelvane-history.csv
     reader_a1
     cli history
-    check "no history yet: status 0, says so" \
-        eval 'status_is 0 && out_is "No history yet: spelvane-history.csv is not in this folder"'
+    check "no history yet: status 0, says so, and how to read the workstation's" \
+        eval 'status_is 0 && out_has "No history yet: spelvane-history.csv is not in this folder (" &&
+              out_has "; the workstation'"'"'s history is " && out_has ": spelvane-cli --workstation history"'
     check "history: the library never called" library_untouched
     cli history --json
     check "no history yet as JSON: an empty array" out_is "[]"
@@ -625,6 +626,36 @@ sys.exit(0 if device["interrupted"] is None and device["noOutcome"]["state"] == 
         kill "$held"
         wait "$held" 2>/dev/null
     fi
+
+    # Three workstations' histories read as one, by the moment across their
+    # zones (12:30 +03:00 is before 12:00 +01:00),
+    # each entry naming its computer; the one that cannot be read is named
+    # with why, and the others are shown all the same.
+    local header
+    header=$(head -n 1 "$history")
+    mkdir -p "$W/ws1" "$W/ws2" "$W/ws3/spelvane-history.csv"
+    ws_row() {  # computer, time, backup
+        printf 'R-%s,%s,%s,op,spelvane-cli,1.0.0,lib,backup,outcome,KVDEV-A1,TYPE1,%s,,backed up,,,,,,,,\r\n' \
+            "$3" "$2" "$1" "$3"
+    }
+    { echo "$header"; ws_row WS1 '2026-12-08 10:00:00 +01:00' W1a.set; ws_row WS1 '2026-12-08 12:00:00 +01:00' W1b.set; } \
+        >"$W/ws1/spelvane-history.csv"
+    { echo "$header"; ws_row WS2 '2026-12-08 12:30:00 +03:00' W2.set; } >"$W/ws2/spelvane-history.csv"
+    cli history ws1 ws2/spelvane-history.csv ws3
+    check "three histories, one a folder: status 5, the two read, in time order, each naming its computer" \
+        eval 'status_is 5 && [[ $(grep -o "W[12][ab]*\.set" <<<"$OUT" | tr "\n" " ") == "W1a.set W2.set W1b.set " ]] &&
+              [[ $(grep -c " on WS1 with " <<<"$OUT") -eq 2 && $(grep -c " on WS2 with " <<<"$OUT") -eq 1 ]]'
+    check "three histories, one a folder: one line names it and why" \
+        eval 'err_is_one_line && err_has "1 of 3 histories could not be read, the others are shown: cannot read " &&
+              err_has "ws3" && err_has "spelvane-history.csv: it is a folder, not a file"'
+    cli history ws1 ws2 --last 2 --json
+    check "history of two, --last 2 --json: the newest two of both, oldest first" python3 -c '
+import json, sys
+entries = json.load(open(sys.argv[1]))
+sys.exit(0 if [(e["computer"], e["backup"]) for e in entries] == [("WS2", "W2.set"), ("WS1", "W1b.set")] else 1)' "$W/out.raw"
+    cli history ws1 missing
+    check "a history that is not there: status 5, its whole path and why" \
+        eval 'status_is 5 && out_has "W1b.set" && err_has "missing: it does not exist"'
 }
 
 # Starts a store of HBlank $1 in another process and returns once it has
@@ -980,9 +1011,32 @@ case_doctor() {
     reader_a1
     cli doctor
     check "all well: status 0, one line per check, nothing to fix" \
-        eval 'status_is 0 && [[ $(grep -Ec "^ok    (program|library|lock|readers|folder|history): " <<<"$OUT") -eq 6 ]] &&
-              out_has "ok    readers: one reader: KVDEV-A1 (TYPE1)" && [[ $OUT != *FIX* ]]'
+        eval 'status_is 0 && [[ $(grep -Ec "^ok    (program|lock|readers|folder|history): " <<<"$OUT") -eq 5 ]] &&
+              out_has "ok    readers: one reader: KVDEV-A1 (TYPE1)" && [[ $OUT != *FIX* && $OUT != *settings* ]]'
     check "unregistered event source: told, no failure" out_has "note  event source: Spelvane is not registered"
+    check "the simulated library: named as such" \
+        out_has "note  library: the simulated reader's library, which reaches no device: "
+    cli doctor --hblank 0x100 --half-clock off
+    check "a reference the reader holds: status 0, said as check says it" \
+        eval 'status_is 0 && out_has "ok    reference: KVDEV-A1 (TYPE1): already holds it"'
+    cli doctor --hblank 0x155
+    check "a reference the reader does not hold: status 8, what differs" \
+        eval 'status_is 8 && out_has "FIX   reference: KVDEV-A1 (TYPE1): does not hold it: light 0 word 2 (register 05): 0100 -> 0155, light 1 "'
+    lights_file 0 >"$W/golden.set"
+    cli doctor golden.set
+    check "a reference file the reader holds: status 0" \
+        eval 'status_is 0 && out_has "ok    reference: KVDEV-A1 (TYPE1): already holds it"'
+    cli doctor absent.set
+    check "a reference file that is not there: status 8, its whole path and why" \
+        eval 'status_is 8 && out_has "FIX   reference: cannot open " && out_has "absent.set: it does not exist" &&
+              err_has "absent.set: it does not exist"'
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "light1 = 0010 0400 0100 0150 0001" "light2 = 0020 0600 0003 0120 0002"
+    cli doctor --hblank 0x100
+    check "lights that disagree, one outside the range: noted; the reference not held" eval 'status_is 8 &&
+        out_has "note  settings: KVDEV-A1 (TYPE1): its lights hold different HBlank values (0x0100, 0x0003); light 1 runs with HBlank 0x0003, outside the 21 to 1023" &&
+        out_has "FIX   reference: KVDEV-A1 (TYPE1): does not hold it: "'
+    rm -f "$W/golden.set"
     check "doctor writes nothing" eval 'no_write_request && set_file_count_is 0 && test ! -e "$W/spelvane-history.csv"'
     if [[ ${CLI[0]} == wine ]]; then
         # The installer registers the file as an expandable string.
@@ -1121,6 +1175,9 @@ case_run_folder() {
     cli -C there check golden.set
     check "-C: a FILE named without a folder is read there" \
         eval 'status_is 0 && out_is "KVDEV-A1 (TYPE1): already holds it"'
+    cli -C there check golden-missing.set
+    check "-C: a FILE that is not there: status 5, its whole path and why" eval 'status_is 5 && err_is_one_line &&
+        err_has "cannot open " && err_has "there" && err_has "golden-missing.set: it does not exist"'
 
     # Without a workstation folder, the one the program stands in.
     mkdir -p "$W/alone" && cp "${CLI[-1]}" "$W/there/spelvane-history.csv" "$W/alone/"
@@ -1138,7 +1195,7 @@ case_run_folder() {
         mkdir -p "$W/workstation"
         SPELVANE_WORKSTATION_DIR=$W/workstation cli history --workstation
         check "--workstation: the workstation folder when it is there" \
-            out_is "No history yet: spelvane-history.csv is not in this folder"
+            out_is "No history yet: spelvane-history.csv is not in this folder ($W/workstation)"
         SPELVANE_WORKSTATION_DIR=$W/made cli --open-workstation-folder
         check "--open-workstation-folder: the folder made, every user's, each file its owner's to remove" \
             eval 'status_is 0 && [[ $(stat -c %a "$W/made") == 1777 ]]'

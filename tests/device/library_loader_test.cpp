@@ -77,6 +77,7 @@ TEST_F(LibraryLoader, LibraryBesideTheProgramIsLoadedByNameAndKept) {
     EXPECT_NE(loaded().path.find("qzsd7"), std::string::npos);
     EXPECT_EQ(loaded().path.find("variants"), std::string::npos) << loaded().path;
     EXPECT_EQ(loaded().version, 0x07000500);
+    EXPECT_TRUE(loaded().simulated) << "the simulator's own export names it";
     EXPECT_NE(callGate.entry, &unloadedEntry);
     EXPECT_STREQ(loaderMessage(), "");
     QzCallFunction loaded = callGate.entry;
@@ -99,6 +100,15 @@ TEST_F(LibraryLoader, LibraryWithoutModuleInfoIsAcceptedAndToldTheVersion) {
     EXPECT_EQ(announcements(), std::vector<uint32_t>{0x07000500u});
     EXPECT_NE(loaded().path.find("no_module_info"), std::string::npos) << loaded().path;
     EXPECT_FALSE(loaded().hasVersion);
+}
+
+// The same library without the simulator's export, as a device's library
+// is: never taken for the simulator.
+TEST_F(LibraryLoader, LibraryWithoutTheSimulatorsExportIsADevicesLibrary) {
+    useVariant("device_like");
+    EXPECT_EQ(enumerate(), 1);
+    EXPECT_NE(loaded().path.find("device_like"), std::string::npos) << loaded().path;
+    EXPECT_FALSE(loaded().simulated);
 }
 
 TEST_F(LibraryLoader, OldestAcceptedVersionLoads) {

@@ -271,7 +271,15 @@ TEST(HistoryFileTest, TimeCarriesTheLocalTimeAndItsOffsetFromUtc) {
         ZoneForTest zone(c.zone);
         EXPECT_EQ(historyTime(c.time), c.text);
         EXPECT_EQ(historyRunId(c.time, "WS12", 4242), c.runId);
+        // Read back, histories of other zones sort together by the moment.
+        int64_t seconds = 0;
+        EXPECT_TRUE(historyTimeSeconds(c.text, seconds));
+        EXPECT_EQ(seconds, c.time);
     }
+    int64_t seconds = 0;
+    for (const char* text : {"", "2023-11-14 22:13:20", "2023-11-14 22:13:20 +00:00x", "2023-13-14 22:13:20 +00:00",
+                             "2023-11-14 22:13:20 *01:00", "2023-11-14 22:61:20 +00:00"})
+        EXPECT_FALSE(historyTimeSeconds(text, seconds)) << text;
 }
 
 class HistoryAppendTest : public ::testing::Test {
@@ -396,6 +404,17 @@ TEST_F(HistoryAppendTest, ARowCutAtAnyByteHidesOnlyItself) {
         ASSERT_EQ(last.size(), 2u);
         EXPECT_EQ(last[0].reader, "B");
         EXPECT_EQ(last[1].reason, "no room");
+        // Pulled an entry at a time, as history reads several side by side:
+        // the same entries as read at once.
+        std::vector<HistoryEntry> whole;
+        ASSERT_TRUE(readHistoryFile(kHistoryFileName, whole, skipped, error_));
+        HistoryCursor cursor;
+        ASSERT_TRUE(cursor.open(kHistoryFileName));
+        std::vector<HistoryEntry> pulled;
+        for (HistoryEntry entry; cursor.next(entry);) pulled.push_back(entry);
+        EXPECT_TRUE(pulled == whole);
+        EXPECT_EQ(cursor.skipped(), skipped);
+        EXPECT_EQ(cursor.fault(), platform::FileFault::None);
     }
 }
 

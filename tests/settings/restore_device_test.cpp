@@ -349,7 +349,7 @@ TEST_F(RestoreDeviceTest, FileThatCannotBeReadIsRefusedWhole) {
     const std::string unicodeBox = "Nothing was written to the device: the file chosen.set is saved as Unicode.\n\n"
                                    "Open it in Notepad and save it again with the encoding ANSI.";
     const std::string files[][3] = {
-        {"", "Cannot open settings file missing.set\r\n",
+        {"", "Cannot open settings file missing.set (it does not exist)\r\n",
          "Nothing was written to the device: the file missing.set cannot be read."},
         {littleEndian, unicodeLog, unicodeBox},
         {bigEndian, unicodeLog, unicodeBox},

@@ -3,9 +3,9 @@
 #include <map>
 #include <utility>
 
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/event_report.h"
-#include "app/running_change.h"
+#include "app/record/running_change.h"
 #include "device/call_gate.h"
 #include "device/device_slot.h"
 #include "device/discovery.h"

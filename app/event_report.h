@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "platform/event_log.h"
 #include "settings/history_file.h"
 

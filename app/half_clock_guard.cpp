@@ -1,7 +1,7 @@
 #include "app/half_clock_guard.h"
 
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 
 namespace spelvane {
 namespace {

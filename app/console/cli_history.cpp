@@ -5,10 +5,10 @@
 #include <utility>
 
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
-#include "app/running_change.h"
+#include "app/record/running_change.h"
 
 namespace spelvane::cli {
 namespace {

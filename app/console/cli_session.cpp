@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/closing_notice.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_preview.h"

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "app/doctor.h"
-#include "app/running_change.h"
+#include "app/record/running_change.h"
 #include "platform/machine_lock.h"
 #include "platform/workstation.h"
 #include "tests/support/history_rows.h"

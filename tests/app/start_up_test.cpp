@@ -2,7 +2,7 @@
 // the first refresh, and what discovery logged stays in the log.
 #include <gtest/gtest.h>
 
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/control_ids.h"
 #include "app/dialog_logic.h"
 #include "app/worker.h"

@@ -1,4 +1,4 @@
-#include "app/running_change.h"
+#include "app/record/running_change.h"
 
 #include "app/app_state.h"
 #include "platform/machine_lock.h"

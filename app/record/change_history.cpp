@@ -1,4 +1,4 @@
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 
 #include <algorithm>
 #include <cctype>

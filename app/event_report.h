@@ -11,6 +11,7 @@
 
 #include "app/app_state.h"
 #include "app/record/change_history.h"
+#include "app/record/reader_judgement.h"
 #include "platform/event_log.h"
 #include "settings/history_file.h"
 

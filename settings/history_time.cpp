@@ -1,5 +1,6 @@
 // spelvane-history.csv: a row's time, and the run id made of it.
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/local_time.h"
 #include "settings/history_file.h"
@@ -70,6 +71,37 @@ std::string historyRunId(int64_t calendarTime, const std::string& computer, uint
     else
         std::snprintf(stamp, sizeof stamp, "%lld", static_cast<long long>(calendarTime));
     return std::string(stamp) + "-" + computer + "-" + std::to_string(processNumber);
+}
+
+bool historyTimeSeconds(const std::string& time, int64_t& calendarTime) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, offsetHours = 0, offsetMinutes = 0;
+    char sign = 0;
+    int used = 0;
+    if (std::sscanf(time.c_str(), "%4d-%2d-%2d %2d:%2d:%2d %c%2d:%2d%n", &year, &month, &day, &hour, &minute, &second,
+                    &sign, &offsetHours, &offsetMinutes, &used) != 9 ||
+        static_cast<size_t>(used) != time.size() || (sign != '+' && sign != '-') || month < 1 || month > 12 ||
+        day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return false;
+    const int64_t offset = (offsetHours * 60 + offsetMinutes) * 60;
+    calendarTime = daysFromCivil(year, month, day) * kSecondsPerDay + hour * 3600 + minute * 60 + second -
+                   (sign == '+' ? offset : -offset);
+    return true;
+}
+
+bool historyRunProcess(const std::string& runId, uint32_t& processNumber) {
+    // "<stamp>-<computer>-<process>-<count>": the computer's name may hold
+    // dashes, the two numbers do not.
+    const size_t count = runId.rfind('-');
+    if (count == std::string::npos || count == 0) return false;
+    const size_t process = runId.rfind('-', count - 1);
+    if (process == std::string::npos) return false;
+    const std::string digits = runId.substr(process + 1, count - process - 1);
+    if (digits.empty() || digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long long number = std::strtoull(digits.c_str(), nullptr, 10);
+    if (number > 0xFFFFFFFFull) return false;
+    processNumber = static_cast<uint32_t>(number);
+    return true;
 }
 
 }  // namespace spelvane

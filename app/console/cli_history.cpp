@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/record/change_history.h"
+#include "app/record/reader_judgement.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
 #include "app/record/running_change.h"

@@ -260,6 +260,20 @@ TEST(HistoryFileTest, TimeCarriesTheLocalTimeAndItsOffsetFromUtc) {
         EXPECT_EQ(historyTime(c.time), c.text);
     }
     EXPECT_EQ(historyRunId(1700000000, "WS12", 4242), "20231114T221320-WS12-4242");
+    // Read back: the time to the second, the process from a run id whose
+    // computer's name holds dashes; text that names none is refused.
+    int64_t seconds = 0;
+    for (const Case& c : cases) {
+        EXPECT_TRUE(historyTimeSeconds(c.text, seconds)) << c.text;
+        EXPECT_EQ(seconds, c.time) << c.text;
+    }
+    for (const char* bad : {"", "2026-12-08 11:43:55", "2026-13-08 11:43:55 +01:00", "2026-12-08 11:43:55 +01:00x"})
+        EXPECT_FALSE(historyTimeSeconds(bad, seconds)) << bad;
+    uint32_t process = 0;
+    EXPECT_TRUE(historyRunProcess("20231114T221320-WS-12-4242-3", process));
+    EXPECT_EQ(process, 4242u);
+    for (const char* bad : {"R1", "20231114T221320-WS12-4242", "x-y--3", "a-b-99999999999-1"})
+        EXPECT_FALSE(historyRunProcess(bad, process)) << bad;
 }
 
 class HistoryAppendTest : public ::testing::Test {
@@ -420,6 +434,18 @@ TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
     ASSERT_TRUE(readLastStartedEntries(kHistoryFileName, {"A", "B"}, entries, error_, sinceA));
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].run.id + entries[1].run.id, "R5R6");
+    // Past A's last start, as far as its judgement asks, each start's
+    // entries told once; the others stop at their last start.
+    std::vector<std::string> asked;
+    const auto pastA = [&](const std::string& reader, const std::vector<HistoryEntry>& batch) {
+        asked.push_back(reader + " " + batch.front().run.id + " " + std::to_string(batch.size()));
+        return reader != "A";
+    };
+    ASSERT_TRUE(readStartedEntriesBack(kHistoryFileName, {"A", "B"}, pastA, entries, error_));
+    EXPECT_EQ(asked, (std::vector<std::string>{"A R5 2", "B R0 2", "A R0 1"}));
+    seen.clear();
+    for (const HistoryEntry& e : entries) seen.push_back(e.reader + " " + e.run.id);
+    EXPECT_EQ(seen, (std::vector<std::string>{"B R0", "B R7", "A R0", "A R5", "A R6"}));
 
     // Read from the start, a piece at a time: as the whole text gathers.
     int skipped = -1;

@@ -1,7 +1,5 @@
 #include "app/record/reader_judgement.h"
 
-#include <algorithm>
-
 namespace spelvane {
 namespace {
 
@@ -30,20 +28,23 @@ ReaderJudgement::Field ReaderJudgement::fieldOf(const StoredFieldChange& change)
     return {static_cast<int>(change.field), change.light, change.index};
 }
 
+// A store that does not write the reader whole writes Half Clock and each
+// light's shutter and HBlank words, and nothing else a later store could
+// leave half done: once newer changes wrote all of them, nothing older can
+// show a part. (The address list a store may grow by the HBlank register
+// is written first, and read back at its new value once anything after it
+// was written.)
 bool ReaderJudgement::everyFieldWritten() const {
     using F = StoredFieldChange::Field;
     const SpeedValues& values = *held_;
     const auto has = [&](F field, int light, int index) {
         return written_.count({static_cast<int>(field), light, index}) > 0;
     };
-    if (!has(F::HalfClock, -1, -1) || !has(F::AddressCount, -1, -1) || !has(F::LightCount, -1, -1)) return false;
-    const int addresses = heldAddressCount(values);
-    for (int a = 0; a < addresses; ++a)
-        if (!has(F::Address, -1, a)) return false;
-    const int words = std::min(addresses + 1, kLightWords);
-    for (int light = 0; light < heldLightCount(values); ++light)
-        for (int word = 0; word < words; ++word)
-            if (!has(F::LightWord, light, word)) return false;
+    if (!has(F::HalfClock, -1, -1)) return false;
+    for (int light = 0; light < heldLightCount(values); ++light) {
+        if (!has(F::LightWord, light, 1 + values.shutterIndex)) return false;
+        if (values.hblankPresent && !has(F::LightWord, light, 1 + values.hblankIndex)) return false;
+    }
     return true;
 }
 

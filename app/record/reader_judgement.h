@@ -44,8 +44,8 @@ class ReaderJudgement {
 public:
     explicit ReaderJudgement(const SpeedValues* held) : held_(held) {}
     // The next older entry of the reader: false once nothing older can
-    // change the verdict (a part found, a whole write, every field the
-    // reader holds written since).
+    // change the verdict (a part found, a whole write, Half Clock and every
+    // light's shutter and HBlank written since).
     bool older(const HistoryEntry& entry);
     // The change the reader holds part of; or else its last change that
     // wrote, when that did not end well, as the reader holds it (all new or

@@ -198,6 +198,21 @@ TEST(InterruptedChange, IsJudgedByWhatTheReaderHolds) {
         EXPECT_EQ(found.has_value(), cases[i].line != nullptr) << "case " << i;
         if (found && cases[i].line) EXPECT_EQ(unfinishedChangeLine(*found), cases[i].line) << "case " << i;
     }
+    // Back no further than a store that wrote all a store writes (Half
+    // Clock, the shutter and HBlank words): an older part of words no store
+    // writes is not looked for.
+    const HistoryEntry odd = made("0", std::nullopt, {{F::LightWord, 3, 0, 2, 0x150, 0x160}, {F::LightWord, 4, 0, 3, 1, 2}});
+    const HistoryEntry all = made("4", HistoryOutcome::Written, {{F::HalfClock, -1, -1, -1, 0, 1},
+                                                                {F::LightWord, 1, 0, 9, 0x400, 0x200},
+                                                                {F::LightWord, 2, 0, 5, 0x100, 0x1c8}});
+    SpeedValues values{};
+    values.halfClock = 1;
+    values.lightCount = 1;
+    values.hblankPresent = 1;
+    values.hblankIndex = 1;
+    values.lights[0] = {{0x10, 0x200, 0x1c8, 0x160, 1}};
+    EXPECT_FALSE(judgeReader({odd, all}, "A", &values).has_value());
+    EXPECT_TRUE(judgeReader({odd, hblank}, "A", &values).has_value()) << "the HBlank alone leaves Half Clock and the shutter";
 }
 
 // What the operator is told the history lacks when a pair's second reader

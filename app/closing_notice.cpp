@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "platform/files.h"
 #include "platform/output_file.h"
 

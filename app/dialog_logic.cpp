@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/unfinished_changes.h"
 #include "app/control_ids.h"
 #include "app/message_log.h"
 #include "app/texts.h"

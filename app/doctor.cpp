@@ -3,10 +3,11 @@
 #include <map>
 #include <utility>
 
-#include "app/change_history.h"
+#include "app/record/change_history.h"
+#include "app/record/reader_judgement.h"
 #include "app/event_report.h"
 #include "app/reader_absence.h"
-#include "app/running_change.h"
+#include "app/record/running_change.h"
 #include "device/call_gate.h"
 #include "device/device_slot.h"
 #include "device/discovery.h"
@@ -62,25 +63,27 @@ DoctorCheck readersCheck(bool libraryLoaded, bool busy, bool found, const AppSta
     return {"readers", Verdict::Ok, (expected == 2 ? "a matched pair: " : "one reader: ") + names};
 }
 
-// Per reader the history names, what tells whether its last change was
-// interrupted (as the start-up reads it from the file's end): its last
-// entry with a start and the entries of that reader that followed it.
-class LastStartsByReader {
+// Per reader the history names, what its judgement reads (as the start-up
+// reads it from the file's end): its changes since the last that wrote it
+// whole, and the newest entry of any kind, which tells whether the newest
+// change may still be running.
+class ChangesByReader {
 public:
     void add(HistoryEntry& entry) {
         ++count_;
         std::vector<HistoryEntry>& kept = readers_[entry.reader];
-        if (entry.started) kept.clear();
-        // A reader backed up daily for years after its last change: the
-        // newest entries and the oldest (its start) are what count.
-        else if (kept.size() >= kMostFollowing) kept.erase(kept.begin() + kMostFollowing / 2);
+        // Of the entries that wrote nothing, only the newest tells anything.
+        if (!kept.empty() && !kept.back().started) kept.pop_back();
+        if (writesWhole(entry)) kept.clear();
+        // Years of changes since the last restore: the newest count.
+        else if (kept.size() >= kMostKept) kept.erase(kept.begin(), kept.begin() + kMostKept / 2);
         kept.push_back(std::move(entry));
     }
     const std::map<std::string, std::vector<HistoryEntry>>& readers() const { return readers_; }
     uint64_t count() const { return count_; }
 
 private:
-    static constexpr size_t kMostFollowing = 4096;
+    static constexpr size_t kMostKept = 4096;
     std::map<std::string, std::vector<HistoryEntry>> readers_;
     uint64_t count_ = 0;
 };
@@ -112,24 +115,24 @@ std::optional<DoctorCheck> skippedRowsCheck(int skipped, int cutShort) {
     return std::nullopt;
 }
 
-// What the history says of each reader's last change. Every reader the
+// What the history says of each reader's changes. Every reader the
 // history knows counts, open or not: without a library none is open, and a
 // reader plugged in elsewhere today may hold half a change. An open reader
 // is asked as the start-up asks it: a change it holds whole, or not at all,
 // is settled on the reader and only noted; so is one still running.
-DoctorCheck historyContentCheck(const LastStartsByReader& history, const AppState& app, bool readersInUse,
+DoctorCheck historyContentCheck(const ChangesByReader& history, const AppState& app, bool readersInUse,
                                 int skipped, int cutShort) {
     std::string note;
     for (const auto& [reader, entries] : history.readers()) {
         if (isRunningChange(entries, entries.size() - 1, readersInUse)) {
             if (note.empty()) note = runningChangeLine(entries.back());
-        } else if (const SpeedSettings* open = openReader(app, reader)) {
-            const auto change = unfinishedChange(entries, reader, open->snapshot());
-            if (change && change->interrupted()) return {"history", Verdict::Fix, unfinishedChangeLine(*change)};
-            if (change && note.empty()) note = unfinishedChangeLine(*change);
-        } else if (const auto entry = interruptedChange(entries, reader)) {
-            return {"history", Verdict::Fix, interruptedChangeLine(*entry)};
+            continue;
         }
+        const SpeedSettings* open = openReader(app, reader);
+        const SpeedValues held = open ? open->snapshot() : SpeedValues{};
+        const auto change = judgeReader(entries, reader, open ? &held : nullptr);
+        if (change && change->interrupted()) return {"history", Verdict::Fix, unfinishedChangeLine(*change)};
+        if (change && note.empty()) note = unfinishedChangeLine(*change);
     }
     const std::optional<DoctorCheck> rows = skippedRowsCheck(skipped, cutShort);
     if (rows && rows->verdict == Verdict::Fix) return *rows;
@@ -188,7 +191,7 @@ DoctorCheck folderCheck(const std::string& folder, bool takesNewFiles, std::opti
 
 std::vector<DoctorCheck> historyChecks(const AppState& app, bool readersInUse) {
     const std::string path = historyPath(app);
-    LastStartsByReader history;
+    ChangesByReader history;
     int skipped = 0;
     int cutShort = 0;
     std::string error;

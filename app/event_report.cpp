@@ -1,6 +1,6 @@
 #include "app/event_report.h"
 
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/change_words.h"
 
 namespace spelvane {

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
+#include "app/record/reader_judgement.h"
 #include "platform/event_log.h"
 #include "settings/history_file.h"
 

@@ -1,7 +1,8 @@
 #include "app/half_clock_guard.h"
 
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
+#include "app/record/unfinished_changes.h"
 
 namespace spelvane {
 namespace {
@@ -22,7 +23,7 @@ std::optional<HalfClockRefusal> halfClockRefusal(const UnfinishedChange& change,
                                                  const OperatorChoice& choice) {
     if (!change.interrupted() || !changesHalfClock(held, choice)) return std::nullopt;
     const HistoryEntry& entry = change.entry;
-    const std::string how = entry.hasOutcome ? "which FAILED" : "which was cut short";
+    const std::string how = entry.hasOutcome ? "which " + recordedEnd(entry) : "which was cut short";
     return HalfClockRefusal{entry.reader + " holds only part of the " + entry.run.command + " of " + entry.run.time +
                                 ", " + how + ", and a change of Half Clock would rescale its shutters a second time",
                             restoreFirst(entry)};

@@ -1,7 +1,7 @@
 #pragma once
 // A change of Half Clock rescales every shutter from what the reader holds.
-// A reader that holds part of an unsettled change (its last change failed
-// or was cut short, and it holds neither all of it nor none) may hold
+// A reader that holds part of a change (its values are neither all of it
+// nor none of it, whatever its outcome row says) may hold
 // shutters rescaled already under a header that still names the old Half
 // Clock: a second rescale would change its exposure for good, and the
 // backup taken before it would keep the rescaled values. Such a change is

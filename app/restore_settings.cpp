@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/message_log.h"
 #include "platform/input_file.h"
 #include "settings/settings_file.h"

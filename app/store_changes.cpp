@@ -1,7 +1,7 @@
 // The store: for every open device, the operator's choice through the
 // change computation into the store sequence.
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/message_log.h"
 #include "app/texts.h"
 

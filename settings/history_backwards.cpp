@@ -1,6 +1,7 @@
 // spelvane-history.csv read from its end: the last entries, and each
 // reader's last change.
 #include <algorithm>
+#include <iterator>
 #include <map>
 
 #include "settings/history_file.h"
@@ -107,6 +108,14 @@ bool readLastHistoryEntries(const std::string& path, const std::string& reader, 
 
 bool readLastStartedEntries(const std::string& path, const std::vector<std::string>& readers,
                             std::vector<HistoryEntry>& entries, std::string& error, uint64_t lookBack) {
+    return readStartedEntriesBack(
+        path, readers, [](const std::string&, const std::vector<HistoryEntry>&) { return true; }, entries, error,
+        lookBack);
+}
+
+bool readStartedEntriesBack(const std::string& path, const std::vector<std::string>& readers,
+                            const StartsEnough& enough, std::vector<HistoryEntry>& entries, std::string& error,
+                            uint64_t lookBack) {
     entries.clear();
     platform::InputFile file;
     uint64_t size = 0;
@@ -114,6 +123,15 @@ bool readLastStartedEntries(const std::string& path, const std::vector<std::stri
     std::map<std::string, ReaderSearch> wanted;
     for (const std::string& reader : readers)
         for (char c : reader) wanted[reader].cell += c == '"' ? std::string("\"\"") : std::string(1, c);
+    // Per reader, the entries gathered so far, each start's batch before
+    // the newer ones: the file's order.
+    std::map<std::string, std::vector<HistoryEntry>> found;
+    const auto done = [&](std::map<std::string, ReaderSearch>::iterator reader) {
+        std::vector<HistoryEntry>& its = found[reader->first];
+        for (HistoryEntry& entry : its) entries.push_back(std::move(entry));
+        its.clear();
+        return wanted.erase(reader);
+    };
     // Commands that never write (backups, refusals) between a reader's last
     // start and the end: kept to a bound, the newest and the oldest.
     constexpr size_t kMostRows = 4096;
@@ -140,10 +158,16 @@ bool readLastStartedEntries(const std::string& path, const std::vector<std::stri
         if (row.event != HistoryEvent::Start) continue;
         EntryGatherer gatherer;
         for (auto each = kept.rbegin(); each != kept.rend(); ++each) gatherer.add(*each);
-        for (HistoryEntry& entry : gatherer.entries()) entries.push_back(std::move(entry));
-        wanted.erase(reader);
+        kept.clear();
+        std::vector<HistoryEntry> batch = gatherer.entries();
+        std::vector<HistoryEntry>& its = found[reader->first];
+        const bool stop = enough(reader->first, batch);
+        its.insert(its.begin(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
+        if (stop) done(reader);
     }
     if (lines.failed()) return historyReadFailed(file, error);
+    // Readers whose search met the file's start or the bound: what was found.
+    while (!wanted.empty()) done(wanted.begin());
     return true;
 }
 

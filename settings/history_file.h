@@ -111,6 +111,9 @@ bool historyTimeSeconds(const std::string& time, int64_t& seconds);
 // A run id unique in the file: the calendar time, the computer and a number
 // the process makes unique (its id), e.g. "20261208T104355-WS12-4242".
 std::string historyRunId(int64_t calendarTime, const std::string& computer, uint32_t processNumber);
+// The process number a command's run id names (historyRunId, then "-" and
+// the command's count in its process); false for an id that names none.
+bool historyRunProcess(const std::string& runId, uint32_t& processNumber);
 
 // The header line and one row as CSV text, each ending in CR LF. Fields that
 // hold a comma, a quote, CR or LF, or begin or end with a blank, are quoted,
@@ -264,6 +267,15 @@ bool readLastHistoryEntries(const std::string& path, const std::string& reader, 
 constexpr uint64_t kHistoryLookBack = 16ull * 1024 * 1024;
 bool readLastStartedEntries(const std::string& path, const std::vector<std::string>& readers,
                             std::vector<HistoryEntry>& entries, std::string& error,
+                            uint64_t lookBack = kHistoryLookBack);
+// As readLastStartedEntries, past a reader's last start as well: at each
+// start found from the end, enough is given the reader and the entries of
+// that start up to the next start found before (oldest first), and tells
+// whether to stop looking for that reader. Every reader's entries found
+// are kept, in the file's order.
+using StartsEnough = std::function<bool(const std::string& reader, const std::vector<HistoryEntry>& batch)>;
+bool readStartedEntriesBack(const std::string& path, const std::vector<std::string>& readers,
+                            const StartsEnough& enough, std::vector<HistoryEntry>& entries, std::string& error,
                             uint64_t lookBack = kHistoryLookBack);
 
 }  // namespace spelvane

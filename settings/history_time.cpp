@@ -1,5 +1,6 @@
 // spelvane-history.csv: a row's time, and the run id made of it.
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/local_time.h"
 #include "settings/history_file.h"
@@ -87,6 +88,22 @@ std::string historyRunId(int64_t calendarTime, const std::string& computer, uint
     else
         std::snprintf(stamp, sizeof stamp, "%lld", static_cast<long long>(calendarTime));
     return std::string(stamp) + "-" + computer + "-" + std::to_string(processNumber);
+}
+
+bool historyRunProcess(const std::string& runId, uint32_t& processNumber) {
+    // "<stamp>-<computer>-<process>-<count>": the computer's name may hold
+    // dashes, the two numbers do not.
+    const size_t count = runId.rfind('-');
+    if (count == std::string::npos || count == 0) return false;
+    const size_t process = runId.rfind('-', count - 1);
+    if (process == std::string::npos) return false;
+    const std::string digits = runId.substr(process + 1, count - process - 1);
+    if (digits.empty() || digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long long number = std::strtoull(digits.c_str(), nullptr, 10);
+    if (number > 0xFFFFFFFFull) return false;
+    processNumber = static_cast<uint32_t>(number);
+    return true;
 }
 
 }  // namespace spelvane

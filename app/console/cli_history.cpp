@@ -6,11 +6,12 @@
 #include <utility>
 
 #include "app/app_state.h"
-#include "app/change_history.h"
 #include "app/console/cli_folder.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
-#include "app/running_change.h"
+#include "app/record/change_history.h"
+#include "app/record/reader_judgement.h"
+#include "app/record/running_change.h"
 #include "platform/file_fault.h"
 #include "platform/files.h"
 #include "platform/workstation_folder.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/change_words.h"
 #include "settings/history_file.h"
 

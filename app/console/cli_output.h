@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "device/call_gate.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
+#include "app/record/reader_judgement.h"
 #include "settings/history_file.h"
 #include "settings/speed_values.h"
 #include "settings/stored_changes.h"

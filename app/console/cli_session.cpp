@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
+#include "app/record/unfinished_changes.h"
 #include "app/closing_notice.h"
 #include "app/console/cli_output.h"
 #include "app/console/cli_preview.h"
@@ -151,17 +152,15 @@ int runShow(AppState& app, bool json) {
     loadedLibrary(library);
     // A history that cannot be read names no interrupted change; show is
     // about the readers.
-    // Its last change without outcome is judged by what the reader holds.
-    std::vector<HistoryEntry> history;
-    std::string unread;
-    readLastStartedEntries(historyPath(app), openReaderNames(app), history, unread);
+    // Its changes are judged by what the reader holds.
+    const std::vector<HistoryEntry> history = openReadersHistory(app);
     std::vector<DeviceView> views;
     for (int i = 0; i < app.boundCount(); ++i) {
         const SpeedSettings& record = app.settings[i];
         if (!record.device) continue;
         const std::string name = record.device->name();
         const SpeedValues values = record.snapshot();
-        views.push_back({name, record.typeName(), values, unfinishedChange(history, name, values)});
+        views.push_back({name, record.typeName(), values, judgeReader(history, name, &values)});
     }
     const std::string text =
         json ? formatDevicesJson(views, library) : formatLibraryText(&library, nullptr) + formatDevicesText(views);
@@ -334,7 +333,7 @@ int runSession(const Request& request) {
         // What the last run left cut short goes to the event log as well,
         // from the commands that write: one that only looks, run hourly by
         // a script, would report the same change every hour.
-        if (status == kDone && commandWrites(request)) reportInterruptedChanges(withoutOutcome(unfinishedChanges(app)));
+        if (status == kDone && commandWrites(request)) reportInterruptedChanges(unreportedChanges(unfinishedChanges(app)));
         if (status == kDone) status = runCommand(app, request, reported);
         // The values the readers hold at the end, asked before they go.
         if (!request.report.empty()) rows = reportRows(app, request, reported);

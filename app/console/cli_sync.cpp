@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/closing_notice.h"
 #include "app/event_report.h"
 #include "app/console/cli_output.h"

@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/console/cli_arguments.h"
 #include "app/console/cli_doctor.h"
 #include "app/console/cli_folder.h"

@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 namespace spelvane::platform {
 
@@ -22,5 +25,35 @@ std::string userName() {
 }
 
 uint32_t processNumber() { return static_cast<uint32_t>(getpid()); }
+
+// /proc/<id>/stat gives the start in clock ticks after the boot, whose
+// calendar time /proc/stat gives. A process that ended and was not yet
+// reaped (a zombie) runs no more.
+bool processStartTime(uint32_t process, int64_t& calendarTime) {
+    std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return false;
+    // The name in parentheses may hold blanks and parentheses itself.
+    const size_t nameEnd = text.rfind(')');
+    if (nameEnd == std::string::npos) return false;
+    std::istringstream fields(text.substr(nameEnd + 1));
+    std::string state;
+    fields >> state;
+    if (state == "Z" || state == "X") return false;
+    // Fields 4 to 21 lie between the state (3) and the start time (22).
+    std::string skipped;
+    for (int field = 4; field < 22; ++field) fields >> skipped;
+    unsigned long long ticks = 0;
+    if (!(fields >> ticks)) return false;
+    std::ifstream system("/proc/stat");
+    std::string line;
+    long long boot = -1;
+    while (std::getline(system, line))
+        if (line.rfind("btime ", 0) == 0) boot = std::stoll(line.substr(6));
+    const long perSecond = sysconf(_SC_CLK_TCK);
+    if (boot < 0 || perSecond <= 0) return false;
+    calendarTime = boot + static_cast<int64_t>(ticks / static_cast<unsigned long long>(perSecond));
+    return true;
+}
 
 }  // namespace spelvane::platform

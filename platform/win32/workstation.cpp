@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/owned_handle.h"
+
 namespace spelvane::platform {
 
 std::string computerName() {
@@ -20,5 +22,20 @@ std::string userName() {
 }
 
 uint32_t processNumber() { return static_cast<uint32_t>(GetCurrentProcessId()); }
+
+// A handle keeps an ended process's object, and its times, while any
+// program holds one: only one still active counts.
+bool processStartTime(uint32_t process, int64_t& calendarTime) {
+    OwnedHandle handle(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process));
+    if (!handle.valid()) return false;
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(handle.get(), &exitCode) || exitCode != STILL_ACTIVE) return false;
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(handle.get(), &created, &exited, &kernel, &user)) return false;
+    // 100 ns steps since 1601 to seconds since 1970.
+    const uint64_t steps = (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    calendarTime = static_cast<int64_t>(steps / 10000000ull) - 11644473600ll;
+    return true;
+}
 
 }  // namespace spelvane::platform

@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <optional>
 
 #include "app/doctor.h"
-#include "app/running_change.h"
+#include "app/record/running_change.h"
 #include "platform/machine_lock.h"
 #include "platform/workstation.h"
 #include "tests/support/history_rows.h"
@@ -42,20 +43,38 @@ TEST(DoctorFolder, IsFullBelowTheRoomForABackup) {
     }
 }
 
-// Running: the newest entry of its reader, started on this computer, while
-// another Spelvane holds the readers; any other change without outcome is
-// not (an older one cut short, one of another computer sharing the folder).
-TEST(RunningChange, IsOnlyThisComputersNewestOfItsReaderWhileTheReadersAreHeld) {
+// A run of this computer made at `at` (seconds since 1970) by process.
+HistoryRun runOf(uint32_t process, int64_t at, std::string computer = platform::computerName()) {
+    HistoryRun run;
+    run.id = historyRunId(at, computer, process) + "-1";
+    run.time = historyTime(at);
+    run.computer = std::move(computer);
+    run.command = "store";
+    return run;
+}
+
+// No program runs under this number.
+constexpr uint32_t kEndedProcess = 0x7ffffffe;
+
+// Running: the newest entry of its reader, whose own program (this test,
+// alive since before now) is still alive on this computer while the readers
+// are held; any other change without outcome is not: an older one cut
+// short, one of another computer sharing the folder, one whose program
+// ended while another holds the readers (a dialog left open), one whose
+// number a later program got.
+TEST(RunningChange, IsOnlyItsOwnLiveProgramsNewestOfItsReaderWhileTheReadersAreHeld) {
     const std::string here = platform::computerName();
-    const auto entry = [](const char* reader, const std::string& computer, bool finished) {
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    const uint32_t self = platform::processNumber();
+    const auto entry = [](const char* reader, HistoryRun run, bool finished) {
         HistoryEntry made;
         made.reader = reader;
-        made.run.computer = computer;
+        made.run = std::move(run);
         made.started = true;
         made.hasOutcome = finished;
         return made;
     };
-    const HistoryEntry cut = entry("A", here, false);
+    const HistoryEntry cut = entry("A", runOf(self, now), false);
     const struct {
         std::vector<HistoryEntry> entries;
         size_t e;
@@ -64,12 +83,14 @@ TEST(RunningChange, IsOnlyThisComputersNewestOfItsReaderWhileTheReadersAreHeld) 
     } cases[] = {
         {{cut}, 0, true, true},
         {{cut}, 0, false, false},
-        {{entry("A", here + "-ELSEWHERE", false)}, 0, true, false},
+        {{entry("A", runOf(self, now, here + "-ELSEWHERE"), false)}, 0, true, false},
         {{cut, cut}, 0, true, false},
         {{cut, cut}, 1, true, true},
-        {{cut, entry("A", here, true)}, 0, true, false},
-        {{cut, entry("B", here, true)}, 0, true, true},
-        {{entry("A", here, true)}, 0, true, false},
+        {{cut, entry("A", runOf(self, now), true)}, 0, true, false},
+        {{cut, entry("B", runOf(self, now), true)}, 0, true, true},
+        {{entry("A", runOf(self, now), true)}, 0, true, false},
+        {{entry("A", runOf(kEndedProcess, now), false)}, 0, true, false},
+        {{entry("A", runOf(self, now - 24 * 3600), false)}, 0, true, false},
     };
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(isRunningChange(cases[i].entries, cases[i].e, cases[i].readersHeld), cases[i].running)
@@ -139,24 +160,34 @@ TEST_F(DoctorTest, ChangeWhileAnotherSpelvaneHoldsTheReadersIsRunningNotInterrup
     ScratchDirectory scratch;
     reader.addDevice(device(MemoryLayout{}));
     reader.apply();
-    // A store of this computer that has its start and no outcome.
-    HistoryRow start = startRow("KVDEV-A1");
-    start.run.computer = platform::computerName();
-    std::string error;
-    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {start}, error)) << error;
     const auto history = [] {
         std::vector<DoctorCheck> found;
         for (const DoctorCheck& check : examineWorkstation(appState(), "spelvane-cli"))
             if (check.name == "history") found.push_back(check);
         return found;
     };
-
+    // Yesterday's store cut short, and a dialog, left open and idle, that
+    // holds the readers: the change is no more running for it.
+    HistoryRow start = startRow("KVDEV-A1");
+    start.run = runOf(kEndedProcess, 1796726635);
+    start.run.time = "2026-12-08 11:43:55 +01:00";
+    std::string error;
+    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {start}, error)) << error;
     platform::MachineLock another;
     ASSERT_TRUE(another.tryAcquire(kReaderLockName));
     std::vector<DoctorCheck> found = history();
     ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].verdict, Verdict::Fix);
+    EXPECT_EQ(found[0].text, "KVDEV-A1: the store of 2026-12-08 11:43:55 +01:00 was interrupted; the backup "
+                             "KVDEV-A1_20261208114355.set restores the settings it held before.");
+
+    // A store of this program, alive, that has its start and no outcome.
+    start.run = runOf(platform::processNumber(), static_cast<int64_t>(std::time(nullptr)));
+    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {start}, error)) << error;
+    found = history();
+    ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].verdict, Verdict::Note);
-    EXPECT_EQ(found[0].text, "KVDEV-A1: the store of 2026-12-08 11:43:55 +01:00 is running: another Spelvane is "
+    EXPECT_EQ(found[0].text, "KVDEV-A1: the store of " + start.run.time + " is running: another Spelvane is "
                              "using the readers now");
 
     // Once the readers are free, nothing runs it any more: cut short.
@@ -186,6 +217,9 @@ TEST_F(DoctorTest, RowCutShortIsANoteARowEditedByHandAFixNoRowNoChange) {
     reader.apply();
     std::string row = formatHistoryRow(outcomeRow("KVDEV-A1", HistoryOutcome::BackedUp));
     row.resize(row.size() - 2);
+    const std::string untouched =
+        formatHistoryRow(startRow("KVDEV-A1")) +
+        formatHistoryRow(changeRow("KVDEV-A1", StoredFieldChange::Field::HalfClock, -1, -1, -1, 0, 1));
     const struct {
         std::string text;
         Verdict verdict;
@@ -194,6 +228,9 @@ TEST_F(DoctorTest, RowCutShortIsANoteARowEditedByHandAFixNoRowNoChange) {
         {row.substr(0, 40) + "\r\n" + row + "\r\n", Verdict::Note, "1 row of spelvane-history.csv was cut short"},
         {row + ",extra\r\n" + row + "\r\n", Verdict::Fix, "1 row of spelvane-history.csv cannot be read"},
         {row.substr(0, 40) + "\r\n" + row + ",extra\r\n", Verdict::Fix, "1 row of spelvane-history.csv cannot be read"},
+        // A change the reader holds none of is a note, which hides no row to mend.
+        {untouched, Verdict::Note, "KVDEV-A1: the store of 2026-12-08 11:43:55 +01:00 has no outcome"},
+        {untouched + row + ",extra\r\n", Verdict::Fix, "1 row of spelvane-history.csv cannot be read"},
         // The installer's empty history: no change yet.
         {"", Verdict::Ok, "none yet (spelvane-history.csv)"},
     };

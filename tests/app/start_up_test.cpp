@@ -2,7 +2,8 @@
 // the first refresh, and what discovery logged stays in the log.
 #include <gtest/gtest.h>
 
-#include "app/change_history.h"
+#include "app/record/change_history.h"
+#include "app/record/reader_judgement.h"
 #include "app/control_ids.h"
 #include "app/dialog_logic.h"
 #include "app/reader_absence.h"
@@ -126,9 +127,10 @@ TEST_F(StartUpTest, DiscoveryLooksAgainOnlyWhileNoReaderIsListed) {
     setDialogPort(&dialog);
 }
 
-// Which change counts as the reader's last: one that wrote; a refusal, a
-// backup, a missing section or "No changes" left it as the cut-short change
-// had.
+// Told nothing of the reader's values (doctor, with the readers held by
+// another program), a change that wrote and did not end well counts; a
+// refusal, a backup, a missing section or "No changes" left it as the
+// cut-short change had.
 TEST(InterruptedChange, IsTheReadersLastChangeThatWroteWithoutAnOutcome) {
     const auto entry = [](const char* reader, bool started, std::optional<HistoryOutcome> outcome) {
         HistoryEntry made;
@@ -159,56 +161,97 @@ TEST(InterruptedChange, IsTheReadersLastChangeThatWroteWithoutAnOutcome) {
         {{}, false},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
-        const std::optional<HistoryEntry> found = interruptedChange(cases[i].entries, "A");
+        const std::optional<UnfinishedChange> found = judgeReader(cases[i].entries, "A", nullptr);
         EXPECT_EQ(found.has_value(), cases[i].named) << "case " << i;
         if (found) {
-            EXPECT_EQ(found->backup, "A-started") << "case " << i;
+            EXPECT_EQ(found->entry.backup, "A-started") << "case " << i;
+            EXPECT_TRUE(found->interrupted()) << "case " << i;
         }
     }
 }
 
-// A change without outcome, told by what the reader holds of its change
-// rows (Half Clock 0 -> 1, light 0 word 1 0x400 -> 0x200), also after a
-// "No changes" that settled nothing.
+// A change is told by what the reader holds of its change rows (Half Clock
+// 0 -> 1, light 0 word 1 0x400 -> 0x200) on the fields no newer change
+// wrote, whatever its outcome row says: a later store of HBlank alone (word
+// 2) settles nothing, a restore settles everything, a "written" row added
+// by hand lifts nothing.
 TEST(InterruptedChange, IsJudgedByWhatTheReaderHolds) {
-    HistoryEntry store, nothing;
-    store.reader = nothing.reader = "A";
-    store.started = nothing.hasOutcome = true;
+    using F = StoredFieldChange::Field;
+    const auto made = [](const char* run, std::optional<HistoryOutcome> outcome, std::vector<StoredFieldChange> rows) {
+        HistoryEntry entry;
+        entry.reader = "A";
+        entry.started = true;
+        entry.hasOutcome = outcome.has_value();
+        entry.outcome = outcome.value_or(HistoryOutcome::Written);
+        entry.run = {run, "T", "", "", "", "", "", "store"};
+        entry.backup = std::string("B") + run;
+        entry.changes = std::move(rows);
+        return entry;
+    };
+    const std::vector<StoredFieldChange> halving{{F::HalfClock, -1, -1, -1, 0, 1}, {F::LightWord, 1, 0, 9, 0x400, 0x200}};
+    const HistoryEntry store = made("1", std::nullopt, halving);
+    const HistoryEntry failed = made("1", HistoryOutcome::Failed, halving);
+    const HistoryEntry forged = made("1", HistoryOutcome::Written, halving);
+    const HistoryEntry hblank = made("2", HistoryOutcome::Written, {{F::LightWord, 2, 0, 5, 0x100, 0x1c8}});
+    HistoryEntry restore = made("3", HistoryOutcome::Written, {{F::LightWord, 1, 0, 9, 0x200, 0x400}});
+    restore.file = "F.set";
+    HistoryEntry nothing;
+    nothing.reader = "A";
+    nothing.hasOutcome = true;
     nothing.outcome = HistoryOutcome::NoChanges;
-    store.run = {"R1", "T", "", "", "", "", "", "store"};
-    store.backup = "B";
-    store.changes = {{StoredFieldChange::Field::HalfClock, -1, -1, -1, 0, 1},
-                     {StoredFieldChange::Field::LightWord, 1, 0, 9, 0x400, 0x200}};
-    HistoryEntry failed = store;
-    failed.hasOutcome = true;
-    failed.outcome = HistoryOutcome::Failed;
+    const std::string cut = "A: the store of T was interrupted; the backup B1 restores the settings it held before.";
     const struct {
-        const HistoryEntry& last;
+        std::vector<HistoryEntry> entries;
         uint8_t halfClock;
         uint16_t shutter;
-        const char* line;
+        uint16_t hblankWord;
+        const char* line;  // null: settled
     } cases[] = {
-        {store, 1, 0x200, "A: the store of T finished: the reader holds every value it wrote; only its outcome is "
-                          "missing from the history."},
-        {store, 0, 0x400, "A: the store of T has no outcome in the history, and none of it reached the reader: it "
-                          "holds every value from before."},
+        {{store, nothing}, 1, 0x200, 0x100, "A: the store of T finished: the reader holds every value it wrote; only "
+                                            "its outcome is missing from the history."},
+        {{store, nothing}, 0, 0x400, 0x100, "A: the store of T has no outcome in the history, and none of it reached "
+                                            "the reader: it holds every value from before."},
         // The lights written, the header not: halved shutters with Half Clock off.
-        {store, 0, 0x200, "A: the store of T was interrupted; the backup B restores the settings it held before."},
-        {failed, 0, 0x200, "A: the store of T FAILED; the backup B restores the settings it held before."},
-        {failed, 1, 0x200, "A: the store of T FAILED, yet the reader holds every value it wrote."},
-        {failed, 0, 0x400, "A: the store of T FAILED before any of it reached the reader: it holds every value from "
-                           "before."},
+        {{store, nothing}, 0, 0x200, 0x100, cut.c_str()},
+        {{failed, nothing}, 0, 0x200, 0x100, "A: the store of T FAILED; the backup B1 restores the settings it held before."},
+        {{failed}, 1, 0x200, 0x100, "A: the store of T FAILED, yet the reader holds every value it wrote."},
+        {{failed}, 0, 0x400, 0x100, "A: the store of T FAILED before any of it reached the reader: it holds every "
+                                    "value from before."},
+        {{store, hblank, nothing}, 0, 0x200, 0x1c8, cut.c_str()},
+        {{store, hblank}, 1, 0x200, 0x1c8, nullptr},
+        {{store, hblank}, 0, 0x400, 0x100, nullptr},
+        {{store, hblank, restore}, 0, 0x400, 0x100, nullptr},
+        {{forged}, 0, 0x200, 0x100, "A: the store of T is recorded as written, yet the reader holds only part of it; the "
+                                    "backup B1 restores the settings it held before."},
+        {{forged, hblank}, 1, 0x200, 0x1c8, nullptr},
+        {{forged, hblank}, 0, 0x200, 0x1c8, "A: the store of T is recorded as written, yet the reader holds only part "
+                                            "of it; the backup B1 restores the settings it held before."},
+        {{made("1", std::nullopt, {})}, 0, 0x400, 0x100, cut.c_str()},
     };
-    for (const auto& [last, halfClock, shutter, line] : cases) {
+    for (size_t i = 0; i < std::size(cases); ++i) {
         SpeedValues values{};
-        values.halfClock = halfClock;
-        values.lights[0].words[1] = shutter;
-        const auto found = unfinishedChange({last, nothing}, "A", values);
-        ASSERT_TRUE(found.has_value());
-        EXPECT_EQ(unfinishedChangeLine(*found), line);
+        values.halfClock = cases[i].halfClock;
+        values.lights[0].words[1] = cases[i].shutter;
+        values.lights[0].words[2] = cases[i].hblankWord;
+        const auto found = judgeReader(cases[i].entries, "A", &values);
+        EXPECT_EQ(found.has_value(), cases[i].line != nullptr) << "case " << i;
+        if (found && cases[i].line) EXPECT_EQ(unfinishedChangeLine(*found), cases[i].line) << "case " << i;
     }
-    store.changes.clear();
-    EXPECT_EQ(judgeOnReader(store, SpeedValues{}), ChangeOnReader::Mixed) << "nothing to tell it by";
+    // Back no further than a store that wrote all a store writes (Half
+    // Clock, the shutter and HBlank words): an older part of words no store
+    // writes is not looked for.
+    const HistoryEntry odd = made("0", std::nullopt, {{F::LightWord, 3, 0, 2, 0x150, 0x160}, {F::LightWord, 4, 0, 3, 1, 2}});
+    const HistoryEntry all = made("4", HistoryOutcome::Written, {{F::HalfClock, -1, -1, -1, 0, 1},
+                                                                {F::LightWord, 1, 0, 9, 0x400, 0x200},
+                                                                {F::LightWord, 2, 0, 5, 0x100, 0x1c8}});
+    SpeedValues values{};
+    values.halfClock = 1;
+    values.lightCount = 1;
+    values.hblankPresent = 1;
+    values.hblankIndex = 1;
+    values.lights[0] = {{0x10, 0x200, 0x1c8, 0x160, 1}};
+    EXPECT_FALSE(judgeReader({odd, all}, "A", &values).has_value());
+    EXPECT_TRUE(judgeReader({odd, hblank}, "A", &values).has_value()) << "the HBlank alone leaves Half Clock and the shutter";
 }
 
 // What the operator is told the history lacks when a pair's second reader

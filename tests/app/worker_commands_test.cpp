@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 #include "app/closing_notice.h"
 #include "app/texts.h"
 #include "app/control_ids.h"

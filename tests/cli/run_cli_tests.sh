@@ -480,15 +480,7 @@ case_history() {
     cli store --hblank 300
     check "store with a failing light: status 1" status_is 1
 
-    # Ended between its start and its outcome: the writes are slowed down
-    # and the process killed once both lights were stored, before the
-    # header: halved shutters with Half Clock off.
-    reader_a1 "request_delay = 300"
-    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --half-clock on >/dev/null 2>&1) &
-    local store=$! i
-    for ((i = 0; i < 300; i++)); do [[ $(grep -c 'cmd=5 ' "$W/trace.log" 2>/dev/null) -ge 2 ]] && break; sleep 0.1; done
-    kill -9 "$store"
-    wait "$store" 2>/dev/null
+    cut_half_clock_store
     local cut sets
     cut=$(basename "$(set_files | grep /KVDEV-A1_ | tail -n 1)")
     sets=$(set_files | wc -l)
@@ -496,7 +488,6 @@ case_history() {
     check "the killed store wrote no header" [ "$(grep -c 'fn=10ff1002 cmd=19 ' "$W/trace.log")" -eq 0 ]
     # A store that finds nothing to change settles nothing on a reader that
     # holds half of the change.
-    sed -i '/^request_delay/d' "$W/qzsim.conf"
     cli store
     check "a plain store after it: No changes" out_has "No changes"
 
@@ -587,8 +578,11 @@ PY
 
     # A store that finished but whose outcome row could not be written: the
     # history is taken away once the store has begun writing, and given back
-    # after it ended. show judges it by the reader: finished, no advice.
+    # after it ended. show judges it by the reader: finished, no advice. The
+    # reader is brought back from the cut store first: it still held part
+    # of that one, whatever was stored since.
     mv "$W/kept.csv" "$history"
+    cli restore "$cut"
     sed -i '1a request_delay = 100' "$W/qzsim.conf"
     : >"$W/trace.log"
     (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --hblank 0x170 >/dev/null 2>"$W/finished.err") &
@@ -656,6 +650,42 @@ sys.exit(0 if [(e["computer"], e["backup"]) for e in entries] == [("WS2", "W2.se
     cli history ws1 missing
     check "a history that is not there: status 5, its whole path and why" \
         eval 'status_is 5 && out_has "W1b.set" && err_has "missing: it does not exist"'
+}
+
+# A fresh KVDEV-A1 and a store of Half Clock on that ended between its
+# start and its outcome: the writes are slowed down and the process killed
+# once both lights were stored, before the header: halved shutters with
+# Half Clock off. The reader then answers at full speed again.
+cut_half_clock_store() {
+    reader_a1 "request_delay = 300"
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" store --half-clock on >/dev/null 2>&1) &
+    local store=$! i
+    for ((i = 0; i < 300; i++)); do [[ $(grep -c 'cmd=5 ' "$W/trace.log" 2>/dev/null) -ge 2 ]] && break; sleep 0.1; done
+    kill -9 "$store"
+    wait "$store" 2>/dev/null
+    sed -i '/^request_delay/d' "$W/qzsim.conf"
+}
+
+# The shutter words (light 0, light 1) as show prints them.
+shutters_are() {  # "light0 light1"
+    cli show
+    local held
+    held=$(sed -n 's/^  Light [01]: [0-9a-f]* \([0-9a-f]*\) .*/\1/p' <<<"$OUT" | tr '\n' ' ')
+    [[ ${held% } == "$1" ]] || { echo "     shutters: $held"; false; }
+}
+
+# Every user may add rows to the history: an outcome "written" for the
+# change whose start is the first in it, as one could type it in.
+append_written_for_first_start() {
+    python3 - "$W/spelvane-history.csv" <<'PY'
+import csv, sys
+path = sys.argv[1]
+rows = list(csv.reader(open(path, newline="")))
+start = next(row for row in rows[1:] if row[8] == "start")
+forged = start[:8] + ["outcome"] + start[9:13] + ["written"] + [""] * (len(start) - 14)
+with open(path, "a", newline="") as history:
+    csv.writer(history, lineterminator="\r\n").writerow(forged)
+PY
 }
 
 # Starts a store of HBlank $1 in another process and returns once it has
@@ -1076,7 +1106,47 @@ case_doctor() {
     cli doctor
     check "damaged history: status 8, rows left out" \
         eval 'status_is 8 && out_has "FIX   history: 1 row of spelvane-history.csv cannot be read"'
-    rm -f "$W/spelvane-history.csv"
+    rm -f "$W/spelvane-history.csv" "$W"/*.set
+
+    # A store cut short, then a check that holds the readers (as a dialog
+    # left open and idle does): the cut store is not running.
+    cut_half_clock_store
+    local cut holder i
+    cut=$(basename "$(set_files | tail -n 1)")
+    printf '%s\n' "request_delay = 1000" >>"$W/qzsim.conf"
+    (cd "$W" && QZSIM_CONFIG="$W/qzsim.conf" exec "${CLI[@]}" check --hblank 256 >/dev/null 2>&1) &
+    holder=$!
+    for ((i = 0; i < 300; i++)); do grep -q 'cmd=15 ' "$W/trace.log" 2>/dev/null && break; sleep 0.1; done
+    cli doctor
+    check "cut store while another program holds the readers: a FIX naming its backup, not running" \
+        eval 'status_is 8 && out_has "FIX   history: KVDEV-A1: the store of " &&
+              out_has "was interrupted; the backup $cut restores" && [[ $OUT != *running* ]]'
+    wait "$holder"
+    sed -i '/^request_delay/d' "$W/qzsim.conf"
+
+    # The cut store halved the shutters under Half Clock off. A store of
+    # HBlank alone writes no shutter and settles nothing; nor does a
+    # "written" row added by hand: Half Clock is refused until the backup
+    # is restored, and then halves them once.
+    check "cut store: the shutters halved, Half Clock off" shutters_are "0200 0300"
+    cli store --hblank 456
+    check "store of HBlank alone after it: status 0" status_is 0
+    local refused="KVDEV-A1 holds only part of the store of .*, which was cut short, and a change of Half Clock would rescale its shutters a second time; restore the backup file $cut first; "
+    cli store --half-clock on
+    check "Half Clock after the HBlank store: refused, status 1" eval 'status_is 1 && text_matches "$ERR" "$refused"'
+    cli store --half-clock on --dry-run
+    check "its dry run: refused the same" eval 'status_is 1 && text_matches "$ERR" "$refused"'
+    check "the shutters halved once" shutters_are "0200 0300"
+    append_written_for_first_start
+    cli store --half-clock on
+    check "Half Clock after a written row added by hand: refused" eval 'status_is 1 && text_matches "$ERR" "$refused"'
+    cli doctor
+    check "doctor after the added row: the FIX stays" out_has "FIX   history: KVDEV-A1: the store of "
+    cli restore "$cut"
+    cli store --half-clock on
+    check "restored from the backup, Half Clock on: status 0, halved once" \
+        eval 'status_is 0 && shutters_are "0200 0300"'
+    rm -f "$W/spelvane-history.csv" "$W"/*.set
 
     # Started in a folder whose name lies outside the ANSI code page
     # (Cyrillic on a Western Windows), where the backups and history go.

@@ -5,7 +5,7 @@ SCENARIOS=(startup_one pair_zeb_first pair_kyt_first refused_pair three_devices
            no_device missing_library unreadable_device load_refused store_no
            store_hblank store_half_clock store_half_clock_lights_of_other_hblanks store_backup_fails restore_backup
            reset_after_move close_during_store close_pair_during_store early_press
-           backups_stay_after_restore history_held history_in_any_folder)
+           backups_stay_after_restore history_held history_in_any_folder half_clock_after_cut_store)
 
 STORED_800=$(image_hex 0x40 0x01 0x320 $S1 $S2)
 
@@ -529,4 +529,36 @@ STEPS
     check "the backup in the folder" test -f "${backup[0]}"
     check "the history's start and outcome in the folder" grep -q \
         ",store,outcome,KVDEV-A1,TYPE1,$(basename "${backup[0]}"),,written," "$folder/spelvane-history.csv"
+}
+
+# A Store of Half Clock off cut short once both lights were written (the
+# shutters doubled, Half Clock still on), then a Store of HBlank alone: the
+# reader still holds part of the first, and the dialog's Store of Half
+# Clock off is refused after the Yes, naming its backup; nothing written.
+scenario_half_clock_after_cut_store() {
+    scenario_dir half_clock_after_cut_store
+    add_device KVDEV-A1 TYPE1 "$(image_hex 0x40 0x01 0x320 $((S1 * 2)) $((S2 * 2)))"
+    local run=",2026-12-08 10:43:55 +01:00,WS12,op,spelvane,1.0.0,,store," row=",KVDEV-A1,TYPE1,KVDEV-A1_20261208104355.set,,,,"
+    local hb=",2026-12-08 10:50:00 +01:00,WS12,op,spelvane,1.0.0,,store," hbrow=",KVDEV-A1,TYPE1,KVDEV-A1_20261208105000.set,,"
+    printf '%s\r\n' "run,time,computer,user,program,version,library,command,event,reader,type,backup,file,outcome,reason,field,index,light,word,register,from,to" \
+        "r1${run}start${row},,,,,," "r1${run}change${row}halfClock,,,,,1,0" \
+        "r1${run}change${row}lightWord,,0,1,9,$((S1)),$((S1 * 2))" "r1${run}change${row}lightWord,,1,1,9,$((S2)),$((S2 * 2))" \
+        "r2${hb}start${hbrow},,,,,,,,," "r2${hb}change${hbrow},,lightWord,,0,2,5,$((HB)),800" \
+        "r2${hb}change${hbrow},,lightWord,,1,2,5,$((HB)),800" "r2${hb}outcome${hbrow}written,,,,,,,," \
+        >"$S_DIR/spelvane-history.csv"
+    session half_clock_after_cut_store <<'STEPS'
+timeout 20000
+window
+text 1005 "0320"
+click 1001
+check 0
+click 1004
+box "Are you sure to change settings?" Yes
+box "Nothing was written to the device: KVDEV-A1 holds only part of the store of 2026-12-08 10:43:55 +01:00, which was cut short, and a change of Half Clock would rescale its shutters a second time.\n\nRestore the backup file KVDEV-A1_20261208104355.set first." OK
+close
+exit 1
+STEPS
+    check "exit status 1" status_is 1
+    check "nothing written" unchanged KVDEV-A1
+    check "no backup taken" test "$(find "$S_DIR" -name '*.set' | wc -l)" -eq 0
 }

@@ -16,6 +16,12 @@ status=0
 complain() { echo "$1: $2"; status=1; }
 
 sources() { find "$@" -type f \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null | sort; }
+# Each line of the file that grep finds is a complaint: what, then the line.
+complain_lines() {  # file, what, grep options and pattern...
+    local file=$1 what=$2 line
+    shift 2
+    while IFS= read -r line; do complain "$file" "$what: $line"; done < <(grep -n "$@" "$file")
+}
 
 # Folders a layer may not include from.
 declare -A forbidden=(
@@ -27,11 +33,20 @@ declare -A forbidden=(
 for layer in platform device settings app; do
     for file in $(sources "$layer"); do
         for above in ${forbidden[$layer]}; do
-            while IFS= read -r line; do
-                complain "$file" "includes $above/ from the $layer layer: $line"
-            done < <(grep -nE "^[[:space:]]*#[[:space:]]*include[[:space:]]+\"$above/" "$file")
+            complain_lines "$file" "includes $above/ from the $layer layer" \
+                -E "^[[:space:]]*#[[:space:]]*include[[:space:]]+\"$above/"
         done
     done
+done
+
+# The operations (app/, its record of changes in app/record/ too) serve both
+# front ends and include neither.
+for file in $(sources app); do
+    case $file in
+        app/win32/* | app/console/*) continue ;;
+    esac
+    complain_lines "$file" "includes a front end from the operations" \
+        -E "^[[:space:]]*#[[:space:]]*include[[:space:]]+\"app/(win32|console)/"
 done
 
 windows_headers='windows|winbase|windef|winuser|wingdi|winnt|winreg|commctrl|commdlg|mmsystem|timeapi|shellapi|shlobj|objbase|winsock2?|ws2tcpip|process'
@@ -39,9 +54,8 @@ for file in $(sources platform device settings app); do
     case $file in
         platform/win32/* | app/win32/*) continue ;;
     esac
-    while IFS= read -r line; do
-        complain "$file" "includes a Windows header outside platform/win32 and app/win32: $line"
-    done < <(grep -niE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($windows_headers)\.h>" "$file")
+    complain_lines "$file" "includes a Windows header outside platform/win32 and app/win32" \
+        -iE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($windows_headers)\.h>"
 done
 
 if [ $status -eq 0 ]; then

@@ -13,6 +13,7 @@
 #include "platform/semaphore.h"
 #include "platform/sleep.h"
 #include "platform/thread.h"
+#include "platform/workstation.h"
 
 namespace spelvane::platform {
 namespace {
@@ -113,6 +114,14 @@ TEST(LocalTimeTest, CalendarTimeBreaksIntoValidFields) {
     ASSERT_TRUE(toLocalTime(1000000000 + 61, later));
     EXPECT_EQ(later.second, 41);
     EXPECT_EQ((later.minute - local.minute + 60) % 60, 1);
+
+    // This process began on the same clock, before now, this side of a
+    // day; a number no process runs under has no start.
+    int64_t started = 0;
+    ASSERT_TRUE(processStartTime(processNumber(), started));
+    EXPECT_LE(started, calendarTimeNow() + 1);
+    EXPECT_GT(started, now - 24 * 3600);
+    EXPECT_FALSE(processStartTime(0x7ffffffe, started));
 }
 
 TEST(DynamicLibraryTest, DeviceLibraryIsFoundByItsWindowsName) {

@@ -280,6 +280,11 @@ TEST(HistoryFileTest, TimeCarriesTheLocalTimeAndItsOffsetFromUtc) {
     for (const char* text : {"", "2023-11-14 22:13:20", "2023-11-14 22:13:20 +00:00x", "2023-13-14 22:13:20 +00:00",
                              "2023-11-14 22:13:20 *01:00", "2023-11-14 22:61:20 +00:00"})
         EXPECT_FALSE(historyTimeSeconds(text, seconds)) << text;
+    uint32_t process = 0;
+    EXPECT_TRUE(historyRunProcess("20231114T221320-WS-12-4242-3", process));
+    EXPECT_EQ(process, 4242u);
+    for (const char* bad : {"R1", "20231114T221320-WS12-4242", "x-y--3", "a-b-99999999999-1"})
+        EXPECT_FALSE(historyRunProcess(bad, process)) << bad;
 }
 
 class HistoryAppendTest : public ::testing::Test {
@@ -451,6 +456,18 @@ TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
     ASSERT_TRUE(readLastStartedEntries(kHistoryFileName, {"A", "B"}, entries, error_, sinceA));
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].run.id + entries[1].run.id, "R5R6");
+    // Past A's last start, as far as its judgement asks, each start's
+    // entries told once; the others stop at their last start.
+    std::vector<std::string> asked;
+    const auto pastA = [&](const std::string& reader, const std::vector<HistoryEntry>& batch) {
+        asked.push_back(reader + " " + batch.front().run.id + " " + std::to_string(batch.size()));
+        return reader != "A";
+    };
+    ASSERT_TRUE(readStartedEntriesBack(kHistoryFileName, {"A", "B"}, pastA, entries, error_));
+    EXPECT_EQ(asked, (std::vector<std::string>{"A R5 2", "B R0 2", "A R0 1"}));
+    seen.clear();
+    for (const HistoryEntry& e : entries) seen.push_back(e.reader + " " + e.run.id);
+    EXPECT_EQ(seen, (std::vector<std::string>{"B R0", "B R7", "A R0", "A R5", "A R6"}));
 
     // Read from the start, a piece at a time: as the whole text gathers.
     int skipped = -1;

@@ -144,6 +144,10 @@ void SimulatedReader::addGlobalLine(const std::string& line) { globals_.push_bac
 
 void SimulatedReader::enableTrace() { trace_ = true; }
 
+void SimulatedReader::setDeviceLines(int device, const std::vector<std::string>& lines) {
+    devices_.at(static_cast<size_t>(device)).extraLines = lines;
+}
+
 std::string SimulatedReader::configText() const {
     std::ostringstream text;
     text << "# written by the test fixture\n";

@@ -49,6 +49,8 @@ public:
 
     int addDevice(const SimDevice& device);      // returns its index
     void addGlobalLine(const std::string& line); // e.g. "enumerate = fail"
+    // Replaces a device's further lines (faults), from the next apply on.
+    void setDeviceLines(int device, const std::vector<std::string>& lines);
     void enableTrace();
     // Writes the configuration and points the simulator at it. Images are
     // written only when missing, so a second apply keeps what the simulator

@@ -1,4 +1,4 @@
-#include "app/change_history.h"
+#include "app/record/change_history.h"
 
 #include <algorithm>
 #include <cctype>
@@ -33,21 +33,6 @@ HistoryOutcome historyOutcomeOf(DeviceOutcome outcome) {
     case DeviceOutcome::Failed: return HistoryOutcome::Failed;
     }
     return HistoryOutcome::Failed;
-}
-
-// Outcomes that leave the reader as it was and tell nothing of what it holds.
-// "No changes" wrote nothing either: a reader that still holds part of an
-// earlier change is no more settled after it.
-bool leftAsItWas(const HistoryEntry& entry) {
-    if (!entry.hasOutcome) return false;
-    switch (entry.outcome) {
-    case HistoryOutcome::NoChanges:
-    case HistoryOutcome::Refused:
-    case HistoryOutcome::NoSection:
-    case HistoryOutcome::BackupFailed:
-    case HistoryOutcome::BackedUp: return true;
-    default: return false;
-    }
 }
 
 }  // namespace
@@ -185,104 +170,6 @@ void ChangeHistory::everyReader(HistoryOutcome outcome, const std::string& backu
         beginReader(i, backup);
         endReader(outcome, reason);
     }
-}
-
-bool unsettled(const HistoryEntry& entry) {
-    return entry.interrupted() || (entry.started && entry.outcome == HistoryOutcome::Failed);
-}
-
-std::optional<HistoryEntry> interruptedChange(const std::vector<HistoryEntry>& entries, const std::string& reader) {
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        if (entry->reader != reader || leftAsItWas(*entry)) continue;
-        if (unsettled(*entry)) return *entry;
-        return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-ChangeOnReader judgeOnReader(const HistoryEntry& entry, const SpeedValues& current) {
-    if (entry.changes.empty()) return ChangeOnReader::Mixed;
-    bool allNew = true;
-    bool allOld = true;
-    for (const StoredFieldChange& change : entry.changes) {
-        uint32_t held = 0;
-        if (!fieldValueHeld(current, change, held)) return ChangeOnReader::Mixed;
-        allNew = allNew && held == change.to;
-        allOld = allOld && held == change.from;
-    }
-    if (allNew) return ChangeOnReader::AllNew;
-    return allOld ? ChangeOnReader::AllOld : ChangeOnReader::Mixed;
-}
-
-std::optional<UnfinishedChange> unfinishedChange(const std::vector<HistoryEntry>& entries, const std::string& reader,
-                                                 const SpeedValues& current) {
-    std::optional<HistoryEntry> entry = interruptedChange(entries, reader);
-    if (!entry) return std::nullopt;
-    const ChangeOnReader held = judgeOnReader(*entry, current);
-    return UnfinishedChange{std::move(*entry), held};
-}
-
-std::string interruptedRemedy(const HistoryEntry& entry) {
-    if (!entry.backup.empty()) return "the backup " + entry.backup + " restores the settings it held before";
-    if (!entry.file.empty()) return "restore " + entry.file + " again to finish it";
-    return "its settings before the change are not known";
-}
-
-std::string interruptedChangeLine(const HistoryEntry& entry) {
-    return unfinishedChangeLine({entry, ChangeOnReader::Mixed});
-}
-
-std::string unfinishedChangeLine(const UnfinishedChange& change) {
-    const HistoryEntry& entry = change.entry;
-    const std::string what = entry.reader + ": the " + entry.run.command + " of " + entry.run.time;
-    // A failed one has its outcome: the reader tells whether it holds part.
-    const bool failed = entry.hasOutcome;
-    switch (change.held) {
-    case ChangeOnReader::AllNew:
-        if (failed) return what + " FAILED, yet the reader holds every value it wrote.";
-        return what + " finished: the reader holds every value it wrote; only its outcome is missing from the history.";
-    case ChangeOnReader::AllOld:
-        if (failed) return what + " FAILED before any of it reached the reader: it holds every value from before.";
-        return what + " has no outcome in the history, and none of it reached the reader: it holds every value "
-                      "from before.";
-    case ChangeOnReader::Mixed: break;
-    }
-    return what + (failed ? " FAILED" : " was interrupted") + "; " + interruptedRemedy(entry) + ".";
-}
-
-std::vector<std::string> openReaderNames(const AppState& app) {
-    std::vector<std::string> names;
-    for (int i = 0; i < app.boundCount(); ++i)
-        if (app.settings[i].device) names.push_back(app.readerName(i));
-    return names;
-}
-
-std::vector<UnfinishedChange> unfinishedChanges(const AppState& app) {
-    std::vector<HistoryEntry> entries;
-    std::string error;
-    std::vector<UnfinishedChange> changes;
-    if (!readLastStartedEntries(historyPath(app), openReaderNames(app), entries, error)) return changes;
-    for (int i = 0; i < app.boundCount(); ++i) {
-        const SpeedSettings& record = app.settings[i];
-        if (!record.device) continue;
-        if (auto change = unfinishedChange(entries, app.readerName(i), record.snapshot()))
-            changes.push_back(std::move(*change));
-    }
-    return changes;
-}
-
-std::vector<UnfinishedChange> withoutOutcome(const std::vector<UnfinishedChange>& changes) {
-    std::vector<UnfinishedChange> cut;
-    for (const UnfinishedChange& change : changes)
-        if (!change.entry.hasOutcome) cut.push_back(change);
-    return cut;
-}
-
-void logUnfinishedChanges(const AppState& app) {
-    const std::vector<UnfinishedChange> changes = unfinishedChanges(app);
-    for (const UnfinishedChange& change : changes)
-        messageLog().append("%s\r\n", unfinishedChangeLine(change).c_str());
-    reportInterruptedChanges(withoutOutcome(changes));
 }
 
 }  // namespace spelvane

@@ -14,10 +14,16 @@ namespace spelvane {
 // lock: a program that starts at that moment must still find it free.
 bool readersInUseNow();
 
+// Whether the program that made run is alive on this computer: the
+// process its id names runs here and began no later than the run did. A
+// process that got the number after the program ended began later.
+bool runStillAlive(const HistoryRun& run);
+
 // Whether entries[e] (in the history's order) is the change being made
-// now: it has no outcome, another Spelvane holds the readers
-// (readersInUse), it was started on this computer (the lock is the
-// machine's) and no later entry in entries is of its reader.
+// now: it has no outcome, its own program is still alive (runStillAlive)
+// while a Spelvane holds the readers (readersInUse) and no later entry in
+// entries is of its reader. Another program holding the readers (a
+// dialog left open, a check) makes no change of an ended one running.
 bool isRunningChange(const std::vector<HistoryEntry>& entries, size_t e, bool readersInUse);
 
 // "KVDEV-A1: the store of <time> is running: another Spelvane is using the

@@ -1,0 +1,38 @@
+#include "app/record/running_change.h"
+
+#include "app/app_state.h"
+#include "platform/machine_lock.h"
+#include "platform/workstation.h"
+
+namespace spelvane {
+
+bool readersInUseNow() { return platform::MachineLock::heldAnywhere(kReaderLockName); }
+
+// The process's start and the run's time come from two clocks, each told in
+// whole seconds: a program that began a moment before its first row may read
+// as a second after it.
+constexpr int64_t kClockSlackSeconds = 2;
+
+bool runStillAlive(const HistoryRun& run) {
+    uint32_t process = 0;
+    int64_t began = 0;
+    int64_t started = 0;
+    if (run.computer != platform::computerName() || !historyRunProcess(run.id, process) ||
+        !historyTimeSeconds(run.time, began))
+        return false;
+    return platform::processStartTime(process, started) && started <= began + kClockSlackSeconds;
+}
+
+bool isRunningChange(const std::vector<HistoryEntry>& entries, size_t e, bool readersInUse) {
+    if (!readersInUse || !entries[e].interrupted() || !runStillAlive(entries[e].run)) return false;
+    for (size_t later = e + 1; later < entries.size(); ++later)
+        if (entries[later].reader == entries[e].reader) return false;
+    return true;
+}
+
+std::string runningChangeLine(const HistoryEntry& entry) {
+    return entry.reader + ": the " + entry.run.command + " of " + entry.run.time +
+           " is running: another Spelvane is using the readers now";
+}
+
+}  // namespace spelvane

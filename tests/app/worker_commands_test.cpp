@@ -13,6 +13,7 @@
 
 #include "app/app_state.h"
 #include "app/record/change_history.h"
+#include "app/record/unfinished_changes.h"
 #include "app/closing_notice.h"
 #include "app/texts.h"
 #include "app/control_ids.h"
@@ -256,11 +257,19 @@ TEST_F(WorkerCommandsTest, HalfClockChangeOverPartOfAFailedStoreIsRefusedNamingT
     EXPECT_EQ(lightWord(reader.memory(0), 1, 2), 0x1c8);
 }
 
-// Years of history behind the reader's last change: the start-up's notice,
-// and a Store of Half Clock (its refusal, its rows, its events), read only
-// the history's end.
+// Years of history behind the reader's last change, a start-up sync from the
+// site's file that wrote it whole: the start-up's notice, and a Store of Half
+// Clock (its refusal, its rows, its events), read only the history's end.
 TEST_F(WorkerCommandsTest, StartUpAndStoreReadOnlyTheEndOfALongHistory) {
-    writeWholeFile(kHistoryFileName, longHistory(8 * 1024 * 1024, "KVDEV-A1"));
+    HistoryRow sync = startRow("KVDEV-A1", "R9");
+    sync.run.command = "sync";
+    sync.backup.clear();
+    sync.file = "golden.set";
+    HistoryRow written = sync;
+    written.event = HistoryEvent::Outcome;
+    written.outcome = HistoryOutcome::Written;
+    writeWholeFile(kHistoryFileName,
+                   longHistory(8 * 1024 * 1024, "KVDEV-A1") + formatHistoryRow(sync) + formatHistoryRow(written));
     constexpr uint64_t kMost = 256 * 1024;
     uint64_t before = platform::InputFile::bytesReadInProcess();
     logUnfinishedChanges(appState());

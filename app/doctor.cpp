@@ -123,12 +123,14 @@ std::optional<DoctorCheck> skippedRowsCheck(int skipped, int cutShort) {
 DoctorCheck historyContentCheck(const ChangesByReader& history, const AppState& app, bool readersInUse,
                                 int skipped, int cutShort) {
     std::string note;
+    std::string unasked;  // readers whose changes only the history's rows vouch for
     for (const auto& [reader, entries] : history.readers()) {
         if (isRunningChange(entries, entries.size() - 1, readersInUse)) {
             if (note.empty()) note = runningChangeLine(entries.back());
             continue;
         }
         const SpeedSettings* open = openReader(app, reader);
+        if (!open) unasked += (unasked.empty() ? "" : ", ") + reader;
         const SpeedValues held = open ? open->snapshot() : SpeedValues{};
         const auto change = judgeReader(entries, reader, open ? &held : nullptr);
         if (change && change->interrupted()) return {"history", Verdict::Fix, unfinishedChangeLine(*change)};
@@ -142,8 +144,12 @@ DoctorCheck historyContentCheck(const ChangesByReader& history, const AppState& 
     // The installer makes the history empty, so that the programs can only
     // add to it: no row yet is no change yet.
     if (count == 0) return {"history", Verdict::Ok, noHistoryYet()};
+    std::string said = std::to_string(count) + (count == 1 ? " change in " : " changes in ") + kHistoryFileName;
+    // Anyone may add an outcome row: only a reader's own values settle it.
+    if (unasked.empty()) return {"history", Verdict::Ok, said + ", each finished"};
     return {"history", Verdict::Ok,
-            std::to_string(count) + (count == 1 ? " change in " : " changes in ") + kHistoryFileName + ", each finished"};
+            said + ", each recorded as finished; " + unasked + (readersInUse ? ": in use by another Spelvane" : ": not open") +
+                ", so the values it holds were not compared"};
 }
 
 const char* historyWriteRemedy(platform::FileFault fault) {

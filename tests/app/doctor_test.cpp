@@ -231,6 +231,9 @@ TEST_F(DoctorTest, RowCutShortIsANoteARowEditedByHandAFixNoRowNoChange) {
         // A change the reader holds none of is a note, which hides no row to mend.
         {untouched, Verdict::Note, "KVDEV-A1: the store of 2026-12-08 11:43:55 +01:00 has no outcome"},
         {untouched + row + ",extra\r\n", Verdict::Fix, "1 row of spelvane-history.csv cannot be read"},
+        // A written row vouches for a change only where the reader's values were asked.
+        {formatHistoryRow(startRow("KVDEV-Z9")) + formatHistoryRow(outcomeRow("KVDEV-Z9", HistoryOutcome::Written)),
+         Verdict::Ok, "1 change in spelvane-history.csv, each recorded as finished; KVDEV-Z9: not open, so the values"},
         // The installer's empty history: no change yet.
         {"", Verdict::Ok, "none yet (spelvane-history.csv)"},
     };

@@ -54,7 +54,9 @@ std::string failedRemedy(const HistoryRow& outcome) {
     return interruptedRemedy(failed);
 }
 
-void report(const ChangeEvent& event) { platform::reportEvent(kEventSource, event.type, event.id, event.strings); }
+void report(const ChangeEvent& event) {
+    platform::reportEvent(kEventSource, event.type, event.id, event.strings, event.text);
+}
 
 // Start and change rows of changes whose outcome has not come yet. One
 // command runs at a time, and its rows come in order.
@@ -75,9 +77,6 @@ ChangeEvent interruptedEvent(const HistoryEntry& entry) {
                          interruptedRemedy(entry), entry.changes, interruptedRemedy(entry))};
 }
 
-ChangeEvent folderActionEvent(platform::EventType type, const std::string& folder, const std::string& what) {
-    return {kEventFolderRefused, type, eventStrings(HistoryRun{}, "", "", "", "", folder, what, {}, "")};
-}
 
 void reportHistoryRows(const std::vector<HistoryRow>& rows) {
     for (const HistoryRow& row : rows) {
@@ -107,6 +106,11 @@ void reportInterruptedChanges(const std::vector<UnfinishedChange>& changes) {
 void reportNoReader(const HistoryRun& run, const std::string& outcome, const std::string& reason,
                     const std::string& remedy) {
     report({kEventNoReader, EventType::Warning, eventStrings(run, "", "", outcome, "", "", reason, {}, remedy)});
+}
+
+void reportFolderAction(EventType type, const std::string& folder, const std::string& what) {
+    report({kEventFolderRefused, type, eventStrings(HistoryRun{}, "", "", "", "", folder, what, {}, ""),
+            platform::EventText::Utf8});
 }
 
 void reportReportUnwritten(const HistoryRun& run, const std::string& path, const std::string& reason) {

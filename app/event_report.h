@@ -49,6 +49,7 @@ struct ChangeEvent {
     EventId id = kEventWritten;
     platform::EventType type = platform::EventType::Information;
     std::vector<std::string> strings;
+    platform::EventText text = platform::EventText::Ansi;
 };
 
 // The event of an outcome row, with the change rows of its reader and run
@@ -58,8 +59,9 @@ ChangeEvent outcomeEvent(const HistoryRow& outcome, const std::vector<StoredFiel
 ChangeEvent interruptedEvent(const HistoryEntry& entry);
 
 // The installer's folder action (event 1008): %6 the folder, %7 what
-// happened to it and to the installation.
-ChangeEvent folderActionEvent(platform::EventType type, const std::string& folder, const std::string& what);
+// happened to it and to the installation, both in UTF-8 (the folder's walk
+// keeps every name it finds, letters outside the ANSI code page included).
+void reportFolderAction(platform::EventType type, const std::string& folder, const std::string& what);
 
 // Hears every batch of rows the history appends (written or not): start and
 // change rows are kept until their outcome comes, which is reported.

@@ -1,5 +1,6 @@
 # What ships, as users get it (SPELVANE_RELEASE):
-#   ship/  spelvane.exe, spelvane-cli.exe and the simulated qzsd7.dll, stripped,
+#   ship/  spelvane.exe, spelvane-cli.exe, the package's folder action
+#          spelvane-folder-action.dll and the simulated qzsd7.dll, stripped,
 #          each with its debug info in <file>.debug (found through the debug
 #          link), and the simulator's configurations beside the library;
 #   dist   the operator's zip, the Windows Installer package and the
@@ -30,6 +31,7 @@ endfunction()
 spelvane_ship(spelvane spelvane.exe)
 spelvane_ship(spelvane-cli spelvane-cli.exe)
 spelvane_ship(qzsd7 qzsd7.dll)
+spelvane_ship(spelvane-folder-action spelvane-folder-action.dll)
 
 # Text for the operator gets CR LF line ends: Notepad shows nothing else.
 foreach(conf qzsim.conf pair.conf)
@@ -76,13 +78,15 @@ add_custom_target(dist
   COMMAND bash -c [[cd "$0" && rm -rf spelvane-*-win32.zip spelvane-*-win32.msi spelvane-*-win32.msi.*]]
     ${CMAKE_BINARY_DIR}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${released}
-  COMMAND ${CMAKE_COMMAND} -E copy ${SPELVANE_SHIP_DIR}/spelvane.exe ${SPELVANE_SHIP_DIR}/spelvane-cli.exe ${released}
-  COMMAND ${sign} ${released}/spelvane.exe ${released}/spelvane-cli.exe
+  COMMAND ${CMAKE_COMMAND} -E copy ${SPELVANE_SHIP_DIR}/spelvane.exe ${SPELVANE_SHIP_DIR}/spelvane-cli.exe
+    ${SPELVANE_SHIP_DIR}/spelvane-folder-action.dll ${released}
+  COMMAND ${sign} ${released}/spelvane.exe ${released}/spelvane-cli.exe ${released}/spelvane-folder-action.dll
   COMMAND ${SPELVANE_PYTHON} ${CMAKE_SOURCE_DIR}/cmake/pack_release.py
     ${CMAKE_SOURCE_DIR} ${zip} ${SPELVANE_PACKAGE} ${contents}
   COMMAND ${SPELVANE_PYTHON} ${CMAKE_SOURCE_DIR}/cmake/build_msi.py
     ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/packaging/spelvane.wxs ${msi} ${PROJECT_VERSION}
     Dialog=${released}/spelvane.exe Console=${released}/spelvane-cli.exe
+    FolderAction=${released}/spelvane-folder-action.dll
     ReadMe=${CMAKE_BINARY_DIR}/README.txt SiteGuide=${CMAKE_BINARY_DIR}/site.md SyncScript=${SPELVANE_SHIP_DIR}/spelvane-sync.cmd Icon=${CMAKE_SOURCE_DIR}/app/win32/spelvane.ico
   COMMAND ${sign} ${msi}
   COMMAND bash -c [[cd "$0" && sha256sum "$1" "$2" >SHA256SUMS]]

@@ -18,7 +18,11 @@ struct RightsRequest {
     unsigned long parts = 0;
 };
 
+// Every name and reason here is in UTF-8 on Windows, where the names come
+// from the wide functions and may hold letters the ANSI code page lacks.
 struct SharedFolderReport {
+    // The folder as a full path; "" until it is named.
+    std::string folder;
     // "path: why" for each link or second name that was neither followed
     // nor given rights, and each object below the folder that could not be
     // opened: the installation goes on without them.
@@ -37,8 +41,8 @@ struct SharedFolderReport {
 // has a second name or another account's is renamed aside and a new one
 // made. Refuses a folder that is itself such a link, that is a file, or
 // that an account other than SYSTEM, Administrators or this program's own
-// made (a user could have prepared it). False with a one-line reason when
-// it refuses or cannot.
+// made (a user could have prepared it). False with a one-line reason
+// (UTF-8, as the report) when it refuses or cannot.
 bool prepareSharedFolder(const std::string& folder, const std::string& history, SharedFolderReport& report,
                          std::string& error);
 

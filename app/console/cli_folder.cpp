@@ -2,14 +2,11 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "app/console/cli_session.h"
-#include "app/event_report.h"
+#include "app/workstation_folder_action.h"
 #include "platform/files.h"
-#include "platform/shared_folder.h"
 #include "platform/workstation_folder.h"
-#include "settings/history_file.h"
 
 namespace spelvane::cli {
 
@@ -43,45 +40,20 @@ bool enterRequestedFolder(const Request& request, std::string& error) {
 
 namespace {
 
-void reportFolderEvent(platform::EventType type, const std::string& folder, const std::string& what) {
-    const ChangeEvent event = folderActionEvent(type, folder, what);
-    platform::reportEvent(kEventSource, event.type, event.id, event.strings);
-}
-
-// What was left as it was, one line each: the installer shows only the
-// action's status, so standard error and the event log keep the names.
-std::string leftAloneText(const platform::SharedFolderReport& report) {
-    std::string text;
-    for (const std::string& item : report.leftAlone) {
-        std::fprintf(stderr, "spelvane-cli: warning: left as it is, its rights not changed: %s\n", item.c_str());
-        text += (text.empty() ? "" : "; ") + item;
+// Standard error in the ANSI code page, as a console shows it.
+class StandardErrorLog : public FolderActionLog {
+public:
+    void warning(const std::string& line) override {
+        std::fprintf(stderr, "spelvane-cli: warning: %s\n", platform::folderAsShown(line).c_str());
     }
-    if (!report.historyAside.empty())
-        std::fprintf(stderr, "spelvane-cli: warning: the history %s\n", report.historyAside.c_str());
-    std::string what;
-    if (!text.empty()) what = "left as they were, not followed and their rights not changed: " + text;
-    if (!report.historyAside.empty()) what += (what.empty() ? "" : "; ") + ("the history " + report.historyAside);
-    return what;
-}
+    void failure(const std::string& line) override { fail("%s", platform::folderAsShown(line).c_str()); }
+};
 
 }  // namespace
 
 int openWorkstationFolder() {
-    const std::string folder = platform::workstationFolder();
-    std::string error = "the system names no all-users application data folder";
-    platform::SharedFolderReport report;
-    if (folder.empty() || !platform::prepareSharedFolder(folder, kHistoryFileName, report, error)) {
-        fail("%s", error.c_str());
-        // The installer shows only that the action failed: the log keeps why.
-        reportFolderEvent(platform::EventType::Error, folder,
-                          "not prepared, so the installation failed and Windows Installer rolled back what it had "
-                          "changed: " + error);
-        return kBackupFailed;
-    }
-    const std::string what = leftAloneText(report);
-    if (!what.empty())
-        reportFolderEvent(platform::EventType::Warning, folder, "prepared, and the installation went on; " + what);
-    return kDone;
+    StandardErrorLog log;
+    return spelvane::openWorkstationFolder(log) ? kDone : kBackupFailed;
 }
 
 }  // namespace spelvane::cli

@@ -80,6 +80,7 @@ const char* foreignHistory(int folder, const std::string& history) {
 // POSIX passes no rights on from a folder, so nothing below it is walked.
 bool prepareSharedFolder(const std::string& folder, const std::string& history, SharedFolderReport& report,
                          std::string& error) {
+    report.folder = folder;
     if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return failed("create", folder, error);
     const Descriptor own(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!openedItself(own.get(), folder, error)) return false;

@@ -12,13 +12,15 @@
 namespace spelvane::platform {
 namespace {
 
-// The event log keeps text in UTF-16; a reader's name comes in the ANSI
-// code page, as the rest of the program reads it.
-std::wstring wide(const std::string& text) { return wideText(text, CP_ACP); }
+// The event log keeps text in UTF-16.
+std::wstring wide(const std::string& text, EventText coding) {
+    return wideText(text, coding == EventText::Utf8 ? CP_UTF8 : CP_ACP);
+}
 
 class EventSource {
 public:
-    explicit EventSource(const char* source) : handle_(RegisterEventSourceW(nullptr, wide(source).c_str())) {}
+    explicit EventSource(const char* source)
+        : handle_(RegisterEventSourceW(nullptr, wide(source, EventText::Ansi).c_str())) {}
     ~EventSource() {
         if (handle_) DeregisterEventSource(handle_);
     }
@@ -84,11 +86,12 @@ WORD eventTypeOf(EventType type) {
 
 }  // namespace
 
-bool reportEvent(const char* source, EventType type, uint32_t id, const std::vector<std::string>& strings) {
+bool reportEvent(const char* source, EventType type, uint32_t id, const std::vector<std::string>& strings,
+                 EventText coding) {
     EventSource log(source);
     if (!log.get()) return false;
     std::vector<std::wstring> texts;
-    for (const std::string& text : strings) texts.push_back(wide(text));
+    for (const std::string& text : strings) texts.push_back(wide(text, coding));
     std::vector<LPCWSTR> inserts;
     for (const std::wstring& text : texts) inserts.push_back(text.c_str());
     const ProcessUser user;

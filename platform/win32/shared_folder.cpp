@@ -22,13 +22,13 @@ std::wstring longForm(const std::wstring& path) {
     return L"\\\\?\\" + path;
 }
 
-// A name as events, the installer and the console show it.
+// A name as the report keeps it: UTF-8, every letter as it is.
 std::string shown(const std::wstring& path) {
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0, nullptr,
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0, nullptr,
                                           nullptr);
     if (bytes <= 0) return {};
     std::string text(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &text[0], bytes, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), &text[0], bytes, nullptr, nullptr);
     return text;
 }
 
@@ -269,6 +269,7 @@ bool prepareSharedFolder(const std::string& folderName, const std::string& histo
         error = "cannot prepare a folder without a name";
         return false;
     }
+    report.folder = shown(folder);
     if (!CreateDirectoryW(longForm(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         error = failure("create", folder, GetLastError());
         return false;

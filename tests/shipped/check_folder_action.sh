@@ -31,9 +31,12 @@ check "a clean folder is taken: the folder and an empty history" \
     eval '[[ $STATUS == 0 && -d $folder && -f $folder/spelvane-history.csv && ! -s $folder/spelvane-history.csv ]]'
 
 echo "theirs" >"$work/elsewhere/target.csv" && echo "row" >"$work/elsewhere/history.csv"
+ln "$work/elsewhere/target.csv" "$folder/Жх.set"
+WINEDEBUG=+eventlog action
+check "a link named outside the ANSI code page: left alone (status 0), the event names it letter for letter" eval \
+    '[[ $STATUS == 0 && $OUT == *"Spelvane\\\\\\0416\\0445.set: it has more than one name"* ]]'
 mkdir -p "$folder/deep/sub"
 ln "$work/elsewhere/target.csv" "$folder/deep/sub/old.set"
-ln "$work/elsewhere/target.csv" "$folder/Жх.set"
 rm "$folder/spelvane-history.csv" && ln "$work/elsewhere/history.csv" "$folder/spelvane-history.csv"
 action
 check "planted links: left alone and named, the history put aside and made anew (status 0)" eval \
@@ -45,21 +48,28 @@ check "their files unchanged; the new history is a file of its own" eval \
         $(stat -c %h "$folder/spelvane-history.csv") == 1 && ! -s $folder/spelvane-history.csv ]]'
 
 # The package over the same planted folder: the installation goes on, and
-# the warning event names what was left alone.
+# its log and the warning event name what was left alone.
 rm "$folder/spelvane-history.csv" && ln "$work/elsewhere/history.csv" "$folder/spelvane-history.csv"
-WINEDEBUG=+eventlog run wine msiexec /i "$(winepath -w "$msi")" /qn
+WINEDEBUG=+eventlog run wine msiexec /i "$(winepath -w "$msi")" /qn /l*v 'C:\install.log'
 events=$(grep -a 'ReportEventW L' <<<"$OUT" | sed 's/.*ReportEventW L//')
+log=$(tr -d '\r' <"$(winepath -u 'C:\install.log')")
+grep -a '^Spelvane' <<<"$log"
 # (Wine's trace cuts a long insert: the aside name is looked for on disk.)
 check "the package over planted links installs (status 0), its warning event names them, the history aside" eval \
     '[[ $STATUS == 0 && $(products) == Spelvane && $events == *"sub\\\\old.set: it has more than one name"* &&
        -f $folder/spelvane-history.csv.aside-2 && $(stat -c %h "$folder/spelvane-history.csv") == 1 ]]'
+check "the installer's log names each link left alone and the history put aside" eval \
+    '[[ $(grep -c "^Spelvane: warning: left as it is, its rights not changed: " <<<"$log") == 3 &&
+       $log == *"deep\\sub\\old.set: it has more than one name"* && $log == *"Spelvane: warning: the history "* ]]'
 run wine msiexec /x "$(winepath -w "$msi")" /qn
 
 # A failed action fails the installation: a file where the folder goes.
 rm -rf "$folder" && echo "not a folder" >"$folder"
-run wine msiexec /i "$(winepath -w "$msi")" /qn
-check "a folder that is a file: the installation fails (1627 from Wine, 91 in 8 bits), no product" \
-    eval '[[ $STATUS != 0 && -z $(products) ]]'
+run wine msiexec /i "$(winepath -w "$msi")" /qn /l*v 'C:\failed.log'
+log=$(tr -d '\r' <"$(winepath -u 'C:\failed.log')")
+grep -a '^Spelvane' <<<"$log"
+check "a folder that is a file: the installation fails (1603, 67 in 8 bits), no product, the log says why" \
+    eval '[[ $STATUS != 0 && -z $(products) && $log == *"Spelvane cannot prepare the workstation folder: refusing "*"it is a file"* ]]'
 rm -f "$folder"
 wineserver -k
 echo "folder action: $failures check(s) failed"

@@ -2,11 +2,12 @@
 # Fails when a source file reaches up the layers or names Windows outside
 # the places that may.
 #
-#   platform <- device <- settings <- app  (app/win32 and app/console on top)
+#   platform <- device <- settings <- app  (app/win32, app/console and the
+#   installer's app/installer on top)
 #
 # A layer includes headers of its own folder and of the layers below it;
-# only platform/win32, app/win32, sim/, the tests and the bench include
-# Windows headers.
+# only platform/win32, app/win32, app/installer, sim/, the tests and the
+# bench include Windows headers.
 #   tests/layering/check_layers.sh [source-root]
 set -uo pipefail
 ROOT=${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
@@ -39,22 +40,22 @@ for layer in platform device settings app; do
     done
 done
 
-# The operations (app/, its record of changes in app/record/ too) serve both
-# front ends and include neither.
+# The operations (app/, its record of changes in app/record/ too) serve
+# every front end and include none.
 for file in $(sources app); do
     case $file in
-        app/win32/* | app/console/*) continue ;;
+        app/win32/* | app/console/* | app/installer/*) continue ;;
     esac
     complain_lines "$file" "includes a front end from the operations" \
-        -E "^[[:space:]]*#[[:space:]]*include[[:space:]]+\"app/(win32|console)/"
+        -E "^[[:space:]]*#[[:space:]]*include[[:space:]]+\"app/(win32|console|installer)/"
 done
 
 windows_headers='windows|winbase|windef|winuser|wingdi|winnt|winreg|commctrl|commdlg|mmsystem|timeapi|shellapi|shlobj|objbase|winsock2?|ws2tcpip|process'
 for file in $(sources platform device settings app); do
     case $file in
-        platform/win32/* | app/win32/*) continue ;;
+        platform/win32/* | app/win32/* | app/installer/*) continue ;;
     esac
-    complain_lines "$file" "includes a Windows header outside platform/win32 and app/win32" \
+    complain_lines "$file" "includes a Windows header outside platform/win32, app/win32 and app/installer" \
         -iE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($windows_headers)\.h>"
 done
 

@@ -12,7 +12,8 @@
 # spelvane-driver.exe (tests/e2e). ARCH is the prefix's: win32 (as Windows
 # 2000 and XP, the default) or win64 (as 64-bit Windows, where the package's
 # 32-bit programs land in "Program Files (x86)" and their system folder is
-# SysWOW64).
+# SysWOW64). PREVIOUS_DIR, where given, holds the package of the commit
+# before (build_previous.sh), which is installed first and upgraded.
 set -u
 src=$1 release=$2 work=$3 driver=$4 arch=${5:-win32}
 msi=$(ls "$release"/spelvane-*-win32.msi) || exit 2
@@ -123,14 +124,22 @@ package() {  # package, version, read-me: this tree's programs packed as that ve
         FolderAction="$release/released/spelvane-folder-action.dll" \
         ReadMe="$3" SiteGuide="$release/site.md" SyncScript="$release/ship/spelvane-sync.cmd" Icon="$src/app/win32/spelvane.ico" || exit 2
 }
-# The build of the commit before: its version and read-me, this tree's
-# programs (building that commit would take as long again). The upgrade
-# must replace the read-me.
+# The build of the commit before, built from that commit's own sources
+# (build_previous.sh, into PREVIOUS_DIR). A copy without that commit packs
+# this tree's programs as the version before instead, with a read-me of its
+# own that the upgrade must replace.
 IFS=. read -r major minor build <<<"$version"
-previous=$major.$minor.$((build - 1))
-older=$work/spelvane-$previous-win32.msi
-sed "s/$version/$previous/g" "$release/README.txt" >"$work/old-readme.txt"
-package "$older" "$previous" "$work/old-readme.txt"
+older=$(ls "${PREVIOUS_DIR:-$work/none}"/spelvane-*-win32.msi 2>/dev/null | head -n 1)
+if [[ -n $older ]]; then
+    previous=$(table "$older" Property | awk '$1 == "ProductVersion" {print $2}')
+    echo "== the build before: $older, built from the commit before"
+else
+    previous=$major.$minor.$((build - 1))
+    older=$work/spelvane-$previous-win32.msi
+    echo "== the build before: this tree's programs packed as $previous (this copy holds no commit before)"
+    sed "s/$version/$previous/g" "$release/README.txt" >"$work/old-readme.txt"
+    package "$older" "$previous" "$work/old-readme.txt"
+fi
 products() {  # a 32-bit package's entries lie in the 32-bit view on 64-bit Windows
     for view in '' 'Wow6432Node\'; do
         wine reg query "HKLM\\Software\\${view}Microsoft\\Windows\\CurrentVersion\\Uninstall" /s 2>/dev/null

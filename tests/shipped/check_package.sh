@@ -133,12 +133,14 @@ older=$(ls "${PREVIOUS_DIR:-$work/none}"/spelvane-*-win32.msi 2>/dev/null | head
 if [[ -n $older ]]; then
     previous=$(table "$older" Property | awk '$1 == "ProductVersion" {print $2}')
     echo "== the build before: $older, built from the commit before"
+    writer=$previous
 else
     previous=$major.$minor.$((build - 1))
     older=$work/spelvane-$previous-win32.msi
     echo "== the build before: this tree's programs packed as $previous (this copy holds no commit before)"
     sed "s/$version/$previous/g" "$release/README.txt" >"$work/old-readme.txt"
     package "$older" "$previous" "$work/old-readme.txt"
+    writer=$version
 fi
 products() {  # a 32-bit package's entries lie in the 32-bit view on 64-bit Windows
     for view in '' 'Wow6432Node\'; do
@@ -212,7 +214,8 @@ echo "installed:" && find "$WINEPREFIX/drive_c" -path '*Spelvane*' | sed "s|^$WI
 check "upgraded: the history and the backup kept, the shortcut there" eval \
     'cmp -n "$(stat -c %s "$work/history.before")" "$work/history.before" "$workstation/spelvane-history.csv" &&
      ls "$workstation"/KVDEV-A1_*.set >/dev/null && test -e "$link"'
-check "the history's rows name the version" eval 'grep -q ",spelvane,$version," "$workstation/spelvane-history.csv"'
+check "the history's rows name the version of the program that wrote them ($writer)" eval \
+    'grep -q ",spelvane,$writer," "$workstation/spelvane-history.csv"'
 run wine "$programs\Spelvane\spelvane-cli.exe" --version
 # A 32-bit program names its system folder system32 on 64-bit Windows too:
 # the only copy lies in $system.
@@ -241,7 +244,7 @@ check "$next over $version with the workstation folder a link: the upgrade fails
     eval '[[ $STATUS == 67 || $STATUS == 91 ]]'
 echo "after the refused upgrade, under Wine: [$(products)]" && find "$WINEPREFIX/drive_c" -path '*Spelvane*' |
     sed "s|^$WINEPREFIX/||" | sort
-grep -E '^Action (start|ended) .*(RemoveExistingProducts|OpenWorkstationFolder|InstallFinalize)' "$work/refused.log" |
+grep -E '^(Action (start|ended) .*(RemoveExistingProducts|OpenWorkstationFolder|InstallFinalize)|Spelvane)' "$work/refused.log" |
     tr -d '\r'
 rm "$workstation" && mv "$work/workstation.kept" "$workstation"
 products | grep -qx "Spelvane $version" || run wine msiexec /i "$(winepath -w "$msi")" /qn

@@ -26,5 +26,8 @@ std::string pathInFolder(const std::string& folder, const std::string& name);
 
 // A kept folder name in the characters texts use (a box, the log).
 std::string folderAsShown(const std::string& kept);
+// Whether folderAsShown gives every letter of kept as it is: false when the
+// ANSI code page lacks one (always true outside Windows).
+bool shownWhole(const std::string& kept);
 
 }  // namespace spelvane::platform

@@ -28,4 +28,6 @@ std::string currentFolderKept() { return currentFolder(); }
 bool enterFolderKept(const std::string& folder) { return enterFolder(folder); }
 std::string folderAsShown(const std::string& kept) { return kept; }
 
+bool shownWhole(const std::string&) { return true; }
+
 }  // namespace spelvane::platform

@@ -64,4 +64,17 @@ std::string folderAsShown(const std::string& kept) {
     return narrowOf(wide.c_str(), static_cast<int>(wide.size()), CP_ACP);
 }
 
+bool shownWhole(const std::string& kept) {
+    // A system whose ANSI code page is UTF-8 has every letter.
+    if (GetACP() == CP_UTF8) return true;
+    const std::wstring wide = wideOf(kept);
+    if (wide.empty()) return kept.empty();
+    // No best fit: a letter the code page lacks counts as lacking, not as
+    // its look-alike.
+    BOOL lacking = FALSE;
+    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                          nullptr, 0, nullptr, &lacking);
+    return bytes > 0 && !lacking;
+}
+
 }  // namespace spelvane::platform

@@ -33,8 +33,9 @@ check "a clean folder is taken: the folder and an empty history" \
 echo "theirs" >"$work/elsewhere/target.csv" && echo "row" >"$work/elsewhere/history.csv"
 ln "$work/elsewhere/target.csv" "$folder/Жх.set"
 WINEDEBUG=+eventlog action
-check "a link named outside the ANSI code page: left alone (status 0), the event names it letter for letter" eval \
-    '[[ $STATUS == 0 && $OUT == *"Spelvane\\\\\\0416\\0445.set: it has more than one name"* ]]'
+check "a link named outside the ANSI code page: left alone (status 0), the event names it letter for letter, the line says so" eval \
+    '[[ $STATUS == 0 && $OUT == *"Spelvane\\\\\\0416\\0445.set: it has more than one name"* &&
+       $OUT == *"?.set: it has more than one name"*"not shown whole here; event 1008 in the Application log names it whole"* ]]'
 mkdir -p "$folder/deep/sub"
 ln "$work/elsewhere/target.csv" "$folder/deep/sub/old.set"
 rm "$folder/spelvane-history.csv" && ln "$work/elsewhere/history.csv" "$folder/spelvane-history.csv"
@@ -58,9 +59,10 @@ grep -a '^Spelvane' <<<"$log"
 check "the package over planted links installs (status 0), its warning event names them, the history aside" eval \
     '[[ $STATUS == 0 && $(products) == Spelvane && $events == *"sub\\\\old.set: it has more than one name"* &&
        -f $folder/spelvane-history.csv.aside-2 && $(stat -c %h "$folder/spelvane-history.csv") == 1 ]]'
-check "the installer's log names each link left alone and the history put aside" eval \
+check "the installer's log names each link left alone and the history put aside, and which name is not whole there" eval \
     '[[ $(grep -c "^Spelvane: warning: left as it is, its rights not changed: " <<<"$log") == 3 &&
-       $log == *"deep\\sub\\old.set: it has more than one name"* && $log == *"Spelvane: warning: the history "* ]]'
+       $log == *"deep\\sub\\old.set: it has more than one name"* && $log == *"Spelvane: warning: the history "* &&
+       $(grep -c "not shown whole here; event 1008" <<<"$log") == 1 ]]'
 run wine msiexec /x "$(winepath -w "$msi")" /qn
 
 # A failed action fails the installation: a file where the folder goes.

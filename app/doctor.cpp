@@ -1,10 +1,12 @@
 #include "app/doctor.h"
 
+#include <cctype>
 #include <map>
 #include <utility>
 
 #include "app/record/change_history.h"
 #include "app/record/reader_judgement.h"
+#include "app/record/unfinished_changes.h"
 #include "app/event_report.h"
 #include "app/reader_absence.h"
 #include "app/record/running_change.h"
@@ -17,6 +19,7 @@
 #include "platform/output_file.h"
 #include "platform/system_version.h"
 #include "platform/timer_resolution.h"
+#include "platform/workstation.h"
 
 namespace spelvane {
 namespace {
@@ -63,28 +66,30 @@ DoctorCheck readersCheck(bool libraryLoaded, bool busy, bool found, const AppSta
     return {"readers", Verdict::Ok, (expected == 2 ? "a matched pair: " : "one reader: ") + names};
 }
 
-// Per reader the history names, what its judgement reads (as the start-up
-// reads it from the file's end): its changes since the last that wrote it
-// whole, and the newest entry of any kind, which tells whether the newest
-// change may still be running.
+// Per reader of this computer the history names, its newest entry, which
+// tells whether its newest change may still be running; the judgement
+// itself reads each reader's changes back from the end, as the start-up
+// does. Another computer's reader of the same name is another reader.
 class ChangesByReader {
 public:
     void add(HistoryEntry& entry) {
         ++count_;
-        std::vector<HistoryEntry>& kept = readers_[entry.reader];
-        // Of the entries that wrote nothing, only the newest tells anything.
-        if (!kept.empty() && !kept.back().started) kept.pop_back();
-        if (writesWhole(entry)) kept.clear();
-        // Years of changes since the last restore: the newest count.
-        else if (kept.size() >= kMostKept) kept.erase(kept.begin(), kept.begin() + kMostKept / 2);
-        kept.push_back(std::move(entry));
+        if (!sameComputer(entry.run.computer)) return;
+        readers_[entry.reader] = std::move(entry);
     }
-    const std::map<std::string, std::vector<HistoryEntry>>& readers() const { return readers_; }
+    const std::map<std::string, HistoryEntry>& readers() const { return readers_; }
     uint64_t count() const { return count_; }
 
 private:
-    static constexpr size_t kMostKept = 4096;
-    std::map<std::string, std::vector<HistoryEntry>> readers_;
+    static bool sameComputer(const std::string& computer) {
+        static const std::string here = platform::computerName();
+        if (computer.size() != here.size()) return false;
+        for (size_t i = 0; i < here.size(); ++i)
+            if (std::tolower(static_cast<unsigned char>(computer[i])) != std::tolower(static_cast<unsigned char>(here[i])))
+                return false;
+        return true;
+    }
+    std::map<std::string, HistoryEntry> readers_;
     uint64_t count_ = 0;
 };
 
@@ -124,15 +129,16 @@ DoctorCheck historyContentCheck(const ChangesByReader& history, const AppState& 
                                 int skipped, int cutShort) {
     std::string note;
     std::string unasked;  // readers whose changes only the history's rows vouch for
-    for (const auto& [reader, entries] : history.readers()) {
-        if (isRunningChange(entries, entries.size() - 1, readersInUse)) {
-            if (note.empty()) note = runningChangeLine(entries.back());
+    const std::vector<std::string> paths = historyPaths(app);
+    for (const auto& [reader, newest] : history.readers()) {
+        if (isRunningChange({newest}, 0, readersInUse)) {
+            if (note.empty()) note = runningChangeLine(newest);
             continue;
         }
         const SpeedSettings* open = openReader(app, reader);
         if (!open) unasked += (unasked.empty() ? "" : ", ") + reader;
         const SpeedValues held = open ? open->snapshot() : SpeedValues{};
-        const auto change = judgeReader(entries, reader, open ? &held : nullptr);
+        const auto change = judgeReaderHistories(paths, reader, open ? &held : nullptr).change;
         if (change && change->interrupted()) return {"history", Verdict::Fix, unfinishedChangeLine(*change)};
         if (change && note.empty()) note = unfinishedChangeLine(*change);
     }

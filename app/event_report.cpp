@@ -71,10 +71,10 @@ ChangeEvent outcomeEvent(const HistoryRow& outcome, const std::vector<StoredFiel
                          outcome.backup, outcome.file, outcome.reason, changes, failedRemedy(outcome))};
 }
 
-ChangeEvent interruptedEvent(const HistoryEntry& entry) {
+ChangeEvent interruptedEvent(const HistoryEntry& entry, const HistoryEntry& undoing) {
     return {kEventInterrupted, EventType::Warning,
             eventStrings(entry.run, entry.reader, entry.type, "interrupted", entry.backup, entry.file,
-                         interruptedRemedy(entry), entry.changes, interruptedRemedy(entry))};
+                         interruptedRemedy(undoing), entry.changes, interruptedRemedy(undoing))};
 }
 
 
@@ -100,7 +100,7 @@ void reportInterruptedChanges(const std::vector<UnfinishedChange>& changes) {
     // Judged by what the reader holds: a change that finished, or never
     // reached it, is no interrupted one.
     for (const UnfinishedChange& change : changes)
-        if (change.interrupted()) report(interruptedEvent(change.entry));
+        if (change.interrupted()) report(interruptedEvent(change.entry, change.undoing()));
 }
 
 void reportNoReader(const HistoryRun& run, const std::string& outcome, const std::string& reason,

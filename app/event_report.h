@@ -56,7 +56,7 @@ struct ChangeEvent {
 // that came before it.
 ChangeEvent outcomeEvent(const HistoryRow& outcome, const std::vector<StoredFieldChange>& changes);
 // The event of a change that has a start and no outcome.
-ChangeEvent interruptedEvent(const HistoryEntry& entry);
+ChangeEvent interruptedEvent(const HistoryEntry& entry, const HistoryEntry& undoing);
 
 // The installer's folder action (event 1008): %6 the folder, %7 what
 // happened to it and to the installation, both in UTF-8 (the folder's walk

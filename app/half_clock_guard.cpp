@@ -26,7 +26,7 @@ std::optional<HalfClockRefusal> halfClockRefusal(const UnfinishedChange& change,
     const std::string how = entry.hasOutcome ? "which " + recordedEnd(entry) : "which was cut short";
     return HalfClockRefusal{entry.reader + " holds only part of the " + entry.run.command + " of " + entry.run.time +
                                 ", " + how + ", and a change of Half Clock would rescale its shutters a second time",
-                            restoreFirst(entry)};
+                            restoreFirst(change.undoing())};
 }
 
 std::optional<HalfClockRefusal> halfClockRefusal(const AppState& app, const OperatorChoice& choice) {

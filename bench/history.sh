@@ -7,7 +7,9 @@
 #   bench/history.sh [runs] [size-MB,...]      (default 5 runs, 300,1024 MB)
 #
 # HISTORY_KINDS picks the histories: "recent" (the bench's reader changed
-# last, at the end) and "far" (changed once, at the start).
+# last, at the end), "far" (changed once, at the start), "hblank" (nothing
+# but the bench's reader's HBlank changes, as this version records them) and
+# "hblank-old" (the same as the versions before wrote them).
 #
 # Builds the bench trees as bench/run.sh does (build/bench-native,
 # build/bench-win, what ships in build/release), keeps the histories in

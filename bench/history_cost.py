@@ -7,8 +7,10 @@ Writes the histories of each size once (kept in <work> between runs), each
 command its own run id and time; HISTORY_KINDS picks them ("recent far"):
 in "recent" the bench's reader KVDEV-B1 is one of 40 readers changed in
 turn to the end; in "far" it was changed once, at the very start, and only
-other readers since, so that the start-up and show look back as far as
-they may. Then times, each <runs> times, with no history and with each of
+other readers since; in "hblank" every row is KVDEV-B1's on this computer,
+each change its HBlank alone, each start saying the reader was settled as
+it began, as this version writes it; "hblank-old" the same as the versions
+before wrote it, without that, so that the judgement reads it all. Then times, each <runs> times, with no history and with each of
 those: the dialog's start-up (spelvane-bench device, its startup_ms line)
 and each console command of COMMANDS (those that write put the history
 back after them), keeping the wall time and the peak resident memory of
@@ -16,6 +18,7 @@ each process. Prints "name value" lines: medians, ms and MB.
 """
 import datetime
 import os
+import socket
 import statistics
 import subprocess
 import sys
@@ -41,9 +44,43 @@ def command_rows(number, reader):
     return "".join(rows)
 
 
-def write_history(path, size, recent):
+def hblank_rows(number, computer, recorded):
+    # One reader's HBlank alone, tuned again and again on this computer: the
+    # history whose every change leaves Half Clock and the shutters to older
+    # ones. recorded: each start says, as this version writes it, that the
+    # reader was settled as it began; the versions before left it empty.
+    when = datetime.datetime(2020, 1, 1) + datetime.timedelta(minutes=number)
+    run = f"{when:%Y%m%dT%H%M%S}-{computer}-{number % 65536}"
+    common = f"{run},{when:%Y-%m-%d %H:%M:%S} +01:00,{computer},op,spelvane,1.0.0,{LIBRARY},store,"
+    backup = f"KVDEV-B1_{when:%Y%m%d%H%M%S}.set"
+    before = "reader settled before" if recorded else ""
+    old, new = 0x100 + number % 0x200, 0x100 + (number + 1) % 0x200
+    rows = [f"{common}start,KVDEV-B1,TYPE1,{backup},,,{before},,,,,,,\r\n"]
+    for light in range(4):
+        rows.append(f"{common}change,KVDEV-B1,TYPE1,{backup},,,,lightWord,,{light},2,5,{old},{new}\r\n")
+    rows.append(f"{common}outcome,KVDEV-B1,TYPE1,{backup},,written,,,,,,,,\r\n")
+    return "".join(rows)
+
+
+def this_computer():
+    # As the programs name it: Windows keeps 15 letters; compared without case.
+    return socket.gethostname().split(".")[0][:15].upper()
+
+
+def write_history(path, size, kind):
     if os.path.exists(path) and os.path.getsize(path) >= size:
         return
+    if kind in ("hblank", "hblank-old"):
+        with open(path + ".part", "w", newline="") as out:
+            written = out.write(HEADER)
+            number = 1
+            while written < size:
+                block = "".join(hblank_rows(number + i, this_computer(), kind == "hblank") for i in range(400))
+                written += out.write(block)
+                number += 400
+        os.replace(path + ".part", path)
+        return
+    recent = kind == "recent"
     readers = [f"KVDEV-R{i:02d}" for i in range(39)] + (["KVDEV-B1"] if recent else ["KVDEV-R39"])
     with open(path + ".part", "w", newline="") as out:
         written = out.write(HEADER)
@@ -101,7 +138,7 @@ def main():
     for size_mb in sizes_mb.split(","):
         for kind in kinds:
             path = os.path.join(work, f"history-{kind}-{size_mb}MB.csv")
-            write_history(path, int(size_mb) * 1024 * 1024, kind == "recent")
+            write_history(path, int(size_mb) * 1024 * 1024, kind)
             histories[f"{kind}_{size_mb}MB"] = path
     conf_source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "probe.conf")
     for kind, history in histories.items():

@@ -1,6 +1,7 @@
-// spelvane-history.csv read from its end: the last entries, and each
-// reader's last change.
+// spelvane-history.csv read from its end: the last entries, and one
+// reader's changes newest first.
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <map>
 
@@ -57,18 +58,20 @@ private:
     bool failed_ = false;
 };
 
-// A reader looked for from the file's end: its name as a cell holds it
-// (quotes doubled), and its rows read so far, newest first.
-struct ReaderSearch {
+// A cell as the CSV text holds it (quotes doubled): a line that lacks it
+// cannot be a row naming it.
+std::string cellText(const std::string& value) {
     std::string cell;
-    std::vector<HistoryRow> rows;
-};
+    for (char c : value) cell += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return cell;
+}
 
-// Whether line may hold a row of one of the readers looked for.
-bool namesAny(const std::string& line, const std::map<std::string, ReaderSearch>& readers) {
-    for (const auto& reader : readers)
-        if (line.find(reader.second.cell) != std::string::npos) return true;
-    return false;
+bool sameComputer(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 }  // namespace
@@ -106,69 +109,142 @@ bool readLastHistoryEntries(const std::string& path, const std::string& reader, 
     }
 }
 
-bool readLastStartedEntries(const std::string& path, const std::vector<std::string>& readers,
-                            std::vector<HistoryEntry>& entries, std::string& error, uint64_t lookBack) {
-    return readStartedEntriesBack(
-        path, readers, [](const std::string&, const std::vector<HistoryEntry>&) { return true; }, entries, error,
-        lookBack);
+// The rows of one reader come in groups, one per command run: the reader
+// lock lets one command at a time write it from one computer. A group read
+// back to its start row, or to a row of another run, is gathered forwards
+// into its entries (a start, its changes and its outcome; or an outcome
+// alone), which go out newest first.
+struct HistoryBackCursor::State {
+    platform::InputFile file;
+    std::unique_ptr<LinesBackwards> lines;
+    std::string reader;
+    std::string computer;
+    std::string readerCell;
+    std::vector<HistoryRow> group;       // newest first
+    std::vector<HistoryEntry> ready;     // oldest first: handed out from the back
+    int skipped = 0;
+    RowReader rows{skipped, nullptr};
+    uint64_t looked = 0;
+    bool ended = false;
+
+    // A run that wrote thousands of rows for one reader is no command's:
+    // its rows go out in parts rather than be held.
+    static constexpr size_t kMostGroupRows = 65536;
+
+    void flush() {
+        if (group.empty()) return;
+        EntryGatherer gatherer;
+        for (auto row = group.rbegin(); row != group.rend(); ++row) gatherer.add(*row);
+        group.clear();
+        // Older than any still ready: in front of them.
+        std::vector<HistoryEntry> older = gatherer.entries();
+        ready.insert(ready.begin(), std::make_move_iterator(older.begin()), std::make_move_iterator(older.end()));
+    }
+    // Reads back until entries are ready or the file's start.
+    void fill() {
+        std::string line;
+        LineEnd end = LineEnd::Ended;
+        while (ready.empty() && !ended) {
+            if (!lines->previous(line, end)) {
+                ended = true;
+                flush();
+                return;
+            }
+            looked += line.size() + 1;
+            if (line.find(readerCell) == std::string::npos) continue;
+            HistoryRow row;
+            if (!rows.read(line, end, lines->atStart(), row) || row.reader != reader) continue;
+            if (!computer.empty() && !sameComputer(row.run.computer, computer)) continue;
+            if (!group.empty() && (group.back().run.id != row.run.id || group.size() >= kMostGroupRows)) flush();
+            const bool start = row.event == HistoryEvent::Start;
+            group.push_back(std::move(row));
+            // A start is a change's first row: nothing older belongs to it.
+            if (start) flush();
+        }
+    }
+};
+
+HistoryBackCursor::HistoryBackCursor() = default;
+HistoryBackCursor::~HistoryBackCursor() = default;
+HistoryBackCursor::HistoryBackCursor(HistoryBackCursor&&) noexcept = default;
+HistoryBackCursor& HistoryBackCursor::operator=(HistoryBackCursor&&) noexcept = default;
+
+bool HistoryBackCursor::open(const std::string& path, const std::string& reader, const std::string& computer) {
+    state_ = std::make_unique<State>();
+    uint64_t size = 0;
+    std::string error;
+    if (!openHistory(path, state_->file, size, error)) {
+        state_->ended = true;
+        return false;
+    }
+    state_->lines = std::make_unique<LinesBackwards>(state_->file, size);
+    state_->reader = reader;
+    state_->computer = computer;
+    state_->readerCell = cellText(reader);
+    return true;
 }
 
-bool readStartedEntriesBack(const std::string& path, const std::vector<std::string>& readers,
-                            const StartsEnough& enough, std::vector<HistoryEntry>& entries, std::string& error,
-                            uint64_t lookBack) {
-    entries.clear();
-    platform::InputFile file;
-    uint64_t size = 0;
-    if (!openHistory(path, file, size, error)) return false;
-    std::map<std::string, ReaderSearch> wanted;
-    for (const std::string& reader : readers)
-        for (char c : reader) wanted[reader].cell += c == '"' ? std::string("\"\"") : std::string(1, c);
-    // Per reader, the entries gathered so far, each start's batch before
-    // the newer ones: the file's order.
-    std::map<std::string, std::vector<HistoryEntry>> found;
-    const auto done = [&](std::map<std::string, ReaderSearch>::iterator reader) {
-        std::vector<HistoryEntry>& its = found[reader->first];
-        for (HistoryEntry& entry : its) entries.push_back(std::move(entry));
-        its.clear();
-        return wanted.erase(reader);
-    };
-    // Commands that never write (backups, refusals) between a reader's last
-    // start and the end: kept to a bound, the newest and the oldest.
-    constexpr size_t kMostRows = 4096;
-    int skipped = 0;
-    RowReader rows(skipped, nullptr);
-    LinesBackwards lines(file, size);
-    std::string line;
-    LineEnd end = LineEnd::Ended;
-    // The start-up waits for this: a reader the history has not seen for
-    // long must not make it read a long history back to its start.
-    uint64_t looked = 0;
-    while (!wanted.empty() && looked < lookBack && lines.previous(line, end)) {
-        looked += line.size() + 1;
-        // Most lines of a long history are other readers': a line that
-        // names none of those looked for is not worth reading into cells.
-        if (!namesAny(line, wanted)) continue;
-        HistoryRow row;
-        if (!rows.read(line, end, lines.atStart(), row)) continue;
-        const auto reader = wanted.find(row.reader);
-        if (reader == wanted.end()) continue;
-        std::vector<HistoryRow>& kept = reader->second.rows;
-        if (kept.size() >= kMostRows) kept.erase(kept.begin() + kMostRows / 2);
-        kept.push_back(row);
-        if (row.event != HistoryEvent::Start) continue;
-        EntryGatherer gatherer;
-        for (auto each = kept.rbegin(); each != kept.rend(); ++each) gatherer.add(*each);
-        kept.clear();
-        std::vector<HistoryEntry> batch = gatherer.entries();
-        std::vector<HistoryEntry>& its = found[reader->first];
-        const bool stop = enough(reader->first, batch);
-        its.insert(its.begin(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
-        if (stop) done(reader);
-    }
-    if (lines.failed()) return historyReadFailed(file, error);
-    // Readers whose search met the file's start or the bound: what was found.
-    while (!wanted.empty()) done(wanted.begin());
+bool HistoryBackCursor::next(HistoryEntry& entry) {
+    if (!state_ || !state_->lines) return false;
+    state_->fill();
+    if (state_->ready.empty()) return false;
+    entry = std::move(state_->ready.back());
+    state_->ready.pop_back();
     return true;
+}
+
+platform::FileFault HistoryBackCursor::fault() const {
+    if (!state_) return platform::FileFault::None;
+    if (!state_->lines) {
+        if (state_->file.missing()) return platform::FileFault::Missing;
+        return state_->file.fault() == platform::FileFault::None ? platform::FileFault::Other : state_->file.fault();
+    }
+    return state_->lines->failed() ? state_->file.fault() : platform::FileFault::None;
+}
+
+uint64_t HistoryBackCursor::bytesLooked() const { return state_ ? state_->looked : 0; }
+
+HistoriesBack::HistoriesBack(const std::vector<std::string>& paths, const std::string& reader,
+                             const std::string& computer) {
+    heads_.reserve(paths.size());
+    for (const std::string& path : paths) {
+        Head head;
+        if (!head.cursor.open(path, reader, computer)) {
+            if (head.cursor.fault() != platform::FileFault::Missing) failed_ = true;
+            continue;
+        }
+        heads_.push_back(std::move(head));
+        advance(heads_.back());
+    }
+}
+
+void HistoriesBack::advance(Head& head) {
+    head.has = head.cursor.next(head.entry);
+    if (!head.has && head.cursor.fault() != platform::FileFault::None) failed_ = true;
+    head.timed = head.has && historyTimeSeconds(head.entry.run.time, head.seconds);
+}
+
+bool HistoriesBack::next(HistoryEntry& entry) {
+    Head* newest = nullptr;
+    for (Head& head : heads_) {
+        if (!head.has) continue;
+        // An entry without a time keeps its place in its own file.
+        if (!head.timed) {
+            newest = &head;
+            break;
+        }
+        if (!newest || head.seconds > newest->seconds) newest = &head;
+    }
+    if (!newest) return false;
+    entry = std::move(newest->entry);
+    advance(*newest);
+    return true;
+}
+
+uint64_t HistoriesBack::bytesLooked() const {
+    uint64_t looked = 0;
+    for (const Head& head : heads_) looked += head.cursor.bytesLooked();
+    return looked;
 }
 
 }  // namespace spelvane

@@ -50,6 +50,7 @@ void HistoryEntryStream::add(const HistoryRow& row) {
     fillMissing(entry.type, row.type);
     fillMissing(entry.backup, row.backup);
     fillMissing(entry.file, row.file);
+    if (row.event == HistoryEvent::Start) entry.before = row.reason;
     if (row.event == HistoryEvent::Change) entry.changes.push_back(row.change);
     if (row.event == HistoryEvent::Outcome) {
         entry.hasOutcome = true;
@@ -74,7 +75,7 @@ void HistoryEntryStream::weigh(Waiting& waiting) {
     size_t bytes = sizeof(Waiting) + entry.changes.capacity() * sizeof(StoredFieldChange);
     for (const std::string* text : {&run.id, &run.time, &run.computer, &run.user, &run.program, &run.version,
                                     &run.library, &run.command, &entry.reader, &entry.type, &entry.backup,
-                                    &entry.file, &entry.reason})
+                                    &entry.file, &entry.reason, &entry.before})
         bytes += text->capacity();
     waited_ = waited_ - waiting.bytes + bytes;
     waiting.bytes = bytes;

@@ -65,7 +65,7 @@ struct HistoryRow {
     std::string file;    // restore: the .set file written back ("" otherwise)
     // Outcome rows only.
     HistoryOutcome outcome = HistoryOutcome::Written;
-    std::string reason;  // Refused, Failed, BackupFailed: why, one line
+    std::string reason;  // Refused, Failed, BackupFailed: why, one line; start rows: readerBeforeText
     // Change rows only: one field written, from its old to its new value.
     StoredFieldChange change;
     // Rows read from the file hold only what their event carries (the rest
@@ -85,6 +85,7 @@ struct HistoryEntry {
     bool hasOutcome = false;  // false with started: interrupted
     HistoryOutcome outcome = HistoryOutcome::Written;
     std::string reason;
+    std::string before;  // its start row's reason: what was judged of the reader then (readerBeforeOf)
     std::vector<StoredFieldChange> changes;
     bool interrupted() const { return started && !hasOutcome; }
     bool operator==(const HistoryEntry&) const = default;
@@ -256,26 +257,67 @@ bool readLastHistoryEntries(const std::string& path, const std::string& reader, 
                             std::vector<HistoryEntry>& entries, int& skipped, std::string& error,
                             int* cutShort = nullptr);
 
-// For each reader named, its last entry that has a start row (with its
-// change rows and its outcome, if any) and the entries of that reader that
-// followed it, oldest first; nothing for a reader without one. The file is
-// read backwards from its end, in chunks, only as far back as the oldest of
-// those starts and never more than lookBack bytes: what is kept and the time
-// it takes do not grow with the history. A reader whose last start lies
-// further back (a reader not changed from this folder for some 50,000 rows,
-// or never) gets nothing; its old changes are still in the history.
-constexpr uint64_t kHistoryLookBack = 16ull * 1024 * 1024;
-bool readLastStartedEntries(const std::string& path, const std::vector<std::string>& readers,
-                            std::vector<HistoryEntry>& entries, std::string& error,
-                            uint64_t lookBack = kHistoryLookBack);
-// As readLastStartedEntries, past a reader's last start as well: at each
-// start found from the end, enough is given the reader and the entries of
-// that start up to the next start found before (oldest first), and tells
-// whether to stop looking for that reader. Every reader's entries found
-// are kept, in the file's order.
-using StartsEnough = std::function<bool(const std::string& reader, const std::vector<HistoryEntry>& batch)>;
-bool readStartedEntriesBack(const std::string& path, const std::vector<std::string>& readers,
-                            const StartsEnough& enough, std::vector<HistoryEntry>& entries, std::string& error,
-                            uint64_t lookBack = kHistoryLookBack);
+// What was judged of a reader just before a change began to write it,
+// kept in the start row's reason cell, so that a later judgement can stop
+// at the reader's newest change instead of reading its whole past: the
+// reader was settled, or held part of the change of another run, or it was
+// not judged (the history could not be read; rows of versions that did not
+// record it).
+enum class ReaderBefore { NotJudged, Settled, HeldPart };
+// "reader settled before", "reader held part of run <id> before", "".
+std::string readerBeforeText(ReaderBefore before, const std::string& run = std::string());
+ReaderBefore readerBeforeOf(const std::string& cell, std::string* run = nullptr);
+
+// One reader's entries of one computer (computer "" for any), newest first,
+// read from the history's end a chunk at a time: a row group of one run is
+// all that is held, so what is kept does not grow with the history and the
+// time taken follows how far back the caller asks. Lines that name no such
+// reader are passed over without being split into cells.
+class HistoryBackCursor {
+public:
+    HistoryBackCursor();
+    ~HistoryBackCursor();
+    HistoryBackCursor(HistoryBackCursor&&) noexcept;
+    HistoryBackCursor& operator=(HistoryBackCursor&&) noexcept;
+    // False when path cannot be opened: fault() says why (Missing when it
+    // is not there).
+    bool open(const std::string& path, const std::string& reader, const std::string& computer);
+    // The next older entry; false at the start of the file or when it
+    // cannot be read on (fault() not None).
+    bool next(HistoryEntry& entry);
+    platform::FileFault fault() const;
+    // The bytes looked at so far.
+    uint64_t bytesLooked() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Several histories of one reader read back as one, newest first by each
+// entry's time (an entry without a readable time comes as its file has
+// it): the folder a program runs in and the workstation folder may both
+// hold its changes.
+class HistoriesBack {
+public:
+    // Histories that do not exist are left out; one that cannot be opened
+    // or read makes failed() true.
+    HistoriesBack(const std::vector<std::string>& paths, const std::string& reader, const std::string& computer);
+    bool next(HistoryEntry& entry);
+    bool failed() const { return failed_; }
+    uint64_t bytesLooked() const;
+
+private:
+    struct Head {
+        HistoryBackCursor cursor;
+        HistoryEntry entry;
+        int64_t seconds = 0;
+        bool timed = false;
+        bool has = false;
+    };
+    void advance(Head& head);
+    std::vector<Head> heads_;
+    bool failed_ = false;
+};
 
 }  // namespace spelvane

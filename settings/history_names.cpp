@@ -1,4 +1,6 @@
 // spelvane-history.csv: the names a row gives its event, outcome and field.
+#include <string_view>
+
 #include "settings/history_file.h"
 
 namespace spelvane {
@@ -58,6 +60,34 @@ bool historyFieldFromName(const std::string& name, StoredFieldChange::Field& fie
         }
     }
     return false;
+}
+
+namespace {
+constexpr std::string_view kSettledBefore = "reader settled before";
+constexpr std::string_view kPartBefore = "reader held part of run ";
+constexpr std::string_view kPartBeforeEnd = " before";
+}  // namespace
+
+std::string readerBeforeText(ReaderBefore before, const std::string& run) {
+    switch (before) {
+    case ReaderBefore::Settled: return std::string(kSettledBefore);
+    case ReaderBefore::HeldPart: return std::string(kPartBefore) + run + std::string(kPartBeforeEnd);
+    case ReaderBefore::NotJudged: break;
+    }
+    return {};
+}
+
+ReaderBefore readerBeforeOf(const std::string& cell, std::string* run) {
+    if (cell == kSettledBefore) return ReaderBefore::Settled;
+    const std::string_view text(cell);
+    if (text.size() > kPartBefore.size() + kPartBeforeEnd.size() && text.substr(0, kPartBefore.size()) == kPartBefore &&
+        text.substr(text.size() - kPartBeforeEnd.size()) == kPartBeforeEnd) {
+        if (run) *run = cell.substr(kPartBefore.size(), cell.size() - kPartBefore.size() - kPartBeforeEnd.size());
+        return ReaderBefore::HeldPart;
+    }
+    // Anything else, typed in or from a version that wrote nothing there,
+    // tells nothing.
+    return ReaderBefore::NotJudged;
 }
 
 }  // namespace spelvane

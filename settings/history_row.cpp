@@ -84,7 +84,10 @@ bool readRow(std::vector<std::string>& record, HistoryRow& row) {
     const std::string& event = cells[kEvent];
     if (event == historyEventName(HistoryEvent::Start)) {
         row.event = HistoryEvent::Start;
-        return allEmpty(cells, kOutcome, kTo);
+        // A start's reason cell tells what was judged of the reader as the
+        // change began (readerBeforeText).
+        row.reason = cells[kReason];
+        return cells[kOutcome].empty() && allEmpty(cells, kField, kTo);
     }
     if (event == historyEventName(HistoryEvent::Change)) {
         row.event = HistoryEvent::Change;
@@ -166,10 +169,8 @@ std::string formatHistoryRow(const HistoryRow& row) {
                                        row.run.library, row.run.command, historyEventName(row.event),
                                        row.reader,      row.type,        row.backup,
                                        row.file};
-    if (row.event == HistoryEvent::Outcome) {
-        cells[kOutcome] = historyOutcomeName(row.outcome);
-        cells[kReason] = row.reason;
-    }
+    if (row.event == HistoryEvent::Outcome) cells[kOutcome] = historyOutcomeName(row.outcome);
+    if (row.event != HistoryEvent::Change) cells[kReason] = row.reason;
     if (row.event == HistoryEvent::Change) {
         // Numbers in decimal, as the JSON has them: a spreadsheet would read
         // the .set file's hexadecimal "0010" as ten.

@@ -150,17 +150,13 @@ int runShow(AppState& app, bool json) {
     // Devices were found, so a library answered: the one the gate loaded.
     LibraryIdentity library;
     loadedLibrary(library);
-    // A history that cannot be read names no interrupted change; show is
-    // about the readers.
-    // Its changes are judged by what the reader holds.
-    const std::vector<HistoryEntry> history = openReadersHistory(app);
+    // Its changes are judged by what the reader holds; a history that
+    // cannot be read names no interrupted change: show is about the readers.
     std::vector<DeviceView> views;
     for (int i = 0; i < app.boundCount(); ++i) {
         const SpeedSettings& record = app.settings[i];
         if (!record.device) continue;
-        const std::string name = record.device->name();
-        const SpeedValues values = record.snapshot();
-        views.push_back({name, record.typeName(), values, judgeReader(history, name, &values)});
+        views.push_back({record.device->name(), record.typeName(), record.snapshot(), openReaderVerdict(app, i).change});
     }
     const std::string text =
         json ? formatDevicesJson(views, library) : formatLibraryText(&library, nullptr) + formatDevicesText(views);

@@ -6,6 +6,7 @@
 
 #include "app/event_report.h"
 #include "app/message_log.h"
+#include "app/record/unfinished_changes.h"
 #include "platform/timing.h"
 #include "platform/workstation.h"
 #include "settings/one_line.h"
@@ -139,8 +140,20 @@ void ChangeHistory::beginReader(int device, const std::string& backup, const std
     reason_.clear();
 }
 
+// What the judgement says of the reader as a change is about to write it,
+// for its start row: a later judgement that finds this change reached the
+// reader whole, or not at all, need look no further back.
+std::string readerBefore(const std::vector<std::string>& paths, const std::string& reader, const SpeedValues& held) {
+    const ReaderVerdict verdict = judgeReaderHistories(paths, reader, &held);
+    if (!verdict.judged) return readerBeforeText(ReaderBefore::NotJudged);
+    if (verdict.change && verdict.change->interrupted())
+        return readerBeforeText(ReaderBefore::HeldPart, verdict.change->entry.run.id);
+    return readerBeforeText(ReaderBefore::Settled);
+}
+
 void ChangeHistory::beforeFirstWrite(const SpeedValues& from, const SpeedValues& to) {
     std::vector<HistoryRow> rows{row(HistoryEvent::Start)};
+    rows.front().reason = readerBefore(historyPaths(app_), app_.readerName(device_), from);
     for (const StoredFieldChange& change : storedValueChanges(from, to)) {
         rows.push_back(row(HistoryEvent::Change));
         rows.back().change = change;

@@ -1,12 +1,21 @@
 #include "app/record/unfinished_changes.h"
 
-#include <map>
-
 #include "app/event_report.h"
 #include "app/message_log.h"
 #include "app/record/change_history.h"
+#include "platform/files.h"
+#include "platform/input_file.h"
+#include "platform/workstation.h"
+#include "platform/workstation_folder.h"
 
 namespace spelvane {
+namespace {
+
+// The installer numbers the histories it renames aside from 1 on, taking
+// the first number free.
+constexpr int kMostAsides = 100;
+
+}  // namespace
 
 std::vector<std::string> openReaderNames(const AppState& app) {
     std::vector<std::string> names;
@@ -15,35 +24,42 @@ std::vector<std::string> openReaderNames(const AppState& app) {
     return names;
 }
 
-std::vector<HistoryEntry> openReadersHistory(const AppState& app) {
-    std::map<std::string, SpeedValues> held;
-    std::map<std::string, ReaderJudgement> judgements;
-    for (int i = 0; i < app.boundCount(); ++i) {
-        if (!app.settings[i].device) continue;
-        const std::string name = app.readerName(i);
-        held[name] = app.settings[i].snapshot();
-        judgements.emplace(name, ReaderJudgement(&held[name]));
+std::vector<std::string> historyPaths(const AppState& app) {
+    std::vector<std::string> paths{historyPath(app)};
+    const std::string folder = platform::workstationFolder();
+    if (folder.empty()) return paths;
+    const std::string kept = platform::pathInFolder(folder, kHistoryFileName);
+    const std::string here = platform::wholePath(paths.front());
+    if (here.empty() || platform::wholePath(kept) != here) paths.push_back(kept);
+    for (int number = 1; number < kMostAsides; ++number) {
+        const std::string aside = kept + ".aside-" + std::to_string(number);
+        if (platform::readFault(aside) == platform::FileFault::Missing) break;
+        paths.push_back(aside);
     }
-    std::vector<HistoryEntry> entries;
-    std::string error;
-    const auto enough = [&](const std::string& reader, const std::vector<HistoryEntry>& batch) {
-        ReaderJudgement& judgement = judgements.at(reader);
-        for (auto entry = batch.rbegin(); entry != batch.rend(); ++entry)
-            if (!judgement.older(*entry)) return true;
-        return false;
-    };
-    if (!readStartedEntriesBack(historyPath(app), openReaderNames(app), enough, entries, error)) entries.clear();
-    return entries;
+    return paths;
+}
+
+ReaderVerdict judgeReaderHistories(const std::vector<std::string>& paths, const std::string& reader,
+                                   const SpeedValues* held) {
+    // Another computer's reader of the same name shares nothing with this one.
+    HistoriesBack history(paths, reader, platform::computerName());
+    ReaderJudgement judgement(held);
+    HistoryEntry entry;
+    while (history.next(entry) && judgement.older(entry)) {
+    }
+    return {judgement.verdict(), !history.failed(), history.bytesLooked(), judgement.told()};
+}
+
+ReaderVerdict openReaderVerdict(const AppState& app, int device) {
+    const SpeedValues held = app.settings[device].snapshot();
+    return judgeReaderHistories(historyPaths(app), app.readerName(device), &held);
 }
 
 std::vector<UnfinishedChange> unfinishedChanges(const AppState& app) {
-    const std::vector<HistoryEntry> entries = openReadersHistory(app);
     std::vector<UnfinishedChange> changes;
     for (int i = 0; i < app.boundCount(); ++i) {
-        const SpeedSettings& record = app.settings[i];
-        if (!record.device) continue;
-        const SpeedValues held = record.snapshot();
-        if (auto change = judgeReader(entries, app.readerName(i), &held)) changes.push_back(std::move(*change));
+        if (!app.settings[i].device) continue;
+        if (auto change = openReaderVerdict(app, i).change) changes.push_back(std::move(*change));
     }
     return changes;
 }

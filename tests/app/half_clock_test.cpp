@@ -11,6 +11,7 @@
 
 #include "app/half_clock_guard.h"
 #include "app/record/unfinished_changes.h"
+#include "platform/workstation.h"
 #include "tests/support/history_rows.h"
 #include "tests/support/sim_device_test.h"
 
@@ -102,6 +103,7 @@ protected:
         const AppState::StoreResult result = appState().backUpAndStore(choice);
         reader.setDeviceLines(device, {});
         if (cut) cutOutcomes();
+        refused = result.refused.has_value();
         return !result.refused && result.backedUp && result.summary.failed == 0 && result.summary.stored > 0;
     }
 
@@ -116,18 +118,30 @@ protected:
         writeWholeFile(kHistoryFileName, text);
     }
 
-    void restore(const std::string& backup) {
+    // A restore, with faults on the first reader from its open on.
+    void restore(const std::string& backup, const std::vector<std::string>& faults = {}) {
+        reader.setDeviceLines(0, faults);
         EXPECT_TRUE(restart());
         const RestoreSummary summary = appState().restoreFromFile(backup.c_str());
-        EXPECT_EQ(summary.failed, 0);
+        reader.setDeviceLines(0, {});
+        EXPECT_EQ(summary.failed, faults.empty() ? 0 : summary.failed);
+    }
+
+    std::string newestBackup() {
+        const std::vector<std::string> sets = scratch.setFiles();
+        return sets.empty() ? std::string() : *std::max_element(sets.begin(), sets.end());
     }
 
     // What a remedy names, or else the oldest backup (the readers as they
     // began).
     std::string backupToRestore() {
         EXPECT_TRUE(restart());
-        for (const UnfinishedChange& change : unfinishedChanges(appState()))
-            if (change.interrupted() && !change.entry.backup.empty()) return change.entry.backup;
+        for (const UnfinishedChange& change : unfinishedChanges(appState())) {
+            const HistoryEntry& undoing = change.undoing();
+            if (change.interrupted() && !undoing.backup.empty()) return undoing.backup;
+            // A restore cut short is finished by writing its file again.
+            if (change.interrupted() && !undoing.file.empty()) return undoing.file;
+        }
         const std::vector<std::string> sets = scratch.setFiles();
         return sets.empty() ? std::string() : *std::min_element(sets.begin(), sets.end());
     }
@@ -152,6 +166,7 @@ protected:
 
     ScratchDirectory scratch;
     std::vector<std::vector<uint8_t>> originals;
+    bool refused = false;
 };
 
 const std::vector<std::string> kCutAtHeader = {"fail = 19 1"};
@@ -164,7 +179,7 @@ constexpr OperatorChoice kOff{false, std::nullopt};
 // again until the reader is brought back.
 TEST_F(HalfClockSequenceTest, OrdinaryStepsAfterACutStoreDoNotLetHalfClockRescaleTwice) {
     open({"KVDEV-A1"});
-    enum class Step { CutAtHeader, CutAtLight, CutBeforeAny, Whole, HBlank, Written, Restore };
+    enum class Step { CutAtHeader, CutAtLight, CutBeforeAny, Whole, HBlank, Written, Restore, Undo, RestoreRefused };
     const struct {
         std::vector<Step> before;
         bool stored;  // the Half Clock store after them: on, or off where the reader is on
@@ -177,6 +192,12 @@ TEST_F(HalfClockSequenceTest, OrdinaryStepsAfterACutStoreDoNotLetHalfClockRescal
         {{Step::CutAtHeader, Step::HBlank, Step::Written}, false, 0x1f4, 0x300},
         {{Step::CutAtLight}, false, 0x1f4, 0x601},
         {{Step::CutAtHeader, Step::HBlank, Step::Restore}, true, 0x1f4, 0x300},
+        // The newest backup brings back the HBlank store's half-done reader.
+        {{Step::CutAtHeader, Step::HBlank, Step::Undo}, false, 0x1f4, 0x300},
+        {{Step::CutAtHeader, Step::HBlank, Step::Undo, Step::Restore}, true, 0x1f4, 0x300},
+        // A restore refused at its first write reached nothing.
+        {{Step::CutAtHeader, Step::RestoreRefused}, false, 0x1f4, 0x300},
+        {{Step::CutAtLight, Step::HBlank, Step::RestoreRefused, Step::Written}, false, 0x1f4, 0x601},
         // Settled on the reader: all of it (only the outcome lost), or none.
         {{Step::Whole}, true, 0x3e8, 0x600},
         {{Step::Whole, Step::Written}, true, 0x3e8, 0x600},
@@ -193,6 +214,8 @@ TEST_F(HalfClockSequenceTest, OrdinaryStepsAfterACutStoreDoNotLetHalfClockRescal
             case Step::HBlank: EXPECT_TRUE(store(OperatorChoice{std::nullopt, 456})) << "case " << i; break;
             case Step::Written: appendWritten(); break;
             case Step::Restore: restore(backupToRestore()); break;
+            case Step::Undo: restore(newestBackup()); break;
+            case Step::RestoreRefused: restore(backupToRestore(), {"fail = 12 1"}); break;
             }
         }
         EXPECT_EQ(store(halfClock() ? kOff : kOn), cases[i].stored) << "case " << i;
@@ -216,11 +239,61 @@ TEST_F(HalfClockSequenceTest, EveryReaderOfAPairIsJudged) {
     EXPECT_FALSE(halfClock(1));
 }
 
+#if !defined(_WIN32)
+// The record of a cut change is kept where it was made: the workstation
+// folder's history, or one the installer renamed aside there, is read from
+// any folder. Another computer's reader of the same name is not this one.
+TEST_F(HalfClockSequenceTest, ACutChangeIsSeenFromAnyFolderOnItsOwnComputerOnly) {
+    open({"KVDEV-A1"});
+    begin();
+    store(kOn, kCutAtHeader, true);
+    ASSERT_EQ(shutter(0), 0x1f4);
+    const std::filesystem::path workstation = scratch.path() / "workstation";
+    std::filesystem::create_directory(workstation);
+    setenv("SPELVANE_WORKSTATION_DIR", workstation.c_str(), 1);
+    const std::string text = readWholeFile(kHistoryFileName);
+    const struct {
+        const char* name;
+        std::string computer;
+        bool refused;
+    } cases[] = {
+        {"spelvane-history.csv", platform::computerName(), true},
+        {"spelvane-history.csv.aside-1", platform::computerName(), true},
+        {"spelvane-history.csv.aside-1", "OTHER-WS", false},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(kHistoryFileName);
+        std::filesystem::remove(workstation / "spelvane-history.csv");
+        std::string moved = text;
+        const std::string cell = "," + platform::computerName() + ",";
+        for (size_t at = 0; (at = moved.find(cell, at)) != std::string::npos; at += c.computer.size() + 1)
+            moved.replace(at + 1, cell.size() - 2, c.computer);
+        writeWholeFile((workstation / c.name).string(), moved);
+        ASSERT_TRUE(restart());
+        EXPECT_EQ(unfinishedChanges(appState()).size(), c.refused ? 1u : 0u) << c.name << " " << c.computer;
+        if (c.refused) EXPECT_TRUE(halfClockRefusal(appState(), kOn).has_value()) << c.name;
+    }
+    unsetenv("SPELVANE_WORKSTATION_DIR");
+}
+#endif
+
+// Faults at the requests a store or restore makes: the address list, the
+// first and second light, the header.
+const std::vector<std::string> kFaults[] = {{}, {}, {"fail = 12 1"}, {"fail = 5 1"}, {"fail = 5 2"}, {"fail = 19 1"}};
+
 // Random runs of eight steps; after every store that changed Half Clock,
 // each shutter over the Half Clock factor (1 on, 2 off) is what it was
 // before the first step, within truncation. SPELVANE_SEED repeats a run.
 TEST_F(HalfClockSequenceTest, NoRunOfOrdinaryStepsRescalesTheShuttersTwice) {
     open({"KVDEV-A1"});
+    const auto expectRescaledOnce = [this](bool on, uint32_t seed, const std::string& steps) {
+        const int factor = on ? 1 : 2;
+        for (int light = 0; light < 2; ++light) {
+            const int before = lightWord(originals[0], light, kShutterWord) / 2;
+            const int now = shutter(light) / factor;
+            EXPECT_LE(std::abs(now - before), 1) << "seed " << seed << " light " << light << " after" << steps;
+        }
+    };
     const char* given = std::getenv("SPELVANE_SEED");
     const uint32_t firstSeed = given ? static_cast<uint32_t>(std::strtoul(given, nullptr, 10)) : 20261209u;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -233,28 +306,40 @@ TEST_F(HalfClockSequenceTest, NoRunOfOrdinaryStepsRescalesTheShuttersTwice) {
         for (int step = 0; step < 8; ++step) {
             const int kind = pick(5);
             if (kind == 0 || kind == 1) {
-                const bool on = !halfClock();
-                const int cut = pick(3);
-                steps += std::string(on ? " on" : " off") + (cut == 1 ? "/cut-header" : cut == 2 ? "/cut-light" : "");
-                const bool whole =
-                    store(on ? kOn : kOff, cut == 1 ? kCutAtHeader : cut == 2 ? kCutAtSecondLight : std::vector<std::string>{},
-                          cut != 0);
-                if (!whole || cut != 0) continue;
-                const int factor = on ? 1 : 2;
-                for (int light = 0; light < 2; ++light) {
-                    const int before = lightWord(originals[0], light, kShutterWord) / 2;
-                    const int now = shutter(light) / factor;
-                    EXPECT_LE(std::abs(now - before), 1)
-                        << "seed " << seed << " light " << light << " after" << steps;
+                bool on = !halfClock();
+                const std::vector<std::string>& fault = kFaults[pick(std::size(kFaults))];
+                const bool cut = !fault.empty() && pick(2) == 0;
+                steps += std::string(on ? " on" : " off") + (fault.empty() ? "" : "/" + fault[0]) + (cut ? "/cut" : "");
+                bool whole = store(on ? kOn : kOff, fault, cut);
+                if (refused) {
+                    // The remedy the refusal names, then the same change: taken, and rescaled once.
+                    const std::string remedy = backupToRestore();
+                    steps += " refused, restore " + remedy + ", " + (on ? "on" : "off");
+                    restore(remedy);
+                    // The backup may hold Half Clock as asked: the change is then the other way.
+                    on = !halfClock();
+                    whole = store(on ? kOn : kOff);
+                    EXPECT_TRUE(whole) << "seed " << seed << " refused after its remedy:" << steps << "\n"
+                                       << readWholeFile(kHistoryFileName);
                 }
+                if (!whole || cut) continue;
+                expectRescaledOnce(on, seed, steps);
             } else if (kind == 2) {
                 const int hblank = 0x100 + pick(0x200);
                 steps += " hblank=" + std::to_string(hblank);
-                store(OperatorChoice{std::nullopt, static_cast<uint16_t>(hblank)});
+                store(OperatorChoice{std::nullopt, static_cast<uint16_t>(hblank)}, kFaults[pick(std::size(kFaults))]);
             } else if (kind == 3) {
-                steps += " restore";
-                const std::string backup = backupToRestore();
-                if (!backup.empty()) restore(backup);
+                // The remedy's backup, any backup, or a reference from elsewhere.
+                const std::vector<std::string> sets = scratch.setFiles();
+                const int which = pick(3);
+                std::string file = which == 0 || sets.empty() ? backupToRestore() : sets[pick(static_cast<int>(sets.size()))];
+                if (which == 2 && !sets.empty()) {
+                    file = "site reference.set";
+                    writeWholeFile(file, readWholeFile(*std::min_element(sets.begin(), sets.end())));
+                }
+                const std::vector<std::string>& fault = kFaults[pick(std::size(kFaults))];
+                steps += " restore " + file + (fault.empty() ? "" : "/" + fault[0]);
+                if (!file.empty()) restore(file, fault);
             } else {
                 steps += " written";
                 appendWritten();

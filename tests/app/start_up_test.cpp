@@ -68,7 +68,7 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
     std::string error;
     // A backup of the reader afterwards (another run) tells nothing of it.
     ASSERT_TRUE(appendHistoryRows(kHistoryFileName,
-                                  {startRow("KVDEV-A1"), outcomeRow("KVDEV-A1", HistoryOutcome::BackedUp, "", "R2")},
+                                  {here(startRow("KVDEV-A1")), here(outcomeRow("KVDEV-A1", HistoryOutcome::BackedUp, "", "R2"))},
                                   error))
         << error;
 #ifndef _WIN32
@@ -195,6 +195,42 @@ TEST(InterruptedChange, IsJudgedByWhatTheReaderHolds) {
     const HistoryEntry hblank = made("2", HistoryOutcome::Written, {{F::LightWord, 2, 0, 5, 0x100, 0x1c8}});
     HistoryEntry restore = made("3", HistoryOutcome::Written, {{F::LightWord, 1, 0, 9, 0x200, 0x400}});
     restore.file = "F.set";
+    // An HBlank store over the cut one, its backup taken with the shutter halved.
+    HistoryEntry hblankAfter = made("2", HistoryOutcome::Written, {{F::LightWord, 2, 0, 5, 0x100, 0x1c8}});
+    hblankAfter.backup = "A_20261208120000.set";
+    HistoryEntry undo = made("3", HistoryOutcome::Written, {{F::LightWord, 2, 0, 5, 0x1c8, 0x100}});
+    undo.run = {"3", "T3", "", "", "", "", "", "restore"};
+    undo.backup.clear();
+    undo.file = "C:\\backups\\a_20261208120000.SET";
+    HistoryEntry consoleBackup = undo;
+    consoleBackup.run.id = "4";
+    consoleBackup.started = false;
+    consoleBackup.outcome = HistoryOutcome::BackedUp;
+    consoleBackup.file.clear();
+    consoleBackup.changes.clear();
+    consoleBackup.backup = "A_20261208130000.set";
+    HistoryEntry undoBackup = undo;
+    undoBackup.run.id = "5";
+    undoBackup.file = consoleBackup.backup;
+    HistoryEntry undoNothing = undo;
+    undoNothing.outcome = HistoryOutcome::Failed;
+    undoNothing.file = "B1_20261208114355.set";
+    undoNothing.changes = {{F::LightWord, 1, 0, 9, 0x200, 0x400}};
+    HistoryEntry undoPart = undo;
+    undoPart.run.time = "T2";
+    undoPart.outcome = HistoryOutcome::Failed;
+    undoPart.file = hblankAfter.backup;
+    undoPart.changes = {{F::LightWord, 2, 0, 5, 0x1c8, 0x100}, {F::LightWord, 1, 0, 9, 0x200, 0x400}};
+    HistoryEntry reference = undo;
+    reference.file = "\\\\server\\share\\reference.set";
+    reference.changes = {{F::LightWord, 2, 0, 5, 0x1c8, 0x100}};
+    HistoryEntry hblankOverPart = made("7", HistoryOutcome::Failed, {{F::LightWord, 2, 0, 5, 0x100, 0x1c8}, {F::HalfClock, -1, -1, -1, 0, 1}});
+    hblankOverPart.before = readerBeforeText(ReaderBefore::HeldPart, "1");
+    HistoryEntry settledHBlank = hblank;
+    settledHBlank.before = readerBeforeText(ReaderBefore::Settled);
+    HistoryEntry syncCut = made("6", std::nullopt, {{F::LightWord, 1, 0, 9, 0x400, 0x200}, {F::LightWord, 2, 0, 5, 0x100, 0x1c8}, {F::HalfClock, -1, -1, -1, 0, 1}});
+    syncCut.run.command = "sync";
+    syncCut.file = "reference.set";
     HistoryEntry nothing;
     nothing.reader = "A";
     nothing.hasOutcome = true;
@@ -227,6 +263,29 @@ TEST(InterruptedChange, IsJudgedByWhatTheReaderHolds) {
         {{forged, hblank}, 0, 0x200, 0x1c8, "A: the store of T is recorded as written, yet the reader holds only part "
                                             "of it; the backup B1 restores the settings it held before."},
         {{made("1", std::nullopt, {})}, 0, 0x400, 0x100, cut.c_str()},
+        // Undo: the HBlank store's backup holds the halved shutter; restored
+        // whole, the reader holds part of the cut store again.
+        {{store, hblankAfter, undo}, 0, 0x200, 0x100, cut.c_str()},
+        {{store, hblankAfter, undo, consoleBackup, undoBackup}, 0, 0x200, 0x100, cut.c_str()},
+        // A restore of it refused at its first write reached nothing: as if
+        // it had not run.
+        {{store, undoNothing}, 0, 0x200, 0x100, cut.c_str()},
+        // A restore that reached part is itself the change held in part.
+        {{store, hblankAfter, undoPart}, 0, 0x200, 0x100,
+         "A: the restore of T2 FAILED; restore A_20261208120000.set again to finish it."},
+        // A file that is no backup of this reader settles it once written whole.
+        {{store, reference}, 0, 0x200, 0x100, nullptr},
+        // The start row's record ends the look: settled as the HBlank store began.
+        {{forged, settledHBlank}, 0, 0x200, 0x1c8, nullptr},
+        // A light the reader does not show cannot be told whole: a mix.
+        {{made("5", std::nullopt, {{F::LightWord, 1, 999, 9, 0x400, 0x200}})}, 0, 0x400, 0x100,
+         "A: the store of T was interrupted; the backup B5 restores the settings it held before."},
+        // Begun over the cut store: its backup holds that part too, the cut
+        // store's settles it.
+        {{store, hblankOverPart}, 0, 0x200, 0x150,
+         "A: the store of T FAILED; the backup B1 restores the settings it held before."},
+        // A sync from a file took a backup first: that is what undoes it.
+        {{syncCut}, 0, 0x200, 0x1c8, "A: the sync of T was interrupted; the backup B6 restores the settings it held before."},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SpeedValues values{};
@@ -252,6 +311,15 @@ TEST(InterruptedChange, IsJudgedByWhatTheReaderHolds) {
     values.lights[0] = {{0x10, 0x200, 0x1c8, 0x160, 1}};
     EXPECT_FALSE(judgeReader({odd, all}, "A", &values).has_value());
     EXPECT_TRUE(judgeReader({odd, hblank}, "A", &values).has_value()) << "the HBlank alone leaves Half Clock and the shutter";
+    // Half Clock and the shutter written since, the HBlank word not: a cut
+    // HBlank store before them still shows.
+    const HistoryEntry hblankCut = made("0", std::nullopt, {{F::LightWord, 2, 0, 5, 0x100, 0x1c8}, {F::LightWord, 2, 1, 5, 0x100, 0x1c8}});
+    const HistoryEntry clockAndShutter = made("4", HistoryOutcome::Written, {{F::HalfClock, -1, -1, -1, 0, 1}, {F::LightWord, 1, 0, 9, 0x400, 0x200}, {F::LightWord, 1, 1, 9, 0x400, 0x200}});
+    values.lightCount = 2;
+    values.lights[1] = {{0x10, 0x200, 0x100, 0x160, 1}};
+    values.hblankIndex = 2;
+    values.shutterIndex = 1;
+    EXPECT_TRUE(judgeReader({hblankCut, clockAndShutter}, "A", &values).has_value());
 }
 
 // What the operator is told the history lacks when a pair's second reader

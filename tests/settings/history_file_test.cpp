@@ -349,7 +349,11 @@ TEST_F(HistoryAppendTest, AFailedFlushOrAMissingFileIsReportedInOneLine) {
     int skipped = -1;
     EXPECT_FALSE(readHistoryFile("folder.csv", entries, skipped, error_));
     EXPECT_EQ(error_, "it is a folder, not a file: move or rename the folder");
-    EXPECT_FALSE(readLastStartedEntries("folder.csv", {"A"}, entries, error_));
+    HistoryBackCursor back;
+    EXPECT_FALSE(back.open("folder.csv", "A", ""));
+    EXPECT_EQ(back.fault(), platform::FileFault::Folder);
+    EXPECT_FALSE(back.open("none.csv", "A", ""));
+    EXPECT_EQ(back.fault(), platform::FileFault::Missing);
 
     EXPECT_FALSE(readHistoryFile("none.csv", entries, skipped, error_));
     EXPECT_EQ(error_, "no history");
@@ -423,8 +427,8 @@ TEST_F(HistoryAppendTest, ARowCutAtAnyByteHidesOnlyItself) {
     }
 }
 
-// What the start-up and show read of a long history: per reader, its last
-// started change and what followed it, found from the file's end.
+// What the judgement reads of a long history: one reader's entries from
+// the file's end back, each run's rows gathered whole.
 TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
     std::string text = kHeader;
     // Older changes of both readers, beyond many chunks of other readers'
@@ -443,32 +447,26 @@ TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
     text += writing.substr(0, writing.size() - 2);
     writeWholeFile(kHistoryFileName, text);
 
-    std::vector<HistoryEntry> entries;
-    ASSERT_TRUE(readLastStartedEntries(kHistoryFileName, {"A", "B", "D", "KV\"A"}, entries, error_));
-    std::vector<std::string> seen;
-    for (const HistoryEntry& e : entries)
-        seen.push_back(e.reader + " " + e.run.id + (e.interrupted() ? " interrupted" : "") + " " +
-                       std::to_string(e.changes.size()));
-    EXPECT_EQ(seen, (std::vector<std::string>{"A R5 interrupted 1", "A R6 0", "KV\"A R0 interrupted 0",
-                                              "B R0 interrupted 0", "B R7 0"}));
-    // Looking back no further than the rows since A's last start finds A alone.
-    const uint64_t sinceA = text.size() - text.find(formatHistoryRow(startRow("A", "R5")));
-    ASSERT_TRUE(readLastStartedEntries(kHistoryFileName, {"A", "B"}, entries, error_, sinceA));
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].run.id + entries[1].run.id, "R5R6");
-    // Past A's last start, as far as its judgement asks, each start's
-    // entries told once; the others stop at their last start.
-    std::vector<std::string> asked;
-    const auto pastA = [&](const std::string& reader, const std::vector<HistoryEntry>& batch) {
-        asked.push_back(reader + " " + batch.front().run.id + " " + std::to_string(batch.size()));
-        return reader != "A";
+    // Each reader's entries, newest first, a run's rows gathered whole; the
+    // one being written is no outcome yet.
+    const auto back = [](const std::string& reader, const std::string& computer = "") {
+        HistoryBackCursor cursor;
+        std::vector<std::string> seen;
+        if (!cursor.open(kHistoryFileName, reader, computer)) return seen;
+        for (HistoryEntry e; cursor.next(e);)
+            seen.push_back(e.run.id + (e.interrupted() ? " interrupted" : "") + " " + std::to_string(e.changes.size()));
+        EXPECT_EQ(cursor.fault(), platform::FileFault::None);
+        return seen;
     };
-    ASSERT_TRUE(readStartedEntriesBack(kHistoryFileName, {"A", "B"}, pastA, entries, error_));
-    EXPECT_EQ(asked, (std::vector<std::string>{"A R5 2", "B R0 2", "A R0 1"}));
-    seen.clear();
-    for (const HistoryEntry& e : entries) seen.push_back(e.reader + " " + e.run.id);
-    EXPECT_EQ(seen, (std::vector<std::string>{"B R0", "B R7", "A R0", "A R5", "A R6"}));
+    EXPECT_EQ(back("A"), (std::vector<std::string>{"R6 0", "R5 interrupted 1", "R0 interrupted 0"}));
+    EXPECT_EQ(back("B"), (std::vector<std::string>{"R7 0", "R0 interrupted 0"}));
+    EXPECT_EQ(back("KV\"A"), (std::vector<std::string>{"R0 interrupted 0"}));
+    EXPECT_TRUE(back("D").empty());
+    // Another computer's reader of that name is not this one.
+    EXPECT_TRUE(back("A", "ws99").empty());
+    EXPECT_EQ(back("A", "ws12").size(), 3u);
 
+    std::vector<HistoryEntry> entries;
     // Read from the start, a piece at a time: as the whole text gathers.
     int skipped = -1;
     int wholeSkipped = -1;
@@ -495,23 +493,20 @@ TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
 TEST_F(HistoryAppendTest, WhatIsReadFollowsWhatIsAskedNotTheHistorysSize) {
     const std::string text = longHistory(8 * 1024 * 1024, "KVDEV-B1");
     writeWholeFile(kHistoryFileName, text);
-    constexpr uint64_t kLookBack = 1024 * 1024;
     std::vector<HistoryEntry> entries;
     int skipped = 0;
+    const auto newestOf = [](const std::string& reader, std::vector<HistoryEntry>& found) {
+        HistoryBackCursor cursor;
+        found.assign(1, HistoryEntry());
+        return cursor.open(kHistoryFileName, reader, "") && cursor.next(found[0]);
+    };
     const struct {
         const char* what;
         std::function<bool()> read;
         size_t entries;
         uint64_t most;
     } cases[] = {
-        {"the last change of a reader",
-         [&] { return readLastStartedEntries(kHistoryFileName, {"KVDEV-B1"}, entries, error_); }, 1, 128 * 1024},
-        {"the last changes of a pair",
-         [&] { return readLastStartedEntries(kHistoryFileName, {"KVDEV-B1", "KVDEV-R7"}, entries, error_); }, 2,
-         128 * 1024},
-        {"a reader the history has not seen: no further back than asked",
-         [&] { return readLastStartedEntries(kHistoryFileName, {"KVDEV-Z9"}, entries, error_, kLookBack); }, 0,
-         kLookBack + 2 * 64 * 1024},
+        {"the last change of a reader", [&] { return newestOf("KVDEV-B1", entries); }, 1, 128 * 1024},
         {"history --last 1", [&] { return readLastHistoryEntries(kHistoryFileName, "", 1, entries, skipped, error_); },
          1, 128 * 1024},
         {"history --last 10",
@@ -558,10 +553,14 @@ TEST_F(HistoryAppendTest, TheLastEntriesAreWholeWhereverTheWindowStarts) {
     EXPECT_EQ(entries[0].changes.size(), 5000u);
     EXPECT_EQ(skipped, 0);
 
-    ASSERT_TRUE(readLastStartedEntries(kHistoryFileName, {"A"}, entries, error_));
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_TRUE(entries[0].started);
-    EXPECT_TRUE(entries[0].hasOutcome);
+    HistoryBackCursor cursor;
+    ASSERT_TRUE(cursor.open(kHistoryFileName, "A", ""));
+    HistoryEntry newest;
+    ASSERT_TRUE(cursor.next(newest));
+    EXPECT_TRUE(newest.started);
+    EXPECT_TRUE(newest.hasOutcome);
+    EXPECT_EQ(newest.changes.size(), 5000u);
+    EXPECT_FALSE(cursor.next(newest));
 }
 
 }  // namespace

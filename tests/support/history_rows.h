@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/workstation.h"
 #include "settings/history_file.h"
 #include "tests/support/scratch_directory.h"
 
@@ -44,6 +45,13 @@ inline HistoryRow outcomeRow(const std::string& reader, HistoryOutcome outcome, 
     row.event = HistoryEvent::Outcome;
     row.outcome = outcome;
     row.reason = reason;
+    return row;
+}
+
+// A row as this computer writes it: the judgement of a reader reads only its
+// own computer's rows.
+inline HistoryRow here(HistoryRow row) {
+    row.run.computer = platform::computerName();
     return row;
 }
 

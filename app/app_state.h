@@ -120,6 +120,9 @@ struct AppState {
         bool backedUp = false;
         OperationSummary summary;
         std::optional<HalfClockRefusal> refused;
+        // Nothing written: the readers that hold part of an earlier change
+        // all the same (unfinishedChangeLine, naming what restores it).
+        std::vector<std::string> partHeld;
     };
     StoreResult backUpAndStore(const OperatorChoice& choice);
     // Applies the sections of a settings file to the open devices, each

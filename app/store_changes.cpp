@@ -2,6 +2,7 @@
 // change computation into the store sequence.
 #include "app/app_state.h"
 #include "app/record/change_history.h"
+#include "app/record/unfinished_changes.h"
 #include "app/message_log.h"
 #include "app/texts.h"
 
@@ -21,8 +22,15 @@ void OperationSummary::add(int device, DeviceOutcome result) {
 
 DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice, ChangeObserver* observer) {
     MessageLog& log = messageLog();
-    ChangePlan plan = computeChange(record.snapshot(), choice);
     log.append("Store -> device: %s\r\n", record.typeName().c_str());
+    // A change computed from values the reader may no longer hold could
+    // rescale its shutters from the wrong ones.
+    if (record.heldUnknown) {
+        log.append("%s\r\n", kHeldUnknownRefusal);
+        if (observer) observer->refused(kHeldUnknownRefusal);
+        return DeviceOutcome::Refused;
+    }
+    ChangePlan plan = computeChange(record.snapshot(), choice);
     switch (plan.outcome) {
     case ChangePlan::Outcome::NoChange:
         log.append("No changes\r\n");
@@ -76,6 +84,15 @@ AppState::StoreResult AppState::backUpAndStore(const OperatorChoice& choice) {
     result.backedUp = true;
     result.summary = storeChanges(choice, &history);
     result.summary.historyMissing = history.finish();
+    // Asked after the store, whose failure read the readers again: what
+    // they hold now decides.
+    if (result.summary.stored == 0 && result.summary.failed == 0 && result.summary.refused == 0) {
+        for (const UnfinishedChange& change : unfinishedChanges(*this)) {
+            if (!change.interrupted()) continue;
+            result.partHeld.push_back(unfinishedChangeLine(change));
+            messageLog().append("Nothing was written, yet %s\r\n", result.partHeld.back().c_str());
+        }
+    }
     return result;
 }
 

@@ -15,6 +15,14 @@
 #include "platform/thread.h"
 #include "platform/workstation.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace spelvane::platform {
 namespace {
 
@@ -88,6 +96,57 @@ TEST(TimingTest, CounterMovesForwardAcrossASleep) {
     EXPECT_LT(elapsedMs, 5000);
 }
 
+// A child process that waits until it is ended; ended, it stays held
+// (a handle kept, or not yet reaped) until this goes.
+class HeldChild {
+public:
+    HeldChild() {
+#ifdef _WIN32
+        char program[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, program, sizeof program);
+        std::string line = std::string("\"") + program + "\" --gtest_list_tests";
+        STARTUPINFOA start = {};
+        start.cb = sizeof start;
+        if (CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &start,
+                           &child_))
+            number_ = child_.dwProcessId;
+#else
+        const pid_t child = fork();
+        if (child == 0) {
+            pause();
+            _exit(0);
+        }
+        if (child > 0) number_ = static_cast<uint32_t>(child);
+#endif
+    }
+    bool end() {
+#ifdef _WIN32
+        return TerminateProcess(child_.hProcess, 0) && WaitForSingleObject(child_.hProcess, 10000) == WAIT_OBJECT_0;
+#else
+        siginfo_t ended = {};
+        return kill(static_cast<pid_t>(number_), SIGKILL) == 0 &&
+               waitid(P_PID, static_cast<id_t>(number_), &ended, WEXITED | WNOWAIT) == 0;
+#endif
+    }
+    ~HeldChild() {
+        if (number_ == 0) return;
+        end();
+#ifdef _WIN32
+        CloseHandle(child_.hThread);
+        CloseHandle(child_.hProcess);
+#else
+        waitpid(static_cast<pid_t>(number_), nullptr, 0);
+#endif
+    }
+    uint32_t number() const { return number_; }
+
+private:
+    uint32_t number_ = 0;
+#ifdef _WIN32
+    PROCESS_INFORMATION child_ = {};
+#endif
+};
+
 TEST(LocalTimeTest, CalendarTimeBreaksIntoValidFields) {
     int64_t now = calendarTimeNow();
     EXPECT_GT(now, 1600000000) << "the clock reads before 2020";
@@ -118,10 +177,20 @@ TEST(LocalTimeTest, CalendarTimeBreaksIntoValidFields) {
     // This process began on the same clock, before now, this side of a
     // day; a number no process runs under has no start.
     int64_t started = 0;
-    ASSERT_TRUE(processStartTime(processNumber(), started));
+    ASSERT_EQ(processStartTime(processNumber(), started), ProcessLook::Began);
     EXPECT_LE(started, calendarTimeNow() + 1);
     EXPECT_GT(started, now - 24 * 3600);
-    EXPECT_FALSE(processStartTime(0x7ffffffe, started));
+    EXPECT_EQ(processStartTime(0x7ffffffe, started), ProcessLook::Ended);
+
+    // A child begun just now began within the clocks' whole seconds of now;
+    // once ended it runs no more, though its parent still holds it.
+    HeldChild child;
+    ASSERT_NE(child.number(), 0u);
+    ASSERT_EQ(processStartTime(child.number(), started), ProcessLook::Began);
+    EXPECT_LE(started, calendarTimeNow() + 1);
+    EXPECT_GE(started, now - 2);
+    ASSERT_TRUE(child.end());
+    EXPECT_EQ(processStartTime(child.number(), started), ProcessLook::Ended);
 }
 
 TEST(DynamicLibraryTest, DeviceLibraryIsFoundByItsWindowsName) {

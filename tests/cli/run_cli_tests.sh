@@ -1020,15 +1020,27 @@ case_event_log() {
     check "sync refused over the failed one's part: 1002 alone" events_are \
         "^Spelvane 1002 warning \| KVDEV-A1 \| TYPE1 \| sync \| refused \| none \| none \| KVDEV-A1 holds only part of the sync of "
 
-    # A pair whose readers differ: each event carries its own reader's changes.
+    # A pair whose readers differ, the first failing at light 1: each event
+    # carries its own reader's changes, and so does the interrupted one the
+    # next backup finds once the outcome rows are lost.
     config
-    device ZEB-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}"
+    device ZEB-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "fail = 5 2"
     device KYT-A1 TYPE1 "$HALF_CLOCK_OFF" "light1 = 0010 0400 0155 0150 0001" "${LIGHTS[1]}"
+    rm -f "$W/spelvane-history.csv"
     cli store --hblank 0x155
     EVENTS=$(last_events)
-    check "pair: one 1000 per reader, each with its own changes" events_are \
-        "^Spelvane 1000 information \| ZEB-A1 \| TYPE1 \| store \| written \| [^|]+\.set \| none \| none \| light 0 word 2 \(register 05\): 0100 -> 0155; light 1 word 2 \(register 05\): 0100 -> 0155$tail" \
-        "^Spelvane 1000 information \| KYT-A1 \| TYPE1 \| store \| written \| [^|]+\.set \| none \| none \| light 1 word 2 \(register 05\): 0100 -> 0155$tail"
+    local both='light 0 word 2 \(register 05\): 0100 -> 0155; light 1 word 2 \(register 05\): 0100 -> 0155'
+    local own='light 1 word 2 \(register 05\): 0100 -> 0155'
+    check "pair: each reader's event with its own changes" events_are \
+        "^Spelvane 1003 error \| ZEB-A1 \| TYPE1 \| store \| failed \| [^|]+\.set \| none \| [^|]+ \| $both \|" \
+        "^Spelvane 1000 information \| KYT-A1 \| TYPE1 \| store \| written \| [^|]+\.set \| none \| none \| $own$tail"
+    sed -i '/,outcome,/d' "$W/spelvane-history.csv"
+    sed -i '/^fail = 5 2/d' "$W/qzsim.conf"
+    cli backup
+    EVENTS=$(last_events)
+    check "pair: the interrupted reader's 1007 with its own changes, then the backup's" events_are \
+        "^Spelvane 1007 warning \| ZEB-A1 \| TYPE1 \| store \| interrupted \| [^|]+\.set \| none \| [^|]+ \| $both \|" \
+        "^Spelvane 1006 information \| ZEB-A1 " "^Spelvane 1006 information \| KYT-A1 "
 
     # A failed backup: every name it could take is taken.
     reader_a1

@@ -96,54 +96,38 @@ TEST(TimingTest, CounterMovesForwardAcrossASleep) {
     EXPECT_LT(elapsedMs, 5000);
 }
 
-// A child process that waits until it is ended; ended, it stays held
-// (a handle kept, or not yet reaped) until this goes.
-class HeldChild {
-public:
-    HeldChild() {
+// A child that waits (suspended, or in pause) until ended; then it stays
+// held, by its handle or unreaped, until the test ends.
+struct HeldChild {
 #ifdef _WIN32
+    PROCESS_INFORMATION child = {};
+    HeldChild() {
         char program[MAX_PATH] = {};
         GetModuleFileNameA(nullptr, program, sizeof program);
-        std::string line = std::string("\"") + program + "\" --gtest_list_tests";
-        STARTUPINFOA start = {};
-        start.cb = sizeof start;
-        if (CreateProcessA(program, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &start,
-                           &child_))
-            number_ = child_.dwProcessId;
-#else
-        const pid_t child = fork();
-        if (child == 0) {
-            pause();
-            _exit(0);
-        }
-        if (child > 0) number_ = static_cast<uint32_t>(child);
-#endif
-    }
-    bool end() {
-#ifdef _WIN32
-        return TerminateProcess(child_.hProcess, 0) && WaitForSingleObject(child_.hProcess, 10000) == WAIT_OBJECT_0;
-#else
-        siginfo_t ended = {};
-        return kill(static_cast<pid_t>(number_), SIGKILL) == 0 &&
-               waitid(P_PID, static_cast<id_t>(number_), &ended, WEXITED | WNOWAIT) == 0;
-#endif
+        CreateProcessA(program, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &start, &child);
     }
     ~HeldChild() {
-        if (number_ == 0) return;
         end();
-#ifdef _WIN32
-        CloseHandle(child_.hThread);
-        CloseHandle(child_.hProcess);
-#else
-        waitpid(static_cast<pid_t>(number_), nullptr, 0);
-#endif
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
     }
-    uint32_t number() const { return number_; }
-
-private:
-    uint32_t number_ = 0;
-#ifdef _WIN32
-    PROCESS_INFORMATION child_ = {};
+    uint32_t number() const { return child.dwProcessId; }
+    bool end() {
+        TerminateProcess(child.hProcess, 0);
+        return WaitForSingleObject(child.hProcess, 10000) == WAIT_OBJECT_0;
+    }
+    STARTUPINFOA start = {sizeof start};
+#else
+    pid_t child = fork();
+    HeldChild() { if (child == 0) pause(), _exit(0); }
+    ~HeldChild() {
+        if (end()) waitpid(child, nullptr, 0);
+    }
+    uint32_t number() const { return child > 0 ? static_cast<uint32_t>(child) : 0; }
+    bool end() {
+        siginfo_t ended = {};
+        return child > 0 && kill(child, SIGKILL) == 0 && waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT) == 0;
+    }
 #endif
 };
 

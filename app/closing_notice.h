@@ -23,8 +23,7 @@ constexpr const char* kNothingWritten = "Nothing was written to the device.";
 // backup, %s the folder the backups are in.
 constexpr const char* kPartHeldNotice =
     "Nothing was written to the device: it already holds what you chose, but only part of an earlier change.\n\n"
-    "%s\n\nTo bring back the settings it held before that change, press Restore and choose that backup "
-    "file in %s.";
+    "%s\n\nTo do so, press Restore and choose that backup file in %s.";
 constexpr const char* kBackupFailedNotice =
     "Nothing was written to the device: the settings it holds now could not be saved (see the log).";
 // Instead of kBackupFailedNotice when the folder refused the backup's file:

@@ -119,6 +119,8 @@ struct AppState {
     struct StoreResult {
         bool backedUp = false;
         OperationSummary summary;
+        // Refused before the backup: a Half Clock change over part of a
+        // change, or a reader not read again after a failed write.
         std::optional<HalfClockRefusal> refused;
         // Nothing written: the readers that hold part of an earlier change
         // all the same (unfinishedChangeLine, naming what restores it).

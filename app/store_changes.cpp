@@ -23,13 +23,6 @@ void OperationSummary::add(int device, DeviceOutcome result) {
 DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice, ChangeObserver* observer) {
     MessageLog& log = messageLog();
     log.append("Store -> device: %s\r\n", record.typeName().c_str());
-    // A change computed from values the reader may no longer hold could
-    // rescale its shutters from the wrong ones.
-    if (record.heldUnknown) {
-        log.append("%s\r\n", kHeldUnknownRefusal);
-        if (observer) observer->refused(kHeldUnknownRefusal);
-        return DeviceOutcome::Refused;
-    }
     ChangePlan plan = computeChange(record.snapshot(), choice);
     switch (plan.outcome) {
     case ChangePlan::Outcome::NoChange:
@@ -62,10 +55,28 @@ OperationSummary AppState::storeChanges(const OperatorChoice& choice, ChangeHist
     return summary;
 }
 
+namespace {
+
+// A reader that could not be read again after a failed write: a backup of
+// the values it held before would be no backup, and a change computed from
+// them could rescale its shutters from the wrong ones.
+std::optional<HalfClockRefusal> unreadReader(const AppState& app, ChangeHistory& history) {
+    for (int i = 0; i < app.boundCount(); ++i) {
+        if (!app.settings[i].heldUnknown) continue;
+        HalfClockRefusal refusal{app.readerName(i) + kHeldUnknownWhy, kHeldUnknownRemedy};
+        history.everyReader(HistoryOutcome::Refused, std::string(), refusal.line());
+        return refusal;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 AppState::StoreResult AppState::backUpAndStore(const OperatorChoice& choice) {
     StoreResult result;
     ChangeHistory history(*this, "store");
-    result.refused = refuseHalfClockOverPart(*this, choice, history);
+    result.refused = unreadReader(*this, history);
+    if (!result.refused) result.refused = refuseHalfClockOverPart(*this, choice, history);
     if (result.refused) {
         messageLog().append("Store is CANCELLED: %s; %s; nothing was written to the device\r\n",
                             result.refused->why.c_str(), result.refused->remedy.c_str());

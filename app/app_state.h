@@ -119,7 +119,12 @@ struct AppState {
     struct StoreResult {
         bool backedUp = false;
         OperationSummary summary;
+        // Refused before the backup: a Half Clock change over part of a
+        // change, or a reader not read again after a failed write.
         std::optional<HalfClockRefusal> refused;
+        // Nothing written: the readers that hold part of an earlier change
+        // all the same (unfinishedChangeLine, naming what restores it).
+        std::vector<std::string> partHeld;
     };
     StoreResult backUpAndStore(const OperatorChoice& choice);
     // Applies the sections of a settings file to the open devices, each

@@ -18,6 +18,11 @@ std::string formatted(const char* format, const char* first, const char* second 
     return text;
 }
 
+// The folder the backups go to, as the operator finds it.
+std::string backupFolder(const AppState& app) {
+    return app.startFolder.empty() ? platform::currentFolder() : platform::folderAsShown(app.startFolder);
+}
+
 // The restart notice when a reader was written or every reader already held
 // the values; otherwise the nothing-written headline. Then one line for each
 // reader that was left as it was for a reason the operator should know.
@@ -52,6 +57,11 @@ std::string storeBox(const AppState& app, const AppState::StoreResult& result) {
         return refusal.empty() ? kBackupFailedNotice : formatted(kFolderNotWritableNotice, refusal.c_str());
     }
     if (result.summary.failed > 0) return formatted(kStoreFailedNotice, app.lastBackupFile);
+    if (!result.partHeld.empty()) {
+        std::string lines;
+        for (const std::string& line : result.partHeld) lines += (lines.empty() ? "" : "\n") + line;
+        return formatted(kPartHeldNotice, lines.c_str(), backupFolder(app).c_str());
+    }
     return closingNotice(app, result.summary, kNothingWritten, [&](int i, const std::optional<DeviceOutcome>& outcome) {
         return leftAsItWas(outcome) ? formatted(kChangeRefusedForReader, app.readerName(i).c_str()) : std::string();
     });
@@ -72,8 +82,7 @@ std::string restoreBox(const AppState& app, const RestoreSummary& summary, const
 std::string backupFolderRefusal(const AppState& app) {
     using platform::FileFault;
     if (app.backupFault != FileFault::Denied && app.backupFault != FileFault::ReadOnly) return {};
-    const std::string folder =
-        app.startFolder.empty() ? platform::currentFolder() : platform::folderAsShown(app.startFolder);
+    const std::string folder = backupFolder(app);
     return formatted("the folder %s cannot be written (%s)", folder.c_str(), platform::describeFileFault(app.backupFault));
 }
 

@@ -18,6 +18,12 @@ constexpr const char* kRestoreFailedNotice =
     "The restore FAILED: the device may now hold only part of the file's settings.\n\n"
     "Restore the file again once the device answers.";
 constexpr const char* kNothingWritten = "Nothing was written to the device.";
+// Instead of the restart notice when nothing was written on a reader that
+// holds part of an earlier change: %s the lines naming each change and its
+// backup, %s the folder the backups are in.
+constexpr const char* kPartHeldNotice =
+    "Nothing was written to the device: it already holds what you chose, but only part of an earlier change.\n\n"
+    "%s\n\nTo do so, press Restore and choose that backup file in %s.";
 constexpr const char* kBackupFailedNotice =
     "Nothing was written to the device: the settings it holds now could not be saved (see the log).";
 // Instead of kBackupFailedNotice when the folder refused the backup's file:

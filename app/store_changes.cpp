@@ -2,6 +2,7 @@
 // change computation into the store sequence.
 #include "app/app_state.h"
 #include "app/record/change_history.h"
+#include "app/record/unfinished_changes.h"
 #include "app/message_log.h"
 #include "app/texts.h"
 
@@ -21,8 +22,8 @@ void OperationSummary::add(int device, DeviceOutcome result) {
 
 DeviceOutcome storeDeviceChange(SpeedSettings& record, const OperatorChoice& choice, ChangeObserver* observer) {
     MessageLog& log = messageLog();
-    ChangePlan plan = computeChange(record.snapshot(), choice);
     log.append("Store -> device: %s\r\n", record.typeName().c_str());
+    ChangePlan plan = computeChange(record.snapshot(), choice);
     switch (plan.outcome) {
     case ChangePlan::Outcome::NoChange:
         log.append("No changes\r\n");
@@ -54,10 +55,28 @@ OperationSummary AppState::storeChanges(const OperatorChoice& choice, ChangeHist
     return summary;
 }
 
+namespace {
+
+// A reader that could not be read again after a failed write: a backup of
+// the values it held before would be no backup, and a change computed from
+// them could rescale its shutters from the wrong ones.
+std::optional<HalfClockRefusal> unreadReader(const AppState& app, ChangeHistory& history) {
+    for (int i = 0; i < app.boundCount(); ++i) {
+        if (!app.settings[i].heldUnknown) continue;
+        HalfClockRefusal refusal{app.readerName(i) + kHeldUnknownWhy, kHeldUnknownRemedy};
+        history.everyReader(HistoryOutcome::Refused, std::string(), refusal.line());
+        return refusal;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 AppState::StoreResult AppState::backUpAndStore(const OperatorChoice& choice) {
     StoreResult result;
     ChangeHistory history(*this, "store");
-    result.refused = refuseHalfClockOverPart(*this, choice, history);
+    result.refused = unreadReader(*this, history);
+    if (!result.refused) result.refused = refuseHalfClockOverPart(*this, choice, history);
     if (result.refused) {
         messageLog().append("Store is CANCELLED: %s; %s; nothing was written to the device\r\n",
                             result.refused->why.c_str(), result.refused->remedy.c_str());
@@ -76,6 +95,15 @@ AppState::StoreResult AppState::backUpAndStore(const OperatorChoice& choice) {
     result.backedUp = true;
     result.summary = storeChanges(choice, &history);
     result.summary.historyMissing = history.finish();
+    // Asked after the store, whose failure read the readers again: what
+    // they hold now decides.
+    if (result.summary.stored == 0 && result.summary.failed == 0 && result.summary.refused == 0) {
+        for (const UnfinishedChange& change : unfinishedChanges(*this)) {
+            if (!change.interrupted()) continue;
+            result.partHeld.push_back(unfinishedChangeLine(change));
+            messageLog().append("Nothing was written, yet %s\r\n", result.partHeld.back().c_str());
+        }
+    }
     return result;
 }
 

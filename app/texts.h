@@ -8,6 +8,12 @@ constexpr const char* kAppTitle = "Spelvane 1.0";
 constexpr const char* kLogRule =
     "******************************************************************\r\n";
 
+// Why a Store is refused on a reader that could not be read again after a
+// failed write (after its name), and what settles it.
+constexpr const char* kHeldUnknownWhy =
+    " could not be read again after the failed write, so what it holds is not known";
+constexpr const char* kHeldUnknownRemedy = "restore a backup file, or start Spelvane again";
+
 constexpr int kHBlankMinimum = 21;
 constexpr int kHBlankMaximum = 1023;
 

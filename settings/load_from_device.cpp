@@ -58,7 +58,19 @@ LoadResult SpeedSettings::loadFromDevice() {
         if (values.hblankPresent && values.hblank == 0)
             values.hblank = hblankOfLights(values, i + 1);
     }
+    heldUnknown = false;
     return {true, nullptr};
+}
+
+bool SpeedSettings::readAgain(ProgressLog& log) {
+    // A fresh record: the dialog may be showing this one's values meanwhile.
+    SpeedSettings fresh;
+    fresh.device = device;
+    fresh.info = info;
+    const bool read = log.step("Read the device's settings again ...", [&] { return fresh.loadFromDevice().ok; });
+    if (read) adopt(fresh.values);
+    heldUnknown = !read;
+    return read;
 }
 
 void SpeedSettings::unbind() {

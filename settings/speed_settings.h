@@ -40,15 +40,24 @@ struct SpeedSettings {
     DeviceSlot* device = nullptr;
     DeviceInfo* info = nullptr;
     SpeedValues values = {};
+    // The reader could not be read again after a failed write: values are
+    // what it held before, not what it holds, and no change may be computed
+    // from them.
+    bool heldUnknown = false;
 
     // Reads header, register list and lights from the bound device. On a
     // failure the record stays bound so the caller can tell the operator
     // first and then unbind().
     LoadResult loadFromDevice();
+    // After a failed write: reads the reader again into a fresh copy and
+    // adopts it, so that the next refusal, backup and change start from
+    // what the reader holds; false (and heldUnknown) when it cannot be read.
+    bool readAgain(ProgressLog& log);
     // Closes the device and forgets it.
     void unbind();
-    // Writes target into the device and adopts it when every step verified.
-    // Returns whether it did (the log tells the operator either way); an
+    // Writes target into the device and adopts it when every step verified;
+    // once a request was sent and a step failed, reads the reader again
+    // (readAgain). Returns whether it stored (the log tells the operator either way); an
     // observer hears of the first write before it is sent, and of the
     // request that failed.
     bool storeToDevice(SpeedValues& target, ProgressLog& log, ChangeObserver* observer = nullptr);

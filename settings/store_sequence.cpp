@@ -62,30 +62,17 @@ std::string lightRequest(const char* what, int light) {
     return std::string(what) + " " + std::to_string(light);
 }
 
-}  // namespace
-
-bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log, ChangeObserver* observer) {
-    FirstFailure failure(observer);
-    if (!device) {
-        log.append("No open device: nothing written\r\n");
-        failure.note("no open device");
-        return false;
-    }
-    if (!withinDataModel(target.addressCount, target.lightCount)) {
-        log.append("Settings with %u register addresses and %u lights do not fit the device "
-                   "memory: nothing written\r\n",
-                   static_cast<unsigned>(target.addressCount),
-                   static_cast<unsigned>(target.lightCount));
-        failure.note("the settings do not fit the device memory");
-        return false;
-    }
-    DeviceSlot& slot = *device;
+// Every request of a store, each read back; true once all verified and
+// the record adopted what the device now holds.
+bool writeAndVerify(SpeedSettings& record, SpeedValues& target, ProgressLog& log, ChangeObserver* observer,
+                    FirstFailure& failure) {
+    DeviceSlot& slot = *record.device;
     const size_t addressBytes = target.addressCount;
     const size_t lightBytes = 2 * addressBytes + 2;  // word 0 and one word per register
 
     // Written down before the first request: a store cut short by a power
     // cut still leaves what it was about to do.
-    if (observer) observer->beforeFirstWrite(snapshot(), target);
+    if (observer) observer->beforeFirstWrite(record.snapshot(), target);
     // A refused address list is the one step whose failure names the
     // library's reason.
     log.appendText("Write register adresses...");
@@ -137,10 +124,10 @@ bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log, ChangeO
     if (!ok) return false;
 
     const SettingsHeader header = headerToStore(target);
-    if (&target == &values) {
-        SpeedValues own = snapshot();
+    if (&target == &record.values) {
+        SpeedValues own = record.snapshot();
         own.header = header;
-        adopt(own);
+        record.adopt(own);
     } else {
         target.header = header;
     }
@@ -166,8 +153,35 @@ bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log, ChangeO
     adopted.header = header;
     scanRegisterPositions(adopted);
     adopted.hblank = hblankOfLights(adopted, adopted.lightCount);
-    adopt(adopted);
+    record.adopt(adopted);
     return true;
+}
+
+}  // namespace
+
+bool SpeedSettings::storeToDevice(SpeedValues& target, ProgressLog& log, ChangeObserver* observer) {
+    FirstFailure failure(observer);
+    if (!device) {
+        log.append("No open device: nothing written\r\n");
+        failure.note("no open device");
+        return false;
+    }
+    if (!withinDataModel(target.addressCount, target.lightCount)) {
+        log.append("Settings with %u register addresses and %u lights do not fit the device "
+                   "memory: nothing written\r\n",
+                   static_cast<unsigned>(target.addressCount),
+                   static_cast<unsigned>(target.lightCount));
+        failure.note("the settings do not fit the device memory");
+        return false;
+    }
+    if (writeAndVerify(*this, target, log, observer, failure)) {
+        heldUnknown = false;
+        return true;
+    }
+    // The device may hold part of it: what the record says is no longer
+    // what it holds.
+    readAgain(log);
+    return false;
 }
 
 }  // namespace spelvane

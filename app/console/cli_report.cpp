@@ -50,8 +50,12 @@ std::vector<SiteReportRow> reportRows(const AppState& app, const Request& reques
         row.reader = reader.name;
         row.type = reader.type;
         row.outcome = readerOutcomeName(kind, reader);
-        row.halfClock = values.halfClock ? "on" : "off";
-        row.hblank = hblanksOf(values);
+        // A reader that could not be read again after a failed write: what
+        // it holds is not known, and no cell claims it.
+        if (!app.settings[i].heldUnknown) {
+            row.halfClock = values.halfClock ? "on" : "off";
+            row.hblank = hblanksOf(values);
+        }
         row.backup = reported.backup;
         rows.push_back(row);
     }

@@ -120,7 +120,12 @@ int syncReaders(AppState& app, const Request& request, ChangeHistory& history, R
     const std::optional<HalfClockRefusal> refused =
         request.file.empty() ? refuseHalfClockOverPart(app, choiceOf(request), history) : std::nullopt;
     if (refused) {
-        for (ReaderReport& reader : readers) reader.recorded = true;
+        for (ReaderReport& reader : readers) {
+            reader.recorded = true;
+            if (reader.outcome != Outcome::Different) continue;
+            reader.outcome = Outcome::Refused;
+            reader.reason = refused->line();
+        }
         tellHistoryMissing(history.finish());
         printReport(ReportKind::Sync, request, readers);
         fail("%s; nothing was written to the device and no backup taken", refused->line().c_str());

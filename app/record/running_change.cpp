@@ -13,18 +13,24 @@ bool readersInUseNow() { return platform::MachineLock::heldAnywhere(kReaderLockN
 // as a second after it.
 constexpr int64_t kClockSlackSeconds = 2;
 
-bool runStillAlive(const HistoryRun& run) {
+bool runStillAlive(const HistoryRun& run, platform::ProcessLookup look) {
     uint32_t process = 0;
     int64_t began = 0;
     int64_t started = 0;
     if (run.computer != platform::computerName() || !historyRunProcess(run.id, process) ||
         !historyTimeSeconds(run.time, began))
         return false;
-    return platform::processStartTime(process, started) && started <= began + kClockSlackSeconds;
+    switch (look(process, started)) {
+    case platform::ProcessLook::Ended: return false;
+    case platform::ProcessLook::Denied: return true;
+    case platform::ProcessLook::Began: break;
+    }
+    return started <= began + kClockSlackSeconds;
 }
 
-bool isRunningChange(const std::vector<HistoryEntry>& entries, size_t e, bool readersInUse) {
-    if (!readersInUse || !entries[e].interrupted() || !runStillAlive(entries[e].run)) return false;
+bool isRunningChange(const std::vector<HistoryEntry>& entries, size_t e, bool readersInUse,
+                     platform::ProcessLookup look) {
+    if (!readersInUse || !entries[e].interrupted() || !runStillAlive(entries[e].run, look)) return false;
     for (size_t later = e + 1; later < entries.size(); ++later)
         if (entries[later].reader == entries[e].reader) return false;
     return true;

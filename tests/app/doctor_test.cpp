@@ -56,16 +56,21 @@ HistoryRun runOf(uint32_t process, int64_t at, std::string computer = platform::
 // No program runs under this number.
 constexpr uint32_t kEndedProcess = 0x7ffffffe;
 
+// A process of another account or session: it runs, and may not be asked.
+platform::ProcessLook deniedLook(uint32_t, int64_t&) { return platform::ProcessLook::Denied; }
+
 // Running: the newest entry of its reader, whose own program (this test,
-// alive since before now) is still alive on this computer while the readers
-// are held; any other change without outcome is not: an older one cut
-// short, one of another computer sharing the folder, one whose program
-// ended while another holds the readers (a dialog left open), one whose
-// number a later program got.
+// alive since before now; or one the system will not let us ask) is still
+// alive on this computer while the readers are held; any other change
+// without outcome is not: an older one cut short, one of another computer
+// sharing the folder, one whose program ended while another holds the
+// readers (a dialog left open), one whose number a later program got.
 TEST(RunningChange, IsOnlyItsOwnLiveProgramsNewestOfItsReaderWhileTheReadersAreHeld) {
     const std::string here = platform::computerName();
     const int64_t now = static_cast<int64_t>(std::time(nullptr));
     const uint32_t self = platform::processNumber();
+    int64_t selfBegan = 0;
+    ASSERT_EQ(platform::processStartTime(self, selfBegan), platform::ProcessLook::Began);
     const auto entry = [](const char* reader, HistoryRun run, bool finished) {
         HistoryEntry made;
         made.reader = reader;
@@ -80,6 +85,7 @@ TEST(RunningChange, IsOnlyItsOwnLiveProgramsNewestOfItsReaderWhileTheReadersAreH
         size_t e;
         bool readersHeld;
         bool running;
+        platform::ProcessLookup look = platform::processStartTime;
     } cases[] = {
         {{cut}, 0, true, true},
         {{cut}, 0, false, false},
@@ -91,9 +97,14 @@ TEST(RunningChange, IsOnlyItsOwnLiveProgramsNewestOfItsReaderWhileTheReadersAreH
         {{entry("A", runOf(self, now), true)}, 0, true, false},
         {{entry("A", runOf(kEndedProcess, now), false)}, 0, true, false},
         {{entry("A", runOf(self, now - 24 * 3600), false)}, 0, true, false},
+        // The two clocks' whole seconds: a run a second before its process began is its own.
+        {{entry("A", runOf(self, selfBegan - 1), false)}, 0, true, true},
+        {{entry("A", runOf(self, selfBegan - 3), false)}, 0, true, false},
+        {{entry("A", runOf(kEndedProcess, now), false)}, 0, true, true, deniedLook},
+        {{entry("A", runOf(kEndedProcess, now), false)}, 0, false, false, deniedLook},
     };
     for (size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(isRunningChange(cases[i].entries, cases[i].e, cases[i].readersHeld), cases[i].running)
+        EXPECT_EQ(isRunningChange(cases[i].entries, cases[i].e, cases[i].readersHeld, cases[i].look), cases[i].running)
             << "case " << i;
 }
 

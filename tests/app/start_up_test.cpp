@@ -91,7 +91,7 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
 
 // While the library lists no reader (its driver not up yet), discovery looks
 // again every two seconds on the clock until the time asked for is up;
-// anything else it finds is told at once.
+// anything else it finds is told at once, in the words sites filter on.
 TEST_F(StartUpTest, DiscoveryLooksAgainOnlyWhileNoReaderIsListed) {
     struct Row {
         const char* global;
@@ -99,15 +99,20 @@ TEST_F(StartUpTest, DiscoveryLooksAgainOnlyWhileNoReaderIsListed) {
         bool found;
         std::vector<uint32_t> sleeps;
         std::string box;  // what discovery told last
+        std::string absence = "";
+        bool busy = false;  // another Spelvane holds the readers
     };
     const Row rows[] = {
         {"absent_enumerations = 2", 10, true, {2000, 2000}, ""},
-        {"absent_enumerations = 5", 3, false, {2000, 1000}, kNoDevicesText},
-        {"absent_enumerations = 1", 0, false, {}, kNoDevicesText},
+        {"absent_enumerations = 5", 3, false, {2000, 1000}, kNoDevicesText, "no reader"},
+        {"absent_enumerations = 1", 0, false, {}, kNoDevicesText, "no reader"},
         // More than one reader: discovery ends, as the dialog's does, telling it.
-        {"report_count = 70", 10, true, {}, kOneDeviceOnlyText},
+        {"report_count = 70", 10, true, {}, kOneDeviceOnlyText, "no single reader"},
+        {"absent_enumerations = 0", 10, false, {}, kReadersBusyText, "readers in use", true},
     };
     for (const Row& row : rows) {
+        platform::MachineLock another;
+        if (row.busy) ASSERT_TRUE(another.tryAcquire(kReaderLockName));
         SimulatedReader late;  // a file of its own: the simulator counts anew
         late.addDevice(device(MemoryLayout{}));
         late.addGlobalLine(row.global);
@@ -121,6 +126,9 @@ TEST_F(StartUpTest, DiscoveryLooksAgainOnlyWhileNoReaderIsListed) {
         std::erase_if(pauses, [](uint32_t ms) { return ms < 1000; });
         EXPECT_EQ(pauses, row.sleeps) << row.global;
         EXPECT_EQ(port.box, row.box) << row.global;
+        if (!row.found || !row.absence.empty()) {
+            EXPECT_EQ(readerAbsence(appState(), port.box).outcome, row.absence) << row.global;
+        }
         appState().releaseDevices();
         resetAppState();
     }

@@ -225,6 +225,16 @@ TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestart
     ASSERT_EQ(history.size(), 4u);
     EXPECT_EQ(history.front(), "start " + backup + " ");
     EXPECT_EQ(history.back().rfind("failed: write of the register addresses (Error 13: ", 0), 0u) << history.back();
+
+    // Nor could it be read again: the next Store neither backs up nor
+    // computes anything from the values it held before, and sends nothing.
+    const size_t writes = writesSinceStart().size();
+    dialog.answerNext(kAnswerYes);
+    serveCommand(IDC_STORE, OperatorChoice{true, 0x1c8});
+    EXPECT_EQ(boxTexts().back(), std::string("Nothing was written to the device: KVDEV-A1") + kHeldUnknownWhy + ".\n\n" +
+                                     capitalised(kHeldUnknownRemedy) + ".");
+    EXPECT_EQ(writesSinceStart().size(), writes);
+    EXPECT_EQ(scratch.setFiles().size(), 1u);
 }
 
 // The reader holds part of a failed Half Clock store: its HBlank written,
@@ -255,6 +265,32 @@ TEST_F(WorkerCommandsTest, HalfClockChangeOverPartOfAFailedStoreIsRefusedNamingT
     serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
     EXPECT_EQ(boxTexts().back(), kRestartNotice);
     EXPECT_EQ(lightWord(reader.memory(0), 1, 2), 0x1c8);
+}
+
+// A Store of Half Clock that failed at light 1 left light 0's shutter
+// halved under Half Clock off; the dialog reads the reader again. Half
+// Clock ticked back writes nothing, and the box names the backup instead of
+// asking for a restart; the change again is refused: no shutter halved twice.
+TEST_F(WorkerCommandsTest, StoresAfterAFailedOneStartFromWhatTheReaderHolds) {
+    reader.setDeviceLines(0, {"fail = 5 2"});
+    ASSERT_TRUE(restart());
+    appState().dialogWindow = window();
+    for (const bool on : {true, false, true}) {
+        dialog.answerNext(kAnswerYes);
+        serveCommand(IDC_STORE, OperatorChoice{on, 0x100});
+    }
+    const std::string backup = stampedName("KVDEV-A1", kNow);
+    const std::vector<std::string> boxes = boxTexts();
+    ASSERT_EQ(boxes.size(), 6u);
+    EXPECT_EQ(boxes[3].rfind("Nothing was written to the device: it already holds what you chose, but only part of "
+                             "an earlier change.\n\nKVDEV-A1: the store of ", 0), 0u) << boxes[3];
+    EXPECT_NE(boxes[3].find("the backup " + backup + " restores"), std::string::npos) << boxes[3];
+    EXPECT_NE(boxes[3].find("press Restore and choose that backup file in "), std::string::npos) << boxes[3];
+    EXPECT_NE(logText().find("Nothing was written, yet KVDEV-A1: the store of "), std::string::npos) << logText();
+    EXPECT_NE(boxes[5].find("Restore the backup file " + backup + " first."), std::string::npos) << boxes[5];
+    EXPECT_EQ(lightWord(reader.memory(0), 0, 1), 0x200);
+    EXPECT_EQ(lightWord(reader.memory(0), 1, 1), 0x600);
+    EXPECT_FALSE(headerByte(reader.memory(0), 13) & 1);
 }
 
 // Years of history behind the reader's last change, a start-up sync from the

@@ -813,9 +813,14 @@ sys.exit(0 if device["interrupted"]["command"] == "sync" and device["noOutcome"]
     # A change of Half Clock would rescale shutters the failed change may
     # have rescaled: refused, no backup, not one write.
     local refused="KVDEV-A1 holds only part of the sync of .*, which FAILED, and a change of Half Clock would rescale its shutters a second time; restore the backup file $cut first; nothing was written to the device"
-    cli sync --hblank 300 --half-clock on
+    cli sync --hblank 300 --half-clock on --json
     check "half-written reader: a sync of Half Clock refused, naming the backup, status 1" \
         eval 'status_is 1 && err_is_one_line && text_matches "$ERR" "$refused and no backup taken\$"'
+    check "half-written reader: the refused sync's JSON says refused, and why" python3 -c '
+import json, sys
+reader = json.load(open(sys.argv[1]))["readers"][0]
+sys.exit(0 if reader["outcome"] == "refused" and sys.argv[2] in reader["reason"] else print("     got", reader) or 1)' \
+        "$W/out.raw" "restore the backup file $cut first"
     cli store --half-clock on
     check "half-written reader: a store of Half Clock refused the same, status 1" \
         eval 'status_is 1 && err_is_one_line && text_matches "$ERR" "$refused\$"'
@@ -872,8 +877,23 @@ sys.exit(0 if device["interrupted"]["command"] == "sync" and device["noOutcome"]
     cli sync --hblank 0x155 --report report.csv
     config "enumerate = none"
     cli sync --hblank 0x155 --report report.csv
+    cli_alone sync --hblank 0x155 --report report.csv
+    # A sync that failed at light 1: the row holds what the reader holds
+    # now, light by light; the refusal that follows says refused.
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "fail = 5 2"
+    cli sync --hblank 300 --report report.csv
+    local failed
+    failed=$(basename "$(set_files | tail -n 1)")
+    sed -i '/^fail = 5 2/d' "$W/qzsim.conf"
+    cli sync --half-clock on --report report.csv
+    # Failed, and the reader cannot be read again (its third light read
+    # since the open): the cells claim nothing.
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "fail = 5 2" "fail = 14 3"
+    cli sync --hblank 300 --report report.csv
     check "report: one row per reader per run, one without a reader, the status of each" \
-        python3 - "$W/report.csv" "$backup" <<'PY'
+        python3 - "$W/report.csv" "$backup" "$failed" <<'PY'
 import csv, sys
 rows = list(csv.DictReader(open(sys.argv[1], newline="", encoding="latin-1")))
 keys = ["command", "reference", "reader", "type", "outcome", "halfClock", "hblank", "backup", "status"]
@@ -881,7 +901,11 @@ got = [[row[key] for key in keys] for row in rows]
 want = [["check", "HBlank 341", "KVDEV-A1", "TYPE1", "differs", "off", "256 256", "", "6"],
         ["sync", "HBlank 341", "KVDEV-A1", "TYPE1", "written", "off", "341 341", sys.argv[2], "0"],
         ["sync", "HBlank 341", "KVDEV-A1", "TYPE1", "holds", "off", "341 341", "", "0"],
-        ["sync", "HBlank 341", "", "", "no reader", "", "", "", "3"]]
+        ["sync", "HBlank 341", "", "", "no reader", "", "", "", "3"],
+        ["sync", "HBlank 341", "", "", "no library", "", "", "", "3"],
+        ["sync", "HBlank 300", "KVDEV-A1", "TYPE1", "failed", "off", "300 256", sys.argv[3], "1"],
+        ["sync", "Half Clock on", "KVDEV-A1", "TYPE1", "refused", "off", "300 256", "", "1"],
+        ["sync", "HBlank 300", "KVDEV-A1", "TYPE1", "failed", "", "", rows[-1]["backup"], "1"]]
 header = open(sys.argv[1], "rb").read().split(b"\r\n")[0]
 ok = (got == want and header.startswith(b"time,computer,user,command,reference,reader,")
       and all(row["run"] and row["version"] and row["time"] for row in rows)
@@ -982,6 +1006,41 @@ case_event_log() {
     check "failed restore: 1003, error, the file to restore again" events_are \
         "^Spelvane 1003 error \| KVDEV-A1 \| TYPE1 \| restore \| failed \| none \| light1\.txt \| [^|]*light 1[^|]* \|.* \| restore light1\.txt again to finish it$"
     cp "$W/err.raw" "$W/failed-restore.err"
+
+    # A sync of Half Clock that failed at light 1 has its 1003; the sync
+    # refused over the part it left has its 1002 alone.
+    config
+    device KVDEV-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "fail = 5 2"
+    cli sync --half-clock on
+    EVENTS=$(last_events)
+    check "failed sync: 1003 alone" events_are "^Spelvane 1003 error \| KVDEV-A1 \| TYPE1 \| sync \| failed \|"
+    sed -i '/^fail = 5 2/d' "$W/qzsim.conf"
+    cli sync --half-clock on
+    EVENTS=$(last_events)
+    check "sync refused over the failed one's part: 1002 alone" events_are \
+        "^Spelvane 1002 warning \| KVDEV-A1 \| TYPE1 \| sync \| refused \| none \| none \| KVDEV-A1 holds only part of the sync of "
+
+    # A pair whose readers differ, the first failing at light 1: each event
+    # carries its own reader's changes, and so does the interrupted one the
+    # next backup finds once the outcome rows are lost.
+    config
+    device ZEB-A1 TYPE1 "$HALF_CLOCK_OFF" "${LIGHTS[@]}" "fail = 5 2"
+    device KYT-A1 TYPE1 "$HALF_CLOCK_OFF" "light1 = 0010 0400 0155 0150 0001" "${LIGHTS[1]}"
+    rm -f "$W/spelvane-history.csv"
+    cli store --hblank 0x155
+    EVENTS=$(last_events)
+    local both='light 0 word 2 \(register 05\): 0100 -> 0155; light 1 word 2 \(register 05\): 0100 -> 0155'
+    local own='light 1 word 2 \(register 05\): 0100 -> 0155'
+    check "pair: each reader's event with its own changes" events_are \
+        "^Spelvane 1003 error \| ZEB-A1 \| TYPE1 \| store \| failed \| [^|]+\.set \| none \| [^|]+ \| $both \|" \
+        "^Spelvane 1000 information \| KYT-A1 \| TYPE1 \| store \| written \| [^|]+\.set \| none \| none \| $own$tail"
+    sed -i '/,outcome,/d' "$W/spelvane-history.csv"
+    sed -i '/^fail = 5 2/d' "$W/qzsim.conf"
+    cli backup
+    EVENTS=$(last_events)
+    check "pair: the interrupted reader's 1007 with its own changes, then the backup's" events_are \
+        "^Spelvane 1007 warning \| ZEB-A1 \| TYPE1 \| store \| interrupted \| [^|]+\.set \| none \| [^|]+ \| $both \|" \
+        "^Spelvane 1006 information \| ZEB-A1 " "^Spelvane 1006 information \| KYT-A1 "
 
     # A failed backup: every name it could take is taken.
     reader_a1

@@ -5,7 +5,8 @@ SCENARIOS=(startup_one pair_zeb_first pair_kyt_first refused_pair three_devices
            no_device missing_library unreadable_device load_refused store_no
            store_hblank store_half_clock store_half_clock_lights_of_other_hblanks store_backup_fails restore_backup
            reset_after_move close_during_store close_pair_during_store early_press
-           backups_stay_after_restore history_held history_in_any_folder half_clock_after_cut_store)
+           backups_stay_after_restore history_held history_in_any_folder half_clock_after_cut_store
+           stores_after_failed_store)
 
 STORED_800=$(image_hex 0x40 0x01 0x320 $S1 $S2)
 
@@ -561,4 +562,39 @@ STEPS
     check "exit status 1" status_is 1
     check "nothing written" unchanged KVDEV-A1
     check "no backup taken" test "$(find "$S_DIR" -name '*.set' | wc -l)" -eq 0
+}
+
+# Half Clock unticked, the Store fails at light 1: light 0 doubled, the
+# header kept. The dialog reads the reader again: ticked back, the Store
+# writes nothing and its box names the backup; unticked again, refused.
+scenario_stores_after_failed_store() {
+    scenario_dir stores_after_failed_store
+    add_device KVDEV-A1 TYPE1 "$ORIGINAL" "fail = 5 2"
+    session stores_after_failed_store <<'STEPS'
+timeout 20000
+window
+text 1005 "03c0"
+click 1001
+check 0
+click 1004
+box "Are you sure to change settings?" Yes
+box-prefix "The store FAILED: the device may now hold only part of the change." OK
+contains 1000 "Store light 1 ...FAILED\r\nRead the device's settings again ...OK\r\n"
+click 1001
+check 1
+click 1004
+box "Are you sure to change settings?" Yes
+box-prefix "Nothing was written to the device: it already holds what you chose, but only part of an earlier change.\n\nKVDEV-A1: the store of " OK
+contains 1000 "No changes\r\nNothing was written, yet KVDEV-A1: the store of "
+click 1001
+check 0
+click 1004
+box "Are you sure to change settings?" Yes
+box-prefix "Nothing was written to the device: KVDEV-A1 holds only part of the store of " OK
+close
+exit 1
+STEPS
+    check "exit status 1" status_is 1
+    check "light 0 doubled once, light 1 and the header as they were" \
+        image_is KVDEV-A1 "$(image_hex 0x40 0x01 $HB "$(rescaled $S1 $HB $HB 1 0)" $S2)"
 }

@@ -15,6 +15,14 @@
 #include "platform/thread.h"
 #include "platform/workstation.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace spelvane::platform {
 namespace {
 
@@ -88,6 +96,41 @@ TEST(TimingTest, CounterMovesForwardAcrossASleep) {
     EXPECT_LT(elapsedMs, 5000);
 }
 
+// A child that waits (suspended, or in pause) until ended; then it stays
+// held, by its handle or unreaped, until the test ends.
+struct HeldChild {
+#ifdef _WIN32
+    PROCESS_INFORMATION child = {};
+    HeldChild() {
+        char program[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, program, sizeof program);
+        CreateProcessA(program, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &start, &child);
+    }
+    ~HeldChild() {
+        end();
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+    }
+    uint32_t number() const { return child.dwProcessId; }
+    bool end() {
+        TerminateProcess(child.hProcess, 0);
+        return WaitForSingleObject(child.hProcess, 10000) == WAIT_OBJECT_0;
+    }
+    STARTUPINFOA start = {sizeof start};
+#else
+    pid_t child = fork();
+    HeldChild() { if (child == 0) pause(), _exit(0); }
+    ~HeldChild() {
+        if (end()) waitpid(child, nullptr, 0);
+    }
+    uint32_t number() const { return child > 0 ? static_cast<uint32_t>(child) : 0; }
+    bool end() {
+        siginfo_t ended = {};
+        return child > 0 && kill(child, SIGKILL) == 0 && waitid(P_PID, static_cast<id_t>(child), &ended, WEXITED | WNOWAIT) == 0;
+    }
+#endif
+};
+
 TEST(LocalTimeTest, CalendarTimeBreaksIntoValidFields) {
     int64_t now = calendarTimeNow();
     EXPECT_GT(now, 1600000000) << "the clock reads before 2020";
@@ -118,10 +161,20 @@ TEST(LocalTimeTest, CalendarTimeBreaksIntoValidFields) {
     // This process began on the same clock, before now, this side of a
     // day; a number no process runs under has no start.
     int64_t started = 0;
-    ASSERT_TRUE(processStartTime(processNumber(), started));
+    ASSERT_EQ(processStartTime(processNumber(), started), ProcessLook::Began);
     EXPECT_LE(started, calendarTimeNow() + 1);
     EXPECT_GT(started, now - 24 * 3600);
-    EXPECT_FALSE(processStartTime(0x7ffffffe, started));
+    EXPECT_EQ(processStartTime(0x7ffffffe, started), ProcessLook::Ended);
+
+    // A child begun just now began within the clocks' whole seconds of now;
+    // once ended it runs no more, though its parent still holds it.
+    HeldChild child;
+    ASSERT_NE(child.number(), 0u);
+    ASSERT_EQ(processStartTime(child.number(), started), ProcessLook::Began);
+    EXPECT_LE(started, calendarTimeNow() + 1);
+    EXPECT_GE(started, now - 2);
+    ASSERT_TRUE(child.end());
+    EXPECT_EQ(processStartTime(child.number(), started), ProcessLook::Ended);
 }
 
 TEST(DynamicLibraryTest, DeviceLibraryIsFoundByItsWindowsName) {

@@ -47,6 +47,11 @@ std::vector<int> commandsOf(const std::vector<TraceRecord>& requests) {
 
 bool sameValues(const SpeedValues& a, const SpeedValues& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// After a failed store the device is read again: header, list, then select
+// and read of each of two lights.
+const std::vector<int> kReadAgainTwoLights = {15, 15, 4, 14, 4, 14};
+const std::string kReadAgainOk = "Read the device's settings again ...OK\r\n";
+
 class StoreTest : public SimDeviceTest {
 protected:
     void startWith(const MemoryLayout& layout, std::vector<std::string> faults = {}) {
@@ -56,6 +61,15 @@ protected:
         ASSERT_TRUE(discover());
         messageLog().clear();
         clock.clearSleeps();
+    }
+
+    // What a new start would read from the device now.
+    SpeedValues heldNow() {
+        SpeedSettings fresh;
+        fresh.device = record().device;
+        fresh.info = record().info;
+        EXPECT_TRUE(fresh.loadFromDevice().ok);
+        return fresh.values;
     }
 };
 
@@ -190,10 +204,11 @@ TEST_F(StoreTest, RefusedAddressListWriteReportsTheLibraryError) {
     const SpeedValues before = record().snapshot();
     EXPECT_FALSE(record().storeToDevice(target, messageLog()));
     EXPECT_TRUE(std::regex_match(logText(), std::regex("Write register adresses\\.\\.\\.FAILED "
-                                                       "\\(Error 5: qzsim: [^\r\n]+\\)\r\n")))
+                                                       "\\(Error 5: qzsim: [^\r\n]+\\)\r\n" + kReadAgainOk)))
         << logText();
-    EXPECT_EQ(laterRequests().size(), 1u);
+    EXPECT_EQ(laterRequests().size(), 1u + kReadAgainTwoLights.size());
     EXPECT_TRUE(sameValues(record().snapshot(), before));
+    EXPECT_FALSE(record().heldUnknown);
 }
 
 TEST_F(StoreTest, LibraryErrorIsShownInHexadecimal) {
@@ -204,6 +219,9 @@ TEST_F(StoreTest, LibraryErrorIsShownInHexadecimal) {
     record().device->handle = 0;
     EXPECT_FALSE(record().storeToDevice(target, messageLog()));
     EXPECT_EQ(logText().rfind("Write register adresses...FAILED (Error 13: ", 0), 0u) << logText();
+    // Nor can it be read again: what it holds is not known.
+    EXPECT_NE(logText().find("\r\nRead the device's settings again ...FAILED\r\n"), std::string::npos) << logText();
+    EXPECT_TRUE(record().heldUnknown);
 }
 
 TEST_F(StoreTest, DifferingReadBackFailsThatLightButTriesTheNext) {
@@ -214,15 +232,21 @@ TEST_F(StoreTest, DifferingReadBackFailsThatLightButTriesTheNext) {
     EXPECT_EQ(logText(),
               "Write register adresses...OK\r\nChecks writing...OK\r\n"
               "Store light 0 ...OK\r\nChecks writing...FAILED\r\n"
-              "Store light 1 ...OK\r\nChecks writing...OK\r\n");
-    EXPECT_TRUE(sameValues(record().snapshot(), before));
+              "Store light 1 ...OK\r\nChecks writing...OK\r\n" + kReadAgainOk);
+    // Both lights reached it, the header did not: the record says so.
+    const SpeedValues held = record().snapshot();
+    EXPECT_EQ(held.lights[0].words[1], target.lights[0].words[1]);
+    EXPECT_EQ(held.halfClock, before.halfClock);
+    EXPECT_TRUE(sameValues(held, heldNow()));
 }
 
 TEST_F(StoreTest, RefusedLightWriteIsNeitherStoredNorChecked) {
     startWith(lightsLayout(2), {"fail = 13 1"});
     SpeedValues target = changedTarget(record().values);
     EXPECT_FALSE(record().storeToDevice(target, messageLog()));
-    EXPECT_EQ(commandsOf(laterRequests()), (std::vector<int>{12, 15, 13, 13, 5, 15}));
+    std::vector<int> expected = {12, 15, 13, 13, 5, 15};
+    expected.insert(expected.end(), kReadAgainTwoLights.begin(), kReadAgainTwoLights.end());
+    EXPECT_EQ(commandsOf(laterRequests()), expected);
 }
 
 TEST_F(StoreTest, TargetBeyondTheRecordIsNotSent) {
@@ -284,7 +308,7 @@ std::string expectedFiveLightLog(int failing) {
 
 class StoreFaultTest : public StoreTest, public ::testing::WithParamInterface<int> {};
 
-TEST_P(StoreFaultTest, EveryRefusedRequestIsLoggedTruthfullyAndBlocksAdoption) {
+TEST_P(StoreFaultTest, EveryRefusedRequestIsLoggedTruthfullyAndTheRecordReadAgain) {
     const int failing = GetParam();
     constexpr int kStartRequests = 12;  // header, list, and select + read of five lights
     startWith(lightsLayout(5), {"fail_request = " + std::to_string(kStartRequests + failing)});
@@ -296,11 +320,14 @@ TEST_P(StoreFaultTest, EveryRefusedRequestIsLoggedTruthfullyAndBlocksAdoption) {
 
     EXPECT_FALSE(record().storeToDevice(target, messageLog()));
     const std::string expected = expectedFiveLightLog(failing);
+    const std::string readAgain = "Read the device's settings again ...OK\r\n";
     if (failing == 1)
         EXPECT_EQ(logText().rfind(expected + "FAILED (Error ", 0), 0u) << logText();
     else
-        EXPECT_EQ(logText(), expected);
-    EXPECT_TRUE(sameValues(record().snapshot(), before));
+        EXPECT_EQ(logText(), expected + readAgain);
+    EXPECT_NE(logText().find(readAgain), std::string::npos) << logText();
+    // What the device holds, all of the target, part of it or none.
+    EXPECT_TRUE(sameValues(record().snapshot(), heldNow()));
 
     const auto memory = reader.memory(0);
     const bool headerStage = failing >= 18;

@@ -276,8 +276,10 @@ void pressAndWaitGone(HWND dialog, int id) {
 }
 
 // With `optional`, a box that does not appear in time is no failure.
+// prefix: the box need only begin with wanted (a text that names a backup
+// by the time it was taken).
 void answerBox(const std::string& wanted, const std::string& answer, DWORD limitMs,
-               bool optional) {
+               bool optional, bool prefix = false) {
     HWND box = nullptr;
     std::string seen;
     bool appeared = waitFor(
@@ -298,7 +300,7 @@ void answerBox(const std::string& wanted, const std::string& answer, DWORD limit
         return;
     }
     if (!appeared) throw Failure{"no message box appeared"};
-    if (seen != wanted) throw Failure{"the message box says " + shown(seen)};
+    if (prefix ? seen.rfind(wanted, 0) != 0 : seen != wanted) throw Failure{"the message box says " + shown(seen)};
     std::printf("     box %s, pressing %s\n", shown(seen).c_str(), answer.c_str());
     pressAndWaitGone(box, buttonId(answer));
     // The program takes its command as done only after the box is gone; a
@@ -455,6 +457,7 @@ void run(const std::vector<std::string>& step) {
     else if (verb == "check") expectValue(kCheckBoxId, BM_GETCHECK, number(step, 1), "check box");
     else if (verb == "set-pos") moveTrackbar(number(step, 1));
     else if (verb == "click") click(number(step, 1)); else if (verb == "box") answerBox(word(step, 1), word(step, 2), g_timeoutMs, false);
+    else if (verb == "box-prefix") answerBox(word(step, 1), word(step, 2), g_timeoutMs, false, true);
     else if (verb == "maybe-box") answerBox(word(step, 1), word(step, 2), number(step, 3), true);
     else if (verb == "no-box") expectNoBox(number(step, 1));
     else if (verb == "open-file") fillFileDialog(word(step, 1));

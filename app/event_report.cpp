@@ -113,9 +113,10 @@ void reportFolderAction(EventType type, const std::string& folder, const std::st
             platform::EventText::Utf8});
 }
 
-void reportReportUnwritten(const HistoryRun& run, const std::string& path, const std::string& reason) {
+void reportReportUnwritten(const HistoryRun& run, const std::string& path, const std::string& reason,
+                           const std::string& kept) {
     report({kEventReportUnwritten, EventType::Warning,
-            eventStrings(run, "", "", "report unwritten", "", path, reason, {}, "")});
+            eventStrings(run, "", "", "report unwritten", "", path, reason, {}, kept)});
 }
 
 }  // namespace spelvane

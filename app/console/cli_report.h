@@ -27,8 +27,11 @@ struct ReportedRun {
 // is filled in by writeReport.
 std::vector<SiteReportRow> reportRows(const AppState& app, const Request& request, const ReportedRun& reported);
 
-// Adds rows, each with status, to request.report. A file that does not
-// take them is said on standard error and, for a sync, in the event log.
-void writeReport(const Request& request, const HistoryRun& run, std::vector<SiteReportRow> rows, int status);
+// Adds rows, each with status, to request.report, behind those earlier
+// runs kept in the workstation folder for it. A file that does not take
+// them is said on standard error and, for a sync, in the event log; the
+// rows then wait in the workstation folder for the next run.
+void writeReport(const AppState& app, const Request& request, const HistoryRun& run, std::vector<SiteReportRow> rows,
+                 int status);
 
 }  // namespace spelvane::cli

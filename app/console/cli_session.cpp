@@ -344,7 +344,7 @@ int runSession(const Request& request) {
     logStream = nullptr;
     setDialogPort(nullptr);
     status = finishOutput(status);
-    if (!request.report.empty()) writeReport(request, reported.run, rows, status);
+    if (!request.report.empty()) writeReport(app, request, reported.run, rows, status);
     return status;
 }
 

@@ -70,10 +70,11 @@ void reportHistoryRows(const std::vector<HistoryRow>& rows);
 // Reports each of the changes that the reader holds only part of.
 void reportInterruptedChanges(const std::vector<UnfinishedChange>& changes);
 
-// A sync that found no reader it could use: why (absence.outcome, and the
-// error line as reason) and what to check, one warning for the run.
-void reportNoReader(const HistoryRun& run, const std::string& outcome, const std::string& reason,
-                    const std::string& remedy);
+// A sync that found no reader it could use: the reference it was to hold
+// them to, why (absence.outcome, and the error line as reason) and what to
+// check, one warning for the run.
+void reportNoReader(const HistoryRun& run, const std::string& reference, const std::string& outcome,
+                    const std::string& reason, const std::string& remedy);
 // A site's report file (path) that did not take the run's rows, why, and
 // what became of them (kept: where they wait, or that they do not).
 void reportReportUnwritten(const HistoryRun& run, const std::string& path, const std::string& reason,

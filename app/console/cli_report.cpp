@@ -8,11 +8,7 @@
 #include "settings/one_line.h"
 
 namespace spelvane::cli {
-namespace {
 
-// The reference: the file as the command line named it, or the values
-// ("HBlank 341, Half Clock off"; a cell beginning with "-" would be
-// guarded as a formula).
 std::string referenceOf(const Request& request) {
     if (!request.file.empty()) return request.file;
     std::string text;
@@ -20,6 +16,8 @@ std::string referenceOf(const Request& request) {
     if (request.halfClock) text += std::string(text.empty() ? "" : ", ") + "Half Clock " + (*request.halfClock ? "on" : "off");
     return text;
 }
+
+namespace {
 
 // Each light's HBlank, or the reader's own when it has no lights.
 std::string hblanksOf(const SpeedValues& values) {

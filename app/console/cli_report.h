@@ -22,6 +22,11 @@ struct ReportedRun {
     std::string absence;                // no reader could be used: why ("no reader", "no library"...)
 };
 
+// The reference: the file as the command line named it, or the values
+// ("HBlank 341, Half Clock off"; a cell beginning with "-" would be
+// guarded as a formula).
+std::string referenceOf(const Request& request);
+
 // One row per reader, with the values it holds now (asked before the
 // readers are released), or one row saying why there was none; the status
 // is filled in by writeReport.

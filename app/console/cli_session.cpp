@@ -300,7 +300,8 @@ void tellNoReader(const AppState& app, const ConsolePort& port, const Request& r
     const ReaderAbsence absence = readerAbsence(app, port.box);
     reported.run = commandRun(commandName(request));
     reported.absence = absence.outcome;
-    if (request.command == Command::Sync) reportNoReader(reported.run, absence.outcome, commandError(), absence.remedy);
+    if (request.command == Command::Sync)
+        reportNoReader(reported.run, referenceOf(request), absence.outcome, commandError(), absence.remedy);
 }
 
 }  // namespace

@@ -72,8 +72,8 @@ bool ReportSpool::read(std::string& error) {
         // A line a crash cut short is no row: it stays as it is.
         if (line.size() < 2 || line.substr(line.size() - 2) != "\r\n") continue;
         std::vector<std::string> cells;
-        if (splitHistoryCells(line.substr(0, line.size() - 2), cells) != CellSplit::Whole || cells.size() != kSpoolCells)
-            continue;
+        const CellSplit split = splitHistoryCells(line.substr(0, line.size() - 2), cells);
+        if (split != CellSplit::Whole || cells.size() != kSpoolCells) continue;
         for (std::string& cell : cells) unguardHistoryCell(cell);
         if (cells[0] != report_) continue;
         keptAt_.push_back(i);
@@ -108,7 +108,8 @@ bool ReportSpool::forget(size_t sent, std::string& error) {
                          platform::replaceFile(fresh, path_);
     if (!written) {
         error = "cannot write " + path_ + " anew without the rows that reached the report";
-        if (out.fault() != platform::FileFault::None) error += ": " + std::string(platform::describeFileFault(out.fault()));
+        if (out.fault() != platform::FileFault::None)
+            error += ": " + std::string(platform::describeFileFault(out.fault()));
         return false;
     }
     return true;

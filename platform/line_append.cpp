@@ -28,7 +28,8 @@ size_t linesWholeIn(const std::string& text, size_t lines, uint64_t written) {
 // knows what to close.
 std::string heldBy(bool opened) {
     const std::string waited = "; waited " + std::to_string(kAppendWaitMs / 1000) + " s";
-    if (!opened) return waited + " for the program that holds it open (a spreadsheet or an editor: copy the file to read it)";
+    if (!opened)
+        return waited + " for the program that holds it open (a spreadsheet or an editor: copy the file to read it)";
     return waited + " for its append lock (another computer appending, or a stale session of one on the file server)";
 }
 

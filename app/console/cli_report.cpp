@@ -79,10 +79,12 @@ void writeReport(const AppState& app, const Request& request, const HistoryRun& 
         std::fflush(stderr);
         return;
     }
-    const std::string kept = delivery.keptIn.empty()
-                                 ? "they are not kept"
-                                 : "they wait in " + delivery.keptIn + " in the workstation folder for the next run that can write it";
-    std::fprintf(stderr, "spelvane-cli: the report file %s did not take this run's rows (%s); %s; the readers are as told\n",
+    const std::string kept =
+        delivery.keptIn.empty()
+            ? "they are not kept"
+            : "they wait in " + delivery.keptIn + " in the workstation folder for the next run that can write it";
+    std::fprintf(stderr,
+                 "spelvane-cli: the report file %s did not take this run's rows (%s); %s; the readers are as told\n",
                  request.report.c_str(), oneLine(delivery.error).c_str(), kept.c_str());
     std::fflush(stderr);
     if (request.command == Command::Sync) reportReportUnwritten(run, request.report, oneLine(delivery.error), kept);

@@ -889,7 +889,8 @@ ok = (got == want and header.startswith(b"time,computer,user,command,reference,r
       and all(row["run"] and row["version"] and row["time"] for row in rows)
       and "qzsd7" in rows[0]["library"] and rows[3]["library"].find("qzsd7") >= 0)
 sys.exit(0 if ok else print("     got", got, header) or 1)
-PY    check "report: its header is the guide's column table, in order" python3 - "$W/report.csv" "$GUIDE" <<'PY'
+PY
+    check "report: its header is the guide's column table, in order" python3 - "$W/report.csv" "$GUIDE" <<'PY'
 import sys
 header = open(sys.argv[1], "rb").read().split(b"\r\n")[0].decode().split(",")
 lines = open(sys.argv[2], encoding="utf-8").read().splitlines()

@@ -41,7 +41,8 @@ events = read("app/event_report.h")
 report = read("app/site_report.cpp")
 output = read("app/console/cli_output.cpp")
 produced = {
-    "| Status | Meaning |": {n for n in re.findall(r"^\s+k\w+ = (\d+),", cli_session.split("enum ExitStatus")[1].split("};")[0], re.M)},
+    "| Status | Meaning |": set(re.findall(r"^\s+k\w+ = (\d+),", cli_session.split("enum ExitStatus")[1].split("};")[0],
+                                         re.M)),
     "| Event id | Type | When |": set(re.findall(r"\bkEvent\w+ = (\d+)", events)),
     "| Insert | Holds |": {"%" + n for n in re.findall(r"%(\d+) \w+", events.split("struct ChangeEvent")[0].split("the inserts")[1])},
     "| Column | Holds |": set(re.findall(r'"(\w+)"', function_body(report, "siteReportHeader"))),
@@ -49,6 +50,8 @@ produced = {
     # not this table's.
     "| Key | Holds |": set(re.findall(r'\\"(\w+)\\":', function_body(output, "formatReportJson") +
                                      function_body(output, "formatChangesJson"))) - {"dryRun", "differences", "unchangedWrites"},
+    "| `doctor --json` key | Holds |": set(re.findall(r'\\"(\w+)\\":', function_body(read("app/console/cli_doctor.cpp"),
+                                                                           "formatDoctorJson"))),
 }
 problems = []
 for header, names in produced.items():

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/mutex.h"
 #include "platform/output_file.h"
 #include "platform/timing.h"
 
@@ -24,10 +25,38 @@ size_t linesWholeIn(const std::string& text, size_t lines, uint64_t written) {
     return unended >= lines ? 0 : lines - unended;
 }
 
+// A command appends to a file several times (a start row, an outcome, the
+// retries of both): a holder that outlasted one whole wait is not waited
+// for again by this process until an append to that file goes through, so
+// that the bound holds for the command, not for each append.
+class OutlastedWaits {
+public:
+    bool has(const std::string& path) {
+        LockGuard guard(mutex_);
+        return std::find(paths_.begin(), paths_.end(), path) != paths_.end();
+    }
+    void set(const std::string& path, bool outlasted) {
+        LockGuard guard(mutex_);
+        paths_.erase(std::remove(paths_.begin(), paths_.end(), path), paths_.end());
+        if (outlasted) paths_.push_back(path);
+    }
+
+private:
+    Mutex mutex_;
+    std::vector<std::string> paths_;
+};
+
+OutlastedWaits& outlastedWaits() {
+    static OutlastedWaits waits;
+    return waits;
+}
+
 // Who may hold the file when the wait for it ran out, so that the operator
 // knows what to close.
-std::string heldBy(bool opened) {
-    const std::string waited = "; waited " + std::to_string(kAppendWaitMs / 1000) + " s";
+std::string heldBy(bool opened, bool earlier) {
+    const std::string waited =
+        std::string(earlier ? "; still held after this program waited " : "; waited ") +
+        std::to_string(kAppendWaitMs / 1000) + " s";
     if (!opened)
         return waited + " for the program that holds it open (a spreadsheet or an editor: copy the file to read it)";
     return waited + " for its append lock (another computer appending, or a stale session of one on the file server)";
@@ -36,17 +65,22 @@ std::string heldBy(bool opened) {
 // Opens path and takes its append lock, waiting no longer than
 // kAppendWaitMs in all while another program holds either.
 bool openLocked(OutputFile& file, const std::string& path, std::optional<AppendLock>& lock, std::string& error) {
+    const bool outlasted = outlastedWaits().has(path);
     for (uint32_t waited = 0;; waited += kAppendPollMs) {
         if (file.isOpen() || file.openForAppend(path)) {
             lock.emplace(file);
-            if (lock->held()) return true;
+            if (lock->held()) {
+                if (outlasted) outlastedWaits().set(path, false);
+                return true;
+            }
             lock.reset();
         }
         const bool opened = file.isOpen();
         if (file.fault() != FileFault::InUse) return failWith(error, opened ? "cannot lock" : "cannot open", file);
-        if (waited >= kAppendWaitMs) {
+        if (outlasted || waited >= kAppendWaitMs) {
             failWith(error, opened ? "cannot lock" : "cannot open", file);
-            error += heldBy(opened);
+            error += heldBy(opened, outlasted);
+            outlastedWaits().set(path, true);
             return false;
         }
         timing().sleepMs(kAppendPollMs);

@@ -15,8 +15,9 @@ namespace spelvane::platform {
 // How long an append waits for another program to let go of the file (one
 // that holds it open without letting others write, a spreadsheet) or of
 // its append lock (another workstation appending, a stale session on the
-// file server), trying again every kAppendPollMs. Past it the append fails:
-// a start-up script must end whatever holds the file.
+// file server), trying again every kAppendPollMs. Past it the append fails,
+// and later appends of this process to that file fail at once while it is
+// still held: a start-up script must end whatever holds the file.
 constexpr uint32_t kAppendWaitMs = 5000;
 constexpr uint32_t kAppendPollMs = 100;
 

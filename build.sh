@@ -74,10 +74,16 @@ explain_install_failure() {  # packages asked for...
     fi
 }
 
+# Whether package is installed and configured: dpkg -s also answers for a
+# package removed with its configuration files kept, or left half installed.
+package_installed() {  # package
+    [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
+}
+
 install_packages() {  # packages...
     local missing=()
     for package in "$@"; do
-        dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+        package_installed "$package" || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     log "installing: ${missing[*]}"

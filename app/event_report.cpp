@@ -103,9 +103,9 @@ void reportInterruptedChanges(const std::vector<UnfinishedChange>& changes) {
         if (change.interrupted()) report(interruptedEvent(change.entry, change.undoing()));
 }
 
-void reportNoReader(const HistoryRun& run, const std::string& outcome, const std::string& reason,
-                    const std::string& remedy) {
-    report({kEventNoReader, EventType::Warning, eventStrings(run, "", "", outcome, "", "", reason, {}, remedy)});
+void reportNoReader(const HistoryRun& run, const std::string& reference, const std::string& outcome,
+                    const std::string& reason, const std::string& remedy) {
+    report({kEventNoReader, EventType::Warning, eventStrings(run, "", "", outcome, "", reference, reason, {}, remedy)});
 }
 
 void reportFolderAction(EventType type, const std::string& folder, const std::string& what) {
@@ -113,9 +113,10 @@ void reportFolderAction(EventType type, const std::string& folder, const std::st
             platform::EventText::Utf8});
 }
 
-void reportReportUnwritten(const HistoryRun& run, const std::string& path, const std::string& reason) {
+void reportReportUnwritten(const HistoryRun& run, const std::string& path, const std::string& reason,
+                           const std::string& kept) {
     report({kEventReportUnwritten, EventType::Warning,
-            eventStrings(run, "", "", "report unwritten", "", path, reason, {}, "")});
+            eventStrings(run, "", "", "report unwritten", "", path, reason, {}, kept)});
 }
 
 }  // namespace spelvane

@@ -44,7 +44,8 @@ constexpr EventId kEventIds[] = {kEventWritten,     kEventNoChanges,    kEventRe
 // table's texts number them: %1 reader, %2 type, %3 command, %4 outcome,
 // %5 backup, %6 file, %7 reason, %8 changes, %9 time, %10 program and
 // version, %11 user, %12 computer, %13 library, %14 run, %15 remedy (what
-// brings back the reader of a failed or interrupted change).
+// brings back the reader of a failed or interrupted change; what to check
+// without a reader; where an unwritten report's rows wait).
 struct ChangeEvent {
     EventId id = kEventWritten;
     platform::EventType type = platform::EventType::Information;
@@ -69,11 +70,14 @@ void reportHistoryRows(const std::vector<HistoryRow>& rows);
 // Reports each of the changes that the reader holds only part of.
 void reportInterruptedChanges(const std::vector<UnfinishedChange>& changes);
 
-// A sync that found no reader it could use: why (absence.outcome, and the
-// error line as reason) and what to check, one warning for the run.
-void reportNoReader(const HistoryRun& run, const std::string& outcome, const std::string& reason,
-                    const std::string& remedy);
-// A site's report file (path) that did not take the run's rows, and why.
-void reportReportUnwritten(const HistoryRun& run, const std::string& path, const std::string& reason);
+// A sync that found no reader it could use: the reference it was to hold
+// them to, why (absence.outcome, and the error line as reason) and what to
+// check, one warning for the run.
+void reportNoReader(const HistoryRun& run, const std::string& reference, const std::string& outcome,
+                    const std::string& reason, const std::string& remedy);
+// A site's report file (path) that did not take the run's rows, why, and
+// what became of them (kept: where they wait, or that they do not).
+void reportReportUnwritten(const HistoryRun& run, const std::string& path, const std::string& reason,
+                           const std::string& kept);
 
 }  // namespace spelvane

@@ -5,6 +5,7 @@
 // workstations hold the site's setting, even without collected event logs
 // (Windows 2000). The columns are an interface sites script against: a new
 // one only ever goes at the end; none is renamed, moved or dropped.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,20 @@ std::string siteReportLine(const SiteReportRow& row);
 // briefly), only those not yet whole in the file: none is there twice.
 // "" when every row is there; otherwise why not, in one line.
 std::string appendSiteReport(const std::string& path, const std::vector<SiteReportRow>& rows);
+
+// What became of a run's rows for a report file.
+struct ReportDelivery {
+    std::string error;       // why not all of this run's rows are in the report ("" they are)
+    size_t earlierSent = 0;  // rows earlier runs kept that are in it now
+    std::string keptIn;      // the spool this run's rows that are not in it wait in ("" none kept)
+    std::string spoolError;  // what the spool would not do ("" nothing)
+};
+
+// Adds the rows to report as appendSiteReport does, behind the rows that
+// earlier runs on this computer kept in spool (app/report_spool.h) for that
+// report, in order, each once. Rows that do not reach the report are kept
+// in spool, for the next run that can write it.
+ReportDelivery deliverSiteReport(const std::string& report, const std::string& spool,
+                                 const std::vector<SiteReportRow>& rows);
 
 }  // namespace spelvane

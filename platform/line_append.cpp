@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
+#include "platform/mutex.h"
 #include "platform/output_file.h"
+#include "platform/timing.h"
 
 namespace spelvane::platform {
 namespace {
@@ -20,6 +23,68 @@ size_t linesWholeIn(const std::string& text, size_t lines, uint64_t written) {
     const auto unwritten = text.begin() + static_cast<std::ptrdiff_t>(written);
     const auto unended = static_cast<size_t>(std::count(unwritten, text.end(), '\n'));
     return unended >= lines ? 0 : lines - unended;
+}
+
+// A command appends to a file several times (a start row, an outcome, the
+// retries of both): a holder that outlasted one whole wait is not waited
+// for again by this process until an append to that file goes through, so
+// that the bound holds for the command, not for each append.
+class OutlastedWaits {
+public:
+    bool has(const std::string& path) {
+        LockGuard guard(mutex_);
+        return std::find(paths_.begin(), paths_.end(), path) != paths_.end();
+    }
+    void set(const std::string& path, bool outlasted) {
+        LockGuard guard(mutex_);
+        paths_.erase(std::remove(paths_.begin(), paths_.end(), path), paths_.end());
+        if (outlasted) paths_.push_back(path);
+    }
+
+private:
+    Mutex mutex_;
+    std::vector<std::string> paths_;
+};
+
+OutlastedWaits& outlastedWaits() {
+    static OutlastedWaits waits;
+    return waits;
+}
+
+// Who may hold the file when the wait for it ran out, so that the operator
+// knows what to close.
+std::string heldBy(bool opened, bool earlier) {
+    const std::string waited =
+        std::string(earlier ? "; still held after this program waited " : "; waited ") +
+        std::to_string(kAppendWaitMs / 1000) + " s";
+    if (!opened)
+        return waited + " for the program that holds it open (a spreadsheet or an editor: copy the file to read it)";
+    return waited + " for its append lock (another computer appending, or a stale session of one on the file server)";
+}
+
+// Opens path and takes its append lock, waiting no longer than
+// kAppendWaitMs in all while another program holds either.
+bool openLocked(OutputFile& file, const std::string& path, std::optional<AppendLock>& lock, std::string& error) {
+    const bool outlasted = outlastedWaits().has(path);
+    for (uint32_t waited = 0;; waited += kAppendPollMs) {
+        if (file.isOpen() || file.openForAppend(path)) {
+            lock.emplace(file);
+            if (lock->held()) {
+                if (outlasted) outlastedWaits().set(path, false);
+                return true;
+            }
+            lock.reset();
+        }
+        const bool opened = file.isOpen();
+        if (file.fault() != FileFault::InUse) return failWith(error, opened ? "cannot lock" : "cannot open", file);
+        if (outlasted || waited >= kAppendWaitMs) {
+            failWith(error, opened ? "cannot lock" : "cannot open", file);
+            error += heldBy(opened, outlasted);
+            outlastedWaits().set(path, true);
+            return false;
+        }
+        timing().sleepMs(kAppendPollMs);
+    }
 }
 
 }  // namespace
@@ -39,10 +104,9 @@ bool appendLines(const std::string& path, const std::string& header, const std::
     size_t& whole = wholeLines ? *wholeLines : unused;
     whole = 0;
     OutputFile file;
-    if (!file.openForAppend(path)) return failWith(error, "cannot open", file);
     {
-        AppendLock lock(file);
-        if (!lock.held()) return failWith(error, "cannot lock", file);
+        std::optional<AppendLock> lock;
+        if (!openLocked(file, path, lock, error)) return false;
         uint64_t size = 0;
         char last = '\n';
         if (!file.size(size) || (size > 0 && !file.lastByte(last))) return failWith(error, "cannot read", file);

@@ -48,10 +48,11 @@ public:
     // Writes all of data: at the end of the file when opened for append.
     bool write(const void* data, size_t bytes);
     // Keeps every other appender to the file (in this or another process, on
-    // this or another computer sharing the folder) waiting until
-    // unlockAppends, so that what is read of the file's end and written
-    // after it lands whole behind what another appended whole. Readers are
-    // not held up. Use AppendLock.
+    // this or another computer sharing the folder) out until unlockAppends,
+    // so that what is read of the file's end and written after it lands
+    // whole behind what another appended whole. Readers are not held up.
+    // Never waits: a lock another holds fails at once with InUse, and the
+    // caller decides how long to try again. Use AppendLock.
     bool lockAppends();
     void unlockAppends();
     // What was written is on the disk when this returns true (through

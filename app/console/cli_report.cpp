@@ -3,15 +3,12 @@
 #include <cstdio>
 
 #include "app/event_report.h"
+#include "app/report_spool.h"
 #include "settings/change_computation.h"
 #include "settings/one_line.h"
 
 namespace spelvane::cli {
-namespace {
 
-// The reference: the file as the command line named it, or the values
-// ("HBlank 341, Half Clock off"; a cell beginning with "-" would be
-// guarded as a formula).
 std::string referenceOf(const Request& request) {
     if (!request.file.empty()) return request.file;
     std::string text;
@@ -19,6 +16,8 @@ std::string referenceOf(const Request& request) {
     if (request.halfClock) text += std::string(text.empty() ? "" : ", ") + "Half Clock " + (*request.halfClock ? "on" : "off");
     return text;
 }
+
+namespace {
 
 // Each light's HBlank, or the reader's own when it has no lights.
 std::string hblanksOf(const SpeedValues& values) {
@@ -66,15 +65,33 @@ std::vector<SiteReportRow> reportRows(const AppState& app, const Request& reques
     return rows;
 }
 
-void writeReport(const Request& request, const HistoryRun& run, std::vector<SiteReportRow> rows, int status) {
+// The spool in the workstation folder, named as the history is.
+std::string reportSpoolPath(const AppState& app) {
+    app.returnToStartFolder();
+    return kReportSpoolFileName;
+}
+
+void writeReport(const AppState& app, const Request& request, const HistoryRun& run, std::vector<SiteReportRow> rows,
+                 int status) {
     for (SiteReportRow& row : rows) row.status = std::to_string(status);
-    const std::string error = appendSiteReport(request.report, rows);
-    if (error.empty()) return;
-    // A line of its own after the command's: the first stays its reason.
-    std::fprintf(stderr, "spelvane-cli: the report file %s did not take this run's rows (%s); the readers are as told\n",
-                 request.report.c_str(), oneLine(error).c_str());
+    const ReportDelivery delivery = deliverSiteReport(request.report, reportSpoolPath(app), rows);
+    // Lines of their own after the command's: the first stays its reason.
+    if (!delivery.spoolError.empty())
+        std::fprintf(stderr, "spelvane-cli: the rows kept for the report file %s: %s\n", request.report.c_str(),
+                     oneLine(delivery.spoolError).c_str());
+    if (delivery.error.empty()) {
+        std::fflush(stderr);
+        return;
+    }
+    const std::string kept =
+        delivery.keptIn.empty()
+            ? "they are not kept"
+            : "they wait in " + delivery.keptIn + " in the workstation folder for the next run that can write it";
+    std::fprintf(stderr,
+                 "spelvane-cli: the report file %s did not take this run's rows (%s); %s; the readers are as told\n",
+                 request.report.c_str(), oneLine(delivery.error).c_str(), kept.c_str());
     std::fflush(stderr);
-    if (request.command == Command::Sync) reportReportUnwritten(run, request.report, oneLine(error));
+    if (request.command == Command::Sync) reportReportUnwritten(run, request.report, oneLine(delivery.error), kept);
 }
 
 }  // namespace spelvane::cli

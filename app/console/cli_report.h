@@ -22,13 +22,21 @@ struct ReportedRun {
     std::string absence;                // no reader could be used: why ("no reader", "no library"...)
 };
 
+// The reference: the file as the command line named it, or the values
+// ("HBlank 341, Half Clock off"; a cell beginning with "-" would be
+// guarded as a formula).
+std::string referenceOf(const Request& request);
+
 // One row per reader, with the values it holds now (asked before the
 // readers are released), or one row saying why there was none; the status
 // is filled in by writeReport.
 std::vector<SiteReportRow> reportRows(const AppState& app, const Request& request, const ReportedRun& reported);
 
-// Adds rows, each with status, to request.report. A file that does not
-// take them is said on standard error and, for a sync, in the event log.
-void writeReport(const Request& request, const HistoryRun& run, std::vector<SiteReportRow> rows, int status);
+// Adds rows, each with status, to request.report, behind those earlier
+// runs kept in the workstation folder for it. A file that does not take
+// them is said on standard error and, for a sync, in the event log; the
+// rows then wait in the workstation folder for the next run.
+void writeReport(const AppState& app, const Request& request, const HistoryRun& run, std::vector<SiteReportRow> rows,
+                 int status);
 
 }  // namespace spelvane::cli

@@ -296,7 +296,8 @@ void tellNoReader(const AppState& app, const ConsolePort& port, const Request& r
     const ReaderAbsence absence = readerAbsence(app, port.box);
     reported.run = commandRun(commandName(request));
     reported.absence = absence.outcome;
-    if (request.command == Command::Sync) reportNoReader(reported.run, absence.outcome, commandError(), absence.remedy);
+    if (request.command == Command::Sync)
+        reportNoReader(reported.run, referenceOf(request), absence.outcome, commandError(), absence.remedy);
 }
 
 }  // namespace
@@ -340,7 +341,7 @@ int runSession(const Request& request) {
     logStream = nullptr;
     setDialogPort(nullptr);
     status = finishOutput(status);
-    if (!request.report.empty()) writeReport(request, reported.run, rows, status);
+    if (!request.report.empty()) writeReport(app, request, reported.run, rows, status);
     return status;
 }
 

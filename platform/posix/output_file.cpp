@@ -71,8 +71,10 @@ bool OutputFile::write(const void* data, size_t bytes) {
 // that follows it: flock (carried to the server by NFS and SMB mounts) does.
 bool OutputFile::lockAppends() {
     if (!isOpen()) return fail(FileFault::Other);
-    while (flock(static_cast<int>(handle_), LOCK_EX) != 0)
+    while (flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) return fail(FileFault::InUse);
         if (errno != EINTR) return fail(fileFaultOf(errno));
+    }
     return true;
 }
 

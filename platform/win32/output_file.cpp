@@ -81,8 +81,10 @@ bool OutputFile::write(const void* data, size_t bytes) {
 
 // The lock is one byte far beyond any end the file will reach: Windows
 // locks are mandatory, and one over the file's bytes would keep readers
-// out. Every appender asks for the same byte; LockFileEx waits for it, on a
-// local disk and on a share alike (the server holds the lock).
+// out. Every appender asks for the same byte, on a local disk and on a
+// share alike (the server holds the lock). It is never waited for here: a
+// stale session on the file server can hold it for as long as the server
+// keeps that session, and appendLines bounds the wait.
 namespace {
 
 OVERLAPPED appendLockPlace() {
@@ -97,7 +99,7 @@ OVERLAPPED appendLockPlace() {
 bool OutputFile::lockAppends() {
     if (!isOpen()) return fail(FileFault::Other);
     OVERLAPPED place = appendLockPlace();
-    if (!LockFileEx(fileHandleOf(handle_), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &place))
+    if (!LockFileEx(fileHandleOf(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &place))
         return fail(fileFaultOf(GetLastError(), path_));
     return true;
 }

@@ -17,6 +17,8 @@ if [[ $# -lt 2 || $# -gt 3 ]]; then
     exit 2
 fi
 BIN=$(cd "$1" && pwd) || exit 2
+# The site's guide, whose tables the programs' output must match.
+GUIDE=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/docs/site.md
 CASE=$2
 VARIANTS=${3:-}
 W=$(cd "$BIN/.." && pwd)/cli-work/$CASE
@@ -912,6 +914,17 @@ ok = (got == want and header.startswith(b"time,computer,user,command,reference,r
       and "qzsd7" in rows[0]["library"] and rows[3]["library"].find("qzsd7") >= 0)
 sys.exit(0 if ok else print("     got", got, header) or 1)
 PY
+    check "report: its header is the guide's column table, in order" python3 - "$W/report.csv" "$GUIDE" <<'PY'
+import sys
+header = open(sys.argv[1], "rb").read().split(b"\r\n")[0].decode().split(",")
+lines = open(sys.argv[2], encoding="utf-8").read().splitlines()
+at = lines.index("| Column | Holds |") + 2
+columns = []
+while lines[at].startswith("|"):
+    columns.append(lines[at].split("|")[1].strip().strip("`"))
+    at += 1
+sys.exit(0 if header == columns else print("     header", header, "guide", columns) or 1)
+PY
 }
 
 # The events of the last run, one line each: source, id, type, then the
@@ -1069,7 +1082,7 @@ case_event_log() {
     cli sync --hblank 256 --wait 2
     EVENTS=$(last_events)
     check "sync without a reader, after its wait: 1009, warning, what to check" events_are \
-        "^Spelvane 1009 warning \| none \| none \| sync \| no reader \| none \| none \| Cannot find KV devices \| none${tail% none\$} connect the reader and switch it on$"
+        "^Spelvane 1009 warning \| none \| none \| sync \| no reader \| none \| HBlank 256 \| Cannot find KV devices \| none${tail% none\$} connect the reader and switch it on$"
     cli_alone sync --hblank 256
     EVENTS=$(last_events)
     check "sync without a library: 1009, warning, the library to put there" events_are \
@@ -1077,13 +1090,77 @@ case_event_log() {
     # A report file that cannot be written changes nothing but says so.
     reader_a1
     mkdir -p "$W/report-folder"
+    local base_start
+    base_start=$(date +%s%N)
     cli sync --hblank 256 --report report-folder
+    BASE_MS=$((($(date +%s%N) - base_start) / 1000000))
     EVENTS=$(last_events)
     check "unwritable report: status 0, a line on stderr, the reader's 1001 and a 1010 naming the file" eval \
         'status_is 0 && err_has "the report file report-folder did not take this run" && events_are \
             "^Spelvane 1001 information \| KVDEV-A1 " "^Spelvane 1010 warning \| none \| none \| sync \| report unwritten \| none \| report-folder \| cannot open "'
+    # A report another program holds past the append's bound: the sync ends
+    # within the bound and a second, its row waits in the workstation
+    # folder, and the next sync after the holder lets go adds it first, once.
+    rm -f "$W"/KVDEV-A1_*.set
+    if hold_file held.csv 9; then
+        local started took
+        started=$(date +%s%N)
+        cli sync --hblank 256 --report held.csv
+        took=$((($(date +%s%N) - started) / 1000000))
+        EVENTS=$(last_events)
+        check "held report: status 0 within the bound and a second (${took} ms), the row kept, the 1010 says where" eval \
+            'status_is 0 && [[ $took -le $((BASE_MS + 6000)) ]] && err_has "waited 5 s for " &&
+             err_has "they wait in spelvane-report-unsent.csv" && grep -q "held\.csv,.*,sync,HBlank 256," "$W/spelvane-report-unsent.csv" &&
+             events_are "^Spelvane 1001 information \| KVDEV-A1 " "^Spelvane 1010 warning .* \| held\.csv \| cannot (open|lock) .* \| they wait in spelvane-report-unsent\.csv"'
+        let_go
+        cli sync --hblank 0x155 --report held.csv
+        check "held report let go: the kept row, then this run's, each once; none kept for it, the folder's kept still" eval \
+            'status_is 0 && ! grep -q "held\.csv," "$W/spelvane-report-unsent.csv" && grep -q "report-folder," "$W/spelvane-report-unsent.csv" && python3 - "$W/held.csv" <<"PY"
+import csv, sys
+rows = list(csv.DictReader(open(sys.argv[1], newline="", encoding="latin-1")))
+got = [(row["hblank"], row["status"]) for row in rows]
+sys.exit(0 if got == [("256 256", "0"), ("341 341", "0")] and len({row["run"] for row in rows}) == 2 else print("     got", got) or 1)
+PY'
+    fi
+    # A history held past the bound: the command waits for it once, no
+    # longer than the bound, goes on as with any history it cannot write,
+    # and says what the history lacks and why.
+    if hold_file spelvane-history.csv 14; then
+        cp "$W/spelvane-history.csv" "$W/before-held.csv"
+        started=$(date +%s%N)
+        cli store --hblank 0x200
+        took=$((($(date +%s%N) - started) / 1000000))
+        check "held history: one wait (${took} ms), the store done, the history's lack and its holder said, nothing added" eval \
+            '[[ $STATUS -eq 0 && $took -le $((BASE_MS + 5000 + 3000)) ]] && err_has "missing from the history" &&
+             out_has "waited 5 s for " && same_bytes "$W/spelvane-history.csv" "$W/before-held.csv"'
+        let_go
+    fi
     unset SPELVANE_EVENT_LOG WINEDEBUG
 }
+
+# Another program holds a file of the case's folder for SECONDS: under
+# Wine opened sharing it for reading only, as a spreadsheet does; natively
+# its lock taken (the POSIX build has no sharing modes). False, with a
+# line, when no such program is at hand.
+hold_file() {  # file, seconds
+    local i
+    rm -f "$W/holder.out"
+    if [[ ${CLI[0]} == wine ]]; then
+        [[ -n $VARIANTS && -f $VARIANTS/../spelvane-driver.exe ]] || { echo "skip holding $1: no driver"; return 1; }
+        (cd "$W" && printf 'hold "%s"\nsleep %d\n' "$1" "$(($2 * 1000))" |
+            exec wine "$VARIANTS/../spelvane-driver.exe" - >"$W/holder.out" 2>&1) &
+        HOLDER=$!
+        for ((i = 0; i < 300; i++)); do grep -q holding "$W/holder.out" 2>/dev/null && return 0; sleep 0.1; done
+    else
+        command -v flock >/dev/null || { echo "skip holding $1: no flock"; return 1; }
+        touch "$W/$1"
+        flock -x "$W/$1" sleep "$2" & HOLDER=$!
+        for ((i = 0; i < 300; i++)); do flock -n "$W/$1" true || return 0; sleep 0.1; done
+    fi
+    echo "     $1 was never held"
+    false
+}
+let_go() { wait "$HOLDER" 2>/dev/null; }
 
 # Runs a copy of the program alone in a folder: no library beside it.
 cli_alone() {

@@ -4,11 +4,16 @@
 
 #include <cstdlib>
 #include <functional>
+#include <optional>
+#include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "app/site_report.h"
 #include "platform/input_file.h"
+#include "platform/timing.h"
 #include "platform/output_file.h"
 #include "settings/history_file.h"
 #include "tests/support/file_size_limit.h"
@@ -360,32 +365,69 @@ TEST_F(HistoryAppendTest, AFailedFlushOrAMissingFileIsReportedInOneLine) {
 }
 
 #if !defined(_WIN32)
-// A full disk takes part of the rows: those that landed whole are told, and
-// the retry ends the cut one and adds only the rest, so each row is in the
-// file once and the cut one is read as cut short.
+// The clock of a retry that waits for the disk: its pause frees the room.
+class RoomAfterAPause final : public Timing {
+public:
+    explicit RoomAfterAPause(std::optional<FileSizeLimit>& limit) : limit_(limit) { setTiming(this); }
+    ~RoomAfterAPause() override { setTiming(nullptr); }
+    bool counter(int64_t& ticks) override { return ticks = ms_, true; }
+    bool frequency(int64_t& perSecond) override { return perSecond = 1000, true; }
+    void sleepMs(uint32_t ms) override { ms_ += ms, limit_.reset(); }
+    int64_t calendarTime() override { return 1700000000; }
+
+private:
+    std::optional<FileSizeLimit>& limit_;
+    int64_t ms_ = 0;
+};
+
+// A full disk takes part of the rows, in a new file or behind rows already
+// there: those that landed whole are told (counted from where this append
+// began), and the retry ends the cut one and adds only the rest, so each
+// row is in the file once and the cut one is read as cut short. The site
+// report retries by itself, after a pause.
 TEST_F(HistoryAppendTest, AWriteThatStopsPartwayTellsTheRowsThatLandedWhole) {
     const std::vector<HistoryRow> rows = {startRow("A"), changeRow("A", Field::HalfClock, -1, -1, -1, 0, 1),
                                           outcomeRow("A", HistoryOutcome::Written)};
     const std::string start = formatHistoryRow(rows[0]);
     const std::string change = formatHistoryRow(rows[1]);
-    size_t whole = 99;
-    {
-        FileSizeLimit full(kHeader.size() + start.size() + 40);
-        ASSERT_TRUE(full.held());
-        EXPECT_FALSE(appendHistoryRows(kHistoryFileName, rows, error_, &whole));
-        EXPECT_EQ(whole, 1u);
-        EXPECT_FALSE(appendHistoryRows(kHistoryFileName, {rows[1]}, error_, &whole));  // not a byte more
-        EXPECT_EQ(whole, 0u);
+    const HistoryRow earlier = outcomeRow("B", HistoryOutcome::BackedUp, "", "R0");
+    for (const bool behindOthers : {false, true}) {
+        SCOPED_TRACE(behindOthers ? "behind a row" : "a new file");
+        std::remove(kHistoryFileName);
+        if (behindOthers) ASSERT_TRUE(append({earlier})) << error_;
+        const std::string before = behindOthers ? kHeader + formatHistoryRow(earlier) : "";
+        size_t whole = 99;
+        {
+            FileSizeLimit full(std::max(before.size(), kHeader.size()) + start.size() + 40);
+            ASSERT_TRUE(full.held());
+            EXPECT_FALSE(appendHistoryRows(kHistoryFileName, rows, error_, &whole));
+            EXPECT_EQ(whole, 1u);
+            EXPECT_FALSE(appendHistoryRows(kHistoryFileName, {rows[1]}, error_, &whole));  // not a byte more
+            EXPECT_EQ(whole, 0u);
+        }
+        ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {rows[1], rows[2]}, error_, &whole)) << error_;
+        EXPECT_EQ(whole, 2u);
+        const std::string text = readWholeFile(kHistoryFileName);
+        EXPECT_EQ(text, (behindOthers ? before : kHeader) + start + change.substr(0, 40) + "\r\n" + change +
+                            formatHistoryRow(rows[2]));
+        int skipped = -1;
+        int cutShort = -1;
+        std::vector<HistoryRow> all = parseHistoryText(text, skipped, &cutShort);
+        if (behindOthers) all.erase(all.begin());
+        EXPECT_EQ(all, rows);
+        EXPECT_EQ(skipped, 1);
+        EXPECT_EQ(cutShort, 1);
     }
-    ASSERT_TRUE(appendHistoryRows(kHistoryFileName, {rows[1], rows[2]}, error_, &whole)) << error_;
-    EXPECT_EQ(whole, 2u);
-    const std::string text = readWholeFile(kHistoryFileName);
-    EXPECT_EQ(text, kHeader + start + change.substr(0, 40) + "\r\n" + change + formatHistoryRow(rows[2]));
-    int skipped = -1;
-    int cutShort = -1;
-    EXPECT_EQ(parseHistoryText(text, skipped, &cutShort), rows);
-    EXPECT_EQ(skipped, 1);
-    EXPECT_EQ(cutShort, 1);
+    // The site report, behind a row of its own.
+    std::vector<SiteReportRow> report(4);
+    for (size_t i = 0; i < report.size(); ++i) report[i].run = "R" + std::to_string(i);
+    ASSERT_EQ(appendSiteReport("report.csv", {report[0]}), "");
+    const std::string first = siteReportHeader() + siteReportLine(report[0]) + siteReportLine(report[1]);
+    std::optional<FileSizeLimit> full(std::in_place, first.size() + 10);
+    RoomAfterAPause pause(full);
+    EXPECT_EQ(appendSiteReport("report.csv", {report[1], report[2], report[3]}), "");
+    EXPECT_EQ(readWholeFile("report.csv"), first + siteReportLine(report[2]).substr(0, 10) + "\r\n" +
+                                               siteReportLine(report[2]) + siteReportLine(report[3]));
 }
 #endif
 

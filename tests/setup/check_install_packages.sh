@@ -43,6 +43,13 @@ cat >"$work/bin/dpkg" <<'STUB'
 [[ $1 == --print-foreign-architectures ]] && echo i386 && exit 0
 exit 1
 STUB
+# The states STUB_STATES gives (package=state ...); any other is unknown.
+cat >"$work/bin/dpkg-query" <<'STUB'
+#!/usr/bin/env bash
+for pair in $STUB_STATES; do [[ ${pair%%=*} == "${!#}" ]] && printf '%s' "${pair#*=}" && exit 0; done
+echo "dpkg-query: no packages found matching ${!#}" >&2
+exit 1
+STUB
 printf '#!/bin/sh\necho 0\n' >"$work/bin/id"
 chmod +x "$work/bin/"*
 
@@ -50,7 +57,7 @@ chmod +x "$work/bin/"*
 attempt() {
     local dir=$work/case$((++cases))
     mkdir -p "$dir"
-    STATUS=$(STUB_DIR=$dir STUB_INSTALLS=$1 STUB_UPDATE_FAILS=$2 STUB_FAILED_LIST=$3 PATH="$work/bin:$PATH" \
+    STATUS=$(STUB_DIR=$dir STUB_STATES=${STATES:-} STUB_INSTALLS=$1 STUB_UPDATE_FAILS=$2 STUB_FAILED_LIST=$3 PATH="$work/bin:$PATH" \
         SPELVANE_APT_RETRY_SECONDS=0 TMPDIR=$dir bash -c 'source "$0/build.sh" && install_packages "${@:1}"' \
         "$src" "${@:4}" >"$dir/said" 2>&1; echo $?)
     CALLS=$(cat "$dir/calls") SAID=$(cat "$dir/said")
@@ -82,6 +89,9 @@ attempt "unknown" 0 - spelvane-nothing
 check "a package no list has: named, with no list failed; exit status 1" \
     '[[ $STATUS == 1 && $(updates) == 1 && $SAID == *"cannot install spelvane-nothing"* &&
        $SAID == *"no package list that arrived has it"* && $SAID != *"try again later"* ]]'
+STATES="wine=config-files wine32:i386=half-installed make=installed" attempt ok 0 - wine wine32:i386 make
+check "removed with its configuration kept, or half installed: installed again; an installed one left alone" \
+    '[[ $STATUS == 0 && $CALLS == *"install"*" wine wine32:i386"* && $CALLS != *" make"* ]]'
 
 echo "install: $failures check(s) failed"
 [[ $failures -eq 0 ]]

@@ -23,14 +23,7 @@ std::wstring longForm(const std::wstring& path) {
 }
 
 // A name as the report keeps it: UTF-8, every letter as it is.
-std::string shown(const std::wstring& path) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0, nullptr,
-                                          nullptr);
-    if (bytes <= 0) return {};
-    std::string text(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), &text[0], bytes, nullptr, nullptr);
-    return text;
-}
+std::string shown(const std::wstring& path) { return narrowText(path.data(), path.size(), CP_UTF8); }
 
 std::string failure(const char* what, const std::wstring& path, DWORD code) {
     return std::string("cannot ") + what + " " + shown(path) + " (system error " + std::to_string(code) + ")";

@@ -650,6 +650,9 @@ sys.exit(0 if [(e["computer"], e["backup"]) for e in entries] == [("WS2", "W2.se
     cli history ws1 missing
     check "a history that is not there: status 5, its whole path and why" \
         eval 'status_is 5 && out_has "W1b.set" && err_has "missing: it does not exist"'
+    cli history ws1 nowhere/spelvane-history.csv
+    check "a history in a folder that is not there: status 5, its whole path and why" \
+        eval 'status_is 5 && out_has "W1b.set" && err_has "spelvane-history.csv: it does not exist" && err_has nowhere'
 }
 
 # A fresh KVDEV-A1 and a store of Half Clock on that ended between its

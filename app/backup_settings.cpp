@@ -57,12 +57,16 @@ bool AppState::saveOriginalSettings() {
     log.append("                     SAVE ORIGINAL SETTINGS\r\n");
     log.append("%s", kLogRule);
 
-    // The file dialog of a Restore changes the current folder; the backups
-    // stay together where the operator started the program.
-    if (!returnToStartFolder())
-        log.append("Cannot return to the folder %s\r\n", platform::folderAsShown(startFolder).c_str());
-
+    // The file dialog of a Restore, and each call into the device library,
+    // move the current folder; the backups stay together where the
+    // operator started the program, and none goes anywhere else.
     backupFault = platform::FileFault::None;
+    if (!returnToStartFolder()) {
+        log.append("Cannot return to the folder %s\r\n", platform::folderAsShown(startFolder).c_str());
+        log.append("Saving is FAILED (File creating error)\r\n");
+        backupFault = platform::FileFault::Missing;
+        return false;
+    }
     int64_t stamp = timing().calendarTime();
     if (lastFileStamp >= stamp) stamp = lastFileStamp + 1;
 

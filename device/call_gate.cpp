@@ -83,6 +83,14 @@ void forgetLibrary() {
 }  // namespace
 
 int32_t gateCall(uint32_t handle, uint32_t functionCode, void* params) {
+    if (callGate.entry == unloadedEntry) return unloadedEntry(handle, functionCode, params);
+    // A DLL the library loads by name in this call is looked for in the
+    // current folder: no call is made where users may plant one.
+    const platform::LibraryFolder folder;
+    if (!folder.entered()) {
+        errno = kErrorInvalidArgument;
+        return 0;
+    }
     return callGate.entry(handle, functionCode, params);
 }
 
@@ -101,8 +109,10 @@ bool loadDeviceLibrary() {
     const char* path = pathResolver ? pathResolver(name) : nullptr;
     auto* library = new platform::DynamicLibrary;
     if (!library->open(path ? path : name)) {
+        const std::string refusal = library->refusal();
         delete library;
-        setLoaderMessage("Could not load: %s", name);
+        if (refusal.empty()) setLoaderMessage("Could not load: %s", name);
+        else setLoaderMessage("Could not load: %s: %s", name, refusal.c_str());
         return false;
     }
     libraryModule = library;

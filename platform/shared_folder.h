@@ -33,11 +33,15 @@ struct SharedFolderReport {
     std::vector<RightsRequest> requests;
 };
 
-// Creates folder when it is missing, and in it the file history when that
-// is missing, and gives the folder, everything in it and the history the
-// rights of platform/workstation_rights.h through handles to themselves,
-// one object at a time: nothing a link or junction leads to, and no file
-// with a second name elsewhere, is ever changed. A history that is a link,
+// Creates folder when it is missing, with the folder's rights from the
+// call that makes it, and in it the file history when that is missing, and
+// gives the folder, everything in it and the history the rights of
+// platform/workstation_rights.h through handles to themselves, one object
+// at a time: nothing a link or junction leads to, and no file with a
+// second name elsewhere, is ever changed. Below the folder nothing is
+// reached by its path: each folder is listed through the handle it was
+// checked by and each object in it opened relative to that handle, so a
+// folder swapped for a junction after its check leads nowhere new. A history that is a link,
 // has a second name or another account's is renamed aside and a new one
 // made. Refuses a folder that is itself such a link, that is a file, or
 // that an account other than SYSTEM, Administrators or this program's own
@@ -45,5 +49,17 @@ struct SharedFolderReport {
 // (UTF-8, as the report) when it refuses or cannot.
 bool prepareSharedFolder(const std::string& folder, const std::string& history, SharedFolderReport& report,
                          std::string& error);
+
+// Told of each object the walk opens on Windows, once it is open and
+// before anything in it is listed: name within parent, the folder (as a
+// full path, UTF-8) through whose handle it was opened; parent "" for the
+// folder itself, the one object opened by its path. A seam for tests, which
+// may change the tree meanwhile; null (the default) tells nobody.
+class WalkWitness {
+public:
+    virtual ~WalkWitness() = default;
+    virtual void opened(const std::string& parent, const std::string& name) = 0;
+};
+void setWalkWitness(WalkWitness* witness);
 
 }  // namespace spelvane::platform

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "app/app_state.h"
 #include "app/record/change_history.h"
 #include "app/console/cli_arguments.h"
 #include "app/console/cli_doctor.h"
@@ -14,6 +15,7 @@
 #include "app/console/cli_output.h"
 #include "app/console/cli_session.h"
 #include "device/call_gate.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -44,6 +46,10 @@ int runCommand(int argc, char** argv) {
         std::fprintf(stderr, "spelvane-cli: %s\n", error.c_str());
         return kUsage;
     }
+    // Taken once: each call into the library moves the process into the
+    // program's folder for its time (platform/dynamic_library.h), and the
+    // backups, the history and doctor go back to this one by its name.
+    spelvane::appState().startFolder = spelvane::platform::currentFolderKept();
     // The history is a file of this folder: no reader, library or lock.
     if (request.command == Command::History) return finishOutput(runHistory(request));
     // Its own look at every part of the set-up, even those the others stop at.

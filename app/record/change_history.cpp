@@ -7,6 +7,7 @@
 #include "app/event_report.h"
 #include "app/message_log.h"
 #include "app/record/unfinished_changes.h"
+#include "platform/files.h"
 #include "platform/timing.h"
 #include "platform/workstation.h"
 #include "settings/one_line.h"
@@ -41,8 +42,10 @@ HistoryOutcome historyOutcomeOf(DeviceOutcome outcome) {
 void setHistoryProgram(const char* program) { historyProgram = program; }
 
 std::string historyPath(const AppState& app) {
-    app.returnToStartFolder();
-    return kHistoryFileName;
+    if (app.returnToStartFolder()) return kHistoryFileName;
+    // Named whole: a bare name would be the history of whatever folder is
+    // current, the program's own after a call into the library.
+    return platform::pathInFolder(platform::folderAsShown(app.startFolder), kHistoryFileName);
 }
 
 std::string libraryDescription(const LibraryIdentity& library) {

@@ -32,7 +32,8 @@ HistoryRun commandRun(const char* command);
 // The history of the folder the backups go to, to be opened now: the start
 // folder is made the current one again (AppState::returnToStartFolder) and
 // the file named relative to it, so that any folder the backups work in,
-// whatever letters its name holds, takes the history too.
+// whatever letters its name holds, takes the history too. A start folder
+// that cannot be entered again is named whole, never the current one.
 std::string historyPath(const AppState& app);
 
 // The rows of one command over the open readers. Per reader: beginReader,

@@ -29,8 +29,13 @@ bool endsWithDll(const std::string& name) {
 
 }  // namespace
 
+void lookUpDllDirectoryCall(bool) {}
+LibraryFolder::LibraryFolder() = default;
+LibraryFolder::~LibraryFolder() = default;
+
 bool DynamicLibrary::open(const char* name) {
     close();
+    refusal_.clear();
     if (!name || !*name) return false;
     std::string requested(name);
     if (!endsWithDll(requested) || requested.find('/') != std::string::npos) {

@@ -75,6 +75,9 @@ const char* foreignHistory(int folder, const std::string& history) {
 
 }  // namespace
 
+// The walk below the folder is Windows's alone.
+void setWalkWitness(WalkWitness*) {}
+
 // The sticky bit keeps each file to its owner's removal; the history is
 // every user's to append to, which POSIX cannot grant without rewriting.
 // POSIX passes no rights on from a folder, so nothing below it is walked.

@@ -6,6 +6,8 @@
 
 #include "platform/files.h"
 #include "platform/library_search.h"
+#include "platform/mutex.h"
+#include "platform/win32/wide_text.h"
 
 namespace spelvane::platform {
 namespace {
@@ -43,9 +45,13 @@ std::string moduleFileName(HMODULE module) {
     return systemString([module](char* buffer, DWORD size) { return GetModuleFileNameA(module, buffer, size); });
 }
 
+bool lookUpDllDirectory = true;
+
 // Without the current folder in the system's search, where kernel32 has
-// the call (XP SP1 on; Wine 8 ignores it for a library's own DLLs).
+// the call (XP SP1 on; Wine 8 ignores it for a library's own DLLs): it
+// holds for the whole process, loads between the library's calls too.
 void leaveCurrentFolderOutOfSearch() {
+    if (!lookUpDllDirectory) return;
     using SetSearchFolder = BOOL(WINAPI*)(LPCWSTR);
     const HMODULE kernel = GetModuleHandleA("kernel32.dll");
     void* const call = kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")) : nullptr;
@@ -58,59 +64,114 @@ std::string fullPathOf(const char* name) {
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
-// The DLLs the library asks for by name are looked for in the current
-// folder before PATH, and the shortcut's "Start in" and --workstation make
-// that the workstation folder, where every user may add files. So the
-// library's own folder is current while it loads, then the one before
-// again. No other thread uses a relative path meanwhile: the library loads
-// at discovery, before the worker may take a command, or in the console
-// program's one thread.
-HMODULE loadInItsFolder(const std::string& path) {
-    leaveCurrentFolderOutOfSearch();
-    std::string folder = folderOf(path);
-    if (!folder.empty() && folder.back() == ':') folder += '\\';  // "C:" alone is that drive's current folder
-    const std::string before = currentFolderKept();
-    if (folder.empty() || before.empty() || !SetCurrentDirectoryA(folder.c_str())) return nullptr;
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    DWORD code = GetLastError();
-    // Backups and the history are named relative to the folder before: in
-    // the library's folder they would land where no operator looks.
-    if (!enterFolderKept(before) && module) {
-        code = GetLastError();
-        FreeLibrary(module);
-        module = nullptr;
+// In UTF-8, as the kept folders are: an ANSI name of a folder with letters
+// outside the code page holds '?' and could not be entered.
+std::string programFolderKept() {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            std::wstring file(buffer.data(), length);
+            const size_t slash = file.find_last_of(L"\\/");
+            if (slash == std::wstring::npos) return {};
+            file.resize(slash);
+            if (!file.empty() && file.back() == L':') file += L'\\';  // "C:" alone is that drive's current folder
+            return narrowText(file.data(), file.size(), CP_UTF8);
+        }
+        if (buffer.size() > 32768) return {};
+        buffer.resize(buffer.size() * 2);
     }
-    SetLastError(code);
-    return module;
+}
+
+HMODULE loadUnderProgramFolder(const std::string& path, std::string& refusal) {
+    leaveCurrentFolderOutOfSearch();
+    const LibraryFolder folder;
+    if (!folder.entered()) {
+        refusal = folder.refusal();
+        return nullptr;
+    }
+    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 // The first file found is the one: like the system's own search, a library
 // that is there but does not load ends the search instead of quietly giving
 // way to one further down.
-HMODULE loadFromSearch(const char* fileName) {
+std::string foundInSearch(const char* fileName) {
     LibrarySearchFolders folders;
     folders.program = folderOf(moduleFileName(nullptr));
     folders.system = systemString(GetSystemDirectoryA);
     folders.windows = systemString(GetWindowsDirectoryA);
     folders.pathVariable = pathVariable();
     for (const std::string& candidate : libraryCandidates(fileName, folders)) {
-        if (isFile(candidate)) return loadInItsFolder(candidate);
+        if (isFile(candidate)) return candidate;
     }
-    return nullptr;
+    return {};
 }
 
 }  // namespace
 
+void lookUpDllDirectoryCall(bool on) { lookUpDllDirectory = on; }
+
+// Calls may overlap on two threads: the first one in moves the process to
+// the program's folder, the last one out moves it back.
+struct SharedFolderMove {
+    Mutex mutex;
+    int holders = 0;
+    std::string before;
+};
+
+SharedFolderMove& folderMove() {
+    static SharedFolderMove move;
+    return move;
+}
+
+LibraryFolder::LibraryFolder() {
+    SharedFolderMove& move = folderMove();
+    const LockGuard guard(move.mutex);
+    if (move.holders > 0) {
+        ++move.holders;
+        return;
+    }
+    const std::string program = programFolderKept();
+    const std::string current = currentFolderKept();
+    if (program.empty() || current.empty()) {
+        refusal_ = "the program's folder or the current folder cannot be told, so the current folder, where DLLs "
+                   "the library loads by name are looked for, could be one users may add files to";
+        return;
+    }
+    if (!enterFolderKept(program)) {
+        refusal_ = "the program's folder " + folderAsShown(program) + " cannot be made the current folder (system error " +
+                   std::to_string(GetLastError()) + "), and DLLs the library loads by name would be looked for in " +
+                   folderAsShown(current) + ", which users may add files to";
+        return;
+    }
+    move.before = current;
+    move.holders = 1;
+}
+
+LibraryFolder::~LibraryFolder() {
+    if (!refusal_.empty()) return;
+    SharedFolderMove& move = folderMove();
+    const LockGuard guard(move.mutex);
+    if (--move.holders == 0) enterFolderKept(move.before);
+}
+
 bool DynamicLibrary::open(const char* name) {
     close();
+    refusal_.clear();
     if (!name || !*name) return false;
-    const std::string requested(name);
     // Loaded by its full path with the altered search order, the library's
-    // own dependencies are looked for in its folder first.
-    if (requested.find_first_of("\\/") != std::string::npos)
-        module_ = loadInItsFolder(fullPathOf(name));
-    else
-        module_ = loadFromSearch(name);
+    // own dependencies are looked for in its folder first. A relative name
+    // is made whole here, while the folder it was given against is current.
+    std::string path;
+    if (std::string(name).find_first_of("\\/") != std::string::npos) {
+        path = fullPathOf(name);
+        if (path.empty()) refusal_ = std::string("the path ") + name + " cannot be made whole";
+    } else {
+        path = foundInSearch(name);
+    }
+    if (!path.empty()) module_ = loadUnderProgramFolder(path, refusal_);
     return module_ != nullptr;
 }
 

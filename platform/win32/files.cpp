@@ -15,11 +15,7 @@ namespace {
 std::wstring wideOf(const std::string& text) { return wideText(text, CP_UTF8); }
 
 std::string narrowOf(const wchar_t* wide, int length, UINT codePage) {
-    const int bytes = WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string text(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(codePage, 0, wide, length, &text[0], bytes, nullptr, nullptr);
-    return text;
+    return narrowText(wide, static_cast<size_t>(length), codePage);
 }
 
 }  // namespace

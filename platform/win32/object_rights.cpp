@@ -95,4 +95,21 @@ Rights setRights(HANDLE object, const std::string& rights, const std::string& sh
     return Rights::Failed;
 }
 
+bool createFolderWithRights(const std::wstring& path, const std::string& rights, DWORD& code) {
+    const size_t list = rights.find("D:");
+    for (const std::string& asked : {rights, list == std::string::npos ? rights : rights.substr(list)}) {
+        LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(asked.c_str(), SDDL_REVISION_1, descriptor.out(),
+                                                                  nullptr)) {
+            code = GetLastError();
+            return false;
+        }
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
+        if (CreateDirectoryW(path.c_str(), &attributes)) return true;
+        code = GetLastError();
+        if (code != ERROR_INVALID_OWNER) return false;
+    }
+    return false;
+}
+
 }  // namespace spelvane::platform

@@ -26,4 +26,11 @@ std::string ownAccountSid();
 Rights setRights(HANDLE object, const std::string& rights, const std::string& shown, SharedFolderReport& report,
                  std::string& error);
 
+// Creates the folder path (the system's wide form) with rights (SDDL) from
+// the call that creates it, so that nobody may add to it meanwhile; an
+// owner this account may not give (not an administrator's) is left to the
+// system. False with a system error code, ERROR_ALREADY_EXISTS for a name
+// already taken.
+bool createFolderWithRights(const std::wstring& path, const std::string& rights, DWORD& code);
+
 }  // namespace spelvane::platform

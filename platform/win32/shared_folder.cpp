@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/win32/object_rights.h"
 #include "platform/win32/owned_handle.h"
+#include "platform/win32/relative_files.h"
 #include "platform/win32/wide_text.h"
 #include "platform/workstation_rights.h"
 
@@ -23,14 +25,7 @@ std::wstring longForm(const std::wstring& path) {
 }
 
 // A name as the report keeps it: UTF-8, every letter as it is.
-std::string shown(const std::wstring& path) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0, nullptr,
-                                          nullptr);
-    if (bytes <= 0) return {};
-    std::string text(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), &text[0], bytes, nullptr, nullptr);
-    return text;
-}
+std::string shown(const std::wstring& path) { return narrowText(path.data(), path.size(), CP_UTF8); }
 
 std::string failure(const char* what, const std::wstring& path, DWORD code) {
     return std::string("cannot ") + what + " " + shown(path) + " (system error " + std::to_string(code) + ")";
@@ -53,40 +48,41 @@ enum class Kind { Folder, File, Link, SecondName, Unknown };
 // tells a reparse point by the handle; Wine only by the name (asked before
 // opening, as the walk's listing does: Wine follows it even so).
 Kind kindOf(HANDLE handle, DWORD& code) {
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(handle, &information)) {
-        code = GetLastError();
-        return Kind::Unknown;
-    }
-    if (isLink(information.dwFileAttributes)) return Kind::Link;
-    if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return Kind::Folder;
-    return information.nNumberOfLinks > 1 ? Kind::SecondName : Kind::File;
+    DWORD attributes = 0;
+    DWORD names = 0;
+    if (!handleFacts(handle, attributes, names, code)) return Kind::Unknown;
+    if (isLink(attributes)) return Kind::Link;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Kind::Folder;
+    return names > 1 ? Kind::SecondName : Kind::File;
 }
 
-// The object under the name itself, never what a link leads to, opened
-// only to read and set its rights (no data: a history opened so cannot be
-// written through this handle).
-HANDLE openItself(const std::wstring& path, DWORD disposition) {
-    return CreateFileW(longForm(path).c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
-                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+// Enough to read and set an object's rights (no data: a history opened so
+// cannot be written through this handle); a folder's handle lists it too.
+constexpr DWORD kRightsAccess = READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES;
+constexpr DWORD kFolderAccess = kRightsAccess | FILE_LIST_DIRECTORY;
+
+WalkWitness* walkWitness = nullptr;
+
+void witness(const std::wstring& parent, const std::wstring& name) {
+    if (walkWitness) walkWitness->opened(parent.empty() ? std::string() : shown(parent), shown(name));
 }
 
-class FileSearch {
-public:
-    FileSearch(const std::wstring& folder, WIN32_FIND_DATAW& found)
-        : search_(FindFirstFileW(longForm(folder + L"\\*").c_str(), &found)) {}
-    ~FileSearch() {
-        if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
-    }
-    FileSearch(const FileSearch&) = delete;
-    FileSearch& operator=(const FileSearch&) = delete;
-    bool next(WIN32_FIND_DATAW& found) { return search_ != INVALID_HANDLE_VALUE && FindNextFileW(search_, &found); }
-    bool started() const { return search_ != INVALID_HANDLE_VALUE; }
+// The folder itself, by its name: the one object the action reaches by a
+// path, never what a link there leads to.
+HANDLE openFolderItself(const std::wstring& path) {
+    witness(L"", path);
+    return CreateFileW(longForm(path).c_str(), kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
 
-private:
-    HANDLE search_;
-};
+// name in the folder behind parent (named parentPath), relative to its
+// handle, never what a link there leads to.
+HANDLE openChild(HANDLE parent, const std::wstring& parentPath, const std::wstring& name, DWORD access,
+                 Disposition disposition, DWORD& code) {
+    HANDLE handle = openIn(parent, name, access, disposition, code);
+    witness(parentPath, name);
+    return handle;
+}
 
 // One walk over the folder: every folder and file below it gets its rights
 // through its own handle; links, second names and what cannot be opened are
@@ -99,31 +95,33 @@ public:
 
     // False only when a right could not be set: an object the action could
     // open but not change is a fault of the system, not of a user.
-    bool folder(const std::wstring& path, const std::wstring& skipped) {
-        WIN32_FIND_DATAW found;
-        FileSearch search(path, found);
-        if (!search.started()) {
-            leaveAlone(path, failure("list", path, GetLastError()));
+    bool folder(HANDLE handle, const std::wstring& path, const std::wstring& skipped) {
+        std::vector<ListedName> names;
+        DWORD code = 0;
+        if (!listFolder(handle, names, code)) {
+            leaveAlone(path, failure("list", path, code));
             return true;
         }
-        do {
-            const std::wstring name = found.cFileName;
+        for (const ListedName& listed : names) {
             // The history is taken apart, whatever the case of its name.
-            if (name == L"." || name == L".." || lstrcmpiW(name.c_str(), skipped.c_str()) == 0) continue;
-            if (!object(path + L"\\" + name, found.dwFileAttributes)) return false;
-        } while (search.next(found));
+            if (listed.name == L"." || listed.name == L".." || lstrcmpiW(listed.name.c_str(), skipped.c_str()) == 0)
+                continue;
+            if (!object(handle, path, listed)) return false;
+        }
         return true;
     }
 
-    bool object(const std::wstring& path, DWORD listed) {
-        if (isLink(listed)) {
+    bool object(HANDLE parent, const std::wstring& parentPath, const ListedName& listed) {
+        const std::wstring path = parentPath + L"\\" + listed.name;
+        if (isLink(listed.attributes)) {
             leaveAlone(path, kLink);
             return true;
         }
-        const OwnedHandle handle(openItself(path, OPEN_EXISTING));
         DWORD code = 0;
+        const DWORD access = (listed.attributes & FILE_ATTRIBUTE_DIRECTORY) ? kFolderAccess : kRightsAccess;
+        const OwnedHandle handle(openChild(parent, parentPath, listed.name, access, Disposition::Open, code));
         if (!handle.valid()) {
-            leaveAlone(path, failure("open", path, GetLastError()));
+            leaveAlone(path, failure("open", path, code));
             return true;
         }
         switch (kindOf(handle.get(), code)) {
@@ -138,7 +136,7 @@ public:
             return true;
         case Kind::Folder:
             return setRights(handle.get(), kWorkstationFolderRights, shown(path), report_, error_) != Rights::Failed &&
-                   folder(path, L"");
+                   folder(handle.get(), path, L"");
         case Kind::File:
             break;
         }
@@ -203,49 +201,70 @@ const char* foreignHistory(HANDLE handle, DWORD listed, const std::string& ownSi
     return read == Rights::Set && !isInstallersOwner(owner, ownSid) ? "another account made it" : nullptr;
 }
 
+// The history's place in the workstation folder, reached through the
+// folder's handle.
+struct HistoryPlace {
+    HANDLE folder;
+    std::wstring folderPath;
+    std::wstring name;
+    std::wstring path() const { return folderPath + L"\\" + name; }
+};
+
 // Renamed aside, not removed: its rows stay to be read, and renaming a name
 // changes nothing a link leads to.
-bool putAside(const std::wstring& path, const char* why, SharedFolderReport& report, std::string& error) {
+bool putAside(const HistoryPlace& place, const char* why, SharedFolderReport& report, std::string& error) {
+    DWORD code = 0;
+    const OwnedHandle history(openChild(place.folder, place.folderPath, place.name, DELETE, Disposition::Open, code));
+    if (!history.valid()) {
+        error = failure("open", place.path(), code);
+        return false;
+    }
     for (int number = 1; number < 100; ++number) {
-        const std::wstring aside = path + L".aside-" + std::to_wstring(number);
+        const std::wstring aside = place.name + L".aside-" + std::to_wstring(number);
+        const bool moved = renameIn(history.get(), place.folder, aside, code);
         // A rename onto another name of the same file is no rename on a
         // POSIX file system (Wine), yet reported done: the name must be gone.
-        const bool moved = MoveFileW(longForm(path).c_str(), longForm(aside).c_str()) != 0;
-        const DWORD code = GetLastError();
-        if (moved && GetFileAttributesW(longForm(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
-            report.historyAside =
-                shown(path) + ": " + why + "; renamed " + shown(aside.substr(aside.rfind(L'\\') + 1)) + " and made anew";
+        DWORD left = 0;
+        if (moved && listedAttributes(place.folder, place.name, left, code) && left == INVALID_FILE_ATTRIBUTES) {
+            report.historyAside = shown(place.path()) + ": " + why + "; renamed " + shown(aside) + " and made anew";
             return true;
         }
         if (!moved && code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) {
-            error = failure("rename aside", path, code);
+            error = failure("rename aside", place.path(), code);
             return false;
         }
     }
-    error = failure("rename aside", path, ERROR_ALREADY_EXISTS);
+    error = failure("rename aside", place.path(), ERROR_ALREADY_EXISTS);
     return false;
 }
 
 // The history is a file the action checked or made itself: one that was
 // there and is not the installer's goes aside, and a new one is made with
-// CREATE_NEW, which never opens what a name planted meanwhile leads to.
-bool takeHistory(const std::wstring& path, const std::string& ownSid, SharedFolderReport& report, std::string& error) {
-    const DWORD listed = GetFileAttributesW(longForm(path).c_str());
+// FILE_CREATE, which never opens what a name planted meanwhile leads to.
+bool takeHistory(const HistoryPlace& place, const std::string& ownSid, SharedFolderReport& report,
+                 std::string& error) {
+    DWORD listed = INVALID_FILE_ATTRIBUTES;
+    DWORD code = 0;
+    if (!listedAttributes(place.folder, place.name, listed, code)) {
+        error = failure("list", place.folderPath, code);
+        return false;
+    }
     OwnedHandle history;
     if (listed != INVALID_FILE_ATTRIBUTES) {
-        history.reset(openItself(path, OPEN_EXISTING));
+        history.reset(openChild(place.folder, place.folderPath, place.name, kRightsAccess, Disposition::Open, code));
         const char* why = history.valid() ? foreignHistory(history.get(), listed, ownSid) : "it cannot be opened";
         if (why) {
             history.reset();
-            if (!putAside(path, why, report, error)) return false;
+            if (!putAside(place, why, report, error)) return false;
         }
     }
-    if (!history.valid()) history.reset(openItself(path, CREATE_NEW));
+    if (!history.valid())
+        history.reset(openChild(place.folder, place.folderPath, place.name, kRightsAccess, Disposition::Create, code));
     if (!history.valid()) {
-        error = failure("create", path, GetLastError());
+        error = failure("create", place.path(), code);
         return false;
     }
-    return setRights(history.get(), kWorkstationHistoryRights, shown(path), report, error) != Rights::Failed;
+    return setRights(history.get(), kWorkstationHistoryRights, shown(place.path()), report, error) != Rights::Failed;
 }
 
 std::wstring fullPath(const std::wstring& path) {
@@ -261,6 +280,8 @@ std::wstring fullPath(const std::wstring& path) {
 
 }  // namespace
 
+void setWalkWitness(WalkWitness* witness) { walkWitness = witness; }
+
 bool prepareSharedFolder(const std::string& folderName, const std::string& historyName, SharedFolderReport& report,
                          std::string& error) {
     const std::wstring folder = fullPath(wideText(folderName, CP_ACP));
@@ -270,15 +291,16 @@ bool prepareSharedFolder(const std::string& folderName, const std::string& histo
         return false;
     }
     report.folder = shown(folder);
-    if (!CreateDirectoryW(longForm(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        error = failure("create", folder, GetLastError());
+    DWORD code = 0;
+    if (!createFolderWithRights(longForm(folder), kWorkstationFolderRights, code) && code != ERROR_ALREADY_EXISTS) {
+        error = failure("create", folder, code);
         return false;
     }
     if (isLink(GetFileAttributesW(longForm(folder).c_str()))) {
         error = refusal(folder, "it is a junction or symbolic link (a reparse point), not a folder of its own");
         return false;
     }
-    const OwnedHandle own(openItself(folder, OPEN_EXISTING));
+    const OwnedHandle own(openFolderItself(folder));
     if (!own.valid()) {
         error = failure("open", folder, GetLastError());
         return false;
@@ -286,15 +308,17 @@ bool prepareSharedFolder(const std::string& folderName, const std::string& histo
     const std::string ownSid = ownAccountSid();
     const Rights owner = takeFolder(own.get(), folder, ownSid, error);
     if (owner == Rights::Failed) return false;
+    const HistoryPlace history = {own.get(), folder, historyFile};
     // Without access lists there is nothing to set, only the history to make.
     if (owner == Rights::NotKept) {
-        const OwnedHandle history(openItself(folder + L"\\" + historyFile, OPEN_ALWAYS));
-        if (!history.valid()) error = failure("create", folder + L"\\" + historyFile, GetLastError());
-        return history.valid();
+        const OwnedHandle made(
+            openChild(own.get(), folder, historyFile, kRightsAccess, Disposition::OpenOrCreate, code));
+        if (!made.valid()) error = failure("create", history.path(), code);
+        return made.valid();
     }
     Walk walk(report, error);
     return setRights(own.get(), kWorkstationFolderRights, shown(folder), report, error) != Rights::Failed &&
-           walk.folder(folder, historyFile) && takeHistory(folder + L"\\" + historyFile, ownSid, report, error);
+           walk.folder(own.get(), folder, historyFile) && takeHistory(history, ownSid, report, error);
 }
 
 }  // namespace spelvane::platform

@@ -18,4 +18,13 @@ inline std::wstring wideText(const std::string& text, UINT codePage) {
     return wide;
 }
 
+// The way back: wide text in codePage, CP_UTF8 to keep every letter.
+inline std::string narrowText(const wchar_t* wide, size_t length, UINT codePage) {
+    const int bytes = WideCharToMultiByte(codePage, 0, wide, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string text(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(codePage, 0, wide, static_cast<int>(length), &text[0], bytes, nullptr, nullptr);
+    return text;
+}
+
 }  // namespace spelvane::platform

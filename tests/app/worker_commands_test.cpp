@@ -329,6 +329,20 @@ TEST_F(WorkerCommandsTest, BackupsStayInTheStartFolderWhenTheCurrentFolderMoved)
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
 }
 
+// A start folder that cannot be entered again (removed, its share gone):
+// the Store takes no backup, writes nothing, and neither a backup nor the
+// history lands in the folder that is current instead.
+TEST_F(WorkerCommandsTest, AStartFolderThatCannotBeEnteredAgainTakesNothingElsewhere) {
+    appState().startFolder = (scratch.path() / "gone").string();
+    dialog.answerNext(kAnswerYes);
+    serveCommand(IDC_STORE, OperatorChoice{false, 0x1c8});
+    EXPECT_EQ(boxTexts().back(), std::string(kBackupFailedNotice) + "\n\nThis change is missing from the history " +
+                                     kHistoryFileName + ": it could not be written (see the log).");
+    EXPECT_TRUE(writesSinceStart().empty());
+    EXPECT_TRUE(scratch.setFiles().empty());
+    EXPECT_FALSE(std::filesystem::exists(kHistoryFileName));
+}
+
 TEST_F(WorkerCommandsTest, RestoreCancelledTouchesNothing) {
     serveCommand(IDC_RESTORE, {});
     EXPECT_EQ(dialog.initialFileNames(), std::vector<std::string>{"KVDEV-A1_*.set"});

@@ -652,6 +652,13 @@ sys.exit(0 if [(e["computer"], e["backup"]) for e in entries] == [("WS2", "W2.se
     cli history ws1 missing
     check "a history that is not there: status 5, its whole path and why" \
         eval 'status_is 5 && out_has "W1b.set" && err_has "missing: it does not exist"'
+    # A folder that is not there, and a file where the folder would be.
+    : >"$W/a-file"
+    cli history ws1 nowhere/spelvane-history.csv a-file/spelvane-history.csv
+    check "histories in folders that are not there: status 5, each whole path and why" \
+        eval 'status_is 5 && out_has "W1b.set" && err_has "2 of 3 histories could not be read" &&
+              [[ $(grep -o "spelvane-history.csv: it does not exist" <<<"$ERR" | wc -l) -eq 2 ]] &&
+              err_has nowhere && err_has a-file'
 }
 
 # A fresh KVDEV-A1 and a store of Half Clock on that ended between its

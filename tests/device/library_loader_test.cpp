@@ -12,6 +12,17 @@
 #include "tests/support/program_state.h"
 #include "tests/support/sim_fixture.h"
 
+#ifdef SPELVANE_STANDIN_FOLDER
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/dynamic_library.h"
+#include "tests/support/scratch_directory.h"
+#endif
+
 namespace spelvane {
 namespace {
 
@@ -146,6 +157,88 @@ TEST_F(LibraryLoader, EveryCallRetriesUntilTheLibraryIsThere) {
     EXPECT_STREQ(loaderMessage(), "");
     EXPECT_NE(callGate.entry, &unloadedEntry);
 }
+
+#ifdef SPELVANE_STANDIN_FOLDER
+// A library that asks the system for a DLL of its own by name each time it
+// is called, as a vendor's may, run in a folder where every user may add
+// files (a start folder, the workstation folder) that holds planted copies
+// of that DLL and of the one it imports: only the vendor's copies on PATH
+// load, with SetDllDirectoryW or without it (Windows 2000; Wine takes no
+// notice of its empty folder either).
+struct LaterLoad {
+    const char* what;
+    bool lookUp;
+};
+
+const LaterLoad kLaterLoads[] = {
+    {"SetDllDirectoryW looked up", true},
+    {"without SetDllDirectoryW", false},
+};
+
+// The system's own search again, the current folder in it, as in a
+// process that never called SetDllDirectoryW.
+void forgetDllDirectory() {
+    using SetSearchFolder = BOOL(WINAPI*)(LPCWSTR);
+    const auto call = reinterpret_cast<SetSearchFolder>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDllDirectoryW")));
+    if (call) call(nullptr);
+}
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+// The copies that loaded, as their DllMain wrote them, lower case.
+std::vector<std::string> loadedCopies(const std::string& report) {
+    std::ifstream in(report);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(lowered(line));
+    return lines;
+}
+
+TEST(LibraryLoadsLater, CopiesPlantedInTheFolderItRunsInNeverLoad) {
+    namespace fs = std::filesystem;
+    const fs::path standins = testing::shippedConfigPath(SPELVANE_STANDIN_FOLDER);
+    char path[32767] = {};
+    GetEnvironmentVariableA("PATH", path, sizeof path);
+    const std::string pathBefore = path;
+    {
+        testing::ScratchDirectory scratch;
+        for (const char* folder : {"vendor", "library", "start"}) {
+            fs::create_directories(folder);
+            if (std::string(folder) == "library") continue;
+            for (const char* dll : {"qzneed.dll", "qzlate.dll"}) fs::copy_file(standins / dll, fs::path(folder) / dll);
+        }
+        fs::copy_file(standins / "qzneed_needing.dll", "library/standin.dll");
+        const std::string vendor = lowered(fs::absolute("vendor").string()) + "\\";
+        const std::string report = fs::absolute("loaded.txt").string();
+        chosenPath = fs::absolute("library/standin.dll").string();
+        SetEnvironmentVariableA("PATH", (fs::absolute("vendor").string() + ";" + pathBefore).c_str());
+        SetEnvironmentVariableA("QZNEED_REPORT", report.c_str());
+        fs::current_path("start");
+        for (const LaterLoad& row : kLaterLoads) {
+            SCOPED_TRACE(row.what);
+            testing::resetProgramState();
+            forgetDllDirectory();
+            platform::lookUpDllDirectoryCall(row.lookUp);
+            setLibraryPathResolver(choosePath);
+            fs::remove(report);
+            ASSERT_TRUE(ensureDeviceLibrary()) << loaderMessage();
+            uint32_t version = kInterfaceVersion;
+            gateCall(0, kAnnounceVersion, &version);
+            const std::vector<std::string> loaded = loadedCopies(report);
+            ASSERT_FALSE(loaded.empty());
+            EXPECT_EQ(loaded.back(), vendor + "qzlate.dll");
+            for (const std::string& copy : loaded) EXPECT_EQ(copy.rfind(vendor, 0), 0u) << copy;
+        }
+        testing::resetProgramState();
+        platform::lookUpDllDirectoryCall(true);
+    }
+    SetEnvironmentVariableA("PATH", pathBefore.c_str());
+    SetEnvironmentVariableA("QZNEED_REPORT", nullptr);
+}
+#endif
 
 }  // namespace
 }  // namespace spelvane

@@ -1,7 +1,12 @@
 // The operating-system seams the core relies on, on the system at hand.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +19,8 @@
 #include "platform/sleep.h"
 #include "platform/thread.h"
 #include "platform/workstation.h"
+#include "tests/support/scratch_directory.h"
+#include "tests/support/sim_fixture.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -194,6 +201,25 @@ TEST(DynamicLibraryTest, DeviceLibraryIsFoundByItsWindowsName) {
     EXPECT_EQ(library.path(), "");
 }
 
+// A name with a folder is taken against the folder current when it is
+// given, not the one the load runs in.
+TEST(DynamicLibraryTest, ARelativePathNamesAFileOfTheCurrentFolder) {
+    namespace fs = std::filesystem;
+    const std::string original = testing::variantLibraryPath("device_like");
+    testing::ScratchDirectory scratch;
+    fs::create_directories("lib");
+#ifdef _WIN32
+    const char* copy = "lib\\standin.dll";
+#else
+    const char* copy = "lib/libstandin.so";
+#endif
+    fs::copy_file(original, copy);
+    DynamicLibrary library;
+    ASSERT_TRUE(library.open(copy)) << library.refusal();
+    EXPECT_TRUE(fs::equivalent(library.path(), scratch.path() / copy)) << library.path();
+    EXPECT_EQ(library.refusal(), "");
+}
+
 TEST(LibrarySearchTest, ProgramSystem32System16WindowsThenAbsolutePathFoldersNeverTheCurrentOne) {
     // Relative, drive-relative, root-relative and empty entries are the current folder again; a
     // folder named twice is tried once; quotes go; a path over MAX_PATH is left out; '/' becomes '\\'.
@@ -210,6 +236,31 @@ TEST(LibrarySearchTest, ProgramSystem32System16WindowsThenAbsolutePathFoldersNev
 }
 
 #ifdef _WIN32
+// Once a library is opened the current folder is out of the system's search
+// for the rest of the process, loads between the library's calls too:
+// SetDllDirectoryW("") replaced whatever folder was set. Not looked up (as
+// on Windows 2000, which lacks it), the folder set stays.
+TEST(DynamicLibraryTest, OpeningTakesTheCurrentFolderOutOfTheSystemsSearch) {
+    using SetFolder = BOOL(WINAPI*)(LPCWSTR);
+    using GetFolder = DWORD(WINAPI*)(DWORD, LPWSTR);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto setFolder = reinterpret_cast<SetFolder>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
+    const auto getFolder = reinterpret_cast<GetFolder>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetDllDirectoryW")));
+    if (!setFolder || !getFolder) GTEST_SKIP() << "a system without SetDllDirectoryW";
+    for (const bool lookUp : {true, false}) {
+        SCOPED_TRACE(lookUp ? "looked up" : "not looked up");
+        ASSERT_TRUE(setFolder(L"C:\\marker"));
+        lookUpDllDirectoryCall(lookUp);
+        DynamicLibrary library;
+        ASSERT_TRUE(library.open("qzsd7.dll"));
+        wchar_t folder[MAX_PATH] = {};
+        getFolder(MAX_PATH, folder);
+        EXPECT_EQ(std::wstring(folder), lookUp ? L"" : L"C:\\marker");
+    }
+    lookUpDllDirectoryCall(true);
+    setFolder(nullptr);
+}
+
 // Every event names the process's user: a security identifier the system
 // can write out, e.g. S-1-5-21-... for an account.
 TEST(EventLogTest, EventsNameTheProcessUser) {

@@ -15,6 +15,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <map>
 
 #include "platform/shared_folder.h"
@@ -272,6 +273,54 @@ TEST(WorkstationRightsTest, EachObjectIsAskedForItsOwnProtectedRights) {
     }
     ASSERT_EQ(report.leftAlone.size(), 1u);
     EXPECT_NE(report.leftAlone[0].find("linked.set: it has more than one name"), std::string::npos) << report.leftAlone[0];
+}
+
+// Every open the walk makes, "parent > name", and what a user does once the
+// walk has checked a folder: moves it away and puts another in its place
+// (on Windows a junction to a folder of theirs; a folder here, as Wine has
+// no junctions), all before the walk lists it.
+class SwappingWitness : public WalkWitness {
+public:
+    explicit SwappingWitness(std::string swapped) : swapped_(std::move(swapped)) {}
+    ~SwappingWitness() override { setWalkWitness(nullptr); }
+    void opened(const std::string& parent, const std::string& name) override {
+        opens.push_back(parent.empty() ? name : parent.substr(parent.rfind('\\') + 1) + " > " + name);
+        if (name != swapped_) return;
+        const std::string path = parent + "\\" + name;
+        EXPECT_TRUE(MoveFileA(path.c_str(), (parent + "\\moved").c_str())) << GetLastError();
+        EXPECT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+        CloseHandle(CreateFileA((path + "\\theirs.set").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    }
+    std::vector<std::string> opens;
+
+private:
+    std::string swapped_;
+};
+
+// Each object is opened through the handle of the folder the walk checked
+// it in, the one it listed: a folder swapped after its check leads the walk
+// into the folder it checked, never into what now has its name.
+TEST(WorkstationRightsTest, TheWalkOpensEachObjectThroughItsCheckedFolder) {
+    spelvane::testing::ScratchDirectory scratch;
+    ASSERT_TRUE(CreateDirectoryA("ws", nullptr) && CreateDirectoryA("ws\\sub", nullptr) &&
+                CreateDirectoryA("ws\\sub\\deep", nullptr));
+    for (const char* file : {"ws\\b.set", "ws\\sub\\a.set", "ws\\sub\\deep\\c.set"})
+        CloseHandle(CreateFileA(file, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    SwappingWitness witness("sub");
+    setWalkWitness(&witness);
+    SharedFolderReport report;
+    std::string error;
+    ASSERT_TRUE(prepareSharedFolder("ws", "spelvane-history.csv", report, error)) << error;
+
+    std::vector<std::string> opens = witness.opens;
+    std::sort(opens.begin() + 1, opens.end());
+    const std::vector<std::string> expected = {
+        (scratch.path() / "ws").string(), "deep > c.set", "sub > a.set", "sub > deep",
+        "ws > b.set",                     "ws > spelvane-history.csv", "ws > sub"};
+    EXPECT_EQ(opens, expected);
+    for (const RightsRequest& request : report.requests)
+        EXPECT_EQ(request.path.find("theirs"), std::string::npos) << request.path;
+    EXPECT_TRUE(report.leftAlone.empty()) << ::testing::PrintToString(report.leftAlone);
 }
 #endif
 

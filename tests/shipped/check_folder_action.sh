@@ -49,8 +49,10 @@ check "their files unchanged; the new history is a file of its own" eval \
         $(stat -c %h "$folder/spelvane-history.csv") == 1 && ! -s $folder/spelvane-history.csv ]]'
 
 # The package over the same planted folder: the installation goes on, and
-# its log and the warning event name what was left alone.
+# its log and the warning event name what was left alone, a name that
+# reads as an installer property too.
 rm "$folder/spelvane-history.csv" && ln "$work/elsewhere/history.csv" "$folder/spelvane-history.csv"
+ln "$work/elsewhere/target.csv" "$folder/[ProgramFilesFolder].set"
 WINEDEBUG=+eventlog run wine msiexec /i "$(winepath -w "$msi")" /qn /l*v 'C:\install.log'
 events=$(grep -a 'ReportEventW L' <<<"$OUT" | sed 's/.*ReportEventW L//')
 log=$(tr -d '\r' <"$(winepath -u 'C:\install.log')")
@@ -60,9 +62,12 @@ check "the package over planted links installs (status 0), its warning event nam
     '[[ $STATUS == 0 && $(products) == Spelvane && $events == *"sub\\\\old.set: it has more than one name"* &&
        -f $folder/spelvane-history.csv.aside-2 && $(stat -c %h "$folder/spelvane-history.csv") == 1 ]]'
 check "the installer's log names each link left alone and the history put aside, and which name is not whole there" eval \
-    '[[ $(grep -c "^Spelvane: warning: left as it is, its rights not changed: " <<<"$log") == 3 &&
+    '[[ $(grep -c "^Spelvane: warning: left as it is, its rights not changed: " <<<"$log") == 4 &&
        $log == *"deep\\sub\\old.set: it has more than one name"* && $log == *"Spelvane: warning: the history "* &&
        $(grep -c "not shown whole here; event 1008" <<<"$log") == 1 ]]'
+check "a name in brackets reaches the installer's log as it is, not as the property it names" eval \
+    '[[ $log == *"Spelvane\\[ProgramFilesFolder].set: it has more than one name"* ]]'
+rm -f "$folder/[ProgramFilesFolder].set"
 run wine msiexec /x "$(winepath -w "$msi")" /qn
 
 # A failed action fails the installation: a file where the folder goes.

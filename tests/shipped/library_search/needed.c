@@ -1,4 +1,5 @@
-/* A DLL the stand-in library asks for by name, copied to several folders:
+/* A DLL the stand-in library asks for by name (qzneed.dll, and qzlate.dll
+   built from the same source), copied to several folders:
    each copy, when loaded, appends its own path to the file QZNEED_REPORT
    names, so the test sees which copy the system chose. */
 #include <windows.h>

@@ -244,10 +244,10 @@ TEST_F(WorkerCommandsTest, FailedStoreSaysSoAndNamesTheBackupInsteadOfTheRestart
 TEST_F(WorkerCommandsTest, HalfClockChangeOverPartOfAFailedStoreIsRefusedNamingTheBackup) {
     std::string error;
     ASSERT_TRUE(appendHistoryRows(kHistoryFileName,
-                                  {startRow("KVDEV-A1"),
-                                   changeRow("KVDEV-A1", StoredFieldChange::Field::HalfClock, -1, -1, -1, 0, 1),
-                                   changeRow("KVDEV-A1", kWord, 2, 0, 5, 0x80, 0x100),
-                                   outcomeRow("KVDEV-A1", HistoryOutcome::Failed, "write of the header")},
+                                  {here(startRow("KVDEV-A1")),
+                                   here(changeRow("KVDEV-A1", StoredFieldChange::Field::HalfClock, -1, -1, -1, 0, 1)),
+                                   here(changeRow("KVDEV-A1", kWord, 2, 0, 5, 0x80, 0x100)),
+                                   here(outcomeRow("KVDEV-A1", HistoryOutcome::Failed, "write of the header"))},
                                   error))
         << error;
     const std::string why = "KVDEV-A1 holds only part of the store of 2026-12-08 11:43:55 +01:00, which FAILED, and a "
@@ -297,7 +297,7 @@ TEST_F(WorkerCommandsTest, StoresAfterAFailedOneStartFromWhatTheReaderHolds) {
 // site's file that wrote it whole: the start-up's notice, and a Store of Half
 // Clock (its refusal, its rows, its events), read only the history's end.
 TEST_F(WorkerCommandsTest, StartUpAndStoreReadOnlyTheEndOfALongHistory) {
-    HistoryRow sync = startRow("KVDEV-A1", "R9");
+    HistoryRow sync = here(startRow("KVDEV-A1", "R9"));
     sync.run.command = "sync";
     sync.backup.clear();
     sync.file = "golden.set";

@@ -214,17 +214,21 @@ HistoriesBack::HistoriesBack(const std::vector<std::string>& paths, const std::s
             continue;
         }
         heads_.push_back(std::move(head));
-        advance(heads_.back());
     }
 }
 
 void HistoriesBack::advance(Head& head) {
+    head.stale = false;
     head.has = head.cursor.next(head.entry);
     if (!head.has && head.cursor.fault() != platform::FileFault::None) failed_ = true;
     head.timed = head.has && historyTimeSeconds(head.entry.run.time, head.seconds);
 }
 
 bool HistoriesBack::next(HistoryEntry& entry) {
+    // Each history is read on only when its entry was taken and another is
+    // asked for: the judgement may need no more.
+    for (Head& head : heads_)
+        if (head.stale) advance(head);
     Head* newest = nullptr;
     for (Head& head : heads_) {
         if (!head.has) continue;
@@ -237,7 +241,7 @@ bool HistoriesBack::next(HistoryEntry& entry) {
     }
     if (!newest) return false;
     entry = std::move(newest->entry);
-    advance(*newest);
+    newest->stale = true;
     return true;
 }
 

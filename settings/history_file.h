@@ -314,6 +314,7 @@ private:
         int64_t seconds = 0;
         bool timed = false;
         bool has = false;
+        bool stale = true;  // its entry taken, the next not read yet
     };
     void advance(Head& head);
     std::vector<Head> heads_;

@@ -4,6 +4,7 @@
 
 #include "app/record/change_history.h"
 #include "app/record/reader_judgement.h"
+#include "app/record/unfinished_changes.h"
 #include "app/control_ids.h"
 #include "app/dialog_logic.h"
 #include "app/reader_absence.h"
@@ -328,6 +329,45 @@ TEST(InterruptedChange, IsJudgedByWhatTheReaderHolds) {
     values.hblankIndex = 2;
     values.shutterIndex = 1;
     EXPECT_TRUE(judgeReader({hblankCut, clockAndShutter}, "A", &values).has_value());
+}
+
+// One reader's HBlank tuned again and again: the judgement reads its
+// history back at a cost that follows the history's length (the versions
+// before left no record of the reader at each start), and stops at the
+// newest change once each start records the reader settled.
+TEST(InterruptedChange, ReadingOneReadersHBlankHistoryCostsItsLengthAtMost) {
+    ScratchDirectory scratch;
+    const auto history = [](int changes, bool recorded) {
+        std::string text = historyHeaderLine();
+        for (int c = 0; c < changes; ++c) {
+            HistoryRow row = here(startRow("A", "R" + std::to_string(c)));
+            row.reason = recorded ? readerBeforeText(ReaderBefore::Settled) : "";
+            text += formatHistoryRow(row);
+            row.reason.clear();
+            row.event = HistoryEvent::Change;
+            row.change = {StoredFieldChange::Field::LightWord, 2, 0, 5, 0x100u + c, 0x101u + c};
+            text += formatHistoryRow(row);
+            row.event = HistoryEvent::Outcome;
+            text += formatHistoryRow(row);
+        }
+        writeWholeFile(kHistoryFileName, text);
+        SpeedValues held{};
+        held.lights[0].words[2] = static_cast<uint16_t>(0x100 + changes);
+        return judgeReaderHistories({kHistoryFileName}, "A", &held);
+    };
+    for (const bool recorded : {false, true}) {
+        const ReaderVerdict small = history(2000, recorded);
+        const ReaderVerdict large = history(8000, recorded);
+        EXPECT_FALSE(small.change.has_value());
+        EXPECT_FALSE(large.change.has_value());
+        if (recorded) {
+            EXPECT_EQ(large.told, 1u);
+            EXPECT_LE(large.looked, 64u * 1024);
+        } else {
+            EXPECT_LE(large.told, 8000u);
+            EXPECT_LE(large.looked, 4 * small.looked + 64 * 1024);
+        }
+    }
 }
 
 // What the operator is told the history lacks when a pair's second reader

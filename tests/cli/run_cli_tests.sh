@@ -659,6 +659,41 @@ sys.exit(0 if [(e["computer"], e["backup"]) for e in entries] == [("WS2", "W2.se
         eval 'status_is 5 && out_has "W1b.set" && err_has "2 of 3 histories could not be read" &&
               [[ $(grep -o "spelvane-history.csv: it does not exist" <<<"$ERR" | wc -l) -eq 2 ]] &&
               err_has nowhere && err_has a-file'
+
+    # Undo: a Half Clock store cut before its header (halved shutters, Half
+    # Clock off), an HBlank store over it, then the newest backup restored,
+    # the natural undo: the reader holds part of the cut store again, and a
+    # Half Clock store is refused naming the backup taken before the cut one.
+    rm -f "$history" "$W"/*.set
+    cut_half_clock_store
+    local first
+    first=$(basename "$(set_files | tail -n 1)")
+    check "undo: the cut store halved the shutters" shutters_are "0200 0300"
+    cli store --hblank 300
+    check "undo: an HBlank store over it is written" status_is 0
+    cli restore "$(basename "$(set_files | tail -n 1)")"
+    check "undo: the newest backup restored brings the halved shutters back" \
+        eval 'status_is 0 && shutters_are "0200 0300"'
+    cli store --half-clock on
+    check "undo: Half Clock refused, naming the cut store's backup" \
+        eval 'status_is 1 && err_has "restore the backup file $first first" && shutters_are "0200 0300"'
+    # More than 16 MB of other readers' rows since: one answer still.
+    python3 - "$history" <<'PY'
+import sys
+with open(sys.argv[1], "a", newline="") as history:
+    for n in range(60000):
+        common = f"R{n},2026-12-09 10:00:00 +01:00,WS12,op,spelvane-cli,1.0.0,\"C:\\lib\\qzsd7.dll, version 0x07000500\",store,"
+        reader = f"KVDEV-R{n % 40},TYPE1,KVDEV-R{n % 40}_20261209100000.set"
+        history.write(f"{common}start,{reader},,,,,,,,,,\r\n")
+        history.write(f"{common}change,{reader},,,,lightWord,,0,2,5,256,341\r\n")
+        history.write(f"{common}outcome,{reader},,written,,,,,,,,\r\n")
+PY
+    check "undo: the cut change lies more than 16 MB back" [ "$(stat -c %s "$history")" -gt 16777216 ]
+    cli show
+    check "undo, 16 MB later: show names the cut store's backup" out_has "the backup $first restores"
+    cli store --half-clock on --dry-run
+    check "undo, 16 MB later: the dry run is refused the same" \
+        eval '[[ $STATUS -ne 0 ]] && err_has "restore the backup file $first first"'
 }
 
 # A fresh KVDEV-A1 and a store of Half Clock on that ended between its

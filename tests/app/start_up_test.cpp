@@ -2,6 +2,8 @@
 // the first refresh, and what discovery logged stays in the log.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/record/change_history.h"
 #include "app/record/reader_judgement.h"
 #include "app/record/unfinished_changes.h"
@@ -85,8 +87,21 @@ TEST_F(StartUpTest, ChangeCutShortLastTimeIsNamedInTheLog) {
               std::string::npos)
         << logText();
 #ifndef _WIN32
-    unsetenv("SPELVANE_EVENT_LOG");
     EXPECT_EQ(readWholeFile("events.txt").rfind("Spelvane 1007 warning | KVDEV-A1 |", 0), 0u);
+    // A change that FAILED had its event when it failed: named in the log
+    // again, but no second event.
+    std::filesystem::remove("events.txt");
+    std::filesystem::remove(kHistoryFileName);
+    ASSERT_TRUE(appendHistoryRows(kHistoryFileName,
+                                  {here(startRow("KVDEV-A1")),
+                                   here(outcomeRow("KVDEV-A1", HistoryOutcome::Failed, "store of light 1"))},
+                                  error))
+        << error;
+    logUnfinishedChanges(appState());
+    EXPECT_NE(logText().find("KVDEV-A1: the store of 2026-12-08 11:43:55 +01:00 FAILED;"), std::string::npos)
+        << logText();
+    EXPECT_FALSE(std::filesystem::exists("events.txt")) << readWholeFile("events.txt");
+    unsetenv("SPELVANE_EVENT_LOG");
 #endif
 }
 

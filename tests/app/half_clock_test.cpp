@@ -237,6 +237,11 @@ TEST_F(HalfClockSequenceTest, EveryReaderOfAPairIsJudged) {
     EXPECT_FALSE(store(kOn));
     EXPECT_EQ(shutter(0, 1), 0x1f4);
     EXPECT_FALSE(halfClock(1));
+    // Each reader by its own Half Clock: off again changes only the first,
+    // which holds all of it; the second, off already, is not rescaled.
+    EXPECT_TRUE(store(kOff));
+    EXPECT_EQ(shutter(0, 0), 0x3e8);
+    EXPECT_EQ(shutter(0, 1), 0x1f4);
 }
 
 #if !defined(_WIN32)

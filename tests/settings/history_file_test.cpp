@@ -509,6 +509,22 @@ TEST_F(HistoryAppendTest, TheLastStartOfEachReaderIsFoundFromTheEnd) {
     EXPECT_EQ(back("A", "ws12").size(), 3u);
 
     std::vector<HistoryEntry> entries;
+    // Pulled an entry at a time from the start: the same, the unended last
+    // line counted as cut short, not dropped unseen.
+    {
+        HistoryCursor cursor;
+        ASSERT_TRUE(cursor.open(kHistoryFileName));
+        std::vector<HistoryEntry> pulled;
+        for (HistoryEntry entry; cursor.next(entry);) pulled.push_back(entry);
+        std::vector<HistoryEntry> read;
+        int readSkipped = -1;
+        int readCut = -1;
+        ASSERT_TRUE(readHistoryFile(kHistoryFileName, read, readSkipped, error_, &readCut));
+        EXPECT_TRUE(pulled == read);
+        EXPECT_EQ(cursor.skipped(), readSkipped);
+        EXPECT_EQ(cursor.cutShort(), readCut);
+        EXPECT_EQ(cursor.cutShort(), 1);
+    }
     // Read from the start, a piece at a time: as the whole text gathers.
     int skipped = -1;
     int wholeSkipped = -1;

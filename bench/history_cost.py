@@ -44,7 +44,11 @@ def command_rows(number, reader):
     return "".join(rows)
 
 
-def hblank_rows(number, computer, recorded):
+def hblank_value(number):
+    return 0x100 + number % 0x200
+
+
+def hblank_rows(number, computer, recorded, last=False):
     # One reader's HBlank alone, tuned again and again on this computer: the
     # history whose every change leaves Half Clock and the shutters to older
     # ones. recorded: each start says, as this version writes it, that the
@@ -54,7 +58,8 @@ def hblank_rows(number, computer, recorded):
     common = f"{run},{when:%Y-%m-%d %H:%M:%S} +01:00,{computer},op,spelvane,1.0.0,{LIBRARY},store,"
     backup = f"KVDEV-B1_{when:%Y%m%d%H%M%S}.set"
     before = "reader settled before" if recorded else ""
-    old, new = 0x100 + number % 0x200, 0x100 + (number + 1) % 0x200
+    # The last one ends on what the bench's reader holds (256).
+    old, new = hblank_value(number), 0x100 if last else hblank_value(number + 1)
     rows = [f"{common}start,KVDEV-B1,TYPE1,{backup},,,{before},,,,,,,\r\n"]
     for light in range(4):
         rows.append(f"{common}change,KVDEV-B1,TYPE1,{backup},,,,lightWord,,{light},2,5,{old},{new}\r\n")
@@ -78,6 +83,7 @@ def write_history(path, size, kind):
                 block = "".join(hblank_rows(number + i, this_computer(), kind == "hblank") for i in range(400))
                 written += out.write(block)
                 number += 400
+            out.write(hblank_rows(number, this_computer(), kind == "hblank", last=True))
         os.replace(path + ".part", path)
         return
     recent = kind == "recent"
@@ -174,8 +180,10 @@ def main():
                         os.truncate(history, size)
                     else:
                         os.remove(os.path.join(folder, "spelvane-history.csv"))
+                    # The reader too: what the history no longer records
+                    # would be a change nobody made.
                     for name in os.listdir(folder):
-                        if name.endswith(".set"):
+                        if name.endswith(".set") or name == "kvdev-b1.img":
                             os.remove(os.path.join(folder, name))
                 if status != 0:
                     sys.exit(f"{label} {figure} {kind}: status {status}\n{out}\n{err}")

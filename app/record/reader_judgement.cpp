@@ -142,7 +142,7 @@ bool ReaderJudgement::followUndo(const HistoryEntry& entry) {
 
 // A part found: the verdict, and where its undoing lies.
 bool ReaderJudgement::partFound(const HistoryEntry& entry) {
-    verdict_ = UnfinishedChange{entry, ChangeOnReader::Mixed};
+    verdict_ = UnfinishedChange{entry, ChangeOnReader::Mixed, std::nullopt};
     if (readerBeforeOf(entry.before, &undoRun_) != ReaderBefore::HeldPart) return stop();
     return true;
 }
@@ -165,7 +165,7 @@ bool ReaderJudgement::older(const HistoryEntry& entry) {
     else if (!unwritten.empty()) judged = onReader(entry, unwritten);
     if (judged == ChangeOnReader::Mixed) return partFound(entry);
     if (last && unsettled(entry) && (!unwritten.empty() || entry.changes.empty()))
-        verdict_ = UnfinishedChange{entry, judged};
+        verdict_ = UnfinishedChange{entry, judged, std::nullopt};
     const bool settledBefore = readerBeforeOf(entry.before) == ReaderBefore::Settled;
     // None of it reached the reader: as if it had not run.
     if (judged == ChangeOnReader::AllOld && !unwritten.empty()) return settledBefore ? stop() : true;
